@@ -1,0 +1,34 @@
+#pragma once
+// Conversions between the program's internal UTF-8 text and the encodings found in files:
+// GBK (code page 936, also the superset used for GB2312 declarations) and UTF-16.
+// All functions are re-entrant and may run on any thread.
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace lirvo::text {
+
+// True when the bytes are well-formed UTF-8 (no overlongs, no surrogates, nothing above U+10FFFF).
+bool IsValidUtf8(std::string_view bytes);
+
+// GBK bytes to UTF-8. Undecodable sequences become U+FFFD, so the result is always valid UTF-8.
+std::string GbkToUtf8(std::string_view gbk);
+
+// UTF-8 to GBK; nullopt when some character has no GBK form (or the input is not valid UTF-8).
+std::optional<std::string> Utf8ToGbk(std::string_view utf8);
+
+// UTF-16 (little- or big-endian, no BOM in the input) to UTF-8; unpaired surrogates become U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
+
+// Latin-1 bytes to UTF-8 (each byte is the code point of the same value).
+std::string Latin1ToUtf8(std::string_view latin1);
+
+// The longest prefix length <= maxBytes that does not split a UTF-8 sequence of `text`.
+std::size_t Utf8PrefixLength(std::string_view text, std::size_t maxBytes);
+
+// `text` cut to at most maxBytes at a whole character (see Utf8PrefixLength).
+std::string Utf8Truncate(std::string_view text, std::size_t maxBytes);
+
+} // namespace lirvo::text
