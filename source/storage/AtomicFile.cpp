@@ -1,0 +1,122 @@
+#include "storage/AtomicFile.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace lirvo::storage {
+namespace {
+
+bool Fail(std::string *error, const std::string &what, int err) {
+    if (error)
+        *error = what + ": " + std::strerror(err);
+    return false;
+}
+
+// A symbolic link is followed, so that the file it points to is replaced, not the link.
+std::string ResolveTarget(const std::string &path) {
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char *real = realpath(path.c_str(), nullptr)) {
+            std::string resolved(real);
+            std::free(real);
+            return resolved;
+        }
+    }
+    return path;
+}
+
+std::string FolderOf(const std::string &path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
+    return path.substr(0, slash);
+}
+
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+} // namespace
+
+bool WriteFileAtomically(const std::string &path, std::string_view data, std::string *error) {
+    if (path.empty() || path.back() == '/')
+        return Fail(error, "cannot write \"" + path + "\"", EISDIR);
+    const std::string target = ResolveTarget(path);
+    const std::string folder = FolderOf(target);
+    const auto slash = target.rfind('/');
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+
+    std::string tempName = (folder == "/" ? "" : folder) + "/." + base + ".tmp-XXXXXX";
+    std::vector<char> nameBuffer(tempName.begin(), tempName.end());
+    nameBuffer.push_back('\0');
+    const int fd = mkstemp(nameBuffer.data());
+    if (fd < 0)
+        return Fail(error, "cannot create a temporary file in \"" + folder + "\"", errno);
+    tempName.assign(nameBuffer.data());
+
+    auto abandon = [&](const std::string &what) {
+        const int err = errno;
+        ::close(fd);
+        ::unlink(tempName.c_str());
+        return Fail(error, what, err);
+    };
+
+    // Keep the permissions of the file being replaced; a new file gets the usual 0666 & ~umask.
+    struct stat st {};
+    mode_t mode;
+    if (::stat(target.c_str(), &st) == 0) {
+        mode = st.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    if (::fchmod(fd, mode) != 0)
+        return abandon("cannot set the permissions of \"" + tempName + "\"");
+    if (!WriteAll(fd, data))
+        return abandon("cannot write \"" + tempName + "\"");
+    if (::fsync(fd) != 0)
+        return abandon("cannot flush \"" + tempName + "\"");
+    if (::close(fd) != 0) {
+        const int err = errno;
+        ::unlink(tempName.c_str());
+        return Fail(error, "cannot close \"" + tempName + "\"", err);
+    }
+    if (::rename(tempName.c_str(), target.c_str()) != 0) {
+        const int err = errno;
+        ::unlink(tempName.c_str());
+        return Fail(error, "cannot replace \"" + target + "\"", err);
+    }
+    // Make the rename itself durable; a failure here no longer endangers either version.
+    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return true;
+}
+
+bool SetAsideBadFile(const std::string &path) {
+    if (path.empty())
+        return false;
+    return ::rename(path.c_str(), (path + ".bad").c_str()) == 0;
+}
+
+} // namespace lirvo::storage
