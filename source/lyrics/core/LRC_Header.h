@@ -1,0 +1,77 @@
+#pragma once
+// ILrcService: online lyric search and download, created through LRC_CreateObj. Our
+// implementation talks to LRCLIB's public HTTP API (see LrclibService.h).
+//
+// Every method is safe to call from any thread, but the object keeps ONE result list for all
+// callers: a caller that needs a consistent Reset/Search/GetCount/GetResult/Download sequence
+// holds SessionLock() for the whole sequence. The lookup workers (UntLrcThread.h) do so. Never
+// take SessionLock() on the main thread: a search may hold it for up to the request time-out.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+namespace lirvo::lyrics {
+
+struct TGuid {
+    uint32_t Data1;
+    uint16_t Data2;
+    uint16_t Data3;
+    uint8_t Data4[8];
+
+    bool operator==(const TGuid &) const = default;
+};
+
+// {14C0620A-E9D5-43E5-A409-68ECFBDDD9D0}
+inline constexpr TGuid IID_ILrcService = {
+    0x14C0620A, 0xE9D5, 0x43E5, {0xA4, 0x09, 0x68, 0xEC, 0xFB, 0xDD, 0xD9, 0xD0}};
+
+// One search result. Texts are UTF-8.
+struct TLrcResult {
+    std::string Title;
+    std::string Singer;
+    std::string Extra; // third text (album), shown in the search list's "ss" column
+    int32_t Id = 0;
+
+    bool operator==(const TLrcResult &) const = default;
+};
+
+class ILrcService {
+public:
+    virtual ~ILrcService() = default;
+
+    // A copy of result `index` of the last search; nullopt outside 0..GetCount()-1.
+    virtual std::optional<TLrcResult> GetResult(int32_t index) = 0;
+    // Number of results of the last search; 0 when none (or after a failure).
+    virtual int32_t GetCount() = 0;
+    // Forgets the previous search.
+    virtual void Reset() = 0;
+    // Synced lyric text (UTF-8) of the result with this Id; empty when there is none or on
+    // any failure. Blocks for up to the request time-out.
+    virtual std::string Download(int32_t id) = 0;
+    // Replaces the result list with the results for these texts (`extra` and `flag` are
+    // accepted for compatibility; `extra` narrows by album when not empty). Returns when the
+    // list is complete; any failure gives an empty list.
+    virtual void Search(const std::string &title, const std::string &singer, const std::string &extra,
+                        int32_t flag) = 0;
+
+    std::mutex &SessionLock() { return m_session; }
+
+private:
+    std::mutex m_session;
+};
+
+// Where and how the service connects. Time-outs are in milliseconds.
+struct LrcServiceOptions {
+    std::string BaseUrl = "https://lrclib.net"; // settings key ("Network/LYRICS", "URL")
+    long ConnectTimeoutMs = 5000;
+    long RequestTimeoutMs = 15000;
+};
+
+// Creates the service when `iid` is IID_ILrcService; nullptr for any other identifier.
+// The shared_ptr is the counted reference: the object lives while someone holds one.
+std::shared_ptr<ILrcService> LRC_CreateObj(const TGuid &iid, const LrcServiceOptions &options = {});
+
+} // namespace lirvo::lyrics
