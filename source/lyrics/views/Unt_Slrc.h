@@ -1,0 +1,83 @@
+#pragma once
+// The lyric search window: searches the online lyric service by song name and singer, lists the
+// results, and downloads the chosen one, which is loaded at once into the playing song's timeline
+// and saved into the lyric folder under the name of the song playing when the download ends.
+// Search and download run on worker threads; pressing a running action's button again asks the
+// worker to stop. Closing the window while a worker runs is safe: the worker is detached and its
+// results are dropped. GUI thread only.
+
+#include "lyrics/views/LyricSearchContext.h"
+
+#include <QDialog>
+#include <memory>
+#include <string>
+
+class QLineEdit;
+class QListWidget;
+class QPropertyAnimation;
+class QPushButton;
+class QToolButton;
+class QFrame;
+
+namespace lirvo::lyrics {
+
+class TZylSlrc : public QDialog {
+    Q_OBJECT
+public:
+    explicit TZylSlrc(TLyricSearchContext context, QWidget *parent = nullptr);
+    ~TZylSlrc() override;
+
+    // Fills the two search boxes (UTF-8).
+    void SetSearchTexts(const std::string &title, const std::string &singer);
+
+    // "搜索": starts a search, or asks the running one to stop.
+    void btn_SClick();
+    // "下载歌词" or a double click on a row: downloads the selected row, or asks the running
+    // download to stop (its result is still used).
+    void lv_1DblClick();
+
+    bool Searching() const;
+    bool Downloading() const;
+
+    // Name under which a lyric for this song is saved: title, a blank, singer, without the
+    // characters file names may not hold, ".lrc" appended (cut to fit the file system).
+    static std::string LyricFileName(const TSongRef &song);
+
+    QFrame *SMain() const { return m_main; }
+    QToolButton *CloseButton1() const { return m_close; }
+    QLineEdit *edt_Title() const { return m_title; }
+    QLineEdit *edt_Singer() const { return m_singer; }
+    QPushButton *btn_S() const { return m_search; }
+    QPushButton *btn_down() const { return m_download; }
+    QListWidget *lv_1() const { return m_list; }
+    QPropertyAnimation *FadeIn() const { return m_fade; }
+
+Q_SIGNALS:
+    // A search ended (rows as far as they came).
+    void SearchFinished();
+    // A download ended; `savedPath` is the file written, empty when nothing was saved.
+    void DownloadFinished(const QString &savedPath);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    struct Workers;
+
+    void AddResultRow(int index, const TLrcResult &result);
+    void OnSearchEnded();
+    void OnDownloadEnded(const std::string &text);
+
+    TLyricSearchContext m_context;
+    std::shared_ptr<Workers> m_workers;
+    QFrame *m_main = nullptr;
+    QToolButton *m_close = nullptr;
+    QLineEdit *m_title = nullptr;
+    QLineEdit *m_singer = nullptr;
+    QPushButton *m_search = nullptr;
+    QPushButton *m_download = nullptr;
+    QListWidget *m_list = nullptr;
+    QPropertyAnimation *m_fade = nullptr;
+};
+
+} // namespace lirvo::lyrics
