@@ -1,0 +1,203 @@
+#pragma once
+// TAudioEngine: the player's one way to sound. It owns one current track (a channel of the audio
+// library), opens new tracks on a worker thread so the caller never blocks, drives a 50 ms tick,
+// keeps a ten-band equalizer and reports to its owner through five callback slots.
+//
+// Threads: every operation is called on the thread that created the engine (the main thread),
+// which must run a Qt event loop (the open completion and the tick are delivered through it).
+// Reports arrive on these threads:
+//   OnStatus   main thread, except status 1005 (connecting): the open worker's thread
+//   OnEnd      a notification thread of the audio library
+//   OnTick     main thread
+//   OnDownload the audio library's download thread
+//   OnError    main thread
+// Handlers called on the main thread from the open completion or the tick, and every handler
+// called on another thread, may throw: the engine discards such exceptions. Exceptions thrown by
+// handlers during an operation the owner called (Pause, Resume, Stop, SetVolume, ...) reach the
+// owner as the operation's exception.
+
+#include "audio/lib/AudioLibrary.h"
+
+#include <QObject>
+#include <QThread>
+#include <QTimer>
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace lirvo::audio {
+
+// Playback state codes held in TAudioEngine::State and passed to OnStatus / OnEnd / OnError.
+inline constexpr std::int32_t kStateStopped = 1001;
+inline constexpr std::int32_t kStatePlaying = 1002;
+inline constexpr std::int32_t kStatePaused = 1003;
+inline constexpr std::int32_t kStateEnded = 1004; // also the status of the -1 and -3 error reports
+inline constexpr std::int32_t kStateConnecting = 1005;
+inline constexpr std::int32_t kStateOpenFailed = 1006;
+
+// Engine-level codes of OnError (other codes passed with status 1006 come from the library).
+inline constexpr std::int32_t kEngineErrorVersion = -1;  // library of another interface version
+inline constexpr std::int32_t kEngineErrorDevice = -2;   // no output device could be opened
+inline constexpr std::int32_t kEngineErrorOpenBusy = -3; // PlayFile while an open is under way
+
+inline constexpr std::size_t kEqBandCount = 10;
+inline constexpr std::size_t kLevelBlockSize = 1025;
+inline constexpr std::size_t kSampleBlockSize = 2049;
+inline constexpr int kTickIntervalMs = 50;
+
+using TLevelBlock = std::array<std::uint32_t, kLevelBlockSize>;
+using TSampleBlock = std::array<float, kSampleBlockSize>;
+using TEqGains = std::array<std::int32_t, kEqBandCount>; // dB per band
+
+// A callback slot: a procedure and a context value. The context is passed first in every call.
+// An empty slot (no procedure) means the event is not reported.
+template <typename... Args> struct TCallbackSlot {
+    using TProcedure = void (*)(void *context, Args...);
+    TProcedure Procedure = nullptr;
+    void *Context = nullptr;
+
+    bool IsEmpty() const { return Procedure == nullptr; }
+    void operator()(Args... args) const { Procedure(Context, args...); }
+
+    // Slot calling owner->*Method(args...), e.g. TStatusSlot::Bind<&TZylMain::OnStatus>(this).
+    template <auto Method, typename Owner> static TCallbackSlot Bind(Owner *owner) {
+        return {[](void *context, Args... args) { (static_cast<Owner *>(context)->*Method)(args...); },
+                owner};
+    }
+};
+
+using TStatusSlot = TCallbackSlot<std::int32_t>; // status
+using TEndSlot = TCallbackSlot<std::int32_t>;    // status, always 1004
+using TTickSlot = TCallbackSlot<std::int32_t, std::int32_t, std::int32_t, const TLevelBlock &,
+                                const TSampleBlock &>; // state, length ms, position ms, blocks
+using TDownloadSlot = TCallbackSlot<const void *, std::uint32_t, void *>; // buffer (nullptr at the end),
+                                                                          // length, user value (nullptr)
+using TErrorSlot = TCallbackSlot<std::int32_t, std::int32_t>;             // status, code
+
+// Title, artist, album (UTF-8, empty when absent) and duration in days (seconds / 86400, 0 when
+// the length cannot be read).
+struct TTags {
+    std::string Title;
+    std::string Artist;
+    std::string Album;
+    double Duration = 0.0;
+};
+
+class TAudioEngine;
+
+// Opens the engine's source text on its own thread: first as a local file, then as a network
+// location. Its completion (TAudioEngine::StreamOpened) runs on the engine's thread; the engine
+// deletes the worker afterwards.
+class TStreamCreateURLThread : public QThread {
+public:
+    TStreamCreateURLThread(TAudioEngine &engine, const char *source);
+
+    const char *Source; // points into the engine's Source, unchanged while the worker exists
+    Handle Stream = 0;  // the stream obtained, 0 = none; read after the thread ended
+
+protected:
+    void run() override;
+
+private:
+    TAudioEngine &Engine;
+};
+
+class TAudioEngine : public QObject {
+public:
+    // Starts the library on `windowHandle`'s behalf and loads the add-ons "b_*.so" found in
+    // `addonFolder`. Never throws for library failures: they leave Filter empty.
+    TAudioEngine(IAudioLibrary &library, std::uintptr_t windowHandle, const std::string &addonFolder,
+                 QObject *parent = nullptr);
+    ~TAudioEngine() override;
+    TAudioEngine(const TAudioEngine &) = delete;
+    TAudioEngine &operator=(const TAudioEngine &) = delete;
+
+    // The fixed three-entry filter text (not used by the program; Filter is).
+    virtual void GetDefaultFilter(std::string &text);
+
+    // ---- transport (main thread) ----
+    // Frees the current stream and opens `source` (path or URL) on the open worker; plays it once
+    // opened (status 1002) or ends in state 1006 with OnError(1006, code). While an open is under way
+    // the call is refused with OnError(1004, -3).
+    void PlayFile(const std::string &source);
+    void Pause();
+    void Resume();
+    // Stops the channel (status 1001 at once). An open under way is abandoned: its stream, if it
+    // still arrives, is freed and the open completes with state 1006.
+    void Stop();
+    std::int32_t GetPosition();              // milliseconds, never negative
+    void SetPosition(std::int32_t position); // milliseconds
+    std::int32_t GetLength();                // milliseconds of the current track, never negative
+    void SetVolume(float volume);            // 0..100; kept for tracks opened later
+
+    // ---- equalizer ----
+    void SetupFX();                    // ten flat bands on the current channel
+    void SetEQ(const TEqGains &gains); // stores and applies the gains (dB)
+    void ApplyEQ();                    // SetEQ(EqGains)
+
+    // ---- track information and data ----
+    // Reads tags and length of `path` through a separate stream; the current track is untouched.
+    void GetTags(const std::string &path, TTags &tags);
+    void GetSampleData(TSampleBlock &block);
+    void GetLevelData(TLevelBlock &block);
+
+    // Bound to the 50 ms timer; reports OnTick unless stopped or the slot is empty.
+    void TimerTick();
+
+    // ---- read by the owner ----
+    std::atomic<std::int32_t> State{kStateStopped};
+    std::string Filter; // "所有音乐|<patterns>" for the open dialog; empty when the library failed
+    // Total size of the network file being opened (kErrorValue when the server did not tell) and the
+    // bytes the owner has cached of it. Both are reset to 0 when an open starts; DownloadedBytes is
+    // then maintained by the owner's OnDownload handler.
+    std::atomic<std::uint64_t> DownloadSize{0};
+    std::atomic<std::uint64_t> DownloadedBytes{0};
+
+    // ---- assigned by the owner right after construction ----
+    TTickSlot OnTick;
+    TErrorSlot OnError;
+    TStatusSlot OnStatus;
+    TEndSlot OnEnd;
+    TDownloadSlot OnDownload;
+
+    // ---- inspection ----
+    Handle CurrentChannel() const { return Channel; }
+    float CurrentVolume() const { return Volume; }
+    const TEqGains &CurrentEqGains() const { return EqGains; }
+    bool IsOpening() const { return OpenWorker != nullptr; }
+
+private:
+    friend class TStreamCreateURLThread;
+
+    void InitAudio(const std::string &addonFolder);
+    void StreamOpened();
+    void SetState(std::int32_t code) { State.store(code); }
+    void ReportStatus(std::int32_t status);
+    void ReportError(std::int32_t status, std::int32_t code);
+    std::int32_t BytesToMilliseconds(std::uint64_t bytes);
+    static void EndSync(Handle sync, Handle channel, std::uint32_t data, void *user);
+    static void DownloadProc(const void *buffer, std::uint32_t length, void *user);
+
+    IAudioLibrary &Library;
+    Handle Channel = 0;
+    Handle PluginHandle = 0;
+    std::int64_t LengthBytes = 0;
+    std::unique_ptr<QTimer> Timer;
+    std::uintptr_t WindowHandle = 0;
+    std::array<Handle, kEqBandCount> FxHandles{};
+    std::array<std::int32_t, kEqBandCount> EqCenters{};
+    TSampleBlock SampleBlock{};
+    TLevelBlock LevelBlock{};
+    TEqGains EqGains{};
+    std::string Source;
+    float Volume = 0.0f;
+    TStreamCreateURLThread *OpenWorker = nullptr;
+    TLevelBlock TickLevels{};
+    TSampleBlock TickSamples{};
+};
+
+} // namespace lirvo::audio
