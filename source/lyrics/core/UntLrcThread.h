@@ -85,7 +85,9 @@ protected:
     void Begin();                                 // starts the body thread
     virtual void Body() = 0;                      // runs on the worker thread
     virtual void DeliverFinished() = 0;           // runs on the main thread unless detached
-    bool RunOnMainThreadAndWait(std::function<void()> call); // false when detached meanwhile
+    // Runs `call` on the main thread while this thread waits. False when the worker was
+    // detached (or its context destroyed) so that the call did not run.
+    bool RunOnMainThreadAndWait(std::function<void()> call);
 
 private:
     struct Shared {
@@ -93,13 +95,14 @@ private:
         std::atomic<bool> terminate{false};
         std::mutex mutex;
         std::condition_variable wake;
+        QPointer<QObject> context; // read on the main thread only
+        bool hasContext = false;
+        // True while the owner still wants rows and the finished call (main thread only).
+        bool Deliverable() const { return !detached.load() && (!hasContext || !context.isNull()); }
     };
     void Complete();
-    bool Deliverable() const;
 
     std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
-    QPointer<QObject> m_context;
-    bool m_hasContext = false;
     std::thread m_thread;
 };
 

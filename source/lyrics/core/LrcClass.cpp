@@ -1,0 +1,34 @@
+#include "lyrics/core/LrcClass.h"
+
+namespace lirvo::lyrics {
+
+void TLrcClass::LoadText(std::string_view text) {
+    m_lrcText = std::string(text);
+    m_currentLine.clear();
+    m_handle.Parse(text);
+    SetOffset(m_handle.Info().Offset);
+    m_handle.Sort();
+}
+
+void TLrcClass::SetTrackLength(int32_t lengthMs) {
+    m_handle.Add(TLyricItem{std::string(kLyricSlogan), std::string(), lengthMs});
+}
+
+void TLrcClass::SetPosition(int32_t positionMs) {
+    m_position = positionMs;
+    Update();
+}
+
+void TLrcClass::Update() {
+    const std::vector<TLyricItem> &items = m_handle.Items();
+    if (items.empty())
+        return;
+    // Shifted times are compared in 64 bits: a large offset tag must not overflow.
+    const int64_t position = m_position;
+    std::size_t i = 0;
+    while (i < items.size() && int64_t{items[i].Time} - m_offset < position)
+        ++i;
+    m_currentLine = items[i >= 2 ? i - 1 : 0].Text;
+}
+
+} // namespace lirvo::lyrics

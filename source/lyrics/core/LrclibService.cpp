@@ -1,0 +1,179 @@
+#include "lyrics/core/LrclibService.h"
+
+#include <curl/curl.h>
+#include <nlohmann/json.hpp>
+
+#include <limits>
+#include <memory>
+
+namespace lirvo::lyrics {
+
+namespace {
+
+// Lyric answers are small; anything far larger is not an answer we want to hold in memory.
+constexpr std::size_t kMaxAnswerBytes = 8 * 1024 * 1024;
+
+void InitCurlOnce() {
+    static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
+    (void)initialised;
+}
+
+struct CurlDeleter {
+    void operator()(CURL *curl) const { curl_easy_cleanup(curl); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
+
+std::size_t CollectBody(char *data, std::size_t size, std::size_t count, void *user) {
+    auto *body = static_cast<std::string *>(user);
+    const std::size_t bytes = size * count;
+    if (body->size() + bytes > kMaxAnswerBytes)
+        return 0; // aborts the transfer
+    body->append(data, bytes);
+    return bytes;
+}
+
+std::string Escape(CURL *curl, const std::string &text) {
+    char *escaped = curl_easy_escape(curl, text.data(), static_cast<int>(text.size()));
+    if (!escaped)
+        return {};
+    std::string out(escaped);
+    curl_free(escaped);
+    return out;
+}
+
+std::string TrimmedBase(const std::string &base) {
+    std::string out = base;
+    while (!out.empty() && out.back() == '/')
+        out.pop_back();
+    return out;
+}
+
+// GET `url`; the body of a 2xx answer, nullopt on any failure (including HTTP errors).
+std::optional<std::string> HttpGet(CURL *curl, const std::string &url, const LrcServiceOptions &options) {
+    std::string body;
+    const std::string agent = LrclibUserAgent();
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L); // we run on worker threads
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.ConnectTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, options.RequestTimeoutMs);
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, ""); // any encoding curl can decode
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CollectBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
+    if (curl_easy_perform(curl) != CURLE_OK)
+        return std::nullopt;
+    long status = 0;
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200 || status >= 300)
+        return std::nullopt;
+    return body;
+}
+
+std::string TextField(const nlohmann::json &object, const char *key) {
+    auto it = object.find(key);
+    return it != object.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+// Error answers carry "code" or "statusCode" (and a message) instead of data.
+bool IsErrorAnswer(const nlohmann::json &object) {
+    return object.contains("code") || object.contains("statusCode");
+}
+
+} // namespace
+
+std::string LrclibUserAgent() {
+    return std::string("Lirvo/") + LIRVO_VERSION_TEXT + " (desktop music player; synced lyrics)";
+}
+
+std::vector<TLrcResult> ParseLrclibSearchAnswer(std::string_view body) {
+    std::vector<TLrcResult> results;
+    nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
+    if (answer.is_discarded() || !answer.is_array())
+        return results;
+    for (const nlohmann::json &track : answer) {
+        if (!track.is_object() || IsErrorAnswer(track))
+            continue;
+        auto id = track.find("id");
+        if (id == track.end() || !id->is_number_integer())
+            continue;
+        // Ids are 32-bit in the service interface; larger ones cannot be asked for.
+        const auto value = id->get<int64_t>();
+        if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+            continue;
+        results.push_back(TLrcResult{TextField(track, "trackName"), TextField(track, "artistName"),
+                                     TextField(track, "albumName"), static_cast<int32_t>(value)});
+    }
+    return results;
+}
+
+std::string ParseLrclibLyricAnswer(std::string_view body) {
+    nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
+    if (answer.is_discarded() || !answer.is_object() || IsErrorAnswer(answer))
+        return {};
+    return TextField(answer, "syncedLyrics");
+}
+
+TLrclibService::TLrclibService(LrcServiceOptions options) : m_options(std::move(options)) { InitCurlOnce(); }
+
+std::optional<TLrcResult> TLrclibService::GetResult(int32_t index) {
+    std::lock_guard<std::mutex> lock(m_resultsMutex);
+    if (index < 0 || static_cast<std::size_t>(index) >= m_results.size())
+        return std::nullopt;
+    return m_results[static_cast<std::size_t>(index)];
+}
+
+int32_t TLrclibService::GetCount() {
+    std::lock_guard<std::mutex> lock(m_resultsMutex);
+    return static_cast<int32_t>(m_results.size());
+}
+
+void TLrclibService::Reset() {
+    std::lock_guard<std::mutex> lock(m_resultsMutex);
+    m_results.clear();
+}
+
+void TLrclibService::Search(const std::string &title, const std::string &singer, const std::string &extra,
+                            int32_t /*flag*/) {
+    std::vector<TLrcResult> results;
+    try {
+        CurlHandle curl(curl_easy_init());
+        if (curl) {
+            std::string url = TrimmedBase(m_options.BaseUrl) + "/api/search?track_name=" + Escape(curl.get(), title);
+            if (!singer.empty())
+                url += "&artist_name=" + Escape(curl.get(), singer);
+            if (!extra.empty())
+                url += "&album_name=" + Escape(curl.get(), extra);
+            if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options))
+                results = ParseLrclibSearchAnswer(*body);
+        }
+    } catch (...) {
+        results.clear(); // out of memory and the like: no results rather than a crash
+    }
+    std::lock_guard<std::mutex> lock(m_resultsMutex);
+    m_results = std::move(results);
+}
+
+std::string TLrclibService::Download(int32_t id) {
+    try {
+        CurlHandle curl(curl_easy_init());
+        if (!curl)
+            return {};
+        const std::string url = TrimmedBase(m_options.BaseUrl) + "/api/get/" + std::to_string(id);
+        if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options))
+            return ParseLrclibLyricAnswer(*body);
+    } catch (...) {
+    }
+    return {};
+}
+
+std::shared_ptr<ILrcService> LRC_CreateObj(const TGuid &iid, const LrcServiceOptions &options) {
+    if (!(iid == IID_ILrcService))
+        return nullptr;
+    return std::make_shared<TLrclibService>(options);
+}
+
+} // namespace lirvo::lyrics

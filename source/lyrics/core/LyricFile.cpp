@@ -1,0 +1,99 @@
+#include "lyrics/core/LyricFile.h"
+
+#include "function/text/TextCodec.h"
+#include "storage/AtomicFile.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+
+namespace lirvo::lyrics {
+
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+std::string_view UpToNul(std::string_view text) {
+    std::size_t nul = text.find('\0');
+    return nul == std::string_view::npos ? text : text.substr(0, nul);
+}
+
+// The UTF-16 text up to its first NUL code unit (an odd last byte is dropped).
+std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
+    std::size_t units = bytes.size() / 2;
+    std::size_t end = 0;
+    while (end < units && (bytes[2 * end] != '\0' || bytes[2 * end + 1] != '\0'))
+        ++end;
+    return lirvo::text::Utf16ToUtf8(bytes.substr(0, 2 * end), bigEndian);
+}
+
+} // namespace
+
+std::string DecodeLyricBytes(std::string_view bytes) {
+    if (bytes.starts_with(kUtf8Bom)) {
+        std::string_view body = UpToNul(bytes.substr(kUtf8Bom.size()));
+        // A BOM followed by broken UTF-8 still yields valid text (broken bytes are read as GBK).
+        return lirvo::text::IsValidUtf8(body) ? std::string(body) : lirvo::text::GbkToUtf8(body);
+    }
+    if (bytes.starts_with("\xFF\xFE"))
+        return DecodeUtf16(bytes.substr(2), false);
+    if (bytes.starts_with("\xFE\xFF"))
+        return DecodeUtf16(bytes.substr(2), true);
+    std::string_view body = UpToNul(bytes);
+    if (lirvo::text::IsValidUtf8(body))
+        return std::string(body);
+    return lirvo::text::GbkToUtf8(body);
+}
+
+std::string JoinLyricLines(std::string_view text) {
+    text = UpToNul(text);
+    std::string out;
+    out.reserve(text.size() + text.size() / 16 + 2);
+    std::size_t pos = 0;
+    while (pos < text.size()) {
+        std::size_t end = text.find_first_of("\r\n", pos);
+        if (end == std::string_view::npos) {
+            out.append(text.substr(pos));
+            out.append("\r\n");
+            break;
+        }
+        out.append(text.substr(pos, end - pos));
+        out.append("\r\n");
+        pos = end + 1;
+        if (text[end] == '\r' && pos < text.size() && text[pos] == '\n')
+            ++pos;
+    }
+    return out;
+}
+
+std::optional<std::string> ReadLyricFile(const std::string &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        return std::nullopt;
+    return JoinLyricLines(DecodeLyricBytes(bytes));
+}
+
+std::string EncodeLyricFile(std::string_view utf8Text) {
+    std::string joined = JoinLyricLines(utf8Text);
+    if (std::optional<std::string> gbk = lirvo::text::Utf8ToGbk(joined))
+        return *std::move(gbk);
+    // Not every character has a GBK form: keep the text whole as UTF-8 marked by a BOM.
+    // Broken UTF-8 cannot arrive from our own code; decode such bytes as GBK to stay valid.
+    if (!lirvo::text::IsValidUtf8(joined))
+        joined = lirvo::text::GbkToUtf8(joined);
+    return std::string(kUtf8Bom) + joined;
+}
+
+bool WriteLyricFile(const std::string &path, std::string_view utf8Text, std::string *error) {
+    return lirvo::storage::WriteFileAtomically(path, EncodeLyricFile(utf8Text), error);
+}
+
+} // namespace lirvo::lyrics

@@ -1,0 +1,399 @@
+#include "lyrics/core/UntLrcThread.h"
+
+#include "lyrics/core/LyricFile.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <array>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
+
+namespace lirvo::lyrics {
+
+namespace {
+
+// Letter groups that sound alike: each letter maps to the first letter of its group.
+constexpr std::array<unsigned char, 256> MakeGroupTable() {
+    std::array<unsigned char, 256> table{};
+    for (int b = 0; b < 256; ++b)
+        table[static_cast<std::size_t>(b)] =
+            static_cast<unsigned char>((b >= 'a' && b <= 'z') ? b - 'a' + 'A' : b);
+    constexpr std::string_view groups[] = {"AE", "BP", "CZ", "DT", "FV", "GK", "IJY"};
+    for (std::string_view group : groups)
+        for (char c : group) {
+            auto head = static_cast<unsigned char>(group[0]);
+            table[static_cast<unsigned char>(c)] = head;
+            table[static_cast<unsigned char>(c - 'A' + 'a')] = head;
+        }
+    return table;
+}
+constexpr std::array<unsigned char, 256> kGroup = MakeGroupTable();
+
+bool IsFolder(const std::string &path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string &path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string JoinPath(const std::string &dir, std::string_view name) {
+    std::string path = dir;
+    if (!path.empty() && path.back() != '/')
+        path.push_back('/');
+    path.append(name);
+    return path;
+}
+
+bool EndsWithLrc(std::string_view name) {
+    if (name.size() < 4)
+        return false;
+    std::string_view ext = name.substr(name.size() - 4);
+    return ext[0] == '.' && (ext[1] | 0x20) == 'l' && (ext[2] | 0x20) == 'r' && (ext[3] | 0x20) == 'c';
+}
+
+bool IsBlankText(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) > 0x20)
+            return false;
+    return true;
+}
+
+std::atomic<int> g_activeWorkers{0};
+
+} // namespace
+
+int Similarity(std::string_view a, std::string_view b, bool letterGroups) {
+    if (a.empty() || b.empty())
+        return 0;
+    std::string_view s = a.size() >= b.size() ? a : b;
+    std::string_view t = a.size() >= b.size() ? b : a;
+    const long n = static_cast<long>(s.size());
+    const long m = static_cast<long>(t.size());
+    const long shift = n / 3 + (n - m);
+    auto matches = [letterGroups](char x, char y) {
+        if (letterGroups)
+            return kGroup[static_cast<unsigned char>(x)] == kGroup[static_cast<unsigned char>(y)];
+        return x == y;
+    };
+    std::vector<char> marked(static_cast<std::size_t>(n) + 1, 0);
+    long highestMarked = 0;
+    long i = 1, j = 1, count = 0;
+    auto wrapBack = [&] {
+        i = highestMarked > 0 ? highestMarked : 1;
+        ++j;
+    };
+    while (j <= m) {
+        if (!marked[static_cast<std::size_t>(i)]) {
+            if (matches(s[static_cast<std::size_t>(i - 1)], t[static_cast<std::size_t>(j - 1)]) &&
+                std::labs(i - j) <= shift) {
+                marked[static_cast<std::size_t>(i)] = 1;
+                highestMarked = std::max(highestMarked, i);
+                ++count;
+                ++i;
+                ++j;
+                if (i > n)
+                    i = 1;
+            } else if (++i > n) {
+                wrapBack();
+            }
+        } else if (++i > n) {
+            wrapBack();
+        }
+    }
+    return static_cast<int>(count * 100 / n);
+}
+
+std::string AsciiLower(std::string_view text) {
+    std::string out(text);
+    for (char &c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
+std::string SiblingLyricPath(const std::string &songPath) {
+    std::size_t slash = songPath.find_last_of('/');
+    std::size_t dot = songPath.find_last_of('.');
+    std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    // A leading dot names a hidden file, not an extension.
+    if (dot == std::string::npos || dot <= nameStart)
+        return songPath + ".lrc";
+    return songPath.substr(0, dot) + ".lrc";
+}
+
+std::string FindBestLyricFile(const std::string &lyricDir, const std::string &title, const std::string &singer) {
+    DIR *dir = ::opendir(lyricDir.empty() ? "." : lyricDir.c_str());
+    if (!dir)
+        return {};
+    const std::string key = AsciiLower(title + " " + singer);
+    std::string candidate;
+    while (const dirent *entry = ::readdir(dir)) {
+        std::string_view name(entry->d_name);
+        if (!EndsWithLrc(name))
+            continue;
+        if (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+            continue;
+        std::string stem = AsciiLower(name.substr(0, name.size() - 4));
+        int score = Similarity(stem, key);
+        if (score < 96)
+            continue;
+        std::string path = JoinPath(lyricDir, name);
+        if (entry->d_type != DT_REG && !IsFile(path))
+            continue;
+        candidate = std::move(path);
+        if (score == 100)
+            break;
+    }
+    ::closedir(dir);
+    return candidate;
+}
+
+std::string FetchLyricOnline(ILrcService &service, const std::string &title, const std::string &singer,
+                             const std::string &extra) {
+    std::lock_guard<std::mutex> session(service.SessionLock());
+    service.Reset();
+    service.Search(title, singer, extra, 0);
+    const int32_t count = service.GetCount();
+    if (count <= 0)
+        return {};
+    // Only results that raise the running best score are kept, one per score.
+    const std::string key = AsciiLower(title) + AsciiLower(singer);
+    std::array<std::optional<int32_t>, 101> idByScore{};
+    int best = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        std::optional<TLrcResult> result = service.GetResult(i);
+        if (!result)
+            continue;
+        int score = Similarity(AsciiLower(result->Title) + AsciiLower(result->Singer), key);
+        if (score > best) {
+            best = score;
+            idByScore[static_cast<std::size_t>(score)] = result->Id;
+        }
+    }
+    for (int score = best; score >= 0; --score) {
+        const std::optional<int32_t> &id = idByScore[static_cast<std::size_t>(score)];
+        if (!id)
+            continue;
+        std::string text = JoinLyricLines(service.Download(*id));
+        if (!IsBlankText(text))
+            return text;
+    }
+    return {};
+}
+
+// ---- worker plumbing -------------------------------------------------------------------
+
+TLyricWorker::TLyricWorker(QObject *context) {
+    m_shared->context = context;
+    m_shared->hasContext = context != nullptr;
+    ++g_activeWorkers;
+}
+
+TLyricWorker::~TLyricWorker() {
+    if (m_thread.joinable())
+        m_thread.join();
+    --g_activeWorkers;
+}
+
+int TLyricWorker::ActiveCount() { return g_activeWorkers.load(); }
+
+void TLyricWorker::Detach() {
+    {
+        std::lock_guard<std::mutex> lock(m_shared->mutex);
+        m_shared->detached = true;
+        m_shared->terminate = true;
+    }
+    m_shared->wake.notify_all();
+}
+
+void TLyricWorker::Terminate() { m_shared->terminate = true; }
+
+void TLyricWorker::Begin() {
+    m_thread = std::thread([this] {
+        try {
+            Body();
+        } catch (...) {
+            // A failed lookup leaves its results as far as they were set.
+        }
+        // The worker is deleted only by Complete(), which runs after this post.
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [this] { Complete(); }, Qt::QueuedConnection);
+    });
+}
+
+void TLyricWorker::Complete() {
+    m_thread.join();
+    if (m_shared->Deliverable()) {
+        try {
+            DeliverFinished();
+        } catch (...) {
+            // A throwing handler must not keep the worker alive.
+        }
+    }
+    delete this;
+}
+
+bool TLyricWorker::RunOnMainThreadAndWait(std::function<void()> call) {
+    struct Handshake {
+        bool done = false;
+        bool ran = false;
+    };
+    std::shared_ptr<Shared> shared = m_shared;
+    auto handshake = std::make_shared<Handshake>();
+    // The queued call may run after this thread stopped waiting (when detached); it then
+    // skips `call`, whose captures may be gone, and touches only the shared state.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [shared, handshake, call = std::move(call)] {
+            bool ran = false;
+            if (shared->Deliverable()) {
+                ran = true;
+                try {
+                    call();
+                } catch (...) {
+                }
+            }
+            {
+                std::lock_guard<std::mutex> lock(shared->mutex);
+                handshake->done = true;
+                handshake->ran = ran;
+            }
+            shared->wake.notify_all();
+        },
+        Qt::QueuedConnection);
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    shared->wake.wait(lock, [&] { return handshake->done || shared->detached.load(); });
+    return handshake->ran;
+}
+
+// ---- TLrcTextThread ----------------------------------------------------------------------
+
+TLrcTextThread::TLrcTextThread(LrcServiceRef service, Request request, QObject *context,
+                               FinishedHandler onFinished)
+    : TLyricWorker(context), m_service(std::move(service)), m_request(std::move(request)),
+      m_onFinished(std::move(onFinished)) {}
+
+TLrcTextThread *TLrcTextThread::Start(LrcServiceRef service, Request request, QObject *context,
+                                      FinishedHandler onFinished) {
+    auto *worker = new TLrcTextThread(std::move(service), std::move(request), context, std::move(onFinished));
+    worker->Begin();
+    return worker;
+}
+
+void TLrcTextThread::Body() {
+    const Request &r = m_request;
+    std::string best;
+    if (IsFolder(r.LyricDir))
+        best = FindBestLyricFile(r.LyricDir, r.Title, r.Singer);
+    const std::string sibling = SiblingLyricPath(r.Path);
+    if (IsFile(sibling)) {
+        m_lrcText = ReadLyricFile(sibling).value_or(std::string());
+    } else if (!best.empty() && IsFile(best)) {
+        m_lrcText = ReadLyricFile(best).value_or(std::string());
+    } else if (r.OnlineAllowed && m_service) {
+        m_fromOnline = true;
+        m_lrcText = FetchLyricOnline(*m_service, r.Title, r.Singer, r.Extra);
+    }
+}
+
+void TLrcTextThread::DeliverFinished() {
+    if (m_onFinished)
+        m_onFinished(*this);
+}
+
+// ---- TLrcListThread ----------------------------------------------------------------------
+
+TLrcListThread::TLrcListThread(LrcServiceRef service, std::string title, std::string singer, std::string extra,
+                               QObject *context, RowHandler onRow, FinishedHandler onFinished)
+    : TLyricWorker(context), m_service(std::move(service)), m_title(std::move(title)), m_singer(std::move(singer)),
+      m_extra(std::move(extra)), m_onRow(std::move(onRow)), m_onFinished(std::move(onFinished)) {}
+
+TLrcListThread *TLrcListThread::Start(LrcServiceRef service, std::string title, std::string singer,
+                                      std::string extra, QObject *context, RowHandler onRow,
+                                      FinishedHandler onFinished) {
+    auto *worker = new TLrcListThread(std::move(service), std::move(title), std::move(singer), std::move(extra),
+                                      context, std::move(onRow), std::move(onFinished));
+    worker->Begin();
+    return worker;
+}
+
+void TLrcListThread::Body() {
+    if (!m_service)
+        return;
+    // The results are copied while the session is held, so rows never mix with another
+    // worker's search and the main thread never has to wait for the session.
+    std::vector<TLrcResult> results;
+    {
+        std::lock_guard<std::mutex> session(m_service->SessionLock());
+        m_service->Reset();
+        m_service->Search(m_title, m_singer, m_extra, 0);
+        const int32_t count = m_service->GetCount();
+        for (int32_t i = 0; i < count; ++i)
+            results.push_back(m_service->GetResult(i).value_or(TLrcResult{}));
+    }
+    for (std::size_t i = 0; i < results.size(); ++i) {
+        if (TerminateRequested())
+            break;
+        const int row = static_cast<int>(i);
+        m_rowIndex = row;
+        const TLrcResult &result = results[i];
+        bool delivered = RunOnMainThreadAndWait([this, row, &result] {
+            if (m_onRow)
+                m_onRow(row, result);
+        });
+        if (!delivered)
+            break;
+        ++m_rowsAdded;
+        if (TerminateRequested())
+            break;
+    }
+}
+
+void TLrcListThread::DeliverFinished() {
+    if (m_onFinished)
+        m_onFinished(*this);
+}
+
+// ---- TGetLrcTextThread -------------------------------------------------------------------
+
+TGetLrcTextThread::TGetLrcTextThread(LrcServiceRef service, int resultIndex, std::optional<int32_t> id,
+                                     QObject *context, FinishedHandler onFinished)
+    : TLyricWorker(context), m_service(std::move(service)), m_resultIndex(resultIndex), m_id(id),
+      m_onFinished(std::move(onFinished)) {}
+
+TGetLrcTextThread *TGetLrcTextThread::Start(LrcServiceRef service, int resultIndex, QObject *context,
+                                            FinishedHandler onFinished, std::optional<int32_t> id) {
+    auto *worker = new TGetLrcTextThread(std::move(service), resultIndex, id, context, std::move(onFinished));
+    worker->Begin();
+    return worker;
+}
+
+void TGetLrcTextThread::Body() {
+    if (!m_service)
+        return;
+    std::lock_guard<std::mutex> session(m_service->SessionLock());
+    std::optional<int32_t> id = m_id;
+    if (!id) {
+        std::optional<TLrcResult> result = m_service->GetResult(m_resultIndex);
+        if (!result)
+            return;
+        id = result->Id;
+    }
+    std::string text = m_service->Download(*id);
+    std::size_t nul = text.find('\0');
+    if (nul != std::string::npos)
+        text.resize(nul);
+    m_lrcText = std::move(text);
+}
+
+void TGetLrcTextThread::DeliverFinished() {
+    if (m_onFinished)
+        m_onFinished(*this);
+}
+
+} // namespace lirvo::lyrics
