@@ -11,6 +11,13 @@ typedef struct _xmlNode xmlNode;
 
 namespace lirvo::storage {
 
+// Initialises libxml2 once per process (safe to call from any thread, any number of times).
+void EnsureXmlLibrary();
+
+// `text` made storable in XML: invalid UTF-8 bytes and characters XML 1.0 cannot hold (control
+// characters other than tab, line feed and carriage return; U+FFFE, U+FFFF) become U+FFFD.
+std::string XmlSafeText(std::string_view text);
+
 class XmlDocument {
 public:
     // Parses `fileName` when it exists, else makes a document with root element `rootName`.
@@ -29,12 +36,16 @@ public:
     // Appends a new element `name` as the last child; throws std::invalid_argument for a name
     // that is not a valid XML name.
     xmlNode *AppendChild(xmlNode *parent, std::string_view name);
-    // Value of an attribute; nullopt-like: `found` false when absent.
+    // Value of an attribute; `found` (when given) is false when the attribute is absent.
     static std::string Attribute(xmlNode *node, std::string_view name, bool *found = nullptr);
-    // Sets (or creates, appended after the others) an attribute; validates the name.
+    // Sets (or creates, appended after the others) an attribute; validates the name and makes
+    // the value XmlSafeText.
     static void SetAttribute(xmlNode *node, std::string_view name, std::string_view value);
     static std::string Text(xmlNode *node);
+    // Replaces the element's children by one text node (XmlSafeText of `text`).
     void SetText(xmlNode *node, std::string_view text);
+    // Removes every child node of `node`.
+    static void RemoveChildren(xmlNode *node);
 
     // The whole document serialised, declaring and using GB2312.
     std::string Serialize() const;

@@ -1,0 +1,128 @@
+#include "storage/UDDPlayerlist.h"
+
+#include "storage/AtomicFile.h"
+#include "storage/XmlDocument.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <libxml/tree.h>
+
+namespace lirvo::storage {
+namespace {
+
+// Ltime as the file holds it; a missing or unreadable value counts as 0 so that one damaged
+// entry cannot stop the whole list from loading. A decimal comma is accepted as well.
+double ParseLtime(std::string text) {
+    std::replace(text.begin(), text.end(), ',', '.');
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    while (begin < end && (*begin == ' ' || *begin == '\t'))
+        ++begin;
+    if (begin < end && *begin == '+')
+        ++begin;
+    double value = 0;
+    const auto [stop, ec] = std::from_chars(begin, end, value);
+    if (ec != std::errc() || stop != end || !std::isfinite(value))
+        return 0;
+    return value;
+}
+
+std::string FormatLtime(double value) {
+    if (!std::isfinite(value) || value == 0)
+        return "0";
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return ec == std::errc() ? std::string(buffer, end) : "0";
+}
+
+} // namespace
+
+TDKPlist::TDKPlist(std::string fileName, std::string rootName)
+    : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(fileName_, rootName)) {}
+
+TDKPlist::TDKPlist(std::string fileName, std::string rootName, NoLoad)
+    : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(rootName)) {}
+
+std::unique_ptr<TDKPlist> TDKPlist::OpenRecovering(const std::string &fileName, const std::string &rootName,
+                                                   std::string *problem) {
+    if (problem)
+        problem->clear();
+    try {
+        return std::make_unique<TDKPlist>(fileName, rootName);
+    } catch (const XmlParseError &e) {
+        if (problem)
+            *problem = e.what();
+        SetAsideBadFile(fileName);
+        return std::unique_ptr<TDKPlist>(new TDKPlist(fileName, rootName, NoLoad{}));
+    }
+}
+
+TDKPlist::~TDKPlist() {
+    try {
+        Save();
+    } catch (...) {
+        // A destructor must not throw; callers that need the outcome call Save() themselves.
+    }
+}
+
+void TDKPlist::Save() {
+    if (!modified_ || fileName_.empty())
+        return;
+    document_->SaveTo(fileName_);
+    modified_ = false;
+}
+
+const TPList *TDKPlist::Entry(int index) const {
+    if (index < 0 || index >= Count())
+        return nullptr;
+    return &entries_[static_cast<std::size_t>(index)];
+}
+
+void TDKPlist::AddEntry(std::string_view listPath, std::string_view title, std::string_view artist,
+                        std::string_view url, std::string_view path, double ltime) {
+    // Every name but the last is found or made; the last is always appended anew.
+    xmlNode *current = document_->Root();
+    for (;;) {
+        const std::size_t slash = listPath.find('/');
+        const std::string_view name = listPath.substr(0, slash);
+        if (slash == std::string_view::npos) {
+            current = document_->AppendChild(current, name);
+            break;
+        }
+        xmlNode *next = XmlDocument::FirstChild(current, name);
+        current = next ? next : document_->AppendChild(current, name);
+        listPath.remove_prefix(slash + 1);
+    }
+    XmlDocument::SetAttribute(current, "Path", path);
+    XmlDocument::SetAttribute(current, "Title", title);
+    XmlDocument::SetAttribute(current, "Artist", artist);
+    XmlDocument::SetAttribute(current, "Url", url);
+    XmlDocument::SetAttribute(current, "Ltime", FormatLtime(ltime));
+    modified_ = true;
+}
+
+void TDKPlist::ClearList(std::string_view listName) {
+    if (xmlNode *list = XmlDocument::FirstChild(document_->Root(), listName))
+        XmlDocument::RemoveChildren(list);
+    modified_ = true;
+}
+
+void TDKPlist::LoadList(std::string_view listName) {
+    xmlNode *list = XmlDocument::FirstChild(document_->Root(), listName);
+    if (!list)
+        return;
+    for (xmlNode *child = list->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        TPList entry;
+        entry.Title = XmlDocument::Attribute(child, "Title");
+        entry.Artist = XmlDocument::Attribute(child, "Artist");
+        entry.Url = XmlDocument::Attribute(child, "Url");
+        entry.Path = XmlDocument::Attribute(child, "Path");
+        entry.Ltime = ParseLtime(XmlDocument::Attribute(child, "Ltime"));
+        entries_.push_back(std::move(entry));
+    }
+}
+
+} // namespace lirvo::storage

@@ -1,0 +1,121 @@
+#include "storage/UDDXMLCFG.h"
+
+#include "storage/AtomicFile.h"
+#include "storage/XmlDocument.h"
+
+#include <charconv>
+#include <libxml/tree.h>
+
+namespace lirvo::storage {
+namespace {
+
+// Walks `path` ("A/B/C") from the root, first match per name; with `document`, makes what is
+// missing (appended as last children), otherwise stops with nullptr.
+xmlNode *ResolvePath(xmlNode *root, std::string_view path, XmlDocument *document) {
+    xmlNode *current = root;
+    for (;;) {
+        const std::size_t slash = path.find('/');
+        const std::string_view name = path.substr(0, slash);
+        xmlNode *next = XmlDocument::FirstChild(current, name);
+        if (!next) {
+            if (!document)
+                return nullptr;
+            next = document->AppendChild(current, name);
+        }
+        current = next;
+        if (slash == std::string_view::npos)
+            return current;
+        path.remove_prefix(slash + 1);
+    }
+}
+
+bool ParseInt32(std::string_view text, std::int32_t &value) {
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1); // "+5" is a decimal integer too, but "+-5" is not
+    if (text.empty() || text.front() == '+')
+        return false;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    return ec == std::errc() && end == text.data() + text.size();
+}
+
+} // namespace
+
+TDKConfig::TDKConfig(std::string fileName, std::string rootName)
+    : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(fileName_, rootName)) {}
+
+TDKConfig::TDKConfig(std::string fileName, std::string rootName, NoLoad)
+    : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(rootName)) {}
+
+std::unique_ptr<TDKConfig> TDKConfig::OpenRecovering(const std::string &fileName, const std::string &rootName,
+                                                     std::string *problem) {
+    if (problem)
+        problem->clear();
+    try {
+        return std::make_unique<TDKConfig>(fileName, rootName);
+    } catch (const XmlParseError &e) {
+        if (problem)
+            *problem = e.what();
+        SetAsideBadFile(fileName);
+        return std::unique_ptr<TDKConfig>(new TDKConfig(fileName, rootName, NoLoad{}));
+    }
+}
+
+TDKConfig::~TDKConfig() {
+    try {
+        Save();
+    } catch (...) {
+        // A destructor must not throw; callers that need the outcome call Save() themselves.
+    }
+}
+
+void TDKConfig::Save() {
+    if (!modified_ || fileName_.empty())
+        return;
+    document_->SaveTo(fileName_);
+    modified_ = false;
+}
+
+bool TDKConfig::HasNode(std::string_view path) const {
+    return ResolvePath(document_->Root(), path, nullptr) != nullptr;
+}
+
+std::string TDKConfig::ReadString(std::string_view path, std::string_view attribute,
+                                  std::string_view defaultValue) const {
+    xmlNode *element = ResolvePath(document_->Root(), path, nullptr);
+    if (!element)
+        return std::string(defaultValue);
+    if (attribute.empty())
+        return XmlDocument::Text(element);
+    std::string value = XmlDocument::Attribute(element, attribute);
+    return value.empty() ? std::string(defaultValue) : value;
+}
+
+std::int32_t TDKConfig::ReadInteger(std::string_view path, std::string_view attribute,
+                                    std::int32_t defaultValue) const {
+    const std::string text = ReadString(path, attribute, std::to_string(defaultValue));
+    std::int32_t value = 0;
+    return ParseInt32(text, value) ? value : defaultValue;
+}
+
+bool TDKConfig::ReadBool(std::string_view path, std::string_view attribute, bool defaultValue) const {
+    return (ReadInteger(path, attribute, defaultValue ? 1 : 0) & 0xFF) != 0;
+}
+
+void TDKConfig::WriteString(std::string_view path, std::string_view attribute, std::string_view value) {
+    xmlNode *element = ResolvePath(document_->Root(), path, document_.get());
+    if (attribute.empty())
+        document_->SetText(element, value);
+    else
+        XmlDocument::SetAttribute(element, attribute, value);
+    modified_ = true;
+}
+
+void TDKConfig::WriteInteger(std::string_view path, std::string_view attribute, std::int32_t value) {
+    WriteString(path, attribute, std::to_string(value));
+}
+
+void TDKConfig::WriteBool(std::string_view path, std::string_view attribute, bool value) {
+    WriteInteger(path, attribute, value ? 1 : 0);
+}
+
+} // namespace lirvo::storage

@@ -1,0 +1,260 @@
+#include "storage/XmlDocument.h"
+
+#include "storage/AtomicFile.h"
+#include "storage/XmlStoreError.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <libxml/xmlerror.h>
+#include <mutex>
+#include <stdexcept>
+#include <sys/stat.h>
+
+namespace lirvo::storage {
+namespace {
+
+const xmlChar *X(const std::string &s) { return reinterpret_cast<const xmlChar *>(s.c_str()); }
+const char *C(const xmlChar *s) { return reinterpret_cast<const char *>(s); }
+
+// Collects the parser's first error on this thread instead of letting libxml2 print it.
+class ErrorCapture {
+public:
+    ErrorCapture() : oldContext_(xmlStructuredErrorContext), oldHandler_(xmlStructuredError) {
+        xmlSetStructuredErrorFunc(this, &ErrorCapture::Handle);
+    }
+    ~ErrorCapture() { xmlSetStructuredErrorFunc(oldContext_, oldHandler_); }
+    ErrorCapture(const ErrorCapture &) = delete;
+    ErrorCapture &operator=(const ErrorCapture &) = delete;
+    const std::string &Message() const { return message_; }
+
+private:
+    static void Handle(void *self, xmlErrorPtr error) {
+        auto *capture = static_cast<ErrorCapture *>(self);
+        if (!capture->message_.empty() || error == nullptr || error->level < XML_ERR_ERROR)
+            return;
+        std::string text = error->message ? error->message : "unknown XML error";
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        capture->message_ = "line " + std::to_string(error->line) + ": " + text;
+    }
+    void *oldContext_;
+    xmlStructuredErrorFunc oldHandler_;
+    std::string message_;
+};
+
+void SetEncodingGb2312(xmlDoc *doc) {
+    if (doc->encoding)
+        xmlFree(const_cast<xmlChar *>(doc->encoding));
+    doc->encoding = xmlStrdup(reinterpret_cast<const xmlChar *>("GB2312"));
+    if (!doc->version)
+        doc->version = xmlStrdup(reinterpret_cast<const xmlChar *>("1.0"));
+}
+
+void RequireName(std::string_view name) {
+    const std::string copy(name);
+    if (name.empty() || copy.size() != std::strlen(copy.c_str()) || xmlValidateName(X(copy), 0) != 0)
+        throw std::invalid_argument("not a valid XML name: \"" + copy + "\"");
+}
+
+// Decodes the UTF-8 sequence at `s[i]`; returns its length, 0 when malformed.
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t &cp) {
+    const auto b0 = static_cast<unsigned char>(s[i]);
+    if (b0 < 0x80) {
+        cp = b0;
+        return 1;
+    }
+    std::size_t len;
+    char32_t min;
+    if ((b0 & 0xE0) == 0xC0) {
+        len = 2, cp = b0 & 0x1F, min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3, cp = b0 & 0x0F, min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4, cp = b0 & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size())
+        return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        const auto b = static_cast<unsigned char>(s[i + k]);
+        if ((b & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (b & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return len;
+}
+
+} // namespace
+
+void EnsureXmlLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] { xmlInitParser(); });
+}
+
+std::string XmlSafeText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t cp = 0;
+        const std::size_t len = DecodeUtf8(text, i, cp);
+        const bool allowed = len > 0 && (cp >= 0x20 || cp == '\t' || cp == '\n' || cp == '\r') && cp != 0xFFFE &&
+                             cp != 0xFFFF;
+        if (allowed) {
+            out.append(text.substr(i, len));
+            i += len;
+        } else {
+            out += "\xEF\xBF\xBD";
+            i += len > 0 ? len : 1;
+        }
+    }
+    return out;
+}
+
+XmlDocument::XmlDocument(const std::string &rootName) {
+    EnsureXmlLibrary();
+    doc_ = xmlNewDoc(reinterpret_cast<const xmlChar *>("1.0"));
+    RequireName(rootName);
+    xmlNode *root = xmlNewDocNode(doc_, nullptr, X(rootName), nullptr);
+    xmlDocSetRootElement(doc_, root);
+    SetEncodingGb2312(doc_);
+}
+
+XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootName) {
+    EnsureXmlLibrary();
+    struct stat st {};
+    const bool missing = fileName.empty() || (::stat(fileName.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR));
+    if (!missing && S_ISDIR(st.st_mode))
+        throw XmlParseError(fileName + ": is a folder, not a file");
+    if (missing) {
+        // No file yet: start empty. Nothing is written until the first save.
+        doc_ = xmlNewDoc(reinterpret_cast<const xmlChar *>("1.0"));
+        RequireName(rootName);
+        xmlDocSetRootElement(doc_, xmlNewDocNode(doc_, nullptr, X(rootName), nullptr));
+        SetEncodingGb2312(doc_);
+        return;
+    }
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in)
+        throw XmlParseError(fileName + ": cannot read: " + std::strerror(errno));
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad())
+        throw XmlParseError(fileName + ": cannot read: " + std::strerror(errno));
+
+    ErrorCapture capture;
+    // Blank text between elements is dropped so that saving can indent the whole tree; no
+    // network access and no external entities, since the file is outside input.
+    doc_ = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), fileName.c_str(), nullptr,
+                         XML_PARSE_NOBLANKS | XML_PARSE_NONET);
+    if (!doc_ || !xmlDocGetRootElement(doc_)) {
+        if (doc_)
+            xmlFreeDoc(doc_);
+        doc_ = nullptr;
+        throw XmlParseError(fileName + ": " +
+                            (capture.Message().empty() ? std::string("not a well-formed XML document") : capture.Message()));
+    }
+    SetEncodingGb2312(doc_);
+}
+
+XmlDocument::~XmlDocument() {
+    if (doc_)
+        xmlFreeDoc(doc_);
+}
+
+xmlNode *XmlDocument::Root() const { return xmlDocGetRootElement(doc_); }
+
+xmlNode *XmlDocument::FirstChild(xmlNode *parent, std::string_view name) {
+    if (!parent)
+        return nullptr;
+    for (xmlNode *child = parent->children; child; child = child->next) {
+        if (child->type != XML_ELEMENT_NODE)
+            continue;
+        const std::string_view local = C(child->name);
+        if (local == name)
+            return child;
+        if (child->ns && child->ns->prefix) {
+            const std::string_view prefix = C(child->ns->prefix);
+            if (name.size() == prefix.size() + 1 + local.size() && name.substr(0, prefix.size()) == prefix &&
+                name[prefix.size()] == ':' && name.substr(prefix.size() + 1) == local)
+                return child;
+        }
+    }
+    return nullptr;
+}
+
+xmlNode *XmlDocument::AppendChild(xmlNode *parent, std::string_view name) {
+    RequireName(name);
+    xmlNode *node = xmlNewDocNode(doc_, nullptr, X(std::string(name)), nullptr);
+    return xmlAddChild(parent, node);
+}
+
+std::string XmlDocument::Attribute(xmlNode *node, std::string_view name, bool *found) {
+    if (found)
+        *found = false;
+    if (!node)
+        return {};
+    const std::string key(name);
+    xmlAttr *attr = xmlHasProp(node, X(key));
+    if (!attr || attr->type != XML_ATTRIBUTE_NODE)
+        return {};
+    if (found)
+        *found = true;
+    xmlChar *value = xmlNodeListGetString(node->doc, attr->children, 1);
+    std::string result = value ? C(value) : "";
+    xmlFree(value);
+    return result;
+}
+
+void XmlDocument::SetAttribute(xmlNode *node, std::string_view name, std::string_view value) {
+    RequireName(name);
+    xmlSetProp(node, X(std::string(name)), X(XmlSafeText(value)));
+}
+
+std::string XmlDocument::Text(xmlNode *node) {
+    xmlChar *content = xmlNodeGetContent(node);
+    std::string result = content ? C(content) : "";
+    xmlFree(content);
+    return result;
+}
+
+void XmlDocument::RemoveChildren(xmlNode *node) {
+    xmlNode *child = node->children;
+    while (child) {
+        xmlNode *next = child->next;
+        xmlUnlinkNode(child);
+        xmlFreeNode(child);
+        child = next;
+    }
+}
+
+void XmlDocument::SetText(xmlNode *node, std::string_view text) {
+    RemoveChildren(node);
+    xmlAddChild(node, xmlNewDocText(doc_, X(XmlSafeText(text))));
+}
+
+std::string XmlDocument::Serialize() const {
+    xmlChar *memory = nullptr;
+    int size = 0;
+    ErrorCapture capture;
+    xmlDocDumpFormatMemoryEnc(doc_, &memory, &size, "GB2312", 1);
+    if (!memory)
+        throw XmlSaveError("cannot serialise the document: " + capture.Message());
+    std::string result(C(memory), static_cast<std::size_t>(size));
+    xmlFree(memory);
+    return result;
+}
+
+void XmlDocument::SaveTo(const std::string &fileName) const {
+    const std::string data = Serialize();
+    std::string error;
+    if (!WriteFileAtomically(fileName, data, &error))
+        throw XmlSaveError(error);
+}
+
+} // namespace lirvo::storage
