@@ -39,6 +39,7 @@ public:
     std::int32_t SendToPlugins(std::int32_t code, void *data, std::int32_t extra);
 
     std::uint8_t PluginCount() const { return pluginCount_; }
+    std::int64_t OwnerWindow() const { return ownerWindow_; }
     const Slot &SlotAt(std::uint8_t index) const { return slots_.at(index); }
 
 private:

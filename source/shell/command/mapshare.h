@@ -18,7 +18,9 @@
 
 #include "shell/command/CommandBlock.h"
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lirvo::command {
@@ -55,5 +57,15 @@ bool PostOwnArguments(const std::vector<std::string> &arguments);
 
 // Name of the main window's message port (class and caption).
 std::string MainWindowPortName();
+
+// Name of the shared memory object: "/lirvo-" + 16 hex digits of the 64-bit FNV-1a hash of
+// the program's runtime folder path + "-58B49464-B170-4583-BE6C-77A579B2CAD8". Scoping it by
+// the runtime folder keeps sessions (and tests) with separate folders apart.
+std::string CommandBlockName();
+// Name of the instance lock in the runtime folder.
+inline constexpr const char *InstanceLockName = "lirvo-8AEEC543-1CDC-42BB-95E0-3D5F3A22043C";
+
+// `text` cut to at most `maxBytes` without splitting a UTF-8 sequence.
+std::size_t WholeCharacterPrefix(std::string_view text, std::size_t maxBytes);
 
 } // namespace lirvo::command

@@ -1,0 +1,108 @@
+#include "shell/command/CommandMessages.h"
+
+#include "shell/command/SongList.h"
+
+#include <cstring>
+#include <string>
+
+namespace lirvo::command {
+
+namespace {
+
+std::string ReadText(const CommandBlock &block) {
+    return std::string(block.Text, strnlen(block.Text, CommandTextMaxBytes));
+}
+
+bool IsBlank(const std::string &s) {
+    for (unsigned char c : s)
+        if (c > 0x20)
+            return false;
+    return true;
+}
+
+void PlayCurrentRecord(ICommandTarget &target) {
+    if (const auto path = target.RecordPath(target.CurrentIndex()))
+        target.PlayFile(*path);
+}
+
+void AddPath(ICommandTarget &target, const std::string &path, bool play) {
+    const int rows = target.RowCount();
+    const SongTags tags = target.GetTags(path);
+    const std::string title = IsBlank(tags.Title) ? target.TitleFromFileName(path) : tags.Title;
+    target.AppendRow(rows + 1, title, tags.Artist, path);
+    // While a network address is being opened, starting another file would race with it.
+    if (play && target.EngineState() != EngineStateConnecting) {
+        target.Stop();
+        target.SetCurrentIndex(target.RowCount() - 1);
+        PlayCurrentRecord(target);
+    }
+}
+
+void AddSongList(ICommandTarget &target, const std::string &text, const std::string &prefix, bool play) {
+    if (play)
+        target.SetCurrentIndex(target.RowCount()); // the index the first new row gets
+    for (const SongListEntry &entry : DecodeSongList(text, prefix))
+        target.AppendRow(target.RowCount() + 1, entry.Title, entry.Singer, entry.Location);
+    if (play) {
+        target.Stop();
+        PlayCurrentRecord(target);
+    }
+}
+
+} // namespace
+
+bool WMSHARECMD(CommandBlock &block, std::int64_t lParam, ICommandTarget &target,
+                const std::string &musicPathPrefix) {
+    if (lParam == 1) {
+        const std::uint8_t code = block.Command;
+        const bool known = code == CmdPlayFile || code == CmdAddFile || code == CmdPlayList || code == CmdAddList;
+        if (known) {
+            bool failed = false;
+            try {
+                const std::string text = ReadText(block);
+                if (code == CmdPlayFile || code == CmdAddFile)
+                    AddPath(target, text, code == CmdPlayFile);
+                else
+                    AddSongList(target, text, musicPathPrefix, code == CmdPlayList);
+            } catch (...) {
+                failed = true;
+            }
+            // Rows that did arrive are never lost, whatever went wrong.
+            try {
+                target.SavePlayList();
+            } catch (...) {
+                failed = true;
+            }
+            if (failed)
+                return false;
+        }
+    }
+    std::memset(&block, 0, sizeof block);
+    return true;
+}
+
+std::int32_t WMCMDPLAY(ICommandTarget &target, std::int64_t wParam, std::int64_t lParam) {
+    if (lParam != 0)
+        return -1;
+    switch (wParam) {
+    case 15:
+        return 1;
+    case 16:
+        target.PlayPause();
+        return 1;
+    case 19:
+        target.Previous();
+        return 1;
+    case 20:
+        target.Next();
+        return 1;
+    case 50:
+        return target.RowCount();
+    case 51:
+        return target.CurrentIndex();
+    default:
+        return -1;
+    }
+}
+
+} // namespace lirvo::command
