@@ -1,0 +1,114 @@
+import QtQuick
+import QtQuick.Window
+
+// The main window: borderless and transparent, so that only its two floating panels show.
+// `zylMain` is the main-window controller, `mainView` the view code that answers for it
+// (popups, menu, minimising to the tray).
+Window {
+    id: window
+    objectName: "ZylMain"
+
+    required property var zylMain
+    required property var mainView
+
+    width: 1008
+    height: 768
+    x: Math.round((Screen.desktopAvailableWidth - width) / 2) + Screen.virtualX
+    y: Math.round((Screen.desktopAvailableHeight - height) / 2) + Screen.virtualY
+    flags: Qt.Window | Qt.FramelessWindowHint
+    color: "#00000000"
+    title: "Lirvo4"
+
+    // Playlist panel: shows by growing from 5 x 5 (height first, then width), hides by
+    // shrinking and fading. Nothing happens while the confirmation popup is open.
+    function btn_minClick() {
+        if (mainView && mainView.confirmationOpen)
+            return;
+        if (listBox.visible) {
+            listShow.stop();
+            listHide.restart();
+        } else {
+            listHide.stop();
+            listShow.restart();
+        }
+    }
+
+    // Dragging the window by its panels; the manual move serves where the window system
+    // offers no move of its own.
+    property point dragOrigin
+    property bool manualDrag: false
+    function startDrag() {
+        manualDrag = !window.startSystemMove();
+        if (manualDrag)
+            dragOrigin = mainView ? mainView.cursorPos() : Qt.point(0, 0);
+    }
+    function followDrag() {
+        if (!manualDrag || !mainView)
+            return;
+        const now = mainView.cursorPos();
+        window.x += now.x - dragOrigin.x;
+        window.y += now.y - dragOrigin.y;
+        dragOrigin = now;
+    }
+
+    Item {
+        id: dxScene1
+        objectName: "dxScene1"
+        anchors.fill: parent
+
+        PlaylistPanel {
+            id: listBox
+            objectName: "ListBox"
+            centreX: 504
+            centreY: 304
+            width: 380
+            height: 423
+            visible: false
+            zylMain: window.zylMain
+            mainView: window.mainView
+            onDragStarted: window.startDrag()
+            onDragMoved: window.followDrag()
+        }
+
+        PlayerPanel {
+            id: mainBox
+            objectName: "MainBox"
+            centreX: 504
+            centreY: 573
+            width: 380
+            height: 115
+            zylMain: window.zylMain
+            mainView: window.mainView
+            onDragStarted: window.startDrag()
+            onDragMoved: window.followDrag()
+            onPlaylistToggleRequested: window.btn_minClick()
+            onMenuRequested: (gx, gy) => window.mainView.popupMainMenu(Math.round(gx), Math.round(gy))
+            onCloseRequested: window.mainView.minimizeToTray()
+        }
+    }
+
+    SequentialAnimation {
+        id: listHide
+        objectName: "btn_minClickHide"
+        ParallelAnimation {
+            NumberAnimation { target: listBox; property: "width"; to: 338.4; duration: 300; easing.type: Easing.Linear }
+            NumberAnimation { target: listBox; property: "height"; to: 304; duration: 300; easing.type: Easing.InBack }
+        }
+        NumberAnimation { target: listBox; property: "opacity"; to: 0.2; duration: 500; easing.type: Easing.Linear }
+        ScriptAction { script: listBox.visible = false }
+    }
+    SequentialAnimation {
+        id: listShow
+        objectName: "btn_minClickShow"
+        ScriptAction {
+            script: {
+                listBox.width = 5;
+                listBox.height = 5;
+                listBox.opacity = 1;
+                listBox.visible = true;
+            }
+        }
+        NumberAnimation { target: listBox; property: "height"; to: 423; duration: 500; easing.type: Easing.OutBack }
+        NumberAnimation { target: listBox; property: "width"; to: 380; duration: 500; easing.type: Easing.OutBack }
+    }
+}
