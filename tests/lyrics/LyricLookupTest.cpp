@@ -1,0 +1,107 @@
+// Name similarity and the lyric files a lookup picks on disk.
+#include "lyrics/core/UntLrcThread.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <string>
+#include <sys/stat.h>
+
+namespace lirvo::lyrics {
+namespace {
+
+struct ScoreCase {
+    const char *a;
+    const char *b;
+    int score;
+};
+void PrintTo(const ScoreCase &c, std::ostream *os) { *os << "'" << c.a << "' vs '" << c.b << "'"; }
+
+class LyricsSimilarity : public ::testing::TestWithParam<ScoreCase> {};
+
+TEST_P(LyricsSimilarity, Scores) {
+    EXPECT_EQ(Similarity(GetParam().a, GetParam().b), GetParam().score);
+    EXPECT_EQ(Similarity(GetParam().b, GetParam().a), GetParam().score) << "depends on argument order";
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, LyricsSimilarity,
+                         ::testing::Values(ScoreCase{"abc", "abc", 100}, ScoreCase{"abcd", "abc", 75},
+                                           ScoreCase{"teh", "the", 100}, ScoreCase{"ab", "ba", 0},
+                                           ScoreCase{"dad", "tat", 100}, ScoreCase{"abc", "xyz", 33},
+                                           ScoreCase{"hello world", "world hello", 27},
+                                           ScoreCase{"ABC", "abc", 100}, ScoreCase{"", "abc", 0},
+                                           ScoreCase{"abc", "", 0}, ScoreCase{"IJY", "yij", 100},
+                                           ScoreCase{"a long song title artist", "a long song title artist2", 96},
+                                           ScoreCase{"my song singerx", "my song singer", 93}));
+
+TEST(LyricsSimilarity, WithoutLetterGroupsOnlyEqualBytesMatch) {
+    EXPECT_EQ(Similarity("dad", "tat", false), 33);
+    EXPECT_EQ(Similarity("ABC", "abc", false), 0);
+    EXPECT_EQ(Similarity("abc", "abc", false), 100);
+}
+
+TEST(LyricsSimilarity, HighBytesCompareAsThemselves) {
+    EXPECT_EQ(Similarity("你好", "你好"), 100);
+    EXPECT_LT(Similarity("你好", "再见"), 100);
+}
+
+TEST(LyricsSiblingPath, ReplacesTheRealExtension) {
+    EXPECT_EQ(SiblingLyricPath("/m/Song.flac"), "/m/Song.lrc");
+    EXPECT_EQ(SiblingLyricPath("/m/a.mp3"), "/m/a.lrc");
+    EXPECT_EQ(SiblingLyricPath("/m.d/song"), "/m.d/song.lrc");
+    EXPECT_EQ(SiblingLyricPath("/m/.hidden"), "/m/.hidden.lrc");
+    EXPECT_EQ(SiblingLyricPath("x.ogg"), "x.lrc");
+}
+
+class LyricsFolderLookup : public ::testing::Test {
+protected:
+    std::string Dir() const { return dir.path().toStdString(); }
+    std::string Touch(const std::string &name) {
+        std::string path = Dir() + "/" + name;
+        std::ofstream(path) << "[00:01.00]x\r\n";
+        return path;
+    }
+    std::string Find(const std::string &title, const std::string &singer) const {
+        return FindBestLyricFile(Dir(), title, singer);
+    }
+    QTemporaryDir dir;
+};
+
+TEST_F(LyricsFolderLookup, ExactNameWins) {
+    Touch("a long song title artist2.lrc");
+    std::string exact = Touch("a long song title artist.lrc");
+    Touch("something else.lrc");
+    EXPECT_EQ(Find("A Long Song Title", "Artist"), exact);
+}
+
+TEST_F(LyricsFolderLookup, NearNameIsUsedWithoutExactMatch) {
+    std::string near = Touch("a long song title artist2.lrc");
+    Touch("a long song.lrc");
+    EXPECT_EQ(Find("A Long Song Title", "Artist"), near);
+}
+
+TEST_F(LyricsFolderLookup, NamesBelowThresholdAreNotUsed) {
+    Touch("my song singerx.lrc");
+    EXPECT_EQ(Find("my song", "singer"), "");
+}
+
+TEST_F(LyricsFolderLookup, KeepsTheListedCaseAndAcceptsUpperExtension) {
+    std::string path = Touch("My Song Singer.LRC");
+    EXPECT_EQ(Find("my song", "singer"), path);
+}
+
+TEST_F(LyricsFolderLookup, OnlyLyricFilesCount) {
+    Touch("my song singer.txt");
+    Touch("my song singer.lrc.bak");
+    ASSERT_EQ(::mkdir((Dir() + "/my song singer.lrc").c_str(), 0700), 0);
+    EXPECT_EQ(Find("my song", "singer"), "");
+}
+
+TEST_F(LyricsFolderLookup, MissingFolderGivesNothing) {
+    EXPECT_EQ(FindBestLyricFile(Dir() + "/absent", "a", "b"), "");
+}
+
+} // namespace
+} // namespace lirvo::lyrics
