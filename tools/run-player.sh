@@ -1,9 +1,24 @@
 #!/usr/bin/env bash
-# Starts the player from a release build. Usage: tools/run-player.sh BUILD_DIR
+# Starts the player from a build with the demo song, so its lyric shows on the desktop at once.
+# Without a display the demo song's lyric is played in the terminal by lirvo-lyrics instead.
+# Usage: tools/run-player.sh BUILD_DIR [song]
 set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
 dir=${1:?build dir}
-if [[ ! -x "$dir/bin/lirvo" ]]; then
-  echo "The player window is not built yet: this checkout has no bin/lirvo program."
+song=${2:-$here/resources/demo/lirvo-demo.ogg}
+
+if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
+  echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): the player window cannot open."
+  if [[ -x "$dir/bin/lirvo-lyrics" ]]; then
+    echo "Playing the demo song's lyric in the terminal with lirvo-lyrics instead."
+    exec "$dir/bin/lirvo-lyrics" play "$song"
+  fi
+  echo "lirvo-lyrics is not built in $dir/bin either."
   exit 1
 fi
-exec "$dir/bin/lirvo" "$@"
+
+if [[ ! -x "$dir/bin/lirvo" ]]; then
+  echo "The player is not built: $dir/bin/lirvo is missing."
+  exit 1
+fi
+exec "$dir/bin/lirvo" "$song"
