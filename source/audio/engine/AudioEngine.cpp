@@ -68,7 +68,7 @@ TStreamCreateURLThread::TStreamCreateURLThread(TAudioEngine &engine, const char 
 
 void TStreamCreateURLThread::run() {
     // A worker stopped before it began does nothing.
-    if (isInterruptionRequested()) {
+    if (IsStopRequested()) {
         return;
     }
     IAudioLibrary &library = Engine.Library;
@@ -76,7 +76,7 @@ void TStreamCreateURLThread::run() {
     Engine.DownloadedBytes.store(0);
 
     Handle stream = library.StreamCreateFile(false, Source, 0, 0, 0);
-    if (stream == 0 && !isInterruptionRequested()) {
+    if (stream == 0 && !IsStopRequested()) {
         Engine.SetState(kStateConnecting);
         try {
             Engine.ReportStatus(kStateConnecting);
@@ -90,7 +90,7 @@ void TStreamCreateURLThread::run() {
     }
     // A stream that arrives after a stop request is not wanted: free it now so it stops
     // downloading and feeding OnDownload.
-    if (stream != 0 && isInterruptionRequested()) {
+    if (stream != 0 && IsStopRequested()) {
         library.StreamFree(stream);
         stream = 0;
     }
@@ -210,7 +210,7 @@ void TAudioEngine::StreamOpened() {
     }
     worker->wait(); // "finished" is emitted just before the thread really ends
     Handle stream = worker->Stream;
-    if (stream != 0 && worker->isInterruptionRequested()) {
+    if (stream != 0 && worker->IsStopRequested()) {
         // Stopped after the worker's own check: the stream is not wanted either.
         Library.StreamFree(stream);
         stream = 0;
@@ -255,7 +255,7 @@ void TAudioEngine::Resume() {
 
 void TAudioEngine::Stop() {
     if (OpenWorker != nullptr) {
-        OpenWorker->requestInterruption();
+        OpenWorker->RequestStop();
     }
     Library.ChannelStop(Channel);
     SetState(kStateStopped);

@@ -99,11 +99,17 @@ public:
     const char *Source; // points into the engine's Source, unchanged while the worker exists
     Handle Stream = 0;  // the stream obtained, 0 = none; read after the thread ended
 
+    // Asks the worker to abandon its open; also valid before it started and after it ended
+    // (QThread's own interruption request is ignored outside the thread's run time).
+    void RequestStop() { StopRequested.store(true); }
+    bool IsStopRequested() const { return StopRequested.load(); }
+
 protected:
     void run() override;
 
 private:
     TAudioEngine &Engine;
+    std::atomic<bool> StopRequested{false};
 };
 
 class TAudioEngine : public QObject {
