@@ -86,7 +86,15 @@ void TStreamCreateURLThread::run() {
         stream = library.StreamCreateURL(Source, 0, 0, &TAudioEngine::DownloadProc, &Engine);
         if (stream != 0) {
             Engine.DownloadSize.store(library.StreamGetFilePosition(stream, kFilePosEnd));
+        } else {
+            // Read here: error codes belong to the thread that made the failing call.
+            ErrorCode = library.ErrorGetCode();
         }
+    } else if (stream == 0) {
+        ErrorCode = library.ErrorGetCode();
+    }
+    if (stream == 0 && ErrorCode == kErrorOk) {
+        ErrorCode = kErrorUnknown;
     }
     // A stream that arrives after a stop request is not wanted: free it now so it stops
     // downloading and feeding OnDownload.
@@ -197,6 +205,7 @@ void TAudioEngine::PlayFile(const std::string &source) {
     Source = source;
     Library.StreamFree(Channel);
     auto *worker = new TStreamCreateURLThread(*this, Source.c_str());
+    worker->setParent(this); // finished workers still waiting for deleteLater go with the engine
     OpenWorker = worker;
     QObject::connect(
         worker, &QThread::finished, this, [this] { StreamOpened(); }, Qt::QueuedConnection);
@@ -209,19 +218,23 @@ void TAudioEngine::StreamOpened() {
         return;
     }
     worker->wait(); // "finished" is emitted just before the thread really ends
+    const bool abandoned = worker->IsStopRequested();
     Handle stream = worker->Stream;
-    if (stream != 0 && worker->IsStopRequested()) {
+    if (stream != 0 && abandoned) {
         // Stopped after the worker's own check: the stream is not wanted either.
         Library.StreamFree(stream);
         stream = 0;
     }
     Channel = stream;
+    std::int32_t errorCode = 0;
+    bool started = false;
     try {
         if (Channel == 0) {
             SetState(kStateOpenFailed);
-            if (!OnError.IsEmpty()) {
-                OnError(kStateOpenFailed, Library.ErrorGetCode());
-            }
+            // An open the owner stopped is no failure: it carries 0, so the owner does not move on
+            // to another track. Otherwise the worker's own failure code (the main thread's latest
+            // code would describe some unrelated call, possibly a success).
+            errorCode = abandoned ? kErrorOk : worker->ErrorCode;
         } else {
             const std::uint64_t length = Library.ChannelGetLength(Channel, kPosByte);
             LengthBytes = length == kErrorValue ? -1 : static_cast<std::int64_t>(length);
@@ -231,14 +244,24 @@ void TAudioEngine::StreamOpened() {
             Library.ChannelPlay(Channel, false);
             Library.ChannelSetSync(Channel, kSyncEnd, 0, &TAudioEngine::EndSync, this);
             SetState(kStatePlaying);
-            ReportStatus(kStatePlaying);
+            started = true;
         }
     } catch (...) {
-        // The completion runs from the event loop: an exception of the owner's handler ends only
-        // the report, never the release of the worker below.
+        // An implementation of the library that throws leaves the track as it is; the worker is
+        // released below all the same.
     }
+    // Released before the report, so that a handler may start the next track at once.
     OpenWorker = nullptr;
     worker->deleteLater();
+    try {
+        if (started) {
+            ReportStatus(kStatePlaying);
+        } else if (Channel == 0) {
+            ReportError(kStateOpenFailed, errorCode);
+        }
+    } catch (...) {
+        // The completion runs from the event loop, where an exception has nowhere to go.
+    }
 }
 
 void TAudioEngine::Pause() {

@@ -98,6 +98,8 @@ public:
 
     const char *Source; // points into the engine's Source, unchanged while the worker exists
     Handle Stream = 0;  // the stream obtained, 0 = none; read after the thread ended
+    int ErrorCode = 0;  // the library's code for the failed open (never 0 when Stream is 0 and
+                        // the open was not stopped)
 
     // Asks the worker to abandon its open; also valid before it started and after it ended
     // (QThread's own interruption request is ignored outside the thread's run time).
@@ -127,13 +129,14 @@ public:
 
     // ---- transport (main thread) ----
     // Frees the current stream and opens `source` (path or URL) on the open worker; plays it once
-    // opened (status 1002) or ends in state 1006 with OnError(1006, code). While an open is under way
-    // the call is refused with OnError(1004, -3).
+    // opened (status 1002) or ends in state 1006 with OnError(1006, code), where code is the
+    // library's error code of the failed network open. While an open is under way the call is
+    // refused with OnError(1004, -3).
     void PlayFile(const std::string &source);
     void Pause();
     void Resume();
     // Stops the channel (status 1001 at once). An open under way is abandoned: its stream, if it
-    // still arrives, is freed and the open completes with state 1006.
+    // still arrives, is freed and the open completes with state 1006 and OnError(1006, 0).
     void Stop();
     std::int32_t GetPosition();              // milliseconds, never negative
     void SetPosition(std::int32_t position); // milliseconds
