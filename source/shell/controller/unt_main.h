@@ -79,10 +79,13 @@ struct TGuid;
 struct LrcServiceOptions;
 } // namespace lirvo::lyrics
 
+namespace lirvo::storage {
+class TDKConfig;
+} // namespace lirvo::storage
+
 namespace lirvo::shell {
 
 class DownloadCache;
-class CrashSnapshots;
 
 // Play orders kept in PlayMode.
 inline constexpr std::uint8_t kPlaySequential = 0;
@@ -127,6 +130,9 @@ struct TZylMainOptions {
     bool LoadPlugins = true;
     bool StartUpdateCheck = true;
 };
+
+// The title rule of TZylMain::TitleFromFileName, usable without a controller.
+std::string FileNameTitle(const std::string &path);
 
 class TZylMain : public QObject, public command::ICommandTarget {
     Q_OBJECT
@@ -196,7 +202,8 @@ public:
     void AddListRow(int number, const std::string &title, const std::string &artist, const std::string &path);
     void RebuildPlayList(bool clear);
     void HighlightRow(int index);
-    static std::string TitleFromFileName(const std::string &path);
+    // The file name of `path` without folder and extension (Song.mp3 in any folder gives Song).
+    std::string TitleFromFileName(const std::string &path) const override;
     void SavePlayList() override;
     void LoadPlayList();
     // Shows the open dialog; the chosen files are tagged off the main thread and appended.
@@ -236,7 +243,6 @@ public:
     void SetCurrentIndex(std::int32_t index) override;
     std::optional<std::string> RecordPath(std::int32_t index) const override;
     command::SongTags GetTags(const std::string &path) override;
-    std::string TitleFromFileName(const std::string &path) const override { return TitleFromFileName(path); }
     void AppendRow(int number, const std::string &title, const std::string &artist,
                    const std::string &path) override;
     int EngineState() const override;
@@ -352,7 +358,9 @@ private:
     // Refreshes what the fault handler writes; called after every change of rows or settings.
     void RefreshPlaylistSnapshot(const std::string *savedFileBytes = nullptr);
     void RefreshSettingsSnapshot();
-    void WriteSettingsValues(class SettingsWriter &writer) const;
+    void WriteSettingsValues(storage::TDKConfig &config) const;
+    void WriteFolderKey(bool lyricFolder);
+    void DeleteRow(int index);
 
     IMainView &view_;
     TZylMainOptions options_;
@@ -401,7 +409,6 @@ private:
 
     // collaborators of the next layer
     std::unique_ptr<DownloadCache> cache_;
-    std::unique_ptr<CrashSnapshots> snapshots_;
     struct Extensions;
     std::unique_ptr<Extensions> ext_; // plug-in host and update check
 };

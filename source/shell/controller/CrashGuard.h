@@ -1,0 +1,41 @@
+#pragma once
+// Last words of a crashing process. The main thread keeps ready-made copies of the files that
+// must survive a processor fault (the playlist and the settings) and the command line of the
+// crash reporter; when SIGSEGV, SIGBUS, SIGILL or SIGFPE strikes on any thread, the handler
+// (on an alternate stack) writes those copies with async-signal-safe calls only (open, write,
+// fsync, rename), starts the reporter and ends the process with exit code 0.
+//
+// Publishing a snapshot is cheap and lock-free for the handler: the new copy is swapped in
+// atomically and older copies stay alive for a while, so a handler that is just reading one
+// never sees it freed.
+
+#include <string>
+
+namespace lirvo::shell {
+
+// Called from the handler with the fault's signal information, the faulting address and true.
+using FaultNotifier = void (*)(const void *signalInfo, const void *address, bool osException);
+
+// Installs the handler for the four fault signals (once per process; later calls only replace
+// the notifier) and gives the calling thread an alternate signal stack.
+void InstallCrashGuard(FaultNotifier notifier);
+// Restores the previous handlers. Snapshots and the reporter are kept.
+void RemoveCrashGuard();
+bool CrashGuardInstalled();
+
+// The two files the handler writes. `path` is the destination; the data is written to
+// path + ".crash" first and renamed over it.
+void PublishPlaylistSnapshot(const std::string &path, std::string bytes);
+void PublishSettingsSnapshot(const std::string &path, std::string bytes);
+// The program started after the files are written (no shell; argv[0] is the program path).
+void SetCrashReporter(const std::string &program, const std::string &argument);
+
+// What the handler does: writes both snapshots, starts the reporter. Async-signal-safe.
+// Returns normally; the caller ends the process.
+void WriteCrashSnapshotsAndReport();
+
+// Latest published data (for tests of the controller; not signal-safe).
+std::string PublishedPlaylistSnapshot();
+std::string PublishedSettingsSnapshot();
+
+} // namespace lirvo::shell

@@ -1,0 +1,1130 @@
+#include "shell/controller/unt_main.h"
+
+#include "audio/engine/AudioEngine.h"
+#include "function/system/SystemHelpers.h"
+#include "function/text/FastStrings.h"
+#include "function/text/TextCodec.h"
+#include "lyrics/core/LRC_Header.h"
+#include "lyrics/core/LrcClass.h"
+#include "lyrics/core/LyricFile.h"
+#include "lyrics/core/UntLrcThread.h"
+#include "plugins/UPluginFramework.h"
+#include "plugins/lirvo_plugin.h"
+#include "shell/command/CommandMessages.h"
+#include "shell/controller/CrashGuard.h"
+#include "shell/controller/DownloadCache.h"
+#include "shell/controller/PresetFile.h"
+#include "storage/Folders.h"
+#include "storage/UDDPlayerlist.h"
+#include "storage/UDDXMLCFG.h"
+#include "update/UntCkUpThread.h"
+#include "update/UpdateState.h"
+
+#include <QDir>
+#include <QPointer>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace lirvo::shell {
+
+namespace {
+
+constexpr const char *kSettingsRoot = "MainConfig";
+constexpr const char *kPlaylistRoot = "DefaultList";
+constexpr const char *kPlaylistList = "PlayerList";
+constexpr const char *kPlaylistEntry = "PlayerList/LIST";
+constexpr const char *kLookupPlaceholder = "...";
+constexpr const char *kNoLinePlaceholder = ". . .";
+constexpr std::size_t kMaxLyricNameBytes = 100;
+constexpr int kTicksPerStep = 10;
+
+std::string WithSlash(std::string dir) {
+    if (dir.empty() || dir.back() != '/')
+        dir += '/';
+    return dir;
+}
+
+bool IsFile(const std::string &path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::optional<std::string> ReadFileBytes(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool WriteFileBytes(const std::string &path, const std::string &bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << bytes;
+    return static_cast<bool>(out);
+}
+
+// Blank after removing spaces and control characters from both ends.
+bool IsBlank(const std::string &text) {
+    for (unsigned char c : text)
+        if (c > ' ')
+            return false;
+    return true;
+}
+
+// Mode box entry for a play order, and back.
+int PatternForMode(std::uint8_t mode) { return mode == kPlayLoopList ? 1 : mode == kPlayRepeatOne ? 2 : 0; }
+std::optional<std::uint8_t> ModeForPattern(int pattern) {
+    switch (pattern) {
+    case 0: return kPlaySequential;
+    case 1: return kPlayLoopList;
+    case 2: return kPlayRepeatOne;
+    default: return std::nullopt;
+    }
+}
+
+} // namespace
+
+struct TZylMain::Extensions {
+    std::unique_ptr<plugins::TUSGeneralPurpose> plugins;
+    update::TCheckUPDate *checker = nullptr;
+    std::map<int, std::thread> tagWorkers; // by batch number
+    int nextBatch = 0;
+    std::string snapshotDir; // private folder where the crash-time copies are serialised
+};
+
+template <typename F> void TZylMain::Guarded(F &&body) {
+    try {
+        body();
+    } catch (const std::exception &error) {
+        ApplicationEventsException(&error);
+    } catch (...) {
+        ApplicationEventsException(nullptr);
+    }
+}
+
+TZylMain::TZylMain(IMainView &view, TZylMainOptions options, QObject *parent)
+    : QObject(parent), view_(view), options_(std::move(options)), cache_(std::make_unique<DownloadCache>()),
+      ext_(std::make_unique<Extensions>()) {
+    lanErrTimer_.setInterval(1000);
+    connect(&lanErrTimer_, &QTimer::timeout, this, [this] { Guarded([this] { tmr_lanerrTimer(); }); });
+}
+
+TZylMain::~TZylMain() { FormDestroy(); }
+
+// ---------------------------------------------------------------------------------------------
+// Life cycle
+
+void TZylMain::FormCreate() {
+    if (created_)
+        return;
+    created_ = true;
+
+    // 1. The fault notifier comes first, so a fault anywhere later still saves what exists.
+    if (options_.InstallCrashGuard)
+        InstallCrashGuard(&TZylMain::OnOsException);
+
+    // 2. Arguments of this first process go through the command block like a later start's.
+    if (options_.HandOwnArguments)
+        options_.HandOwnArguments();
+
+    // 4. Folders.
+    appDir_ = WithSlash(options_.AppDir.empty() ? system::GetAppDir() : options_.AppDir);
+    exePath_ = options_.ExePath.empty() ? system::GetExePath() : options_.ExePath;
+    SetCrashReporter(appDir_ + "bugreport", "-os");
+    // 5.
+    dataDir_ = storage::GetSpecialFolder(storage::FolderCode::DocumentsAlias, false) + "lirvo/";
+    storage::ForceFolder(dataDir_, true);
+    {
+        QString pattern = QDir::tempPath() + "/lirvo-snapshot-XXXXXX";
+        QByteArray bytes = pattern.toLocal8Bit();
+        if (char *made = mkdtemp(bytes.data()))
+            ext_->snapshotDir = WithSlash(made);
+    }
+
+    // 9, 10. The settings store; a file that is not well-formed is set aside and the defaults
+    // apply. The lyric service address is a read-only setting, so the store is opened first.
+    auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
+    lyricServiceUrl_ = config->ReadString("Network/LYRICS", "URL", "");
+    updateUrl_ = config->ReadString("Network/UPDATE", "URL", "");
+    lyrics::LrcServiceOptions serviceOptions;
+    if (!lyricServiceUrl_.empty())
+        serviceOptions.BaseUrl = lyricServiceUrl_;
+    lrcService_ = options_.CreateLrcService ? options_.CreateLrcService(lyrics::IID_ILrcService, serviceOptions)
+                                            : lyrics::LRC_CreateObj(lyrics::IID_ILrcService, serviceOptions);
+
+    // 10.1 play mode
+    int pattern = config->ReadInteger("Window/PLAY", "PATTERN", 0);
+    playModeIndex_ = ModeForPattern(pattern) ? pattern : -1;
+    playMode_ = ModeForPattern(pattern).value_or(kPlaySequential);
+    Q_EMIT playModeIndexChanged();
+    // 10.2, 10.3 lyric and music folders, used exactly as stored unless missing.
+    lyricDir_ = config->ReadString("Window/LRC", "PATH", dataDir_ + "lrc");
+    if (!storage::ForceFolder(lyricDir_, false)) {
+        lyricDir_ = dataDir_ + "lrc/";
+        storage::ForceFolder(lyricDir_, true);
+    }
+    Q_EMIT lyricDirChanged();
+    musicDir_ = config->ReadString("Window/MUSIC", "PATH", dataDir_ + "music");
+    if (!storage::ForceFolder(musicDir_, false)) {
+        musicDir_ = dataDir_ + "music/";
+        storage::ForceFolder(musicDir_, true);
+    }
+    Q_EMIT musicDirChanged();
+    // 10.4 playlist file
+    playlistPath_ = config->ReadString("Window/PLIST", "PATH", dataDir_ + "Default.pls");
+    if (!IsFile(playlistPath_))
+        playlistPath_ = dataDir_ + "Default.pls";
+    // 10.5 preset
+    eqPresetId_ = config->ReadInteger("Window/EQ", "ID", 0);
+    // 10.6 autostart: registered again on every start while the setting is on.
+    autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true);
+    Q_EMIT autoRunChanged();
+    if (autoRun_) {
+        Guarded([this] { options_.SetAutorun ? options_.SetAutorun(true) : system::SetAutorun(true); });
+    }
+    // 10.7 - 10.10 desktop lyrics
+    showLyrics_ = config->ReadBool("Window/DESKTOPLRC", "SHOW", true);
+    Q_EMIT showLyricsChanged();
+    view_.ShowText(kSloganText);
+    if (showLyrics_)
+        btn_lrcClick();
+    // 10.11 volume (no engine yet, so the slider's change is not passed on)
+    volume_ = std::clamp<double>(config->ReadInteger("Window/Volume", "Value", 65), 0.0, 100.0);
+    Q_EMIT volumeChanged();
+    config.reset();
+
+    // 11 - 13 the engine and its five reports.
+    if (!options_.Library)
+        throw std::invalid_argument("TZylMain needs an audio library");
+    engine_ = std::make_unique<audio::TAudioEngine>(*options_.Library, 0, appDir_);
+    engine_->OnStatus = audio::TStatusSlot::Bind<&TZylMain::OnStatus>(this);
+    engine_->OnEnd = audio::TEndSlot::Bind<&TZylMain::OnEnd>(this);
+    engine_->OnTick = {[](void *self, std::int32_t state, std::int32_t length, std::int32_t position,
+                          const audio::TLevelBlock &, const audio::TSampleBlock &) {
+                           static_cast<TZylMain *>(self)->OnTick(state, length, position);
+                       },
+                       this};
+    engine_->OnDownload = audio::TDownloadSlot::Bind<&TZylMain::CacheDownloadBlock>(this);
+    engine_->OnError = audio::TErrorSlot::Bind<&TZylMain::OnError>(this);
+    engine_->SetVolume(static_cast<float>(volume_));
+
+    // 14 - 16 presets, records, timeline.
+    LoadPresetNames();
+    records_.clear();
+    timeline_ = std::make_unique<lyrics::TLrcClass>();
+
+    // 17, 18 plug-ins and the update check.
+    if (options_.LoadPlugins)
+        ext_->plugins = std::make_unique<plugins::TUSGeneralPurpose>(0, appDir_ + "plugins");
+    if (options_.StartUpdateCheck) {
+        ext_->checker = update::TCheckUPDate::Start(exePath_, updateUrl_, this, [this](const update::TCheckUPDate &done) {
+            ext_->checker = nullptr;
+            if (!destroyed_)
+                update::UpdateCheckDone(done, appDir_);
+        });
+    }
+
+    // 19 - 21 the stored playlist.
+    LoadPlayList();
+    SetPlaylistVisible(model_.Count() > 0);
+    setProgressOpacity(0);
+    RefreshSettingsSnapshot();
+}
+
+void TZylMain::WriteSettingsValues(storage::TDKConfig &config) const {
+    config.WriteInteger("Window/Volume", "Value", static_cast<std::int32_t>(std::lrint(volume_)));
+    config.WriteString("Window/PLIST", "PATH", playlistPath_);
+    config.WriteInteger("Window/PLAY", "PATTERN", PatternForMode(playMode_));
+    config.WriteBool("Window/DESKTOPLRC", "SHOW", showLyrics_);
+    config.WriteBool("Window/AUTORUN", "Value", autoRun_);
+    config.WriteBool("Window/RUNJM", "Value", false);
+    config.WriteInteger("Window/EQ", "ID", eqPresetId_);
+    config.WriteString("Window/SKIN", "NAME", "");
+}
+
+void TZylMain::SaveSettings() {
+    {
+        auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
+        WriteSettingsValues(*config);
+        config->Save();
+    }
+    RefreshSettingsSnapshot();
+}
+
+void TZylMain::FormClose() {
+    Guarded([this] { SavePlayList(); });
+    Guarded([this] { SaveSettings(); });
+}
+
+void TZylMain::FormDestroy() {
+    if (destroyed_ || !created_) {
+        destroyed_ = true;
+        return;
+    }
+    destroyed_ = true;
+    cache_->Close();
+    for (auto &[batch, worker] : ext_->tagWorkers)
+        if (worker.joinable())
+            worker.join();
+    ext_->tagWorkers.clear();
+    if (ext_->checker)
+        ext_->checker->Cancel();
+    engine_.reset();
+    ext_->plugins.reset();
+    if (lrcThread_) {
+        lrcThread_->Detach();
+        lrcThread_ = nullptr;
+    }
+    lrcService_.reset();
+    timeline_.reset();
+    records_.clear();
+    if (options_.InstallCrashGuard)
+        RemoveCrashGuard();
+    if (!ext_->snapshotDir.empty())
+        QDir(QString::fromStdString(ext_->snapshotDir)).removeRecursively();
+}
+
+void TZylMain::OnOsException(const void *, const void *, bool osException) {
+    if (!osException)
+        return;
+    WriteCrashSnapshotsAndReport();
+    _exit(0);
+}
+
+void TZylMain::ApplicationEventsException(const std::exception *) {
+    // Dropped on purpose: the operation that failed simply stops, without a message.
+}
+
+// ---------------------------------------------------------------------------------------------
+// Transport and play order
+
+void TZylMain::PlayRecord(int index) {
+    const TPlayListItem *record = Record(index);
+    if (!record || !engine_)
+        return;
+    cache_->SetPending(musicDir_, record->Caption, record->Path);
+    engine_->PlayFile(record->Path);
+}
+
+void TZylMain::btn_playClick() {
+    Guarded([this] {
+        if (model_.Count() == 0 || !engine_)
+            return;
+        switch (engine_->State.load()) {
+        case audio::kStateStopped:
+        case audio::kStateEnded:
+            if (currentIndex_ < 0)
+                SetCurrentIndexValue(0);
+            if (!Record(currentIndex_))
+                return;
+            model_.SetSelectedIndex(currentIndex_);
+            PlayRecord(currentIndex_);
+            break;
+        case audio::kStatePlaying: engine_->Pause(); break;
+        case audio::kStatePaused: engine_->Resume(); break;
+        default: break; // connecting or open failed
+        }
+    });
+}
+
+void TZylMain::btn_nextClick() {
+    Guarded([this] {
+        if (model_.Count() == 0 || !engine_)
+            return;
+        std::int32_t next = currentIndex_ + 1;
+        if (next >= model_.Count())
+            next = 0;
+        SetCurrentIndexValue(next);
+        engine_->Stop();
+        btn_playClick();
+    });
+}
+
+void TZylMain::btn_previousClick() {
+    Guarded([this] {
+        if (model_.Count() == 0 || !engine_)
+            return;
+        SetCurrentIndexValue(currentIndex_ - 1);
+        if (currentIndex_ >= 0) {
+            engine_->Stop();
+            btn_playClick();
+        }
+    });
+}
+
+void TZylMain::tbrmainMouseDown(double x, double width) {
+    Guarded([&] {
+        if (!engine_ || !(width > 0))
+            return;
+        engine_->SetPosition(static_cast<std::int32_t>(std::nearbyint(progressMaximum_ * x / width)));
+    });
+}
+
+void TZylMain::tbrVChange() {
+    if (engine_)
+        engine_->SetVolume(static_cast<float>(volume_));
+}
+
+void TZylMain::modBoxChange() {
+    if (auto mode = ModeForPattern(playModeIndex_))
+        playMode_ = *mode;
+}
+
+void TZylMain::tmr_lanerrTimer() {
+    if (playMode_ == kPlayRepeatOne)
+        btn_playClick();
+    else
+        btn_nextClick();
+    LyricTrackEnded();
+    NotifyPlugins(kPluginTrackEnded);
+    lanErrTimer_.stop();
+}
+
+void TZylMain::OnStatus(std::int32_t status) {
+    switch (status) {
+    case audio::kStateStopped:
+    case audio::kStatePaused: SetPlayButtonImage(0); break;
+    case audio::kStateConnecting: PrepareCacheNames(); break; // on the open worker's thread
+    case audio::kStatePlaying: TrackStarted(); break;
+    default: break;
+    }
+}
+
+void TZylMain::TrackStarted() {
+    // A preset that cannot be read must not stop the rest of the reaction.
+    Guarded([this] { ApplyPreset(eqPresetId_); });
+    const TPlayListItem *record = Record(currentIndex_);
+    if (!record)
+        return;
+    LookupKey key{record->Path, record->Title, record->Songer, record->Caption};
+    SetTitleText(record->Caption);
+    const std::int32_t length = engine_->GetLength();
+    SetProgressMaximum(length);
+    timeline_->SetTrackLength(length);
+    SetPlayButtonImage(1);
+    HighlightRow(currentIndex_);
+    NotifyPlugins(kPluginTrackStarted);
+    timeline_->LoadText("");
+    view_.ShowText(kLookupPlaceholder);
+    playingTrack_ = key;
+    if (!lrcThread_)
+        StartLyricLookup(key);
+    else
+        lookupWanted_ = true; // runs once the earlier lookup has ended
+}
+
+void TZylMain::OnEnd(std::int32_t) {
+    // Reported on the library's notification thread; the reaction belongs to the main thread.
+    QMetaObject::invokeMethod(this, [this] { Guarded([this] { EndOfTrack(); }); }, Qt::QueuedConnection);
+}
+
+void TZylMain::EndOfTrack() {
+    // A track that ended while the user already moved on (the state is no longer "ended")
+    // must not move the list a second time.
+    if (!engine_ || engine_->State.load() != audio::kStateEnded)
+        return;
+    switch (playMode_) {
+    case kPlaySequential:
+        if (currentIndex_ < model_.Count() - 1)
+            btn_nextClick();
+        break;
+    case kPlayLoopList: btn_nextClick(); break;
+    case kPlayRepeatOne: btn_playClick(); break;
+    default: break;
+    }
+    LyricTrackEnded();
+    NotifyPlugins(kPluginTrackEnded);
+}
+
+void TZylMain::OnTick(std::int32_t, std::int32_t, std::int32_t position) {
+    if (++tickCounter_ < kTicksPerStep)
+        return;
+    if (progressOpacity_ == 1.0)
+        SetProgressValue(position);
+    if (showLyrics_ && timeline_ && engine_) {
+        timeline_->SetPosition(engine_->GetPosition());
+        std::string line = timeline_->CurrentLine();
+        view_.ShowText(IsBlank(line) ? kNoLinePlaceholder : line);
+    }
+    system::TrimWorkingSet();
+    tickCounter_ = 0;
+}
+
+void TZylMain::OnError(std::int32_t, std::int32_t code) {
+    if (code != 0 && !lanErrTimer_.isActive())
+        lanErrTimer_.start();
+}
+
+void TZylMain::NotifyPlugins(std::int32_t code) {
+    const TPlayListItem *record = Record(currentIndex_);
+    if (model_.Count() == 0 || !record || !ext_->plugins)
+        return;
+    // Copies that stay put during the call, whatever a plug-in does to the list meanwhile.
+    const std::string path = record->Path, title = record->Title, artist = record->Songer;
+    TSongInfo info{};
+    info.PathText = path.c_str();
+    info.Duration = (engine_ ? engine_->GetLength() : 0) / 86400000.0;
+    info.TitleText = title.c_str();
+    info.TitleLength = static_cast<std::int32_t>(title.size());
+    info.ArtistText = artist.c_str();
+    info.ArtistLength = static_cast<std::int32_t>(artist.size());
+    ext_->plugins->SendToPlugins(code, &info, 0);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Playlist
+
+const TPlayListItem *TZylMain::Record(int index) const {
+    if (index < 0 || index >= static_cast<int>(records_.size()))
+        return nullptr;
+    return &records_[static_cast<std::size_t>(index)];
+}
+
+void TZylMain::AddListRow(int number, const std::string &title, const std::string &artist, const std::string &path) {
+    model_.Append(PlaylistRow{number, MakeCaption(title, artist), title, artist, path, false, false});
+}
+
+void TZylMain::RebuildPlayList(bool clear) {
+    if (clear)
+        records_.clear();
+    records_.reserve(records_.size() + model_.Rows().size());
+    for (const PlaylistRow &row : model_.Rows())
+        records_.push_back(TPlayListItem{row.caption, row.title, row.artist, row.path});
+}
+
+void TZylMain::HighlightRow(int index) {
+    const auto &rows = model_.Rows();
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        if (rows[static_cast<std::size_t>(r)].playing) {
+            model_.SetPlaying(r, false);
+            break;
+        }
+    }
+    if (model_.IsRow(index))
+        model_.SetPlaying(index, true);
+}
+
+std::string TZylMain::TitleFromFileName(const std::string &path) const { return FileNameTitle(path); }
+
+std::string FileNameTitle(const std::string &path) {
+    std::size_t cut = path.find_last_of("/\\:");
+    std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos)
+        return name;
+    return name.substr(0, dot);
+}
+
+void TZylMain::ShowListOrInvitation() { SetPlaylistVisible(model_.Count() > 0); }
+
+void TZylMain::SavePlayList() {
+    try {
+        {
+            auto list = storage::TDKPlist::OpenRecovering(playlistPath_, kPlaylistRoot);
+            list->ClearList(kPlaylistList);
+            for (const PlaylistRow &row : model_.Rows())
+                list->AddEntry(kPlaylistEntry, row.title, row.artist, "0", row.path, 0);
+            list->Save();
+        }
+        auto written = ReadFileBytes(playlistPath_);
+        RefreshPlaylistSnapshot(written ? &*written : nullptr);
+    } catch (...) {
+        ShowListOrInvitation();
+        throw;
+    }
+    ShowListOrInvitation();
+}
+
+void TZylMain::LoadPlayList() {
+    {
+        auto list = storage::TDKPlist::OpenRecovering(playlistPath_, kPlaylistRoot);
+        list->LoadList(kPlaylistList);
+        std::vector<PlaylistRow> rows;
+        rows.reserve(static_cast<std::size_t>(list->Count()));
+        for (int i = 0; i < list->Count(); ++i) {
+            const storage::TPList &entry = *list->Entry(i);
+            rows.push_back(PlaylistRow{i + 1, MakeCaption(entry.Title, entry.Artist), entry.Title, entry.Artist,
+                                       entry.Path, false, false});
+        }
+        model_.AppendRows(std::move(rows));
+        RebuildPlayList(false);
+        list->FreeEntries();
+    }
+    RefreshPlaylistSnapshot();
+}
+
+std::string TZylMain::TitleForFile(const std::string &path, const std::string &titleTag) const {
+    return IsBlank(titleTag) ? FileNameTitle(path) : titleTag;
+}
+
+void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
+    const std::string filter = engine_ ? engine_->Filter : std::string();
+    QPointer<TZylMain> self(this);
+    view_.ShowOpenFileDialog(filter, [self, done](std::optional<std::vector<std::string>> files) {
+        if (!self || self->destroyed_)
+            return;
+        if (!files) {
+            if (done)
+                done(false);
+            return;
+        }
+        // Tags are read off the main thread; the rows are appended when all are known.
+        TZylMain *controller = self.data();
+        controller->addingFiles_ = true;
+        const int batch = controller->ext_->nextBatch++;
+        controller->ext_->tagWorkers[batch] = std::thread([controller, batch, files = std::move(*files), done]() mutable {
+            std::vector<audio::TTags> tags(files.size());
+            for (std::size_t i = 0; i < files.size(); ++i) {
+                try {
+                    controller->engine_->GetTags(files[i], tags[i]);
+                } catch (...) {
+                    tags[i] = {};
+                }
+            }
+            QMetaObject::invokeMethod(
+                controller,
+                [controller, batch, files = std::move(files), tags = std::move(tags), done] {
+                    // The worker has nothing left to do but return.
+                    auto worker = controller->ext_->tagWorkers.find(batch);
+                    if (worker != controller->ext_->tagWorkers.end()) {
+                        worker->second.join();
+                        controller->ext_->tagWorkers.erase(worker);
+                    }
+                    controller->addingFiles_ = !controller->ext_->tagWorkers.empty();
+                    controller->Guarded([&] { controller->AppendTaggedFiles(files, tags); });
+                    if (done)
+                        done(true);
+                },
+                Qt::QueuedConnection);
+        });
+    });
+}
+
+void TZylMain::AppendTaggedFiles(const std::vector<std::string> &files, const std::vector<audio::TTags> &tags) {
+    try {
+        const int before = model_.Count();
+        std::vector<PlaylistRow> rows;
+        rows.reserve(files.size());
+        for (std::size_t k = 0; k < files.size(); ++k) {
+            const std::string title = TitleForFile(files[k], tags[k].Title);
+            rows.push_back(PlaylistRow{before + static_cast<int>(k) + 1, MakeCaption(title, tags[k].Artist), title,
+                                       tags[k].Artist, files[k], false, false});
+        }
+        model_.AppendRows(std::move(rows));
+        RebuildPlayList(true);
+    } catch (...) {
+        SavePlayList();
+        throw;
+    }
+    SavePlayList();
+}
+
+void TZylMain::lbl_openClick() {
+    const std::size_t before = records_.size();
+    Guarded([&] {
+        AddFilesFromDialog([this, before](bool added) {
+            if (!added || before != 0)
+                return;
+            Guarded([this] {
+                SetCurrentIndexValue(0);
+                engine_->Stop();
+                PlayRecord(0);
+                if (model_.Count() > 0)
+                    SetPlaylistVisible(true);
+            });
+        });
+    });
+}
+
+void TZylMain::pmdel_delselectClick() {
+    Guarded([this] {
+        if (model_.SelectedIndex() < 0 || askPending_)
+            return;
+        askPending_ = true;
+        QPointer<TZylMain> self(this);
+        view_.MsgPop1(kAskDeleteText, [self](int result) {
+            if (!self)
+                return;
+            self->askPending_ = false;
+            if (result == IMainView::kYes)
+                self->Guarded([&] { self->DeleteRow(self->model_.SelectedIndex()); });
+        });
+    });
+}
+
+void TZylMain::DeleteRow(int index) {
+    if (!model_.IsRow(index))
+        return;
+    if (index == currentIndex_) {
+        engine_->Stop();
+        EmptyLyric();
+    } else if (index < currentIndex_) {
+        SetCurrentIndexValue(currentIndex_ - 1);
+    }
+    if (index < static_cast<int>(records_.size()))
+        records_.erase(records_.begin() + index);
+    model_.Remove(index); // the list fades the row out as it goes
+    model_.Renumber();
+    SavePlayList();
+}
+
+void TZylMain::pmdel_clearlistClick() {
+    Guarded([this] {
+        if (model_.Count() == 0 || askPending_)
+            return;
+        askPending_ = true;
+        QPointer<TZylMain> self(this);
+        view_.MsgPop1(kAskClearText, [self](int result) {
+            if (!self)
+                return;
+            self->askPending_ = false;
+            if (result != IMainView::kYes)
+                return;
+            self->Guarded([&] {
+                self->engine_->Stop();
+                self->EmptyLyric();
+                self->model_.Clear();
+                self->records_.clear();
+                self->SavePlayList();
+            });
+        });
+    });
+}
+
+void TZylMain::plst_listItemDblClick() {
+    Guarded([this] {
+        const int selected = model_.SelectedIndex();
+        if (selected < 0 || !engine_ || engine_->State.load() == audio::kStateConnecting)
+            return;
+        engine_->Stop();
+        SetCurrentIndexValue(selected);
+        RebuildPlayList(true);
+        PlayRecord(currentIndex_);
+    });
+}
+
+void TZylMain::lstDefaultMouseMove(int row) {
+    // The confirmation popup is modal: the list does not follow the pointer while it is open.
+    if (askPending_ || !model_.IsRow(row))
+        return;
+    const auto &rows = model_.Rows();
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r) {
+        if (rows[static_cast<std::size_t>(r)].deleteVisible) {
+            model_.SetDeleteVisible(r, false);
+            break;
+        }
+    }
+    model_.SetDeleteVisible(row, true);
+    model_.SetSelectedIndex(row);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Presets
+
+void TZylMain::LoadPresetNames() {
+    presetNames_ = ReadPresetNames(appDir_ + "effect.dat");
+    Q_EMIT presetNamesChanged();
+    // Selecting the saved preset applies it; a saved id the list no longer offers leaves the
+    // selection empty, which applies id -1 (no preset, gains unchanged).
+    const int wanted = eqPresetId_ >= 0 && eqPresetId_ < static_cast<int>(presetNames_.size()) ? eqPresetId_ : -1;
+    presetIndex_ = wanted;
+    Q_EMIT presetIndexChanged();
+    Guarded([this] { effBoxChange(); });
+}
+
+void TZylMain::ApplyPreset(std::int32_t id) {
+    eqPresetId_ = id;
+    if (auto gains = FindPresetGains(appDir_ + "effect.dat", id)) {
+        if (engine_)
+            engine_->SetEQ(*gains);
+    }
+}
+
+void TZylMain::effBoxChange() { ApplyPreset(presetIndex_); }
+
+// ---------------------------------------------------------------------------------------------
+// Download cache
+
+void TZylMain::PrepareCacheNames() { cache_->Choose(); }
+
+void TZylMain::CacheDownloadBlock(const void *buffer, std::uint32_t length, void *) {
+    if (!engine_)
+        return;
+    auto kept = cache_->Block(buffer, length, engine_->DownloadedBytes, engine_->DownloadSize.load());
+    if (!kept)
+        return;
+    // The record and its row belong to the main thread.
+    QMetaObject::invokeMethod(
+        this, [this, kept = *kept] { Guarded([&] { CacheRepointed(kept.Source, kept.Target); }); },
+        Qt::QueuedConnection);
+}
+
+void TZylMain::CacheRepointed(const std::string &source, const std::string &target) {
+    // The current row normally is the one that was downloaded; if the list changed meanwhile,
+    // the row that still holds the downloaded location is the one to repoint.
+    int index = -1;
+    if (Record(currentIndex_) && records_[static_cast<std::size_t>(currentIndex_)].Path == source)
+        index = currentIndex_;
+    for (int i = 0; index < 0 && i < static_cast<int>(records_.size()); ++i)
+        if (records_[static_cast<std::size_t>(i)].Path == source)
+            index = i;
+    if (index < 0)
+        return;
+    records_[static_cast<std::size_t>(index)].Path = target;
+    model_.SetPath(index, target);
+    RefreshPlaylistSnapshot();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Lyrics
+
+void TZylMain::EmptyLyric() {
+    if (timeline_)
+        timeline_->LoadText("");
+}
+
+void TZylMain::LyricTrackEnded() {
+    if (!timeline_)
+        return;
+    timeline_->LoadText("");
+    timeline_->SetTrackLength(0);
+}
+
+void TZylMain::StartLyricLookup(const LookupKey &key) {
+    lyrics::TLrcTextThread::Request request;
+    request.Path = key.Path;
+    request.Title = key.Title;
+    request.Singer = key.Songer;
+    request.LyricDir = lyricDir_;
+    request.OnlineAllowed = OnlineAllowed();
+    runningLookup_ = key;
+    lookupWanted_ = false;
+    lrcThread_ = lyrics::TLrcTextThread::Start(lrcService_, std::move(request), this,
+                                               [this](lyrics::TLrcTextThread &worker) {
+                                                   Guarded([&] { LyricLookupFinished(worker); });
+                                               });
+}
+
+void TZylMain::LyricLookupFinished(lyrics::TLrcTextThread &worker) {
+    lrcThread_ = nullptr;
+    const LookupKey key = runningLookup_.value_or(LookupKey{});
+    runningLookup_.reset();
+    if (playingTrack_ && !(key == *playingTrack_)) {
+        // Another track started while this lookup ran: its result belongs to no track that
+        // plays now. The lookup for the playing track runs instead.
+        if (lookupWanted_)
+            StartLyricLookup(*playingTrack_);
+        return;
+    }
+    lookupWanted_ = false;
+    timeline_->LoadText(worker.LrcText());
+    timeline_->SetTrackLength(engine_ ? engine_->GetLength() : 0);
+    if (worker.FromOnline() && !IsBlank(worker.LrcText()))
+        SaveOnlineLyric(key, worker.LrcText());
+}
+
+void TZylMain::SaveOnlineLyric(const LookupKey &key, const std::string &text) {
+    std::string name = text::MakeValidFileName(key.Caption + " " + key.Songer);
+    if (name.size() > kMaxLyricNameBytes)
+        name = text::Utf8Truncate(name, kMaxLyricNameBytes);
+    if (!storage::ForceFolder(lyricDir_, false))
+        return;
+    lyrics::WriteLyricFile(lyricDir_ + "/" + name + ".lrc", text);
+}
+
+void TZylMain::LoadLyricText(const std::string &text) {
+    if (timeline_)
+        timeline_->LoadText(text);
+}
+
+bool TZylMain::OnlineAllowed() const { return update::OnlineAllowed(); }
+std::string TZylMain::MusicPathPrefix() const { return update::MusicPathPrefix(); }
+
+void TZylMain::btn_lrcClick() {
+    Guarded([this] {
+        if (view_.IsControlBarVisible())
+            view_.CloseControlBar();
+        view_.SetDesktopLyricVisible(!view_.IsDesktopLyricVisible());
+    });
+}
+
+void TZylMain::chkShowLrcClicked(bool checked) {
+    setShowLyrics(checked);
+    btn_lrcClick();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Settings panel
+
+void TZylMain::chkAutoRunClick() {
+    autoRun_ = !autoRun_;
+    Q_EMIT autoRunChanged();
+    Guarded([this] { options_.SetAutorun ? options_.SetAutorun(autoRun_) : system::SetAutorun(autoRun_); });
+    Guarded([this] { RefreshSettingsSnapshot(); });
+}
+
+void TZylMain::WriteFolderKey(bool lyricFolder) {
+    {
+        auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
+        if (lyricFolder)
+            config->WriteString("Window/LRC", "PATH", lyricDir_);
+        else
+            config->WriteString("Window/MUSIC", "PATH", musicDir_);
+        config->Save();
+    }
+    if (lyricFolder)
+        Q_EMIT lyricDirChanged();
+    else
+        Q_EMIT musicDirChanged();
+    RefreshSettingsSnapshot();
+}
+
+void TZylMain::PickFolder(bool lyricFolder) {
+    std::string &folder = lyricFolder ? lyricDir_ : musicDir_;
+    if (folder.empty())
+        folder = dataDir_ + (lyricFolder ? "lrc" : "music");
+    if (!storage::ForceFolder(folder, false)) {
+        WriteFolderKey(lyricFolder); // a vanished folder: no picker, the old path is written again
+        return;
+    }
+    QPointer<TZylMain> self(this);
+    view_.SelectFolder(lyricFolder ? "选择歌词存放目录" : "选择歌曲缓存目录", folder,
+                       [self, lyricFolder](std::optional<std::string> picked) {
+                           if (!self)
+                               return;
+                           if (picked)
+                               (lyricFolder ? self->lyricDir_ : self->musicDir_) = *picked;
+                           self->Guarded([&] { self->WriteFolderKey(lyricFolder); });
+                       });
+}
+
+void TZylMain::pmm_setdownClick() {
+    Guarded([this] { PickFolder(true); });
+}
+
+void TZylMain::pmm_sdownClick() {
+    Guarded([this] { PickFolder(false); });
+}
+
+void TZylMain::HudButton3Click() {
+    Guarded([this] { SaveSettings(); });
+    Q_EMIT flipBackRequested();
+}
+
+void TZylMain::pmm_lirvoClick() { system::OpenWebAddress(kProductSite); }
+
+// ---------------------------------------------------------------------------------------------
+// Command messages and the command target
+
+void TZylMain::WMSHARECMD(command::CommandBlock &block, std::int64_t lParam) {
+    command::WMSHARECMD(block, lParam, *this, MusicPathPrefix());
+}
+
+std::int32_t TZylMain::WMCMDPLAY(std::int64_t wParam, std::int64_t lParam) {
+    return command::WMCMDPLAY(*this, wParam, lParam);
+}
+
+int TZylMain::RowCount() const { return model_.Count(); }
+
+void TZylMain::SetCurrentIndex(std::int32_t index) { SetCurrentIndexValue(index); }
+
+std::optional<std::string> TZylMain::RecordPath(std::int32_t index) const {
+    if (const TPlayListItem *record = Record(index))
+        return record->Path;
+    return std::nullopt;
+}
+
+command::SongTags TZylMain::GetTags(const std::string &path) {
+    audio::TTags tags;
+    if (engine_)
+        engine_->GetTags(path, tags);
+    return {tags.Title, tags.Artist};
+}
+
+void TZylMain::AppendRow(int number, const std::string &title, const std::string &artist, const std::string &path) {
+    AddListRow(number, title, artist, path);
+    RebuildPlayList(true);
+}
+
+int TZylMain::EngineState() const { return engine_ ? engine_->State.load() : audio::kStateStopped; }
+
+void TZylMain::Stop() {
+    if (engine_)
+        engine_->Stop();
+}
+
+void TZylMain::PlayFile(const std::string &path) {
+    if (!engine_)
+        return;
+    std::string caption = FileNameTitle(path);
+    if (Record(currentIndex_) && records_[static_cast<std::size_t>(currentIndex_)].Path == path)
+        caption = records_[static_cast<std::size_t>(currentIndex_)].Caption;
+    cache_->SetPending(musicDir_, caption, path);
+    engine_->PlayFile(path);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Properties
+
+QStringList TZylMain::PresetNames() const {
+    QStringList names;
+    for (const auto &name : presetNames_)
+        names << QString::fromStdString(name);
+    return names;
+}
+
+void TZylMain::SetTitleText(const std::string &text) {
+    if (text == titleText_)
+        return;
+    titleText_ = text;
+    Q_EMIT titleTextChanged();
+}
+
+void TZylMain::SetProgressMaximum(int value) {
+    if (value == progressMaximum_)
+        return;
+    progressMaximum_ = value;
+    Q_EMIT progressMaximumChanged();
+}
+
+void TZylMain::SetProgressValue(int value) {
+    if (value == progressValue_)
+        return;
+    progressValue_ = value;
+    Q_EMIT progressValueChanged();
+}
+
+void TZylMain::SetPlayButtonImage(int index) {
+    if (index == playButtonImage_)
+        return;
+    playButtonImage_ = index;
+    Q_EMIT playButtonImageChanged();
+}
+
+void TZylMain::SetPlaylistVisible(bool visible) {
+    if (visible == playlistVisible_)
+        return;
+    playlistVisible_ = visible;
+    Q_EMIT playlistVisibleChanged();
+}
+
+void TZylMain::SetCurrentIndexValue(std::int32_t index) {
+    if (index == currentIndex_)
+        return;
+    currentIndex_ = index;
+    Q_EMIT currentIndexChanged();
+}
+
+void TZylMain::setProgressOpacity(double opacity) {
+    if (opacity == progressOpacity_)
+        return;
+    progressOpacity_ = opacity;
+    Q_EMIT progressOpacityChanged();
+}
+
+void TZylMain::setVolume(double volume) {
+    volume = std::clamp(volume, 0.0, 100.0);
+    if (volume == volume_)
+        return;
+    volume_ = volume;
+    Q_EMIT volumeChanged();
+    Guarded([this] { tbrVChange(); });
+    Guarded([this] { RefreshSettingsSnapshot(); });
+}
+
+void TZylMain::setPlayModeIndex(int index) {
+    if (index == playModeIndex_)
+        return;
+    playModeIndex_ = index;
+    Q_EMIT playModeIndexChanged();
+    modBoxChange();
+    Guarded([this] { RefreshSettingsSnapshot(); });
+}
+
+void TZylMain::setPresetIndex(int index) {
+    if (index < -1 || index >= static_cast<int>(presetNames_.size()) || index == presetIndex_)
+        return;
+    presetIndex_ = index;
+    Q_EMIT presetIndexChanged();
+    Guarded([this] { effBoxChange(); });
+    Guarded([this] { RefreshSettingsSnapshot(); });
+}
+
+void TZylMain::setShowLyrics(bool show) {
+    if (show == showLyrics_)
+        return;
+    showLyrics_ = show;
+    Q_EMIT showLyricsChanged();
+    Guarded([this] { RefreshSettingsSnapshot(); });
+}
+
+void TZylMain::SetLyricDir(const std::string &dir) {
+    lyricDir_ = dir;
+    Q_EMIT lyricDirChanged();
+}
+
+void TZylMain::SetMusicDir(const std::string &dir) {
+    musicDir_ = dir;
+    Q_EMIT musicDirChanged();
+}
+
+// ---------------------------------------------------------------------------------------------
+// Crash-time copies
+
+void TZylMain::RefreshPlaylistSnapshot(const std::string *savedFileBytes) {
+    if (!options_.InstallCrashGuard || destroyed_)
+        return;
+    if (savedFileBytes) {
+        PublishPlaylistSnapshot(playlistPath_, *savedFileBytes);
+        return;
+    }
+    if (ext_->snapshotDir.empty())
+        return;
+    // What SavePlayList would write now, made in the private folder from the current file.
+    const std::string work = ext_->snapshotDir + "playlist.pls";
+    auto base = ReadFileBytes(playlistPath_);
+    if (base)
+        WriteFileBytes(work, *base);
+    else
+        unlink(work.c_str());
+    {
+        auto list = storage::TDKPlist::OpenRecovering(work, kPlaylistRoot);
+        list->ClearList(kPlaylistList);
+        for (const PlaylistRow &row : model_.Rows())
+            list->AddEntry(kPlaylistEntry, row.title, row.artist, "0", row.path, 0);
+        list->Save();
+    }
+    if (auto bytes = ReadFileBytes(work))
+        PublishPlaylistSnapshot(playlistPath_, std::move(*bytes));
+}
+
+void TZylMain::RefreshSettingsSnapshot() {
+    if (!options_.InstallCrashGuard || destroyed_ || ext_->snapshotDir.empty() || dataDir_.empty())
+        return;
+    // What SaveSettings would write now, made in the private folder from the current file.
+    const std::string work = ext_->snapshotDir + "settings.xml";
+    auto base = ReadFileBytes(SettingsPath());
+    if (base)
+        WriteFileBytes(work, *base);
+    else
+        unlink(work.c_str());
+    {
+        auto config = storage::TDKConfig::OpenRecovering(work, kSettingsRoot);
+        WriteSettingsValues(*config);
+        config->Save();
+    }
+    unlink((work + ".bad").c_str());
+    if (auto bytes = ReadFileBytes(work))
+        PublishSettingsSnapshot(SettingsPath(), std::move(*bytes));
+}
+
+} // namespace lirvo::shell
