@@ -1,0 +1,26 @@
+#pragma once
+// The one sample format every decoder delivers: 44100 Hz, two interleaved channels, 32-bit
+// float. Byte counts of the library are counted in this format (8 bytes per frame).
+
+#include <cstdint>
+
+namespace lirvo::audio {
+
+inline constexpr int kOutputRate = 44100;
+inline constexpr int kOutputChannels = 2;
+inline constexpr int64_t kBytesPerFrame = kOutputChannels * static_cast<int64_t>(sizeof(float));
+
+class DecodedSource {
+public:
+    virtual ~DecodedSource() = default;
+    // Fills up to `frames` frames; returns the count, 0 once the source has ended.
+    virtual int64_t Read(float* interleaved, int64_t frames) = 0;
+    // Moves to an output frame; false when the source cannot seek there.
+    virtual bool Seek(int64_t frame) = 0;
+    // Output frame the next Read starts at.
+    virtual int64_t Position() const = 0;
+    // Total output frames, -1 when unknown.
+    virtual int64_t LengthFrames() const = 0;
+};
+
+} // namespace lirvo::audio

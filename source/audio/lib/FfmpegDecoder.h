@@ -1,0 +1,51 @@
+#pragma once
+// Decoding with libavformat/libavcodec, converted by libswresample to the output format.
+// Each decoder accepts only the containers and codecs it is configured for, so the built-in
+// formats and those of an add-on stay apart.
+
+#include "audio/lib/ByteReader.h"
+#include "audio/lib/DecodedSource.h"
+
+#include <memory>
+#include <set>
+#include <string>
+
+namespace lirvo::audio {
+
+struct FormatSet {
+    std::string demuxers;    // comma-separated libavformat demuxer names
+    std::set<int> codecIds;  // accepted AVCodecID values
+    bool anyPcm = false;     // also accept every PCM codec
+};
+
+// mp1/mp2/mp3, wav, ogg (Vorbis), aiff and the tracker formats of the libopenmpt demuxer.
+const FormatSet& BuiltInFormats();
+
+class FfmpegDecoder final : public DecodedSource {
+public:
+    // `progressive` marks a source whose bytes are still arriving: opening then avoids reads
+    // near the end of the file (tag probing) that would wait for the whole download.
+    static std::unique_ptr<FfmpegDecoder> Open(std::unique_ptr<ByteReader> reader,
+                                               const FormatSet& formats, bool progressive);
+    ~FfmpegDecoder() override;
+
+    int64_t Read(float* interleaved, int64_t frames) override;
+    bool Seek(int64_t frame) override;
+    int64_t Position() const override { return position_; }
+    int64_t LengthFrames() const override { return length_; }
+
+    // Name of the container format that opened the data (for diagnostics and tests).
+    std::string FormatName() const;
+
+    struct State;
+
+private:
+    explicit FfmpegDecoder(std::unique_ptr<State> state);
+    bool DecodeMore();
+
+    std::unique_ptr<State> state_;
+    int64_t position_ = 0;
+    int64_t length_ = -1;
+};
+
+} // namespace lirvo::audio

@@ -1,0 +1,276 @@
+#include "audio/lib/NetworkDownload.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace lirvo::audio {
+
+namespace {
+
+// Memory of a live stream is trimmed once this much has piled up behind the decoder.
+constexpr size_t kTrimThreshold = 32u << 20;
+constexpr int64_t kKeepBehindReader = 4 << 20;
+
+void GlobalInitOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+} // namespace
+
+NetworkDownload::NetworkDownload(std::string url, const Options& options, BlockProc onBlock)
+    : url_(std::move(url)), options_(options), onBlock_(std::move(onBlock)) {}
+
+std::shared_ptr<NetworkDownload> NetworkDownload::Start(const std::string& url, const Options& options,
+                                                        BlockProc onBlock) {
+    GlobalInitOnce();
+    std::shared_ptr<NetworkDownload> download(new NetworkDownload(url, options, std::move(onBlock)));
+    download->multi_ = curl_multi_init();
+    if (download->multi_ == nullptr) {
+        return nullptr;
+    }
+    // The thread keeps the object alive until it ends, even when the owner lets go first.
+    download->thread_ = std::thread([self = download] { self->Run(); });
+    return download;
+}
+
+NetworkDownload::~NetworkDownload() {
+    cancelled_ = true;
+    if (thread_.joinable()) {
+        if (thread_.get_id() == std::this_thread::get_id()) {
+            thread_.detach();  // the last reference went away on the thread itself
+        } else {
+            curl_multi_wakeup(multi_);
+            thread_.join();
+        }
+    }
+    if (multi_ != nullptr) {
+        curl_multi_cleanup(static_cast<CURLM*>(multi_));
+    }
+}
+
+void NetworkDownload::Run() {
+    CURLM* multi = static_cast<CURLM*>(multi_);
+    CURL* easy = curl_easy_init();
+    bool ok = false;
+    if (easy != nullptr) {
+        easy_ = easy;
+        curl_easy_setopt(easy, CURLOPT_URL, url_.c_str());
+        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
+        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, options_.connectTimeoutMs)));
+        curl_easy_setopt(easy, CURLOPT_USERAGENT, "Lirvo/" LIRVO_VERSION_TEXT);
+        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "identity");
+        if (options_.offset > 0) {
+            curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(options_.offset));
+        }
+        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &NetworkDownload::OnData);
+        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &NetworkDownload::OnHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
+        curl_multi_add_handle(multi, easy);
+        int running = 1;
+        while (running > 0 && !cancelled_) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0 || cancelled_) {
+                break;
+            }
+            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+            if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
+                ok = message->data.result == CURLE_OK;
+            }
+        }
+        curl_multi_remove_handle(multi, easy);
+        curl_easy_cleanup(easy);
+    }
+    std::unique_lock lock(mutex_);
+    finished_ = true;
+    failed_ = failed_ || !ok;
+    changed_.notify_all();
+    changed_.wait(lock, [this] { return released_ || cancelled_; });
+    if (!cancelled_) {
+        lock.unlock();
+        if (onBlock_) {
+            onBlock_(nullptr, 0);
+        }
+    }
+}
+
+size_t NetworkDownload::OnHeader(char* data, size_t size, size_t count, void* opaque) {
+    auto* self = static_cast<NetworkDownload*>(opaque);
+    const size_t length = size * count;
+    if (self->cancelled_) {
+        return 0;
+    }
+    const std::string_view line(data, length);
+    if (line != "\r\n" && line != "\n") {
+        return length;
+    }
+    // End of one header block: redirects and 1xx answers come before the final one.
+    CURL* easy = static_cast<CURL*>(self->easy_);
+    long code = 0;
+    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    if (code < 200 || (code >= 300 && code < 400)) {
+        return length;
+    }
+    {
+        std::lock_guard lock(self->mutex_);
+        if (code >= 400) {
+            self->failed_ = true;
+            self->httpError_ = true;
+        } else {
+            self->answered_ = true;
+            curl_off_t contentLength = -1;
+            if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &contentLength) == CURLE_OK &&
+                contentLength >= 0) {
+                self->totalSize_ = static_cast<int64_t>(contentLength);
+            }
+            const char* type = nullptr;
+            if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
+                self->contentType_ = type;
+            }
+        }
+    }
+    self->changed_.notify_all();
+    return length;
+}
+
+size_t NetworkDownload::OnData(char* data, size_t size, size_t count, void* opaque) {
+    auto* self = static_cast<NetworkDownload*>(opaque);
+    const size_t length = size * count;
+    if (self->cancelled_) {
+        return CURL_WRITEFUNC_ERROR;
+    }
+    {
+        std::lock_guard lock(self->mutex_);
+        self->answered_ = true;
+        self->data_.insert(self->data_.end(), reinterpret_cast<const uint8_t*>(data),
+                           reinterpret_cast<const uint8_t*>(data) + length);
+    }
+    self->changed_.notify_all();
+    if (self->onBlock_ && length > 0) {
+        self->onBlock_(reinterpret_cast<const uint8_t*>(data), length);
+    }
+    return self->cancelled_ ? CURL_WRITEFUNC_ERROR : length;
+}
+
+NetworkDownload::Answer NetworkDownload::WaitForAnswer(std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    const bool done = changed_.wait_for(lock, limit, [this] {
+        return answered_ || finished_ || failed_ || cancelled_;
+    });
+    if (cancelled_) {
+        return Answer::Cancelled;
+    }
+    if (!done) {
+        return Answer::TimedOut;
+    }
+    return answered_ && !failed_ ? Answer::Ok : Answer::Failed;
+}
+
+void NetworkDownload::Release() {
+    {
+        std::lock_guard lock(mutex_);
+        released_ = true;
+    }
+    changed_.notify_all();
+}
+
+std::string NetworkDownload::ContentType() const {
+    std::lock_guard lock(mutex_);
+    return contentType_;
+}
+
+int64_t NetworkDownload::Received() const {
+    std::lock_guard lock(mutex_);
+    return keptFrom_ + static_cast<int64_t>(data_.size());
+}
+
+bool NetworkDownload::HttpError() const {
+    std::lock_guard lock(mutex_);
+    return httpError_;
+}
+
+bool NetworkDownload::Finished() const {
+    std::lock_guard lock(mutex_);
+    return finished_;
+}
+
+int64_t NetworkDownload::ReadAt(int64_t offset, uint8_t* buffer, int64_t size,
+                                std::chrono::milliseconds limit) {
+    std::unique_lock lock(mutex_);
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (true) {
+        if (cancelled_ || offset < keptFrom_) {
+            return -1;
+        }
+        const int64_t end = keptFrom_ + static_cast<int64_t>(data_.size());
+        if (offset < end) {
+            const int64_t count = std::min(size, end - offset);
+            std::memcpy(buffer, data_.data() + (offset - keptFrom_), static_cast<size_t>(count));
+            return count;
+        }
+        if (finished_) {
+            return 0;
+        }
+        if (limit.count() < 0) {
+            changed_.wait(lock);
+        } else if (changed_.wait_until(lock, deadline) == std::cv_status::timeout) {
+            return -1;
+        }
+    }
+}
+
+void NetworkDownload::ReleaseBefore(int64_t offset) {
+    std::lock_guard lock(mutex_);
+    if (data_.size() < kTrimThreshold || offset - keptFrom_ < 2 * kKeepBehindReader) {
+        return;
+    }
+    const int64_t drop = std::min<int64_t>(offset - keptFrom_ - kKeepBehindReader,
+                                           static_cast<int64_t>(data_.size()));
+    data_.erase(data_.begin(), data_.begin() + drop);
+    data_.shrink_to_fit();
+    keptFrom_ += drop;
+}
+
+void NetworkDownload::Cancel() {
+    {
+        std::lock_guard lock(mutex_);
+        cancelled_ = true;
+    }
+    changed_.notify_all();
+    curl_multi_wakeup(static_cast<CURLM*>(multi_));
+    if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
+        thread_.join();
+    }
+}
+
+int64_t DownloadReader::Read(uint8_t* buffer, int64_t size) {
+    const int64_t got = download_->ReadAt(position_, buffer, size, std::chrono::milliseconds(waitLimitMs_.load()));
+    if (got > 0) {
+        position_ += got;
+        download_->ReleaseBefore(position_);
+    }
+    return got;
+}
+
+bool DownloadReader::Seek(int64_t offset) {
+    const int64_t total = download_->TotalSize();
+    if (offset < 0 || (total >= 0 && offset > total)) {
+        return false;
+    }
+    position_ = offset;
+    return true;
+}
+
+int64_t DownloadReader::Size() const { return download_->TotalSize(); }
+
+} // namespace lirvo::audio

@@ -1,0 +1,131 @@
+#include "audio/lib/PeakingEqualizer.h"
+
+#include "audio/lib/DecodedSource.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace lirvo::audio {
+
+bool NormaliseParameters(PeakingParameters& p) {
+    if (!std::isfinite(p.centre) || !std::isfinite(p.bandwidth) || !std::isfinite(p.gain)) {
+        return false;
+    }
+    if (p.centre <= 0.0f || p.centre >= kOutputRate / 2.0f || p.bandwidth < 1.0f || p.bandwidth > 36.0f) {
+        return false;
+    }
+    p.gain = std::clamp(p.gain, -kMaxEqGainDb, kMaxEqGainDb);
+    return true;
+}
+
+PeakingFilter::PeakingFilter(const PeakingParameters& parameters) { SetParameters(parameters); }
+
+void PeakingFilter::SetParameters(const PeakingParameters& p) {
+    parameters_ = p;
+    if (p.gain == 0.0f) {
+        Reset();  // skipped while flat; start clean when it is raised again
+    }
+    // Peaking filter of the audio EQ cookbook, bandwidth given in octaves (semitones / 12).
+    const double a = std::pow(10.0, p.gain / 40.0);
+    const double w0 = 2.0 * std::numbers::pi * p.centre / kOutputRate;
+    const double octaves = p.bandwidth / 12.0;
+    const double sinW0 = std::sin(w0);
+    const double alpha = sinW0 * std::sinh(std::numbers::ln2 / 2.0 * octaves * w0 / sinW0);
+    const double a0 = 1.0 + alpha / a;
+    b0_ = (1.0 + alpha * a) / a0;
+    b1_ = -2.0 * std::cos(w0) / a0;
+    b2_ = (1.0 - alpha * a) / a0;
+    a1_ = b1_;
+    a2_ = (1.0 - alpha / a) / a0;
+}
+
+void PeakingFilter::Reset() {
+    z1_[0] = z1_[1] = z2_[0] = z2_[1] = 0.0;
+}
+
+void PeakingFilter::Process(float* x, int64_t frames) {
+    // Transposed direct form II, both channels in one pass so their chains overlap.
+    double l1 = z1_[0], l2 = z2_[0], r1 = z1_[1], r2 = z2_[1];
+    const double b0 = b0_, b1 = b1_, b2 = b2_, a1 = a1_, a2 = a2_;
+    for (int64_t i = 0; i < frames; ++i) {
+        const double inL = x[2 * i];
+        const double inR = x[2 * i + 1];
+        const double outL = b0 * inL + l1;
+        const double outR = b0 * inR + r1;
+        l1 = b1 * inL - a1 * outL + l2;
+        r1 = b1 * inR - a1 * outR + r2;
+        l2 = b2 * inL - a2 * outL;
+        r2 = b2 * inR - a2 * outR;
+        x[2 * i] = static_cast<float>(outL);
+        x[2 * i + 1] = static_cast<float>(outR);
+    }
+    // Keep denormals out of the state once the signal has died away.
+    auto flush = [](double v) { return std::fabs(v) < 1e-30 ? 0.0 : v; };
+    z1_[0] = flush(l1);
+    z2_[0] = flush(l2);
+    z1_[1] = flush(r1);
+    z2_[1] = flush(r2);
+}
+
+void EffectChain::Add(uint32_t handle, int priority, const PeakingParameters& parameters) {
+    std::lock_guard lock(mutex_);
+    auto at = std::find_if(bands_.begin(), bands_.end(),
+                           [&](const Band& band) { return band.priority < priority; });
+    bands_.insert(at, Band{handle, priority, PeakingFilter(parameters)});
+}
+
+bool EffectChain::Remove(uint32_t handle) {
+    std::lock_guard lock(mutex_);
+    auto it = std::find_if(bands_.begin(), bands_.end(), [&](const Band& b) { return b.handle == handle; });
+    if (it == bands_.end()) {
+        return false;
+    }
+    bands_.erase(it);
+    return true;
+}
+
+bool EffectChain::Set(uint32_t handle, const PeakingParameters& parameters) {
+    std::lock_guard lock(mutex_);
+    for (Band& band : bands_) {
+        if (band.handle == handle) {
+            band.filter.SetParameters(parameters);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool EffectChain::Get(uint32_t handle, PeakingParameters& parameters) const {
+    std::lock_guard lock(mutex_);
+    for (const Band& band : bands_) {
+        if (band.handle == handle) {
+            parameters = band.filter.Parameters();
+            return true;
+        }
+    }
+    return false;
+}
+
+void EffectChain::Process(float* interleaved, int64_t frames) {
+    std::lock_guard lock(mutex_);
+    for (Band& band : bands_) {
+        if (!band.filter.IsIdentity()) {
+            band.filter.Process(interleaved, frames);
+        }
+    }
+}
+
+void EffectChain::Reset() {
+    std::lock_guard lock(mutex_);
+    for (Band& band : bands_) {
+        band.filter.Reset();
+    }
+}
+
+bool EffectChain::Empty() const {
+    std::lock_guard lock(mutex_);
+    return bands_.empty();
+}
+
+} // namespace lirvo::audio

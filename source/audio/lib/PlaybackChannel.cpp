@@ -1,0 +1,248 @@
+#include "audio/lib/PlaybackChannel.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lirvo::audio {
+
+namespace {
+
+constexpr size_t kRingFrames = 8192;   // about 190 ms decoded ahead
+constexpr int64_t kChunkFrames = 2048;
+// A network stream decodes only while this much undecoded data is waiting, so the feeder
+// rarely blocks inside the decoder (where a seek would have to wait for it).
+constexpr int64_t kDownloadMargin = 64 * 1024;
+
+} // namespace
+
+PlaybackChannel::PlaybackChannel(Handle handle, std::unique_ptr<DecodedSource> source, ChannelOrigin origin)
+    : handle_(handle), source_(std::move(source)), origin_(std::move(origin)),
+      ring_(kRingFrames * kOutputChannels), history_(kHistoryBytes / sizeof(float), 0.0f) {
+    played_ = source_->Position();
+}
+
+PlaybackChannel::~PlaybackChannel() { Shutdown(); }
+
+void PlaybackChannel::StartFeeder() {
+    std::lock_guard lock(ringMutex_);
+    if (!feederStarted_ && !quit_) {
+        feederStarted_ = true;
+        feeder_ = std::thread([this] { FeedLoop(); });
+    }
+}
+
+void PlaybackChannel::Play(bool restart) {
+    bool ended = false;
+    {
+        std::lock_guard lock(ringMutex_);
+        ended = endReported_;
+    }
+    if (restart || ended) {
+        Seek(0);
+    }
+    StartFeeder();
+    mode_ = Mode::Playing;
+    feedWanted_.notify_all();
+}
+
+void PlaybackChannel::Pause() {
+    Mode expected = Mode::Playing;
+    mode_.compare_exchange_strong(expected, Mode::Paused);
+}
+
+void PlaybackChannel::Stop() { mode_ = Mode::Stopped; }
+
+bool PlaybackChannel::Seek(int64_t frame) {
+    std::lock_guard decoding(decoderMutex_);
+    if (origin_.downloadReader != nullptr) {
+        origin_.downloadReader->SetWaitLimit(std::chrono::milliseconds(origin_.netTimeoutMs));
+    }
+    const bool moved = source_->Seek(frame);
+    if (origin_.downloadReader != nullptr) {
+        origin_.downloadReader->SetWaitLimit(std::chrono::milliseconds(-1));
+    }
+    if (!moved) {
+        return false;
+    }
+    {
+        std::lock_guard lock(ringMutex_);
+        ++generation_;
+        ringRead_ = ringCount_ = 0;
+        sourceEnded_ = endReported_ = false;
+        played_ = source_->Position();
+    }
+    effects_.Reset();
+    feedWanted_.notify_all();
+    return true;
+}
+
+bool PlaybackChannel::WaitForDownloadMargin(std::unique_lock<std::mutex>& lock) {
+    NetworkDownload* download = origin_.download.get();
+    if (download == nullptr) {
+        return true;
+    }
+    while (!quit_) {
+        const int64_t read = origin_.downloadReader != nullptr ? origin_.downloadReader->Tell() : 0;
+        if (download->Finished() || download->Received() - read >= kDownloadMargin) {
+            return true;
+        }
+        feedWanted_.wait_for(lock, std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+void PlaybackChannel::FeedLoop() {
+    std::vector<float> block(static_cast<size_t>(kChunkFrames) * kOutputChannels);
+    std::unique_lock lock(ringMutex_);
+    while (true) {
+        feedWanted_.wait(lock, [this] {
+            return quit_ || (!sourceEnded_ && kRingFrames - ringCount_ >= static_cast<size_t>(kChunkFrames));
+        });
+        if (quit_ || !WaitForDownloadMargin(lock)) {
+            return;
+        }
+        const uint64_t generation = generation_;
+        lock.unlock();
+        int64_t got = 0;
+        {
+            std::lock_guard decoding(decoderMutex_);
+            got = source_->Read(block.data(), kChunkFrames);
+            if (got > 0) {
+                effects_.Process(block.data(), got);
+            }
+        }
+        lock.lock();
+        if (generation != generation_) {
+            continue;  // a seek happened meanwhile; this block belongs to the old position
+        }
+        if (got <= 0) {
+            sourceEnded_ = true;
+            continue;
+        }
+        size_t write = (ringRead_ + ringCount_) % kRingFrames;
+        for (int64_t i = 0; i < got; ++i) {
+            ring_[2 * write] = block[2 * i];
+            ring_[2 * write + 1] = block[2 * i + 1];
+            write = (write + 1) % kRingFrames;
+        }
+        ringCount_ += static_cast<size_t>(got);
+    }
+}
+
+void PlaybackChannel::MixInto(float* out, int64_t frames, bool& ended) {
+    ended = false;
+    const float volume = volume_.load();
+    std::unique_lock lock(ringMutex_);
+    const size_t take = std::min(ringCount_, static_cast<size_t>(frames));
+    const size_t historyFrames = history_.size() / kOutputChannels;
+    // Keep the newest frames of history: shift out what this block replaces.
+    const size_t keep = historyFrames > take ? historyFrames - take : 0;
+    if (take > 0) {
+        std::memmove(history_.data(), history_.data() + (historyFrames - keep) * kOutputChannels,
+                     keep * kOutputChannels * sizeof(float));
+    }
+    size_t historyAt = keep;
+    const size_t firstToHistory = take > historyFrames ? take - historyFrames : 0;
+    for (size_t i = 0; i < take; ++i) {
+        const size_t at = (ringRead_ + i) % kRingFrames;
+        const float left = ring_[2 * at];
+        const float right = ring_[2 * at + 1];
+        out[2 * i] += left * volume;
+        out[2 * i + 1] += right * volume;
+        if (i >= firstToHistory) {
+            history_[2 * historyAt] = left;
+            history_[2 * historyAt + 1] = right;
+            ++historyAt;
+        }
+    }
+    ringRead_ = (ringRead_ + take) % kRingFrames;
+    ringCount_ -= take;
+    played_ += static_cast<int64_t>(take);
+    if (ringCount_ == 0 && sourceEnded_ && !endReported_) {
+        endReported_ = true;
+        mode_ = Mode::Stopped;
+        ended = true;
+    }
+    lock.unlock();
+    if (take > 0) {
+        feedWanted_.notify_one();
+    }
+}
+
+uint32_t PlaybackChannel::RecentSamples(void* buffer, uint32_t bytes) const {
+    std::lock_guard lock(ringMutex_);
+    const size_t count = std::min<size_t>(bytes / sizeof(float), history_.size());
+    std::memcpy(buffer, history_.data() + (history_.size() - count), count * sizeof(float));
+    return static_cast<uint32_t>(count * sizeof(float));
+}
+
+void PlaybackChannel::AddSync(const SyncEntry& sync) {
+    std::lock_guard lock(syncMutex_);
+    syncs_.push_back(sync);
+}
+
+bool PlaybackChannel::RemoveSync(Handle sync) {
+    std::lock_guard lock(syncMutex_);
+    const auto before = syncs_.size();
+    std::erase_if(syncs_, [&](const SyncEntry& entry) { return entry.handle == sync; });
+    return syncs_.size() != before;
+}
+
+std::vector<SyncEntry> PlaybackChannel::Syncs() const {
+    std::lock_guard lock(syncMutex_);
+    return syncs_;
+}
+
+int64_t PlaybackChannel::FilePosition(uint32_t mode) const {
+    if (origin_.download != nullptr) {
+        switch (mode) {
+        case kFilePosCurrent:
+            return origin_.counters != nullptr ? origin_.counters->position.load() : -1;
+        case kFilePosDownload:
+            return origin_.download->Received();
+        case kFilePosEnd:
+            return origin_.download->TotalSize();
+        default:
+            return -1;
+        }
+    }
+    switch (mode) {
+    case kFilePosCurrent:
+        return origin_.counters != nullptr ? origin_.counters->position.load() : -1;
+    case kFilePosDownload:
+    case kFilePosEnd:
+        return origin_.fileSize;
+    default:
+        return -1;
+    }
+}
+
+const TrackTags& PlaybackChannel::Tags() {
+    std::call_once(tagsOnce_, [this] {
+        if (!origin_.path.empty()) {
+            tags_ = ReadTrackTags(origin_.path);
+        }
+    });
+    return tags_;
+}
+
+void PlaybackChannel::Shutdown() {
+    {
+        std::lock_guard lock(ringMutex_);
+        quit_ = true;
+        mode_ = Mode::Stopped;
+    }
+    feedWanted_.notify_all();
+    if (origin_.download != nullptr) {
+        origin_.download->Cancel();  // also wakes a decoder waiting for bytes
+    }
+    if (feeder_.joinable()) {
+        if (feeder_.get_id() == std::this_thread::get_id()) {
+            feeder_.detach();
+        } else {
+            feeder_.join();
+        }
+    }
+}
+
+} // namespace lirvo::audio
