@@ -1,5 +1,6 @@
 #include "storage/XmlDocument.h"
 
+#include "function/text/TextCodec.h"
 #include "storage/AtomicFile.h"
 #include "storage/XmlStoreError.h"
 
@@ -91,7 +92,57 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t &cp) {
     return len;
 }
 
+std::string AsciiLower(std::string_view s) {
+    std::string out(s);
+    for (char &c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+// The encoding named in the XML declaration, lower-cased; empty when there is none.
+std::string DeclaredEncoding(std::string_view bytes) {
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
+        bytes.remove_prefix(3);
+    if (bytes.substr(0, 5) != "<?xml")
+        return {};
+    const std::string_view decl = bytes.substr(0, bytes.find("?>"));
+    const std::size_t at = decl.find("encoding");
+    if (at == std::string_view::npos)
+        return {};
+    std::size_t i = decl.find_first_of("\"'", at);
+    if (i == std::string_view::npos)
+        return {};
+    const char quote = decl[i];
+    const std::size_t end = decl.find(quote, i + 1);
+    if (end == std::string_view::npos)
+        return {};
+    return AsciiLower(decl.substr(i + 1, end - i - 1));
+}
+
+bool StartsWithUtf16(std::string_view bytes) {
+    return bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF" ||
+           (bytes.size() >= 2 && (bytes[0] == '\0' || bytes[1] == '\0'));
+}
+
+// The encoding to force on the parser, or nullptr to follow the document. Files labelled
+// GB2312 are read as GBK, its superset, since Chinese Windows programs write GBK under that
+// label; an undeclared document that is not UTF-8 is taken as GBK text.
+const char *ParserEncodingForImpl(std::string_view bytes) {
+    if (StartsWithUtf16(bytes))
+        return nullptr;
+    const std::string declared = DeclaredEncoding(bytes);
+    if (declared == "gb2312" || declared == "gbk" || declared == "cp936")
+        return "GBK";
+    if (declared.empty() && !text::IsValidUtf8(bytes))
+        return "GBK";
+    return nullptr;
+}
+
 } // namespace
+
+const char *ParserEncodingFor(std::string_view bytes) { return ParserEncodingForImpl(bytes); }
 
 void EnsureXmlLibrary() {
     static std::once_flag once;
@@ -150,8 +201,9 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
     ErrorCapture capture;
     // Blank text between elements is dropped so that saving can indent the whole tree; no
     // network access and no external entities, since the file is outside input.
-    doc_ = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), fileName.c_str(), nullptr,
-                         XML_PARSE_NOBLANKS | XML_PARSE_NONET);
+    const char *forced = ParserEncodingFor(bytes);
+    doc_ = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), fileName.c_str(), forced,
+                         XML_PARSE_NOBLANKS | XML_PARSE_NONET | (forced ? XML_PARSE_IGNORE_ENC : 0));
     if (!doc_ || !xmlDocGetRootElement(doc_)) {
         if (doc_)
             xmlFreeDoc(doc_);

@@ -18,6 +18,11 @@ void EnsureXmlLibrary();
 // characters other than tab, line feed and carriage return; U+FFFE, U+FFFF) become U+FFFD.
 std::string XmlSafeText(std::string_view text);
 
+// The encoding to force on libxml2 for these bytes, or nullptr to follow the document: files
+// labelled GB2312 are read as GBK, its superset, because Chinese Windows programs write GBK
+// under that label; an undeclared document that is not UTF-8 is taken as GBK text.
+const char *ParserEncodingFor(std::string_view bytes);
+
 class XmlDocument {
 public:
     // Parses `fileName` when it exists, else makes a document with root element `rootName`.

@@ -194,6 +194,11 @@ TEST_F(XmlConfig, AFileInAnotherEncodingIsWrittenBackAsGb2312KeepingUnknownConte
     EXPECT_EQ(file->root.Child("Other")->text, "text");
     EXPECT_EQ(file->root.Child("Window")->Child("Volume")->Attr("Value"), "30");
 
+    // Files from Windows label GBK text as GB2312; a GBK-only character (丟) must still load.
+    WriteWholeFile(path, "<?xml version=\"1.0\" encoding=\"GB2312\"?><MainConfig><Window>"
+                         "<LRC PATH=\"\xB8\xE8\x81\x47\"/></Window></MainConfig>");
+    EXPECT_EQ(TDKConfig(path, "MainConfig").ReadString("Window/LRC", "PATH", ""), "\xE6\xAD\x8C\xE4\xB8\x9F");
+
     // A file without a declaration gets one.
     WriteWholeFile(path, "<MainConfig/>");
     {

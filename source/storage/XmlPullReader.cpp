@@ -1,0 +1,170 @@
+#include "storage/XmlPullReader.h"
+
+#include "storage/XmlDocument.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <libxml/xmlreader.h>
+
+namespace lirvo::storage {
+namespace {
+
+const char *C(const xmlChar *s) { return reinterpret_cast<const char *>(s); }
+
+std::string AsciiLower(std::string_view s) {
+    std::string out(s);
+    for (char &c : out) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+} // namespace
+
+std::string XmlPart::Attribute(std::string_view attributeName) const {
+    for (const auto &[name, value] : attributes) {
+        if (name == attributeName)
+            return value;
+    }
+    return {};
+}
+
+bool XmlPart::HasAttribute(std::string_view attributeName) const {
+    for (const auto &attribute : attributes) {
+        if (attribute.first == attributeName)
+            return true;
+    }
+    return false;
+}
+
+struct XmlPullReader::State {
+    std::string bytes; // the reader parses from this buffer, so it lives as long as the reader
+    xmlTextReaderPtr reader = nullptr;
+    XmlPart part;
+    std::string error;
+    bool failed = false;
+    bool finished = false;
+
+    ~State() {
+        if (reader)
+            xmlFreeTextReader(reader);
+    }
+
+    static void OnError(void *self, xmlErrorPtr error) {
+        auto *state = static_cast<State *>(self);
+        if (!error || error->level < XML_ERR_ERROR || !state->error.empty())
+            return;
+        std::string text = error->message ? error->message : "malformed XML";
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        state->error = "line " + std::to_string(error->line) + ": " + text;
+    }
+
+    void Fail(const std::string &message) {
+        failed = true;
+        finished = true;
+        if (error.empty())
+            error = message;
+    }
+};
+
+XmlPullReader::XmlPullReader(std::unique_ptr<State> state) : state_(std::move(state)) {}
+XmlPullReader::XmlPullReader(XmlPullReader &&) noexcept = default;
+XmlPullReader &XmlPullReader::operator=(XmlPullReader &&) noexcept = default;
+XmlPullReader::~XmlPullReader() = default;
+
+XmlPullReader XmlPullReader::FromText(std::string_view document) {
+    EnsureXmlLibrary();
+    auto state = std::make_unique<State>();
+    state->bytes.assign(document);
+    if (state->bytes.empty()) {
+        state->Fail("the document is empty");
+        return XmlPullReader(std::move(state));
+    }
+    const char *forced = ParserEncodingFor(state->bytes);
+    state->reader = xmlReaderForMemory(state->bytes.data(), static_cast<int>(state->bytes.size()), nullptr, forced,
+                                       XML_PARSE_NONET | (forced ? XML_PARSE_IGNORE_ENC : 0));
+    if (!state->reader) {
+        state->Fail("cannot start the XML parser");
+        return XmlPullReader(std::move(state));
+    }
+    xmlTextReaderSetStructuredErrorHandler(state->reader, &State::OnError, state.get());
+    return XmlPullReader(std::move(state));
+}
+
+XmlPullReader XmlPullReader::FromFile(const std::string &path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        auto state = std::make_unique<State>();
+        state->Fail(path + ": cannot open: " + std::strerror(errno));
+        return XmlPullReader(std::move(state));
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return FromText(bytes);
+}
+
+bool XmlPullReader::Next() {
+    State &s = *state_;
+    while (!s.finished) {
+        const int rc = xmlTextReaderRead(s.reader);
+        if (rc != 1) {
+            s.finished = true;
+            if (rc < 0 || !s.error.empty())
+                s.Fail(s.error.empty() ? "malformed XML" : s.error);
+            return false;
+        }
+        XmlPart part;
+        switch (xmlTextReaderNodeType(s.reader)) {
+        case XML_READER_TYPE_ELEMENT: {
+            part.kind = XmlPartKind::StartTag;
+            part.name = C(xmlTextReaderConstName(s.reader));
+            part.selfClosing = xmlTextReaderIsEmptyElement(s.reader) == 1;
+            while (xmlTextReaderMoveToNextAttribute(s.reader) == 1) {
+                const xmlChar *value = xmlTextReaderConstValue(s.reader);
+                part.attributes.emplace_back(C(xmlTextReaderConstName(s.reader)), value ? C(value) : "");
+            }
+            xmlTextReaderMoveToElement(s.reader);
+            break;
+        }
+        case XML_READER_TYPE_END_ELEMENT:
+            part.kind = XmlPartKind::EndTag;
+            part.name = C(xmlTextReaderConstName(s.reader));
+            break;
+        case XML_READER_TYPE_TEXT:
+        case XML_READER_TYPE_CDATA: {
+            part.kind = XmlPartKind::Text;
+            const xmlChar *value = xmlTextReaderConstValue(s.reader);
+            part.text = value ? C(value) : "";
+            break;
+        }
+        default:
+            continue; // comments, processing instructions, whitespace, doctype
+        }
+        part.lowerName = AsciiLower(part.name);
+        s.part = std::move(part);
+        return true;
+    }
+    return false;
+}
+
+const XmlPart &XmlPullReader::Part() const { return state_->part; }
+bool XmlPullReader::Failed() const { return state_->failed; }
+const std::string &XmlPullReader::Error() const { return state_->error; }
+
+namespace {
+XmlScan ScanAll(XmlPullReader reader) {
+    XmlScan scan;
+    while (reader.Next())
+        scan.parts.push_back(reader.Part());
+    scan.error = reader.Error();
+    return scan;
+}
+} // namespace
+
+XmlScan ScanXmlText(std::string_view document) { return ScanAll(XmlPullReader::FromText(document)); }
+XmlScan ScanXmlFile(const std::string &path) { return ScanAll(XmlPullReader::FromFile(path)); }
+
+} // namespace lirvo::storage
