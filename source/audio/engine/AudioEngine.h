@@ -150,6 +150,7 @@ public:
 
     // ---- track information and data ----
     // Reads tags and length of `path` through a separate stream; the current track is untouched.
+    // Touches no engine state, so it may also run on a worker thread (many files at a time).
     void GetTags(const std::string &path, TTags &tags);
     void GetSampleData(TSampleBlock &block);
     void GetLevelData(TLevelBlock &block);
