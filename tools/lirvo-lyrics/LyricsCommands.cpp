@@ -1,0 +1,184 @@
+#include "LyricsCommands.h"
+
+#include "lyrics/core/LRC_Header.h"
+#include "lyrics/core/LrcClass.h"
+#include "lyrics/core/LyricFile.h"
+#include "lyrics/core/UntLrcThread.h"
+
+#include <charconv>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+using namespace lirvo::lyrics;
+
+int Usage(const char *synopsis) {
+    std::fprintf(stderr, "usage: lirvo-lyrics %s\n", synopsis);
+    return 2;
+}
+
+std::optional<int32_t> ToInt32(std::string_view text) {
+    int32_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
+}
+
+void Record(std::initializer_list<std::string_view> fields) {
+    std::string line;
+    bool first = true;
+    for (std::string_view field : fields) {
+        if (!first)
+            line.push_back('\t');
+        line.append(field);
+        first = false;
+    }
+    line.push_back('\n');
+    std::fwrite(line.data(), 1, line.size(), stdout);
+}
+
+std::optional<std::string> ReadOrComplain(const std::string &path) {
+    std::optional<std::string> text = ReadLyricFile(path);
+    if (!text)
+        std::fprintf(stderr, "lirvo-lyrics: cannot read %s\n", path.c_str());
+    return text;
+}
+
+// Positional arguments plus the value of "--server URL" wherever it appears.
+struct ServerArgs {
+    std::vector<std::string> positional;
+    LrcServiceOptions options;
+    bool ok = true;
+};
+ServerArgs SplitServerArgs(int argc, char **argv) {
+    ServerArgs out;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--server") {
+            if (i + 1 >= argc) {
+                out.ok = false;
+                break;
+            }
+            out.options.BaseUrl = argv[++i];
+        } else {
+            out.positional.emplace_back(arg);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+int RunParseCommand(int argc, char **argv) {
+    if (argc != 2)
+        return Usage("parse FILE");
+    std::optional<std::string> text = ReadOrComplain(argv[1]);
+    if (!text)
+        return 1;
+    TLyricHandle handle;
+    handle.Parse(*text);
+    const TLRCInfo &info = handle.Info();
+    Record({"title", info.Title});
+    Record({"artist", info.Artist});
+    Record({"album", info.Album});
+    Record({"by", info.By});
+    Record({"la", info.La});
+    Record({"offset", std::to_string(info.Offset)});
+    handle.Sort();
+    for (const TLyricItem &item : handle.Items())
+        Record({std::to_string(item.Time), item.TimeTag, item.Text});
+    return 0;
+}
+
+int RunLineCommand(int argc, char **argv) {
+    static const char *synopsis = "line FILE [--offset MS] [--length MS] POS...";
+    std::optional<int32_t> offset, length;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--offset" || arg == "--length") {
+            std::optional<int32_t> value = i + 1 < argc ? ToInt32(argv[i + 1]) : std::nullopt;
+            if (!value)
+                return Usage(synopsis);
+            (arg == "--offset" ? offset : length) = value;
+            ++i;
+        } else {
+            positional.emplace_back(arg);
+        }
+    }
+    if (positional.size() < 2)
+        return Usage(synopsis);
+    std::vector<int32_t> positions;
+    for (std::size_t i = 1; i < positional.size(); ++i) {
+        std::optional<int32_t> pos = ToInt32(positional[i]);
+        if (!pos) {
+            std::fprintf(stderr, "lirvo-lyrics: not a position in milliseconds: %s\n", positional[i].c_str());
+            return 2;
+        }
+        positions.push_back(*pos);
+    }
+    std::optional<std::string> text = ReadOrComplain(positional[0]);
+    if (!text)
+        return 1;
+    TLrcClass timeline;
+    timeline.LoadText(*text);
+    if (length)
+        timeline.SetTrackLength(*length);
+    if (offset)
+        timeline.SetOffset(*offset);
+    for (int32_t pos : positions) {
+        timeline.SetPosition(pos);
+        Record({std::to_string(pos), timeline.CurrentLine()});
+    }
+    return 0;
+}
+
+int RunSimilarityCommand(int argc, char **argv) {
+    if (argc != 3)
+        return Usage("similarity A B");
+    Record({std::to_string(Similarity(argv[1], argv[2]))});
+    return 0;
+}
+
+int RunMatchCommand(int argc, char **argv) {
+    if (argc != 4)
+        return Usage("match DIR TITLE SINGER");
+    std::string found = FindBestLyricFile(argv[1], argv[2], argv[3]);
+    if (!found.empty())
+        Record({found});
+    return 0;
+}
+
+int RunSearchCommand(int argc, char **argv) {
+    ServerArgs args = SplitServerArgs(argc, argv);
+    if (!args.ok || args.positional.size() != 2)
+        return Usage("search TITLE SINGER [--server URL]");
+    std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService, args.options);
+    service->Search(args.positional[0], args.positional[1], "", 0);
+    for (int32_t i = 0; i < service->GetCount(); ++i)
+        if (std::optional<TLrcResult> r = service->GetResult(i))
+            Record({std::to_string(r->Id), r->Title, r->Singer, r->Extra});
+    return 0;
+}
+
+int RunDownloadCommand(int argc, char **argv) {
+    ServerArgs args = SplitServerArgs(argc, argv);
+    std::optional<int32_t> id = args.positional.size() == 1 ? ToInt32(args.positional[0]) : std::nullopt;
+    if (!args.ok || !id)
+        return Usage("download ID [--server URL]");
+    std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService, args.options);
+    std::string text = service->Download(*id);
+    if (text.empty()) {
+        std::fprintf(stderr, "lirvo-lyrics: no synced lyric for %d (or the server could not be reached)\n", *id);
+        return 1;
+    }
+    if (text.back() != '\n')
+        text.push_back('\n');
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    return 0;
+}

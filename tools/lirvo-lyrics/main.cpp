@@ -1,0 +1,46 @@
+// lirvo-lyrics: looks at lyrics the way the player does, for users who wonder why a lyric
+// did not show. `lirvo-lyrics COMMAND ARGS...`; see Usage() for the commands.
+
+#include "LyricsCommands.h"
+#include "PlayCommand.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace {
+
+struct Command {
+    std::string_view name;
+    int (*run)(int argc, char **argv);
+    std::string_view synopsis;
+};
+
+constexpr Command kCommands[] = {
+    {"parse", RunParseCommand, "parse FILE                     metadata and sorted timed lines"},
+    {"line", RunLineCommand, "line FILE [--offset MS] [--length MS] POS...   the line shown at each position"},
+    {"similarity", RunSimilarityCommand, "similarity A B                 name-similarity score 0..100"},
+    {"match", RunMatchCommand, "match DIR TITLE SINGER         the best-named lyric file in DIR"},
+    {"search", RunSearchCommand, "search TITLE SINGER [--server URL]   online results: Id, title, singer, album"},
+    {"download", RunDownloadCommand, "download ID [--server URL]     one online synced lyric"},
+    {"play", RunPlayCommand, "play ...                       play a song with its lyric"},
+};
+
+int Usage() {
+    std::fputs("usage: lirvo-lyrics COMMAND ARGS...\n", stderr);
+    for (const Command &c : kCommands)
+        std::fprintf(stderr, "  %.*s\n", static_cast<int>(c.synopsis.size()), c.synopsis.data());
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (argc < 2)
+        return Usage();
+    const std::string_view name = argv[1];
+    for (const Command &c : kCommands)
+        if (c.name == name)
+            return c.run(argc - 1, argv + 1);
+    std::fprintf(stderr, "lirvo-lyrics: unknown command '%s'\n", argv[1]);
+    return Usage();
+}
