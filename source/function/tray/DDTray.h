@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <QWindow>
 
-class QMenu;
+#include <QMenu>
 
 namespace lirvo::tray {
 

@@ -72,7 +72,7 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    void UpdateInputMask();
+    void LayoutChildren();
 
     TZylDeskTopLrc *m_lyric;
     TLyricOffsetAccess m_offset;
