@@ -5,6 +5,8 @@
 #include "storage/XmlStoreError.h"
 
 #include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -20,32 +22,6 @@ namespace {
 
 const xmlChar *X(const std::string &s) { return reinterpret_cast<const xmlChar *>(s.c_str()); }
 const char *C(const xmlChar *s) { return reinterpret_cast<const char *>(s); }
-
-// Collects the parser's first error on this thread instead of letting libxml2 print it.
-class ErrorCapture {
-public:
-    ErrorCapture() : oldContext_(xmlStructuredErrorContext), oldHandler_(xmlStructuredError) {
-        xmlSetStructuredErrorFunc(this, &ErrorCapture::Handle);
-    }
-    ~ErrorCapture() { xmlSetStructuredErrorFunc(oldContext_, oldHandler_); }
-    ErrorCapture(const ErrorCapture &) = delete;
-    ErrorCapture &operator=(const ErrorCapture &) = delete;
-    const std::string &Message() const { return message_; }
-
-private:
-    static void Handle(void *self, xmlErrorPtr error) {
-        auto *capture = static_cast<ErrorCapture *>(self);
-        if (!capture->message_.empty() || error == nullptr || error->level < XML_ERR_ERROR)
-            return;
-        std::string text = error->message ? error->message : "unknown XML error";
-        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
-            text.pop_back();
-        capture->message_ = "line " + std::to_string(error->line) + ": " + text;
-    }
-    void *oldContext_;
-    xmlStructuredErrorFunc oldHandler_;
-    std::string message_;
-};
 
 void SetEncodingGb2312(xmlDoc *doc) {
     if (doc->encoding)
@@ -140,7 +116,96 @@ const char *ParserEncodingForImpl(std::string_view bytes) {
     return nullptr;
 }
 
+bool FitsGb2312(const xmlChar *text) { return !text || text::FitsGb2312(C(text)); }
+
+// Whether every name and every piece of text that cannot hold character references fits GB2312.
+bool StrictPartsFitGb2312(xmlDoc *doc) {
+    xmlNode *node = doc->children;
+    while (node) {
+        bool fits = true;
+        switch (node->type) {
+        case XML_ELEMENT_NODE:
+            fits = FitsGb2312(node->name) && (!node->ns || FitsGb2312(node->ns->prefix));
+            for (xmlNs *ns = node->nsDef; fits && ns; ns = ns->next)
+                fits = FitsGb2312(ns->prefix);
+            for (xmlAttr *a = node->properties; fits && a; a = a->next)
+                fits = FitsGb2312(a->name) && (!a->ns || FitsGb2312(a->ns->prefix));
+            break;
+        case XML_TEXT_NODE:
+            break; // character references do here
+        case XML_COMMENT_NODE:
+        case XML_CDATA_SECTION_NODE:
+            fits = FitsGb2312(node->content);
+            break;
+        case XML_PI_NODE:
+            fits = FitsGb2312(node->name) && FitsGb2312(node->content);
+            break;
+        default:
+            fits = FitsGb2312(node->name) && FitsGb2312(node->content);
+            break;
+        }
+        if (!fits)
+            return false;
+        // Depth-first walk without recursion; the document type's children are not elements.
+        if (node->type == XML_ELEMENT_NODE && node->children) {
+            node = node->children;
+            continue;
+        }
+        while (node && !node->next) {
+            node = node->parent;
+            if (node && node->type == XML_DOCUMENT_NODE)
+                return true;
+        }
+        if (node)
+            node = node->next;
+    }
+    return true;
+}
+
 } // namespace
+
+XmlErrorCapture::XmlErrorCapture()
+    : oldStructuredContext_(xmlStructuredErrorContext), oldStructured_(xmlStructuredError),
+      oldGenericContext_(xmlGenericErrorContext), oldGeneric_(xmlGenericError) {
+    xmlSetStructuredErrorFunc(this, &XmlErrorCapture::OnStructured);
+    xmlSetGenericErrorFunc(this, &XmlErrorCapture::OnGeneric);
+}
+
+XmlErrorCapture::~XmlErrorCapture() {
+    xmlSetStructuredErrorFunc(oldStructuredContext_, oldStructured_);
+    xmlSetGenericErrorFunc(oldGenericContext_, oldGeneric_);
+}
+
+void XmlErrorCapture::OnStructured(void *self, xmlErrorPtr error) {
+    auto *capture = static_cast<XmlErrorCapture *>(self);
+    if (!capture->structured_.empty() || error == nullptr || error->level < XML_ERR_ERROR)
+        return;
+    std::string text = error->message ? error->message : "unknown XML error";
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+        text.pop_back();
+    capture->structured_ = "line " + std::to_string(error->line) + ": " + text;
+}
+
+void XmlErrorCapture::OnGeneric(void *self, const char *format, ...) {
+    auto *capture = static_cast<XmlErrorCapture *>(self);
+    if (capture->generic_.size() > 512)
+        return;
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    capture->generic_ += buffer;
+}
+
+std::string XmlErrorCapture::Message() const {
+    if (!structured_.empty())
+        return structured_;
+    std::string first = generic_.substr(0, generic_.find('\n'));
+    while (!first.empty() && first.back() == ' ')
+        first.pop_back();
+    return first;
+}
 
 const char *ParserEncodingFor(std::string_view bytes) { return ParserEncodingForImpl(bytes); }
 
@@ -198,7 +263,7 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
     if (in.bad())
         throw XmlParseError(fileName + ": cannot read: " + std::strerror(errno));
 
-    ErrorCapture capture;
+    XmlErrorCapture capture;
     // Blank text between elements is dropped so that saving can indent the whole tree; no
     // network access and no external entities, since the file is outside input.
     const char *forced = ParserEncodingFor(bytes);
@@ -252,7 +317,8 @@ std::string XmlDocument::Attribute(xmlNode *node, std::string_view name, bool *f
     if (!node)
         return {};
     const std::string key(name);
-    xmlAttr *attr = xmlHasProp(node, X(key));
+    // The attribute without a namespace, the same one xmlSetProp writes.
+    xmlAttr *attr = xmlHasNsProp(node, X(key), nullptr);
     if (!attr || attr->type != XML_ATTRIBUTE_NODE)
         return {};
     if (found)
@@ -293,8 +359,9 @@ void XmlDocument::SetText(xmlNode *node, std::string_view text) {
 std::string XmlDocument::Serialize() const {
     xmlChar *memory = nullptr;
     int size = 0;
-    ErrorCapture capture;
-    xmlDocDumpFormatMemoryEnc(doc_, &memory, &size, "GB2312", 1);
+    XmlErrorCapture capture;
+    const char *encoding = StrictPartsFitGb2312(doc_) ? "GB2312" : "UTF-8";
+    xmlDocDumpFormatMemoryEnc(doc_, &memory, &size, encoding, 1);
     if (!memory)
         throw XmlSaveError("cannot serialise the document: " + capture.Message());
     std::string result(C(memory), static_cast<std::size_t>(size));

@@ -3,6 +3,7 @@
 // message on failure, element lookup by first match, GB2312 output, atomic saving.
 // Internal to the storage library; other subsystems use TDKConfig and TDKPlist.
 
+#include <libxml/xmlerror.h>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,27 @@ namespace lirvo::storage {
 
 // Initialises libxml2 once per process (safe to call from any thread, any number of times).
 void EnsureXmlLibrary();
+
+// Collects libxml2's messages on this thread for as long as it lives, instead of letting the
+// library print them; Message() is the first error, "line N: text" when the line is known.
+class XmlErrorCapture {
+public:
+    XmlErrorCapture();
+    ~XmlErrorCapture();
+    XmlErrorCapture(const XmlErrorCapture &) = delete;
+    XmlErrorCapture &operator=(const XmlErrorCapture &) = delete;
+    std::string Message() const;
+
+private:
+    static void OnStructured(void *self, xmlErrorPtr error);
+    static void OnGeneric(void *self, const char *format, ...);
+    void *oldStructuredContext_;
+    xmlStructuredErrorFunc oldStructured_;
+    void *oldGenericContext_;
+    xmlGenericErrorFunc oldGeneric_;
+    std::string structured_;
+    std::string generic_;
+};
 
 // `text` made storable in XML: invalid UTF-8 bytes and characters XML 1.0 cannot hold (control
 // characters other than tab, line feed and carriage return; U+FFFE, U+FFFF) become U+FFFD.
@@ -52,7 +74,10 @@ public:
     // Removes every child node of `node`.
     static void RemoveChildren(xmlNode *node);
 
-    // The whole document serialised, declaring and using GB2312.
+    // The whole document serialised, declaring and using GB2312; characters GB2312 lacks become
+    // character references. Where those cannot stand (in names, comments, CDATA sections or
+    // processing instructions of a loaded file) the document is written as UTF-8 instead, so that
+    // nothing is lost and the file stays well-formed.
     std::string Serialize() const;
     // Serialize() written atomically to `fileName`; throws XmlSaveError.
     void SaveTo(const std::string &fileName) const;

@@ -85,6 +85,7 @@ XmlPullReader XmlPullReader::FromText(std::string_view document) {
         return XmlPullReader(std::move(state));
     }
     const char *forced = ParserEncodingFor(state->bytes);
+    XmlErrorCapture capture;
     state->reader = xmlReaderForMemory(state->bytes.data(), static_cast<int>(state->bytes.size()), nullptr, forced,
                                        XML_PARSE_NONET | (forced ? XML_PARSE_IGNORE_ENC : 0));
     if (!state->reader) {
@@ -109,11 +110,21 @@ XmlPullReader XmlPullReader::FromFile(const std::string &path) {
 bool XmlPullReader::Next() {
     State &s = *state_;
     while (!s.finished) {
-        const int rc = xmlTextReaderRead(s.reader);
+        int rc;
+        std::string libraryMessage;
+        {
+            XmlErrorCapture capture; // encoding errors bypass the reader's own error handler
+            rc = xmlTextReaderRead(s.reader);
+            if (rc != 1)
+                libraryMessage = capture.Message();
+        }
         if (rc != 1) {
             s.finished = true;
-            if (rc < 0 || !s.error.empty())
-                s.Fail(s.error.empty() ? "malformed XML" : s.error);
+            if (rc < 0 || !s.error.empty()) {
+                if (s.error.empty())
+                    s.error = libraryMessage;
+                s.Fail("malformed XML");
+            }
             return false;
         }
         XmlPart part;

@@ -43,6 +43,15 @@ TEST(TextCodec, Utf8ToGbkRefusesWhatGbkCannotHold) {
     EXPECT_EQ(Utf8ToGbk(""), std::string());
 }
 
+TEST(TextCodec, Gb2312IsStricterThanGbk) {
+    EXPECT_TRUE(FitsGb2312("ascii only"));
+    EXPECT_TRUE(FitsGb2312(kNiHao));
+    EXPECT_FALSE(FitsGb2312("\xE4\xB8\x9F")); // 丟 exists in GBK only
+    EXPECT_TRUE(Utf8ToGbk("\xE4\xB8\x9F").has_value());
+    EXPECT_FALSE(FitsGb2312("\xE2\x82\xAC")); // euro sign
+    EXPECT_FALSE(FitsGb2312("\xC0\xAF"));
+}
+
 TEST(TextCodec, Utf16BothOrdersWithPairsAndLoneSurrogates) {
     const std::string le("\x60\x4F\x7D\x59", 4); // 你好
     const std::string be("\x4F\x60\x59\x7D", 4);

@@ -208,6 +208,23 @@ TEST_F(XmlConfig, AFileInAnotherEncodingIsWrittenBackAsGb2312KeepingUnknownConte
     EXPECT_THAT(ReadWholeFile(path), StartsWith(kDeclaration));
 }
 
+TEST_F(XmlConfig, ForeignNamesBeyondGb2312FallBackToUtf8RatherThanBreakTheFile) {
+    // Character references cannot stand in names or comments, so such a file keeps UTF-8.
+    const std::string name = "\xE4\xB8\x9F";           // 丟, not in GB2312
+    const std::string comment = " \xF0\x9F\x8E\xB5 "; // 🎵
+    WriteWholeFile(path, "<MainConfig><" + name + " a=\"1\"/><!--" + comment + "--></MainConfig>");
+    {
+        TDKConfig config(path, "MainConfig");
+        config.WriteInteger("Window/Volume", "Value", 5);
+    }
+    const auto file = ReadXmlFile(path);
+    ASSERT_TRUE(file) << ReadWholeFile(path);
+    EXPECT_EQ(file->declaredEncoding, "UTF-8");
+    EXPECT_THAT(ReadWholeFile(path), HasSubstr("<!--" + comment + "-->"));
+    ASSERT_NE(file->root.Child(name), nullptr);
+    EXPECT_EQ(TDKConfig(path, "MainConfig").ReadInteger("Window/Volume", "Value", 0), 5);
+}
+
 TEST_F(XmlConfig, WritingAnUnchangedValueStillRewritesTheFile) {
     const std::string original = "<MainConfig><Window><Volume Value=\"65\"/></Window></MainConfig>";
     WriteWholeFile(path, original);

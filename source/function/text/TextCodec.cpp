@@ -165,6 +165,19 @@ std::optional<std::string> Utf8ToGbk(std::string_view utf8) {
     return out;
 }
 
+bool FitsGb2312(std::string_view utf8) {
+    bool ascii = true;
+    for (char c : utf8)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (ascii)
+        return true;
+    if (!IsValidUtf8(utf8))
+        return false;
+    Converter conv("GB2312", "UTF-8");
+    std::string out;
+    return conv.ok() && Convert(conv.get(), utf8, out, [](std::string_view) -> std::size_t { return 0; });
+}
+
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 2);

@@ -19,6 +19,9 @@ std::string GbkToUtf8(std::string_view gbk);
 // UTF-8 to GBK; nullopt when some character has no GBK form (or the input is not valid UTF-8).
 std::optional<std::string> Utf8ToGbk(std::string_view utf8);
 
+// True when valid UTF-8 `utf8` can be written in strict GB2312 (EUC-CN) without loss.
+bool FitsGb2312(std::string_view utf8);
+
 // UTF-16 (little- or big-endian, no BOM in the input) to UTF-8; unpaired surrogates become U+FFFD.
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian);
 

@@ -1,0 +1,54 @@
+// Loads arbitrary bytes as a playlist file, saves the entries back the way the main window
+// does, and checks that the saved list loads again unchanged.
+
+#include "FuzzScratch.h"
+#include "storage/UDDPlayerlist.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+using lirvo::storage::TDKPlist;
+using lirvo::storage::TPList;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    const std::string path = lirvo::fuzzing::ScratchFolder() + "Default.pls";
+    lirvo::fuzzing::WriteBytes(path, data, size);
+
+    std::vector<TPList> loaded;
+    try {
+        TDKPlist list(path, "DefaultList");
+        list.LoadList("PlayerList");
+        loaded = list.Entries();
+        (void)list.Entry(-1);
+        (void)list.Entry(list.Count());
+    } catch (const lirvo::storage::XmlParseError &) {
+        return 0;
+    }
+
+    {
+        TDKPlist list(path, "DefaultList");
+        list.ClearList("PlayerList");
+        for (const auto &e : loaded)
+            list.AddEntry("PlayerList/LIST", e.Title, e.Artist, e.Url, e.Path, e.Ltime);
+        list.Save();
+    }
+
+    TDKPlist again(path, "DefaultList");
+    again.LoadList("PlayerList");
+    bool same = again.Count() == static_cast<int>(loaded.size());
+    for (int i = 0; same && i < again.Count(); ++i) {
+        const TPList &a = *again.Entry(i);
+        const TPList &b = loaded[static_cast<std::size_t>(i)];
+        same = a.Title == b.Title && a.Artist == b.Artist && a.Path == b.Path && a.Url == b.Url &&
+               a.Ltime == b.Ltime;
+    }
+    if (!same) {
+        std::fprintf(stderr, "the playlist changed across a save and load\n");
+        std::abort();
+    }
+    return 0;
+}

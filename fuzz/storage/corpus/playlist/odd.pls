@@ -1,0 +1,1 @@
+<DefaultList><Fav><LIST Path="f"/></Fav><PlayerList><Song Title="t&#10;&amp;" Ltime="2.5"/><LIST Ltime="x"/><LIST Ltime="1e308"/><LIST Ltime="-0.0001"/></PlayerList></DefaultList>
