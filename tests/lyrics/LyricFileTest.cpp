@@ -89,6 +89,14 @@ TEST_F(LyricsFileOnDisk, TextBeyondGbkIsWrittenAsUtf8WithBom) {
     EXPECT_EQ(ReadLyricFile(path), text);
 }
 
+TEST_F(LyricsFileOnDisk, GbkBytesThatLookLikeUtf8AreWrittenWithBom) {
+    // 聞 is C2 84 in GBK, which is also well-formed UTF-8 (U+0084) and would read back wrongly.
+    const std::string path = Path("w.lrc");
+    ASSERT_TRUE(WriteLyricFile(path, "[ti:聞]"));
+    EXPECT_EQ(Bytes(path), "\xEF\xBB\xBF[ti:聞]\r\n");
+    EXPECT_EQ(ReadLyricFile(path), "[ti:聞]\r\n");
+}
+
 TEST_F(LyricsFileOnDisk, WriteReplacesAndFailureKeepsTheOldFile) {
     const std::string path = Path("c.lrc");
     ASSERT_TRUE(WriteLyricFile(path, "old"));

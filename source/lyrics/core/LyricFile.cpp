@@ -83,12 +83,15 @@ std::optional<std::string> ReadLyricFile(const std::string &path) {
 
 std::string EncodeLyricFile(std::string_view utf8Text) {
     std::string joined = JoinLyricLines(utf8Text);
-    if (std::optional<std::string> gbk = lirvo::text::Utf8ToGbk(joined))
-        return *std::move(gbk);
-    // Not every character has a GBK form: keep the text whole as UTF-8 marked by a BOM.
-    // Broken UTF-8 cannot arrive from our own code; decode such bytes as GBK to stay valid.
     if (!lirvo::text::IsValidUtf8(joined))
-        joined = lirvo::text::GbkToUtf8(joined);
+        joined = lirvo::text::GbkToUtf8(joined); // cannot come from our own code; keep it valid
+    // GBK only when reading the file back gives the same text: every character has a GBK
+    // form that maps back to it, and the bytes cannot be mistaken for UTF-8 by the reader.
+    if (std::optional<std::string> gbk = lirvo::text::Utf8ToGbk(joined)) {
+        const bool readsBackAsGbk = *gbk == joined || !lirvo::text::IsValidUtf8(*gbk);
+        if (readsBackAsGbk && lirvo::text::GbkToUtf8(*gbk) == joined)
+            return *std::move(gbk);
+    }
     return std::string(kUtf8Bom) + joined;
 }
 
