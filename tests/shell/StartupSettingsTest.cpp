@@ -1,0 +1,243 @@
+// Start-up, the settings file and the end of the program.
+
+#include "ShellTestSupport.h"
+
+#include "storage/XmlPullReader.h"
+
+#include <QDir>
+
+using namespace lirvo::shell;
+using namespace lirvo::shell::testing;
+
+namespace {
+
+// Attribute `attribute` of the first element named `element` in an XML file, nullopt if absent.
+std::optional<std::string> Setting(const std::string &file, const std::string &element, const std::string &attribute) {
+    for (const auto &part : lirvo::storage::ScanXmlFile(file).parts)
+        if (part.kind == lirvo::storage::XmlPartKind::StartTag && part.name == element) {
+            if (!part.HasAttribute(attribute))
+                return std::nullopt;
+            return part.Attribute(attribute);
+        }
+    return std::nullopt;
+}
+
+std::vector<std::string> ChildrenOfWindow(const std::string &file) {
+    std::vector<std::string> names;
+    int depth = 0;
+    bool inWindow = false;
+    for (const auto &part : lirvo::storage::ScanXmlFile(file).parts) {
+        if (part.kind == lirvo::storage::XmlPartKind::StartTag) {
+            if (inWindow && depth == 2)
+                names.push_back(part.name);
+            if (part.name == "Window" && depth == 1)
+                inWindow = true;
+            if (!part.selfClosing)
+                ++depth;
+        } else if (part.kind == lirvo::storage::XmlPartKind::EndTag) {
+            --depth;
+            if (part.name == "Window")
+                inWindow = false;
+        }
+    }
+    return names;
+}
+
+std::string SettingsXml(const std::string &window) {
+    return "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<MainConfig><Window>" + window + "</Window></MainConfig>\n";
+}
+
+class StartupTest : public ShellTest {
+protected:
+    std::string SettingsFile() { return dataDir + "Lirvo.xml"; }
+};
+
+} // namespace
+
+TEST_F(StartupTest, FirstStartWithNothingOnDiskUsesEveryDefault) {
+    TZylMain &m = Create();
+    EXPECT_TRUE(FolderExists(dataDir));
+    EXPECT_EQ(m.LyricDir(), dataDir + "lrc/");
+    EXPECT_EQ(m.MusicDir(), dataDir + "music/");
+    EXPECT_TRUE(FolderExists(dataDir + "lrc"));
+    EXPECT_TRUE(FolderExists(dataDir + "music"));
+    EXPECT_EQ(m.PlaylistPath(), dataDir + "Default.pls");
+    EXPECT_FALSE(FileExists(dataDir + "Default.pls")); // not made at start-up
+    EXPECT_EQ(m.Volume(), 65);
+    EXPECT_FLOAT_EQ(Engine().CurrentVolume(), 65.0f);
+    EXPECT_TRUE(m.ShowLyrics());
+    EXPECT_TRUE(m.AutoRun());
+    EXPECT_TRUE(FileExists(home + "/.config/autostart/runlirvo.desktop"));
+    EXPECT_EQ(m.PlayMode(), kPlaySequential);
+    EXPECT_EQ(m.PlayModeIndex(), 0);
+    // The band shows the slogan and, with "show lyrics" ticked, is shown.
+    ASSERT_FALSE(view.texts.empty());
+    EXPECT_EQ(view.texts.front(), kSloganText);
+    EXPECT_TRUE(view.lyricVisible);
+    EXPECT_FALSE(m.PlaylistVisible());
+    EXPECT_EQ(m.ProgressOpacity(), 0);
+    EXPECT_EQ(m.ProgressMaximum(), 100);
+    EXPECT_EQ(m.TitleTextUtf8(), kSloganText);
+    ASSERT_FALSE(m.PresetNamesUtf8().empty());
+    EXPECT_EQ(m.PresetIndex(), 0);
+    EXPECT_FALSE(FileExists(SettingsFile())); // nothing written until a save
+    // The plug-ins were loaded (message 100) and the list stays empty.
+    EXPECT_EQ(PluginLog(), std::vector<std::string>{"100"});
+    EXPECT_EQ(m.RowCount(), 0);
+}
+
+TEST_F(StartupTest, PlayPatternMapsToPlayModeAndBack) {
+    struct Case {
+        std::string stored;
+        std::uint8_t mode;
+        int index;
+        std::string saved;
+    };
+    for (const Case &c : {Case{"0", kPlaySequential, 0, "0"}, Case{"1", kPlayLoopList, 1, "1"},
+                          Case{"2", kPlayRepeatOne, 2, "2"}, Case{"7", kPlaySequential, -1, "0"},
+                          Case{"x", kPlaySequential, 0, "0"}}) {
+        WriteFile(SettingsFile(), SettingsXml("<PLAY PATTERN=\"" + c.stored + "\"/>"));
+        TZylMain &m = Create();
+        EXPECT_EQ(m.PlayMode(), c.mode) << c.stored;
+        EXPECT_EQ(m.PlayModeIndex(), c.index) << c.stored;
+        m.FormClose();
+        EXPECT_EQ(Setting(SettingsFile(), "PLAY", "PATTERN"), c.saved) << c.stored;
+        main->FormDestroy();
+        main.reset();
+    }
+}
+
+TEST_F(StartupTest, StoredFoldersAreUsedAsStoredOrFallBackToCreatedDefaults) {
+    const std::string lyrics = temp.path().toStdString() + "/my lyrics"; // exists, no trailing slash
+    QDir().mkpath(QString::fromStdString(lyrics));
+    const std::string playlist = temp.path().toStdString() + "/other.pls";
+    WriteFile(playlist, "<?xml version=\"1.0\"?><DefaultList><PlayerList/></DefaultList>");
+    WriteFile(SettingsFile(), SettingsXml("<LRC PATH=\"" + lyrics + "\"/><MUSIC PATH=\"/nowhere/music\"/>"
+                                          "<PLIST PATH=\"" + playlist + "\"/>"));
+    TZylMain &m = Create();
+    EXPECT_EQ(m.LyricDir(), lyrics);
+    EXPECT_EQ(m.MusicDir(), dataDir + "music/");
+    EXPECT_TRUE(FolderExists(dataDir + "music"));
+    EXPECT_EQ(m.PlaylistPath(), playlist);
+    m.SaveSettings();
+    // The fallback folder is not written back; the folder keys stay as they were.
+    EXPECT_EQ(Setting(SettingsFile(), "MUSIC", "PATH"), "/nowhere/music");
+    main.reset();
+
+    // A stored playlist path whose file vanished falls back, and the fallback is saved.
+    QFile::remove(QString::fromStdString(playlist));
+    TZylMain &again = Create();
+    EXPECT_EQ(again.PlaylistPath(), dataDir + "Default.pls");
+    again.SaveSettings();
+    EXPECT_EQ(Setting(SettingsFile(), "PLIST", "PATH"), dataDir + "Default.pls");
+}
+
+TEST_F(StartupTest, VolumeReadingAndSavingRoundsHalvesToEven) {
+    WriteFile(SettingsFile(), SettingsXml("<Volume Value=\"loud\"/>"));
+    TZylMain &m = Create();
+    EXPECT_EQ(m.Volume(), 65);
+    for (auto [slider, saved] : {std::pair{42.5, "42"}, {43.5, "44"}, {42.49, "42"}, {0.5, "0"}, {100.0, "100"}}) {
+        m.setVolume(slider);
+        m.SaveSettings();
+        EXPECT_EQ(Setting(SettingsFile(), "Volume", "Value"), saved) << slider;
+    }
+    m.setVolume(30);
+    EXPECT_FLOAT_EQ(Engine().CurrentVolume(), 30.0f);
+}
+
+TEST_F(StartupTest, SaveWritesEveryKeyInOrderKeepsForeignContentAndNeverWritesReadOnlyKeys) {
+    TZylMain &m = Create();
+    m.setShowLyrics(false);
+    m.setPlayModeIndex(1);
+    m.SaveSettings();
+    EXPECT_EQ(ChildrenOfWindow(SettingsFile()),
+              (std::vector<std::string>{"Volume", "PLIST", "PLAY", "DESKTOPLRC", "AUTORUN", "RUNJM", "EQ", "SKIN"}));
+    EXPECT_EQ(Setting(SettingsFile(), "RUNJM", "Value"), "0");
+    EXPECT_EQ(Setting(SettingsFile(), "SKIN", "NAME"), "");
+    EXPECT_EQ(Setting(SettingsFile(), "DESKTOPLRC", "SHOW"), "0");
+    EXPECT_EQ(Setting(SettingsFile(), "AUTORUN", "Value"), "1");
+    EXPECT_EQ(Setting(SettingsFile(), "PLAY", "PATTERN"), "1");
+    EXPECT_EQ(Setting(SettingsFile(), "EQ", "ID"), "0");
+    EXPECT_EQ(ReadFile(SettingsFile()).find("Network"), std::string::npos);
+    main.reset();
+
+    // Addresses the program only reads survive saves untouched.
+    std::string text = ReadFile(SettingsFile());
+    text.replace(text.find("</MainConfig>"), 13,
+                 "<Network><LYRICS URL=\"http://127.0.0.1:9/lrc\"/><UPDATE URL=\"http://127.0.0.1:9/u.xml\"/>"
+                 "</Network><Extra keep=\"yes\"/></MainConfig>");
+    WriteFile(SettingsFile(), text);
+    std::string seenUrl;
+    auto options = Options();
+    options.CreateLrcService = [&seenUrl](const lirvo::lyrics::TGuid &, const lirvo::lyrics::LrcServiceOptions &o) {
+        seenUrl = o.BaseUrl;
+        return std::shared_ptr<lirvo::lyrics::ILrcService>();
+    };
+    TZylMain &second = Create(options);
+    EXPECT_EQ(seenUrl, "http://127.0.0.1:9/lrc");
+    EXPECT_EQ(second.UpdateUrl(), "http://127.0.0.1:9/u.xml");
+    EXPECT_EQ(second.LrcService(), nullptr); // no service: start-up goes on
+    second.FormClose();
+    EXPECT_EQ(Setting(SettingsFile(), "LYRICS", "URL"), "http://127.0.0.1:9/lrc");
+    EXPECT_EQ(Setting(SettingsFile(), "Extra", "keep"), "yes");
+}
+
+TEST_F(StartupTest, FolderPicksAreWrittenAtOnceAndSurviveALaterQuit) {
+    TZylMain &m = Create();
+    const std::string picked = temp.path().toStdString() + "/picked";
+    QDir().mkpath(QString::fromStdString(picked));
+    view.folderResults.push_back(picked);
+    m.pmm_setdownClick();
+    ASSERT_EQ(view.folderRequests.size(), 1u);
+    EXPECT_EQ(view.folderRequests[0].first, "选择歌词存放目录");
+    EXPECT_EQ(view.folderRequests[0].second, dataDir + "lrc/");
+    EXPECT_EQ(m.LyricDir(), picked);
+    EXPECT_EQ(Setting(SettingsFile(), "LRC", "PATH"), picked);
+
+    // Cancelled: the unchanged folder is written all the same.
+    view.folderResults.push_back(std::nullopt);
+    m.pmm_sdownClick();
+    EXPECT_EQ(view.folderRequests.back().first, "选择歌曲缓存目录");
+    EXPECT_EQ(Setting(SettingsFile(), "MUSIC", "PATH"), dataDir + "music/");
+
+    // A folder removed meanwhile: no picker, the old path is written again.
+    QDir(QString::fromStdString(picked)).removeRecursively();
+    m.pmm_setdownClick();
+    EXPECT_EQ(view.folderRequests.size(), 2u);
+    EXPECT_EQ(Setting(SettingsFile(), "LRC", "PATH"), picked);
+
+    m.FormClose();
+    EXPECT_EQ(Setting(SettingsFile(), "LRC", "PATH"), picked);
+    EXPECT_EQ(Setting(SettingsFile(), "Volume", "Value"), "65");
+}
+
+TEST_F(StartupTest, BrokenSettingsAndPlaylistFilesAreSetAsideNotOverwritten) {
+    const std::string brokenSettings = "<MainConfig><Window><Volume Value=\"12\"></MainConfig";
+    const std::string brokenList = "<DefaultList><PlayerList><LIST Path=\"/a.mp3\"";
+    WriteFile(SettingsFile(), brokenSettings);
+    WriteFile(dataDir + "Default.pls", brokenList);
+    TZylMain &m = Create();
+    EXPECT_EQ(m.Volume(), 65);
+    EXPECT_EQ(m.RowCount(), 0);
+    EXPECT_EQ(ReadFile(SettingsFile() + ".bad"), brokenSettings);
+    EXPECT_EQ(ReadFile(dataDir + "Default.pls.bad"), brokenList);
+    m.FormClose();
+    EXPECT_EQ(Setting(SettingsFile(), "Volume", "Value"), "65");
+    EXPECT_TRUE(FileExists(dataDir + "Default.pls"));
+    EXPECT_EQ(ReadFile(SettingsFile() + ".bad"), brokenSettings);
+}
+
+TEST_F(StartupTest, StoredPlaylistLoadsIntoNumberedRowsAndShowsTheList) {
+    const auto a = AddSong("a.mp3"), b = AddSong("b.mp3"), c = AddSong("c.mp3");
+    WritePlaylist({a, b, c});
+    TZylMain &m = Create();
+    ASSERT_EQ(m.RowCount(), 3);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(m.Rows().Row(i).number, i + 1);
+        EXPECT_EQ(m.Records()[static_cast<std::size_t>(i)].Path, m.Rows().Row(i).path);
+    }
+    EXPECT_EQ(m.Records()[1].Caption, "b");
+    EXPECT_TRUE(m.PlaylistVisible());
+    EXPECT_EQ(m.CurrentIndex(), 0);
+    EXPECT_EQ(State(), lirvo::audio::kStateStopped); // nothing plays by itself
+}
