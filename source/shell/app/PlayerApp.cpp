@@ -1,0 +1,134 @@
+#include "shell/app/PlayerApp.h"
+
+#include "function/tray/DDTray.h"
+#include "function/tray/SessionEnd.h"
+#include "platform/MessagePort.h"
+#include "shell/app/MainMenu.h"
+#include "shell/app/QmlMainView.h"
+#include "shell/command/CommandBlock.h"
+#include "shell/command/mapshare.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QQmlApplicationEngine>
+#include <QQuickWindow>
+
+namespace lirvo::app {
+
+PlayerApp::PlayerApp(PlayerAppOptions options, QObject *parent) : QObject(parent), m_options(std::move(options)) {}
+
+PlayerApp::~PlayerApp() {
+    // The window goes first (its bindings read the controller), then the controller's own end.
+    m_sessionEnd.reset();
+    m_tray.reset();
+    m_trayMenu.reset();
+    m_engine.reset();
+    delete m_menu;
+    m_port.reset();
+    if (m_controller)
+        m_controller->FormDestroy();
+    m_controller.reset();
+    m_view.reset();
+}
+
+void PlayerApp::ListenForCommands() {
+    m_port = std::make_unique<platform::MessagePortServer>();
+    const bool ok = m_port->Listen(command::MainWindowClass, command::MainWindowCaption,
+                                   [this](const platform::PortMessage &m) -> std::int32_t {
+                                       if (!m_controller || m_closed)
+                                           return -1;
+                                       if (m.message == command::WM_SHARECMD) {
+                                           if (command::CommandBlock *block = command::SharedCommandBlock())
+                                               m_controller->WMSHARECMD(*block, m.lParam);
+                                           return 0;
+                                       }
+                                       if (m.message == command::WM_CMDPLAY)
+                                           return m_controller->WMCMDPLAY(m.wParam, m.lParam);
+                                       return -1;
+                                   });
+    if (!ok)
+        qWarning("lirvo: the command port could not be opened: %s", m_port->Error().c_str());
+}
+
+bool PlayerApp::Start() {
+    QQuickWindow::setDefaultAlphaBuffer(true);
+    m_view = std::make_unique<QmlMainView>();
+    if (m_options.ListenForCommands)
+        ListenForCommands();
+
+    m_controller = std::make_unique<shell::TZylMain>(*m_view, m_options.Controller);
+    m_controller->FormCreate();
+
+    m_menu = CreateMainMenu(*m_controller, [this] { Quit(); });
+    m_view->SetMenu(m_menu);
+
+    m_engine = std::make_unique<QQmlApplicationEngine>();
+    m_engine->setInitialProperties({{QStringLiteral("zylMain"), QVariant::fromValue<QObject *>(m_controller.get())},
+                                    {QStringLiteral("mainView"), QVariant::fromValue<QObject *>(m_view.get())}});
+    m_engine->load(m_options.MainQml);
+    const auto roots = m_engine->rootObjects();
+    m_window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(roots.first());
+    if (!m_window) {
+        m_error = QStringLiteral("the main window could not be loaded from %1").arg(m_options.MainQml.toString());
+        return false;
+    }
+    m_view->SetWindow(m_window);
+    // The window system's close (for example Alt+F4) ends the program as "退出" does.
+    m_window->installEventFilter(this);
+    connect(
+        m_window, &QQuickWindow::frameSwapped, this, [this] { Q_EMIT firstFrameShown(); },
+        Qt::SingleShotConnection);
+
+    if (m_options.TrayIcon) {
+        m_trayMenu = std::make_unique<tray::TWidgetTrayMenu>(m_menu);
+        m_tray = std::make_unique<tray::TDDTrayIcon>();
+        m_tray->SetWindow(m_window);
+        m_tray->SetPopupMenu(m_trayMenu.get());
+        m_tray->SetRestoreOn(tray::TDDTrayIconClicks::ticLeftClick);
+        m_tray->SetPopupMenuOn(tray::TDDTrayIconClicks::ticRightClick);
+        m_tray->SetHint(QStringLiteral("Lirvo"));
+        m_view->SetMinimizer([tray = m_tray.get()] { tray->MinimizeApp(); });
+    }
+
+    if (m_options.WatchSessionEnd) {
+        m_sessionEnd = std::make_unique<tray::TSessionEndWatcher>();
+        connect(m_sessionEnd.get(), &tray::TSessionEndWatcher::EndSession, this, [this] { Quit(); });
+    }
+    // However the event loop ends, what "退出" saves is saved.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!m_closed && m_controller) {
+            m_closed = true;
+            m_controller->FormClose();
+        }
+    });
+
+    m_window->show();
+    return true;
+}
+
+bool PlayerApp::eventFilter(QObject *watched, QEvent *event) {
+    if (watched == m_window && event->type() == QEvent::Close && !m_quitting)
+        Quit();
+    return QObject::eventFilter(watched, event);
+}
+
+void PlayerApp::Quit() {
+    if (m_quitting)
+        return;
+    m_quitting = true;
+    if (!m_closed && m_controller) {
+        m_closed = true;
+        m_controller->FormClose();
+    }
+    if (m_tray)
+        m_tray->DeleteIcon();
+    if (m_view)
+        m_view->SetDesktopLyricVisible(false);
+    if (m_window)
+        m_window->close();
+    QCoreApplication::quit();
+}
+
+} // namespace lirvo::app

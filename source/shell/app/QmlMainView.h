@@ -1,0 +1,107 @@
+#pragma once
+// The main window's answers for the controller (IMainView): the confirmation popup of the QML
+// window, the Qt file and folder dialogs, and the desktop lyric band with its control bar.
+// It is also the QML window's helper for what QML cannot do itself: the main menu, minimising
+// into the notification area and the pointer position. GUI thread only.
+
+#include "shell/controller/MainView.h"
+
+#include <QFileDialog>
+#include <QMenu>
+#include <QObject>
+#include <QPointF>
+#include <QPointer>
+#include <QString>
+#include <QWindow>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace lirvo::lyrics {
+class TZylDeskTopLrc;
+class TZylDlrcButton;
+} // namespace lirvo::lyrics
+
+namespace lirvo::app {
+
+// "description|*.a;*.b|description|*.c" as Qt name filters: "description (*.a *.b)".
+QStringList QtNameFilters(const std::string &filter);
+
+class QmlMainView : public QObject, public shell::IMainView {
+    Q_OBJECT
+    Q_PROPERTY(QString confirmationText READ ConfirmationText NOTIFY confirmationChanged)
+    Q_PROPERTY(bool confirmationOpen READ ConfirmationOpenProperty NOTIFY confirmationChanged)
+
+public:
+    using FileAnswer = std::optional<std::vector<std::string>>;
+    using FolderAnswer = std::optional<std::string>;
+    // Replacements for the real dialogs (tests): they get the request and return the answer.
+    using FileDialogScript = std::function<FileAnswer(const QStringList &nameFilters)>;
+    using FolderDialogScript = std::function<FolderAnswer(const QString &title, const QString &start)>;
+
+    // Creates the desktop lyric band (hidden) and its control bar.
+    explicit QmlMainView(QObject *parent = nullptr);
+    ~QmlMainView() override;
+
+    // The main window (dialogs are placed over it; minimising hides it), and the main menu.
+    void SetWindow(QWindow *window) { m_window = window; }
+    QWindow *Window() const { return m_window; }
+    void SetMenu(QMenu *menu) { m_menu = menu; }
+    // What "关闭" does: the notification-area icon's minimise (set by the application).
+    void SetMinimizer(std::function<void()> minimize) { m_minimize = std::move(minimize); }
+
+    void ScriptFileDialog(FileDialogScript script) { m_fileScript = std::move(script); }
+    void ScriptFolderDialog(FolderDialogScript script) { m_folderScript = std::move(script); }
+
+    lyrics::TZylDeskTopLrc &LyricWindow() { return *m_lyric; }
+    lyrics::TZylDlrcButton &ControlBar() { return *m_bar; }
+
+    // ---- IMainView ----
+    void MsgPop1(const std::string &text, std::function<void(int result)> done) override;
+    bool IsConfirmationOpen() const override { return static_cast<bool>(m_confirmDone); }
+    void ShowOpenFileDialog(const std::string &filter,
+                            std::function<void(std::optional<std::vector<std::string>> files)> done) override;
+    void SelectFolder(const std::string &title, const std::string &startFolder,
+                      std::function<void(std::optional<std::string> folder)> done) override;
+    void ShowText(const std::string &text) override;
+    void SetDesktopLyricVisible(bool visible) override;
+    bool IsDesktopLyricVisible() const override;
+    bool IsControlBarVisible() const override;
+    void CloseControlBar() override;
+
+    // ---- for the QML window ----
+    QString ConfirmationText() const { return m_confirmText; }
+    bool ConfirmationOpenProperty() const { return IsConfirmationOpen(); }
+    // The popup's buttons: 6 "Yes", 7 "No".
+    Q_INVOKABLE void answerConfirmation(int result);
+    Q_INVOKABLE void popupMainMenu(int globalX, int globalY);
+    Q_INVOKABLE void minimizeToTray();
+    Q_INVOKABLE QPointF cursorPos() const;
+
+    // The open dialogs (null when none is showing).
+    QFileDialog *OpenFileDialog() const { return m_fileDialog; }
+    QFileDialog *FolderDialog() const { return m_folderDialog; }
+
+Q_SIGNALS:
+    void confirmationChanged();
+
+private:
+    QFileDialog *MakeDialog(const QString &title);
+
+    std::unique_ptr<lyrics::TZylDeskTopLrc> m_lyric;
+    std::unique_ptr<lyrics::TZylDlrcButton> m_bar;
+    QPointer<QWindow> m_window;
+    QPointer<QMenu> m_menu;
+    std::function<void()> m_minimize;
+    QString m_confirmText;
+    std::function<void(int)> m_confirmDone;
+    FileDialogScript m_fileScript;
+    FolderDialogScript m_folderScript;
+    QPointer<QFileDialog> m_fileDialog;
+    QPointer<QFileDialog> m_folderDialog;
+};
+
+} // namespace lirvo::app

@@ -1,0 +1,75 @@
+// The lirvo program. Every process maps the command block first; a later start hands its
+// command line to the running player and ends. The first process builds the player and runs
+// until "退出", the end of the desktop session, SIGTERM or SIGINT, each of which saves the
+// playlist and the settings.
+
+#include "audio/lib/AudioLibraryFactory.h"
+#include "shell/app/PlayerApp.h"
+#include "shell/command/mapshare.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QQuickWindow>
+#include <QSurfaceFormat>
+
+#include <cstdio>
+#include <ctime>
+
+namespace {
+
+// With LIRVO_FIRST_FRAME_FILE set (the start-up benchmark), the monotonic clock reading of the
+// main window's first frame is written there in nanoseconds.
+void ReportFirstFrame(lirvo::app::PlayerApp &player) {
+    const QByteArray file = qgetenv("LIRVO_FIRST_FRAME_FILE");
+    if (file.isEmpty())
+        return;
+    QObject::connect(&player, &lirvo::app::PlayerApp::firstFrameShown, &player, [file] {
+        timespec now{};
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        if (std::FILE *f = std::fopen(file.constData(), "w")) {
+            std::fprintf(f, "%lld\n", static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec);
+            std::fclose(f);
+        }
+    });
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    if (!lirvo::command::OpenCommandBlock())
+        return 0;
+
+    QApplication app(argc, argv);
+    const auto arguments = lirvo::command::ArgumentsOf(argc, argv);
+    if (!lirvo::command::IsFirstInstance(arguments)) {
+        lirvo::command::CloseCommandBlock();
+        return 0;
+    }
+    QApplication::setApplicationName(QStringLiteral("Lirvo4"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Lirvo4"));
+    QApplication::setDesktopFileName(QStringLiteral("lirvo"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/lirvo.svg")));
+    // The player lives on in the notification area; only "退出" ends it.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    auto library = lirvo::audio::CreateAudioLibrary();
+    lirvo::app::PlayerAppOptions options;
+    options.Controller.Library = library.get();
+    options.Controller.HandOwnArguments = [arguments] { lirvo::command::PostOwnArguments(arguments); };
+
+    int rc = 0;
+    {
+        lirvo::app::PlayerApp player(std::move(options));
+        ReportFirstFrame(player);
+        if (!player.Start()) {
+            std::fprintf(stderr, "lirvo: %s\n", qPrintable(player.Error()));
+            rc = 1;
+        } else {
+            rc = QApplication::exec();
+        }
+    }
+    library.reset();
+    lirvo::command::ReleaseInstanceMutex();
+    lirvo::command::CloseCommandBlock();
+    return rc;
+}
