@@ -195,7 +195,11 @@ struct MessagePortServer::Impl {
     std::string error;
     Handler handler;
     std::unique_ptr<QSocketNotifier> listenNotifier;
-    std::map<int, Connection> connections;
+    // Keyed by acceptance order, so that messages are handled in the order they were sent.
+    std::map<std::uint64_t, Connection> connections;
+    std::uint64_t nextSequence = 0;
+    bool pumping = false;
+    bool pumpAgain = false;
     std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 
     ~Impl() {
@@ -204,8 +208,8 @@ struct MessagePortServer::Impl {
     }
 
     void Shutdown() {
-        for (auto &[fd, connection] : connections)
-            close(fd);
+        for (auto &[sequence, connection] : connections)
+            close(connection.fd);
         connections.clear();
         listenNotifier.reset();
         if (listenFd >= 0) {
@@ -219,7 +223,7 @@ struct MessagePortServer::Impl {
     }
 
     void AcceptPending() {
-        for (;;) {
+        while (listenFd >= 0) {
             const int fd = accept4(listenFd, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
             if (fd < 0) {
                 if (errno == EINTR)
@@ -230,27 +234,20 @@ struct MessagePortServer::Impl {
                 close(fd);
                 continue;
             }
-            Connection &c = connections[fd];
+            const std::uint64_t sequence = nextSequence++;
+            Connection &c = connections[sequence];
             c.fd = fd;
-            // Most clients have written their whole message by now: handle it at once, which
-            // also keeps messages in the order they were accepted.
-            if (!ReadFrom(fd))
-                return; // the server went away inside the handler
-            auto it = connections.find(fd);
-            if (it == connections.end())
-                continue;
-            it->second.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-            QObject::connect(it->second.notifier.get(), &QSocketNotifier::activated,
-                             [this, fd] { ReadFrom(fd); });
-            it->second.deadline = std::make_unique<QTimer>();
-            it->second.deadline->setSingleShot(true);
-            QObject::connect(it->second.deadline.get(), &QTimer::timeout, [this, fd] { Drop(fd); });
-            it->second.deadline->start(IncompleteMessageTimeoutMs);
+            c.notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+            QObject::connect(c.notifier.get(), &QSocketNotifier::activated, [this] { Pump(); });
+            c.deadline = std::make_unique<QTimer>();
+            c.deadline->setSingleShot(true);
+            QObject::connect(c.deadline.get(), &QTimer::timeout, [this, sequence] { Drop(sequence); });
+            c.deadline->start(IncompleteMessageTimeoutMs);
         }
     }
 
-    void Drop(int fd) {
-        auto it = connections.find(fd);
+    void Drop(std::uint64_t sequence) {
+        auto it = connections.find(sequence);
         if (it == connections.end())
             return;
         // Qt objects of this connection may be the sender of the running slot: delete later.
@@ -262,41 +259,70 @@ struct MessagePortServer::Impl {
             it->second.deadline->stop();
             it->second.deadline.release()->deleteLater();
         }
-        close(fd);
+        close(it->second.fd);
         connections.erase(it);
     }
 
-    // Reads what is available; handles a complete message. False when the server was
-    // destroyed by the handler.
-    bool ReadFrom(int fd) {
-        auto it = connections.find(fd);
-        if (it == connections.end())
-            return true;
-        Connection &c = it->second;
+    enum class ReadState { Waiting, Complete, Closed };
+
+    static ReadState ReadAvailable(Connection &c) {
         char chunk[WireSize];
         while (c.buffer.size() < WireSize) {
-            const ssize_t n = recv(fd, chunk, WireSize - c.buffer.size(), 0);
+            const ssize_t n = recv(c.fd, chunk, WireSize - c.buffer.size(), 0);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-                return true; // wait for more
-            if (n <= 0) {
-                Drop(fd); // closed before the message was complete
-                return true;
-            }
+                return ReadState::Waiting;
+            if (n <= 0)
+                return ReadState::Closed; // closed before the message was complete
             c.buffer.append(chunk, static_cast<std::size_t>(n));
         }
+        return ReadState::Complete;
+    }
+
+    // Accepts what is waiting, then handles every complete message in acceptance order. A
+    // handler that runs a nested event loop does not re-enter: what arrives meanwhile is
+    // handled when it returns.
+    void Pump() {
+        if (pumping) {
+            pumpAgain = true;
+            return;
+        }
+        pumping = true;
+        do {
+            pumpAgain = false;
+            AcceptPending();
+            for (auto it = connections.begin(); it != connections.end();) {
+                const std::uint64_t sequence = it->first;
+                const ReadState state = ReadAvailable(it->second);
+                if (state == ReadState::Waiting) {
+                    ++it;
+                    continue;
+                }
+                if (state == ReadState::Closed) {
+                    Drop(sequence);
+                } else if (!Deliver(sequence)) {
+                    return; // the server was destroyed by the handler
+                }
+                it = connections.upper_bound(sequence);
+            }
+        } while (pumpAgain);
+        pumping = false;
+    }
+
+    // Handles the complete message of a connection; false when the handler destroyed the server.
+    bool Deliver(std::uint64_t sequence) {
+        Connection &c = connections.at(sequence);
         std::uint32_t kind;
         PortMessage m;
         std::memcpy(&kind, c.buffer.data(), 4);
         std::memcpy(&m.message, c.buffer.data() + 4, 4);
         std::memcpy(&m.wParam, c.buffer.data() + 8, 8);
         std::memcpy(&m.lParam, c.buffer.data() + 16, 8);
-        // Take the connection out before calling the handler, which may run a nested loop.
-        const int replyFd = dup(fd);
-        Drop(fd);
+        const int replyFd = dup(c.fd);
+        Drop(sequence);
         std::int32_t result = -1;
-        auto alive = this->alive;
+        auto stillAlive = alive;
         if (handler) {
             try {
                 result = handler(m);
@@ -309,7 +335,7 @@ struct MessagePortServer::Impl {
                 (void)send(replyFd, &result, sizeof result, MSG_NOSIGNAL | MSG_DONTWAIT);
             close(replyFd);
         }
-        return *alive;
+        return *stillAlive;
     }
 };
 
@@ -360,7 +386,7 @@ bool MessagePortServer::ListenPath(const std::string &socketPath, Handler handle
     d.path = socketPath;
     d.handler = std::move(handler);
     d.listenNotifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(d.listenNotifier.get(), &QSocketNotifier::activated, [&d] { d.AcceptPending(); });
+    QObject::connect(d.listenNotifier.get(), &QSocketNotifier::activated, [&d] { d.Pump(); });
     return true;
 }
 

@@ -153,6 +153,32 @@ TEST_F(PlatformTest, PostedAndSentMessagesReachTheHandlerOnTheMainThread) {
     EXPECT_FALSE(MessagePortClient::Find("other", "Cap tion"));
 }
 
+TEST_F(PlatformTest, MessagesKeepTheOrderTheyWereSentIn) {
+    // The first connection is accepted long before its message arrives; the message sent
+    // after it on a second connection must still come second.
+    std::vector<std::int64_t> order;
+    MessagePortServer server;
+    ASSERT_TRUE(server.Listen("c", "s", [&](const PortMessage &m) {
+        order.push_back(m.wParam);
+        return 0;
+    }));
+    std::atomic<bool> finished{false};
+    std::thread client([&] {
+        for (int round = 0; round < 5; ++round) {
+            auto early = MessagePortClient::Find("c", "s");
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            if (early)
+                early->Post({1, round * 2, 0});
+            if (auto later = MessagePortClient::Find("c", "s"))
+                later->Send({1, round * 2 + 1, 0});
+        }
+        finished = true;
+    });
+    SpinUntil([&] { return finished.load(); });
+    client.join();
+    EXPECT_EQ(order, (std::vector<std::int64_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
 TEST_F(PlatformTest, AStuckClientDoesNotHoldUpOthers) {
     int handled = 0;
     MessagePortServer server;
