@@ -95,6 +95,9 @@ TEST_F(LyricsFileOnDisk, GbkBytesThatLookLikeUtf8AreWrittenWithBom) {
     ASSERT_TRUE(WriteLyricFile(path, "[ti:聞]"));
     EXPECT_EQ(Bytes(path), "\xEF\xBB\xBF[ti:聞]\r\n");
     EXPECT_EQ(ReadLyricFile(path), "[ti:聞]\r\n");
+    // 锘 is EF BB in GBK: followed by a BF lead byte the file would start like a UTF-8 BOM.
+    ASSERT_TRUE(WriteLyricFile(path, "锘緽"));
+    EXPECT_EQ(ReadLyricFile(path), "锘緽\r\n");
 }
 
 TEST_F(LyricsFileOnDisk, WriteReplacesAndFailureKeepsTheOldFile) {

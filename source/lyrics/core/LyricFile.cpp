@@ -86,10 +86,9 @@ std::string EncodeLyricFile(std::string_view utf8Text) {
     if (!lirvo::text::IsValidUtf8(joined))
         joined = lirvo::text::GbkToUtf8(joined); // cannot come from our own code; keep it valid
     // GBK only when reading the file back gives the same text: every character has a GBK
-    // form that maps back to it, and the bytes cannot be mistaken for UTF-8 by the reader.
+    // form that maps back to it, and the bytes cannot be mistaken for UTF-8 or for a BOM.
     if (std::optional<std::string> gbk = lirvo::text::Utf8ToGbk(joined)) {
-        const bool readsBackAsGbk = *gbk == joined || !lirvo::text::IsValidUtf8(*gbk);
-        if (readsBackAsGbk && lirvo::text::GbkToUtf8(*gbk) == joined)
+        if (DecodeLyricBytes(*gbk) == joined)
             return *std::move(gbk);
     }
     return std::string(kUtf8Bom) + joined;

@@ -24,8 +24,8 @@ std::optional<std::string> ReadLyricFile(const std::string &path);
 
 // The bytes WriteLyricFile stores for `utf8Text`: lines joined with CR LF, in GBK when the
 // whole text has a GBK form, otherwise UTF-8 with a BOM. GBK is also avoided when its bytes
-// would read back differently (they happen to be valid UTF-8, or a character does not map
-// back to itself), so a written file always reads back as the text that was written.
+// would read back differently (they happen to be valid UTF-8 or to start like a BOM, or a
+// character does not map back to itself), so a written file always reads back as the text that was written.
 std::string EncodeLyricFile(std::string_view utf8Text);
 
 // Writes `utf8Text` as EncodeLyricFile gives it, replacing `path` atomically.
