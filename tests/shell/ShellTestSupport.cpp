@@ -238,7 +238,14 @@ void ShellTest::WritePlaylist(const std::vector<std::string> &paths) {
     for (const auto &path : paths) {
         std::string title = path.substr(path.rfind('/') + 1);
         title = title.substr(0, title.rfind('.'));
-        xml += "<LIST Path=\"" + path + "\" Title=\"" + title + "\" Artist=\"\" Url=\"0\" Ltime=\"0\"/>\n";
+        std::string artist;
+        auto known = library.files.find(path);
+        if (known != library.files.end() && !known->second.title.empty()) {
+            title = known->second.title;
+            artist = known->second.artist;
+        }
+        xml += "<LIST Path=\"" + path + "\" Title=\"" + title + "\" Artist=\"" + artist +
+               "\" Url=\"0\" Ltime=\"0\"/>\n";
     }
     xml += "</PlayerList></DefaultList>\n";
     WriteFile(dataDir + "Default.pls", xml);

@@ -114,7 +114,8 @@ protected:
     // A file the fake library plays, with tags; returns its path.
     std::string AddSong(const std::string &name, const std::string &title = {}, const std::string &artist = {},
                         std::uint64_t seconds = 180);
-    // Writes the playlist file with these paths (titles from the names) before start-up.
+    // Writes the playlist file with these paths before start-up (titles and artists from the
+    // songs' tags, or the file names).
     void WritePlaylist(const std::vector<std::string> &paths);
     // Adds songs through the open dialog and waits until they are in.
     void AddThroughDialog(const std::vector<std::string> &paths);

@@ -1,0 +1,239 @@
+// Transport, play order, ticks and the plug-in messages.
+
+#include "ShellTestSupport.h"
+
+#include "update/UpdateState.h"
+
+using namespace lirvo::shell;
+using namespace lirvo::shell::testing;
+using lirvo::audio::kStateEnded;
+using lirvo::audio::kStatePaused;
+using lirvo::audio::kStatePlaying;
+using lirvo::audio::kStateStopped;
+
+namespace {
+
+class PlaybackTest : public ShellTest {
+protected:
+    // Three playable rows (180 s each), or a broken one at `brokenRow`.
+    void ThreeRows(int brokenRow = -1) {
+        std::vector<std::string> paths;
+        for (int i = 0; i < 3; ++i)
+            paths.push_back(i == brokenRow ? media + "missing" + std::to_string(i) + ".mp3"
+                                           : AddSong("s" + std::to_string(i) + ".mp3", "Song " + std::to_string(i),
+                                                     "Singer"));
+        WritePlaylist(paths);
+        Create();
+    }
+    void PlayRow(int row) {
+        main->lstDefaultMouseMove(row);
+        main->plst_listItemDblClick();
+    }
+    void SetMode(std::uint8_t mode) {
+        main->setPlayModeIndex(mode == kPlaySequential ? 0 : mode == kPlayLoopList ? 1 : 2);
+        ASSERT_EQ(main->PlayMode(), mode);
+    }
+    int Count(const std::string &prefix) {
+        int n = 0;
+        for (const auto &line : PluginLog())
+            n += line.rfind(prefix, 0) == 0;
+        return n;
+    }
+};
+
+} // namespace
+
+TEST_F(PlaybackTest, EndOfTrackFollowsThePlayOrderTable) {
+    ThreeRows();
+    struct Case {
+        std::uint8_t mode;
+        int from;
+        int next; // -1: nothing further plays
+    };
+    for (const Case &c : {Case{kPlaySequential, 1, 2}, Case{kPlaySequential, 2, -1}, Case{kPlayLoopList, 1, 2},
+                          Case{kPlayLoopList, 2, 0}, Case{kPlayRepeatOne, 1, 1}, Case{kPlayRepeatOne, 2, 2}}) {
+        SetMode(c.mode);
+        PlayRow(c.from);
+        ASSERT_TRUE(WaitPlaying(c.from)) << int(c.mode) << " " << c.from;
+        const auto endedStream = Engine().CurrentChannel();
+        EndTrack();
+        if (c.next < 0) {
+            Spin(100);
+            EXPECT_EQ(State(), kStateEnded);
+            EXPECT_EQ(main->CurrentIndex(), c.from);
+            EXPECT_EQ(main->PlayButtonImage(), 1); // the end leaves the pause picture
+        } else {
+            EXPECT_TRUE(WaitUntil([&] { return Engine().CurrentChannel() != endedStream && WaitPlaying(c.next); }))
+                << int(c.mode) << " " << c.from;
+        }
+    }
+    // After the last row ended in sequential order, play starts that row again.
+    SetMode(kPlaySequential);
+    PlayRow(2);
+    ASSERT_TRUE(WaitPlaying(2));
+    EndTrack();
+    Spin(50);
+    main->btn_playClick();
+    EXPECT_TRUE(WaitUntil([&] { return State() == kStatePlaying && main->CurrentIndex() == 2; }));
+}
+
+TEST_F(PlaybackTest, FailedOpenSkipsAfterASecondExceptInRepeatOne) {
+    ThreeRows(/*brokenRow=*/1);
+    SetMode(kPlayLoopList);
+    PlayRow(1);
+    ASSERT_TRUE(WaitUntil([&] { return main->LanErrTimerActive(); }));
+    EXPECT_EQ(State(), lirvo::audio::kStateOpenFailed);
+    EXPECT_TRUE(WaitPlaying(2)); // one second later
+    EXPECT_FALSE(main->LanErrTimerActive());
+
+    SetMode(kPlayRepeatOne);
+    const int ended = Count("109|");
+    PlayRow(1);
+    ASSERT_TRUE(WaitUntil([&] { return main->LanErrTimerActive(); }));
+    ASSERT_TRUE(WaitUntil([&] { return !main->LanErrTimerActive(); }, 3000));
+    EXPECT_EQ(Count("109|"), ended + 1);
+    EXPECT_EQ(main->CurrentIndex(), 1);
+    Spin(200);
+    EXPECT_EQ(State(), lirvo::audio::kStateOpenFailed); // play does nothing after a failed open
+    main->btn_nextClick();
+    EXPECT_TRUE(WaitPlaying(2));
+
+    // An error report with code 0 is no reason to move on.
+    main->OnError(kStateEnded, 0);
+    EXPECT_FALSE(main->LanErrTimerActive());
+}
+
+TEST_F(PlaybackTest, NextWrapsAndPreviousStopsAtTheFirstRow) {
+    ThreeRows();
+    for (std::uint8_t mode : {kPlaySequential, kPlayLoopList, kPlayRepeatOne}) {
+        SetMode(mode);
+        PlayRow(2);
+        ASSERT_TRUE(WaitPlaying(2));
+        main->btn_nextClick();
+        EXPECT_TRUE(WaitPlaying(0)) << int(mode);
+    }
+    SetMode(kPlaySequential);
+    main->btn_previousClick();
+    EXPECT_EQ(main->CurrentIndex(), -1);
+    Spin(50);
+    EXPECT_EQ(State(), kStatePlaying); // the song goes on
+    EXPECT_TRUE(main->Rows().Row(0).playing);
+    EXPECT_EQ(main->WMCMDPLAY(51, 0), -1);
+    EXPECT_EQ(main->WMCMDPLAY(50, 0), 3);
+    EXPECT_EQ(main->WMCMDPLAY(16, 5), -1);
+    EXPECT_EQ(State(), kStatePlaying);
+    // The song at row 0 ends while the index is -1: row 0 plays (next of -1).
+    EndTrack();
+    EXPECT_TRUE(WaitPlaying(0));
+    main->btn_previousClick();
+    main->btn_nextClick();
+    EXPECT_TRUE(WaitPlaying(0));
+}
+
+TEST_F(PlaybackTest, PauseAndResumeRerunTheWholeTrackStart) {
+    ThreeRows();
+    lirvo::update::SetOnlineAllowed(true);
+    PlayRow(0);
+    ASSERT_TRUE(WaitPlaying(0));
+    ASSERT_TRUE(WaitUntil([&] { return !main->LyricLookupRunning(); }));
+    EXPECT_EQ(main->PlayButtonImage(), 1);
+    EXPECT_EQ(main->TitleTextUtf8(), "Song 0 - Singer");
+    EXPECT_EQ(main->ProgressMaximum(), 180000);
+    const int searches = service->Searches();
+    ASSERT_EQ(Count("108|"), 1);
+
+    main->btn_playClick();
+    EXPECT_EQ(State(), kStatePaused);
+    EXPECT_EQ(main->PlayButtonImage(), 0);
+    main->btn_playClick();
+    EXPECT_EQ(State(), kStatePlaying);
+    EXPECT_EQ(main->PlayButtonImage(), 1);
+    EXPECT_EQ(Count("108|"), 2);
+    EXPECT_EQ(view.LastText(), "...");
+    EXPECT_TRUE(WaitUntil([&] { return service->Searches() == searches + 1 && !main->LyricLookupRunning(); }));
+
+    // A stop shows the play picture again.
+    main->Stop();
+    EXPECT_EQ(main->PlayButtonImage(), 0);
+}
+
+TEST_F(PlaybackTest, PluginMessagesDescribeTheRowAfterThePlayOrderStep) {
+    ThreeRows();
+    SetMode(kPlayLoopList);
+    PlayRow(1);
+    ASSERT_TRUE(WaitPlaying(1));
+    EndTrack();
+    ASSERT_TRUE(WaitPlaying(2));
+    auto log = PluginLog();
+    // 100, 108 for row 1, then 109 describing row 2 (the row after the step), then 108 for row 2.
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log[0], "100");
+    EXPECT_EQ(log[1].substr(0, log[1].rfind('|')), "108|" + media + "s1.mp3|Song 1|Singer");
+    EXPECT_EQ(log[1].substr(log[1].rfind('|') + 1), "0.002083333"); // 180 s in days
+    bool ended = false;
+    for (const auto &line : log)
+        ended |= line.rfind("109|" + media + "s2.mp3|Song 2|Singer|", 0) == 0;
+    EXPECT_TRUE(ended);
+    main->FormDestroy();
+    EXPECT_EQ(PluginLog().back(), "101");
+}
+
+TEST_F(PlaybackTest, TicksAreThinnedAndTheBarMovesOnlyWhenFullyShown) {
+    ThreeRows();
+    PlayRow(0);
+    ASSERT_TRUE(WaitPlaying(0));
+    library.SetPositionBytes(Engine().CurrentChannel(), 42 * lirvo::audio::testing::kBytesPerSecond);
+    // Align with the counter: tick until a step runs.
+    std::size_t texts = view.texts.size();
+    for (int i = 0; i < 10 && view.texts.size() == texts; ++i)
+        Ticks(1);
+    ASSERT_GT(view.texts.size(), texts);
+    EXPECT_EQ(main->ProgressValue(), 0); // faded out: untouched
+    EXPECT_EQ(view.LastText(), ". . ."); // no lyric lines yet
+
+    main->setProgressOpacity(0.5);
+    Ticks(10);
+    EXPECT_EQ(main->ProgressValue(), 0);
+    main->setProgressOpacity(1.0);
+    texts = view.texts.size();
+    Ticks(9);
+    EXPECT_EQ(main->ProgressValue(), 0);
+    EXPECT_EQ(view.texts.size(), texts);
+    Ticks(1);
+    EXPECT_EQ(main->ProgressValue(), 42000);
+    EXPECT_EQ(view.texts.size(), texts + 1);
+}
+
+TEST_F(PlaybackTest, SeekMapsTheClickOntoTheTrack) {
+    const auto song = AddSong("long.mp3", "Long", "", 200);
+    WritePlaylist({song});
+    Create();
+    PlayRow(0);
+    ASSERT_TRUE(WaitPlaying(0));
+    ASSERT_EQ(main->ProgressMaximum(), 200000);
+    main->tbrmainMouseDown(190, 380);
+    EXPECT_EQ(Engine().GetPosition(), 100000);
+}
+
+TEST_F(PlaybackTest, PlayModeChangeTakesEffectAtTheNextEnd) {
+    ThreeRows();
+    SetMode(kPlaySequential);
+    PlayRow(2);
+    ASSERT_TRUE(WaitPlaying(2));
+    main->setPlayModeIndex(1); // "循环" while the last row plays
+    main->setPlayModeIndex(5); // not an entry: the mode stays
+    EXPECT_EQ(main->PlayMode(), kPlayLoopList);
+    EndTrack();
+    EXPECT_TRUE(WaitPlaying(0));
+}
+
+TEST_F(PlaybackTest, PlayWithNoRowsOrNoRecordDoesNothing) {
+    Create();
+    main->btn_playClick();
+    main->btn_nextClick();
+    main->btn_previousClick();
+    Spin(50);
+    EXPECT_EQ(State(), kStateStopped);
+    EXPECT_TRUE(library.StreamsOf("").empty());
+    EXPECT_EQ(main->CurrentIndex(), 0);
+}
