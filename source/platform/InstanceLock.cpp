@@ -8,7 +8,9 @@
 
 namespace lirvo::platform {
 
-InstanceLock::~InstanceLock() { Release(); }
+InstanceLock::~InstanceLock() {
+    Release();
+}
 
 bool InstanceLock::TryAcquire(const std::string &name) {
     const auto dir = ProgramRuntimeDir();

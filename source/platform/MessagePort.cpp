@@ -103,7 +103,8 @@ std::optional<MessagePortClient> MessagePortClient::ConnectPath(const std::strin
     return MessagePortClient(fd);
 }
 
-MessagePortClient::MessagePortClient(MessagePortClient &&other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+MessagePortClient::MessagePortClient(MessagePortClient &&other) noexcept
+    : fd_(std::exchange(other.fd_, -1)) {}
 
 MessagePortClient &MessagePortClient::operator=(MessagePortClient &&other) noexcept {
     if (this != &other) {
@@ -390,12 +391,20 @@ bool MessagePortServer::ListenPath(const std::string &socketPath, Handler handle
     return true;
 }
 
-void MessagePortServer::Close() { impl_->Shutdown(); }
+void MessagePortServer::Close() {
+    impl_->Shutdown();
+}
 
-bool MessagePortServer::IsListening() const { return impl_->listenFd >= 0; }
+bool MessagePortServer::IsListening() const {
+    return impl_->listenFd >= 0;
+}
 
-const std::string &MessagePortServer::Path() const { return impl_->path; }
+const std::string &MessagePortServer::Path() const {
+    return impl_->path;
+}
 
-const std::string &MessagePortServer::Error() const { return impl_->error; }
+const std::string &MessagePortServer::Error() const {
+    return impl_->error;
+}
 
 } // namespace lirvo::platform

@@ -10,7 +10,9 @@
 
 namespace lirvo::platform {
 
-SharedBlock::~SharedBlock() { Close(); }
+SharedBlock::~SharedBlock() {
+    Close();
+}
 
 SharedBlock::SharedBlock(SharedBlock &&other) noexcept
     : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)),
@@ -71,6 +73,8 @@ void SharedBlock::Close() {
     size_ = 0;
 }
 
-bool SharedBlock::Unlink(const std::string &name) { return shm_unlink(name.c_str()) == 0; }
+bool SharedBlock::Unlink(const std::string &name) {
+    return shm_unlink(name.c_str()) == 0;
+}
 
 } // namespace lirvo::platform

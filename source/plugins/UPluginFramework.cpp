@@ -43,7 +43,9 @@ TUSGeneralPurpose::TUSGeneralPurpose(std::int64_t ownerWindow, const std::string
     LoadFromFolder(folder);
 }
 
-TUSGeneralPurpose::~TUSGeneralPurpose() { UnloadAll(); }
+TUSGeneralPurpose::~TUSGeneralPurpose() {
+    UnloadAll();
+}
 
 void TUSGeneralPurpose::LoadFromFolder(const std::string &folder) {
     if (folder.empty())

@@ -17,7 +17,7 @@ inline constexpr std::uint8_t MaxPlugins = 64;
 class TUSGeneralPurpose {
 public:
     struct Slot {
-        void *Module = nullptr;             // dlopen handle
+        void *Module = nullptr;              // dlopen handle
         const unsigned char *Info = nullptr; // the plug-in's information record
     };
 

@@ -48,21 +48,21 @@ typedef int32_t (*USMessageProc)(int32_t code, void *data, int32_t extra);
 
 #pragma pack(push, 1)
 typedef struct USPluginInfoRecord {
-    uint16_t PluginType;         /* offset 0: must be 1 */
-    uint16_t ApiVersion;         /* offset 2: must be 256 */
+    uint16_t PluginType;           /* offset 0: must be 1 */
+    uint16_t ApiVersion;           /* offset 2: must be 256 */
     unsigned char PluginData[520]; /* offset 4: the plug-in's own, never read by the player */
-    USMessageProc MessageProc;   /* offset 524: message procedure, or NULL */
+    USMessageProc MessageProc;     /* offset 524: message procedure, or NULL */
 } USPluginInfoRecord;
 #pragma pack(pop)
 
 typedef const USPluginInfoRecord *(*USPluginInfoProc)(uint32_t hostApiVersion);
 
-/* Song information passed with messages 108 and 109. On 32-bit machines this is the 32-byte
- * record of the original interface; elsewhere the members keep their natural C layout. */
+/* Song information passed with messages 108 and 109. On 32-bit machines the record is 32 bytes
+ * with the offsets asserted below; elsewhere the members keep their natural C layout. */
 typedef struct TSongInfo {
-    const char *PathText;  /* the row's path or network address, zero-terminated */
+    const char *PathText; /* the row's path or network address, zero-terminated */
 #if UINTPTR_MAX == 0xFFFFFFFFu
-    uint32_t Alignment;    /* zero */
+    uint32_t Alignment; /* zero */
 #endif
     double Duration;       /* track length in days (milliseconds / 86400000.0) */
     const char *TitleText; /* zero-terminated */

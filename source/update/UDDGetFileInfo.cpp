@@ -26,14 +26,16 @@ struct Image {
     }
 };
 
-std::uint64_t AlignUp4(std::uint64_t n) { return (n + 3) & ~std::uint64_t(3); }
+std::uint64_t AlignUp4(std::uint64_t n) {
+    return (n + 3) & ~std::uint64_t(3);
+}
 
 // Walks the notes in [offset, offset + size) for ours.
 bool FindNote(const Image &image, std::uint64_t offset, std::uint64_t size, TFixedFileInfo &info) {
     if (offset > image.bytes.size())
         return false;
-    const std::uint64_t end = std::min<std::uint64_t>(offset + std::min<std::uint64_t>(size, image.bytes.size()),
-                                                      image.bytes.size());
+    const std::uint64_t end = std::min<std::uint64_t>(
+        offset + std::min<std::uint64_t>(size, image.bytes.size()), image.bytes.size());
     const std::size_t nameLength = std::strlen(VersionNoteName) + 1;
     std::uint64_t pos = offset;
     while (pos + 12 <= end) {

@@ -8,7 +8,9 @@
 
 namespace lirvo::update {
 
-bool HasRootWord(std::string_view response) { return text::TextPosFrom(response, "zylvan", 1) > 0; }
+bool HasRootWord(std::string_view response) {
+    return text::TextPosFrom(response, "zylvan", 1) > 0;
+}
 
 UpdateDescription ParseUpdateDescription(std::string_view document) {
     UpdateDescription result;

@@ -21,9 +21,13 @@ State &Shared() {
 
 } // namespace
 
-bool OnlineAllowed() { return Shared().onlineAllowed.load(); }
+bool OnlineAllowed() {
+    return Shared().onlineAllowed.load();
+}
 
-void SetOnlineAllowed(bool allowed) { Shared().onlineAllowed.store(allowed); }
+void SetOnlineAllowed(bool allowed) {
+    Shared().onlineAllowed.store(allowed);
+}
 
 std::string MusicPathPrefix() {
     std::lock_guard lock(Shared().mutex);

@@ -21,16 +21,15 @@ const struct LirvoVersionNote lirvo_version_note = {
     0x4C560001u,
     "Lirvo",
     {
-        0xFEEF04BDu,      /* signature */
-        0x00010000u,      /* structure version */
-        LIRVO_VERSION_MS, /* file version, most significant half */
-        LIRVO_VERSION_LS, /* file version, least significant half */
-        LIRVO_VERSION_MS, /* product version */
-        LIRVO_VERSION_LS,
-        0x3Fu, /* flags mask */
-        0u,    /* flags */
-        0u,    /* operating system */
-        1u,    /* file type: application */
-        0u,    /* subtype */
+        0xFEEF04BDu,             /* signature */
+        0x00010000u,             /* structure version */
+        LIRVO_VERSION_MS,        /* file version, most significant half */
+        LIRVO_VERSION_LS,        /* file version, least significant half */
+        LIRVO_VERSION_MS,        /* product version */
+        LIRVO_VERSION_LS, 0x3Fu, /* flags mask */
+        0u,                      /* flags */
+        0u,                      /* operating system */
+        1u,                      /* file type: application */
+        0u,                      /* subtype */
     },
 };

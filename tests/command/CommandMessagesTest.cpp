@@ -1,5 +1,5 @@
-#include "FakeCommandTarget.h"
 #include "shell/command/CommandMessages.h"
+#include "FakeCommandTarget.h"
 
 #include <gtest/gtest.h>
 

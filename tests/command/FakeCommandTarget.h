@@ -23,7 +23,7 @@ public:
     int engineState = 1001;
     std::map<std::string, command::SongTags> tags;
     std::vector<std::string> calls; // "stop", "play:<path>", "save", "playpause", "previous", "next"
-    int throwOnAppendAt = -1;      // row count at which AppendRow throws
+    int throwOnAppendAt = -1;       // row count at which AppendRow throws
 
     void AddStoredRows(int count) {
         for (int i = 0; i < count; ++i)

@@ -69,25 +69,26 @@ int main(int argc, char **argv) {
     platform::MessagePortServer port;
     const bool listening = port.Listen(command::MainWindowClass, command::MainWindowCaption,
                                        [&](const platform::PortMessage &m) -> std::int32_t {
-        if (m.message == command::WM_SHARECMD) {
-            command::CommandBlock *block = command::SharedCommandBlock();
-            RecordBlock(*block);
-            const std::size_t before = target.rows.size();
-            command::WMSHARECMD(*block, m.lParam, target, "");
-            for (std::size_t i = before; i < target.rows.size(); ++i) {
-                const auto &row = target.rows[i];
-                Record("row " + std::to_string(row.number) + " title=" + row.title + " path=" + row.path);
-            }
-            return 0;
-        }
-        if (m.message == command::WM_CMDPLAY)
-            return command::WMCMDPLAY(target, m.wParam, m.lParam);
-        if (m.message == 4242) {
-            QCoreApplication::quit();
-            return 1;
-        }
-        return -1;
-    });
+                                           if (m.message == command::WM_SHARECMD) {
+                                               command::CommandBlock *block = command::SharedCommandBlock();
+                                               RecordBlock(*block);
+                                               const std::size_t before = target.rows.size();
+                                               command::WMSHARECMD(*block, m.lParam, target, "");
+                                               for (std::size_t i = before; i < target.rows.size(); ++i) {
+                                                   const auto &row = target.rows[i];
+                                                   Record("row " + std::to_string(row.number) +
+                                                          " title=" + row.title + " path=" + row.path);
+                                               }
+                                               return 0;
+                                           }
+                                           if (m.message == command::WM_CMDPLAY)
+                                               return command::WMCMDPLAY(target, m.wParam, m.lParam);
+                                           if (m.message == 4242) {
+                                               QCoreApplication::quit();
+                                               return 1;
+                                           }
+                                           return -1;
+                                       });
     if (!listening) {
         Record("error " + port.Error());
         return 3;

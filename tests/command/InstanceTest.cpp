@@ -80,8 +80,8 @@ TEST_F(InstanceTest, SecondStartWithAPathWritesTheBlockAndPlaysIt) {
     StartSecond({"/music/a.mp3", "ignored"});
     EXPECT_EQ(Ask(50), 4);
     EXPECT_EQ(Ask(51), 3);
-    EXPECT_EQ(Lines("block"), (std::vector<std::string>{"block cmd=1 header0=1 tail0=1 len=12 text=" +
-                                                        Hex("/music/a.mp3")}));
+    EXPECT_EQ(Lines("block"),
+              (std::vector<std::string>{"block cmd=1 header0=1 tail0=1 len=12 text=" + Hex("/music/a.mp3")}));
     EXPECT_EQ(Lines("row"), (std::vector<std::string>{"row 4 title=a path=/music/a.mp3"}));
 }
 
@@ -162,9 +162,9 @@ TEST_F(InstanceTest, LirvoSendDrivesTheRunningInstance) {
     EXPECT_EQ(count.output, "6\n");
     EXPECT_EQ(harness.Run(LIRVO_SEND, {"list-play", "*c%7CT3-S3x."}).exitCode, 0);
     EXPECT_EQ(Ask(51), 6);
-    EXPECT_EQ(Lines("row"), (std::vector<std::string>{"row 4 title=one path=/m/one.mp3",
-                                                      "row 5 title=T1 path=a", "row 6 title=T2 path=b",
-                                                      "row 7 title=T3 path=c"}));
+    EXPECT_EQ(Lines("row"),
+              (std::vector<std::string>{"row 4 title=one path=/m/one.mp3", "row 5 title=T1 path=a",
+                                        "row 6 title=T2 path=b", "row 7 title=T3 path=c"}));
     EXPECT_EQ(harness.Run(LIRVO_SEND, {"cmd", "16"}).output, "1\n");
 }
 

@@ -8,7 +8,7 @@
 namespace lirvo::test {
 
 struct ProcessResult {
-    int exitCode = -1; // -1: killed after the time limit or did not start
+    int exitCode = -1;  // -1: killed after the time limit or did not start
     std::string output; // what it wrote to stdout and stderr
 };
 

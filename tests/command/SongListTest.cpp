@@ -14,7 +14,8 @@ std::string Sent(const std::string &list) {
 }
 
 TEST(SongListTest, ItemFieldsGiveLocationTitleAndSinger) {
-    const auto entries = DecodeSongList(Sent("#id%2F7.mp3%7C+%E5%A4%9C%E6%9B%B2+-+%E5%91%A8+%7Cignored"), "http://m/");
+    const auto entries =
+        DecodeSongList(Sent("#id%2F7.mp3%7C+%E5%A4%9C%E6%9B%B2+-+%E5%91%A8+%7Cignored"), "http://m/");
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].Location, "http://m/id/7.mp3");
     EXPECT_EQ(entries[0].Title, "夜曲");

@@ -67,7 +67,10 @@ TEST_F(PlatformTest, RuntimeFolderIsPrivate) {
 
     // A file in the folder's place is not used.
     std::filesystem::remove(own);
-    { FILE *f = std::fopen(own.c_str(), "w"); std::fclose(f); }
+    {
+        FILE *f = std::fopen(own.c_str(), "w");
+        std::fclose(f);
+    }
     EXPECT_FALSE(ProgramRuntimeDir());
 }
 

@@ -73,7 +73,8 @@ TEST_F(PluginHostTest, PluginSeesLoadTrackMessagesAndUnloadInOrder) {
         EXPECT_EQ(host.SendToPlugins(108, &song, 0), 1);
         EXPECT_EQ(host.SendToPlugins(109, &song, 0), 1);
     }
-    EXPECT_EQ(Log(), (Lines{"valid.so info 256", "valid.so 100 0", "valid.so 108 /music/歌.mp3 Title/5 艺人/6 90.500",
+    EXPECT_EQ(Log(), (Lines{"valid.so info 256", "valid.so 100 0",
+                            "valid.so 108 /music/歌.mp3 Title/5 艺人/6 90.500",
                             "valid.so 109 /music/歌.mp3 Title/5 艺人/6 90.500", "valid.so 101 0"}));
     EXPECT_FALSE(IsLoaded(folder + "/valid.so"));
 }

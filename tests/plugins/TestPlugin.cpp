@@ -65,7 +65,8 @@ USPluginInfoRecord g_info = [] {
 } // namespace
 
 #ifndef PLUGIN_NO_EXPORT
-extern "C" __attribute__((visibility("default"))) const USPluginInfoRecord *USPluginInfo(uint32_t apiVersion) {
+extern "C" __attribute__((visibility("default"))) const USPluginInfoRecord *
+USPluginInfo(uint32_t apiVersion) {
     char line[64];
     std::snprintf(line, sizeof line, "info %u", apiVersion);
     Log(line);

@@ -51,8 +51,9 @@ protected:
         appDir = std::string(pattern) + "/";
         // A stand-in updater that writes down the argument it was given.
         const std::string updater = appDir + "update";
-        std::ofstream(updater) << "#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/updater-arg.tmp\"\n"
-                                  "mv \"$(dirname \"$0\")/updater-arg.tmp\" \"$(dirname \"$0\")/updater-arg\"\n";
+        std::ofstream(updater)
+            << "#!/bin/sh\nprintf '%s' \"$1\" > \"$(dirname \"$0\")/updater-arg.tmp\"\n"
+               "mv \"$(dirname \"$0\")/updater-arg.tmp\" \"$(dirname \"$0\")/updater-arg\"\n";
         fs::permissions(updater, fs::perms::owner_all);
 
         server.Get("/soft/cfg.xml", [this](const httplib::Request &, httplib::Response &res) {
@@ -87,12 +88,12 @@ protected:
         QObject receiver;
         TCheckUPDate *checker = TCheckUPDate::Start(exeName, address.empty() ? url : address, &receiver,
                                                     [&](const TCheckUPDate &c) {
-            outcome.done = true;
-            outcome.reachable = c.Reachable();
-            outcome.updateAvailable = c.UpdateAvailable();
-            outcome.updateFile = c.UpdateFile();
-            UpdateCheckDone(c, appDir, 1234);
-        });
+                                                        outcome.done = true;
+                                                        outcome.reachable = c.Reachable();
+                                                        outcome.updateAvailable = c.UpdateAvailable();
+                                                        outcome.updateFile = c.UpdateFile();
+                                                        UpdateCheckDone(c, appDir, 1234);
+                                                    });
         EXPECT_NE(checker, nullptr);
         QPointer<TCheckUPDate> watch(checker);
         SpinUntil([&] { return watch.isNull(); }); // the checker frees itself after its completion
@@ -201,8 +202,13 @@ TEST_F(UpdateCheckTest, ServerThatNeverAnswersEndsAfterTheTimeOut) {
 
     bool done = false, reachable = true;
     QObject receiver;
-    TCheckUPDate::Start("/proc/self/exe", silent, &receiver,
-                        [&](const TCheckUPDate &c) { done = true; reachable = c.Reachable(); }, quick);
+    TCheckUPDate::Start(
+        "/proc/self/exe", silent, &receiver,
+        [&](const TCheckUPDate &c) {
+            done = true;
+            reachable = c.Reachable();
+        },
+        quick);
     SpinUntil([&] { return done; });
     EXPECT_TRUE(done);
     EXPECT_FALSE(reachable);
@@ -216,9 +222,9 @@ TEST_F(UpdateCheckTest, CompletionNeverReachesADestroyedReceiver) {
     });
     bool called = false;
     auto *receiver = new QObject;
-    QPointer<TCheckUPDate> checker = TCheckUPDate::Start(
-        "/proc/self/exe", "http://127.0.0.1:" + std::to_string(port) + "/slow", receiver,
-        [&](const TCheckUPDate &) { called = true; });
+    QPointer<TCheckUPDate> checker =
+        TCheckUPDate::Start("/proc/self/exe", "http://127.0.0.1:" + std::to_string(port) + "/slow", receiver,
+                            [&](const TCheckUPDate &) { called = true; });
     ASSERT_FALSE(checker.isNull());
     delete receiver; // the window closes while the check runs
     SpinUntil([&] { return checker.isNull(); });

@@ -1,5 +1,5 @@
-#include "update/UDDGetFileInfo.h"
 #include "update/UpdateDescription.h"
+#include "update/UDDGetFileInfo.h"
 
 #include <gtest/gtest.h>
 
@@ -28,7 +28,8 @@ TEST(UpdateDescriptionTest, EndTagEmptiesTheValue) {
 
 TEST(UpdateDescriptionTest, DeclaredEncodingIsConvertedAndBrokenDocumentsKeepEarlierValues) {
     // "歌" in GBK under a GB2312 declaration arrives as UTF-8.
-    auto d = ParseUpdateDescription("<?xml version=\"1.0\" encoding=\"GB2312\"?><zylvan><file value=\"\xB8\xE8\"/></zylvan>");
+    auto d = ParseUpdateDescription(
+        "<?xml version=\"1.0\" encoding=\"GB2312\"?><zylvan><file value=\"\xB8\xE8\"/></zylvan>");
     EXPECT_EQ(d.File, "歌");
     // The fault lies well past the reader's first chunk, so the value before it is delivered.
     d = ParseUpdateDescription(R"(<zylvan><musicpath value="http://m/"/>)" + std::string(20000, ' ') +

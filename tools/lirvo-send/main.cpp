@@ -50,7 +50,8 @@ int SendBlockCommand(std::uint8_t code, const std::string &text) {
     if (!window)
         return NotRunning();
     platform::SharedBlock block;
-    if (!block.Open(command::CommandBlockName(), command::CommandBlockSize, platform::SharedBlock::Mode::OpenExisting))
+    if (!block.Open(command::CommandBlockName(), command::CommandBlockSize,
+                    platform::SharedBlock::Mode::OpenExisting))
         return NotRunning();
     auto &cb = *static_cast<command::CommandBlock *>(block.Data());
     std::memset(&cb, 0, sizeof cb);

@@ -11,10 +11,10 @@ namespace lirvo::command {
 // Command codes a sender may place in `Command`.
 enum CommandCode : std::uint8_t {
     CmdNone = 0,
-    CmdPlayFile = 1,  // Text: a path; append one row and play it
-    CmdPlayList = 2,  // Text: a song list; append its rows and play the first of them
-    CmdAddFile = 11,  // Text: a path; append one row
-    CmdAddList = 22,  // Text: a song list; append its rows
+    CmdPlayFile = 1, // Text: a path; append one row and play it
+    CmdPlayList = 2, // Text: a song list; append its rows and play the first of them
+    CmdAddFile = 11, // Text: a path; append one row
+    CmdAddList = 22, // Text: a song list; append its rows
 };
 
 // Messages of the main window's message port.
@@ -29,7 +29,7 @@ inline constexpr std::size_t CommandTextMaxBytes = CommandTextSize - 1;
 struct CommandBlock {
     std::uint8_t Command;
     std::uint8_t Padding[3];
-    std::uint32_t Reserved; // written as 0, never read
+    std::uint32_t Reserved;     // written as 0, never read
     char Text[CommandTextSize]; // zero-terminated
 };
 

@@ -55,7 +55,8 @@ bool WMSHARECMD(CommandBlock &block, std::int64_t lParam, ICommandTarget &target
                 const std::string &musicPathPrefix) {
     if (lParam == 1) {
         const std::uint8_t code = block.Command;
-        const bool known = code == CmdPlayFile || code == CmdAddFile || code == CmdPlayList || code == CmdAddList;
+        const bool known =
+            code == CmdPlayFile || code == CmdAddFile || code == CmdPlayList || code == CmdAddList;
         if (known) {
             bool failed = false;
             try {

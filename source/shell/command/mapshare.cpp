@@ -64,9 +64,13 @@ bool OpenCommandBlock() {
     return true;
 }
 
-CommandBlock *SharedCommandBlock() { return static_cast<CommandBlock *>(g_block.Data()); }
+CommandBlock *SharedCommandBlock() {
+    return static_cast<CommandBlock *>(g_block.Data());
+}
 
-void CloseCommandBlock() { g_block.Close(); }
+void CloseCommandBlock() {
+    g_block.Close();
+}
 
 std::vector<std::string> ArgumentsOf(int argc, char **argv) {
     std::vector<std::string> args;
@@ -125,7 +129,9 @@ bool IsFirstInstance(const std::vector<std::string> &arguments) {
     return false;
 }
 
-void ReleaseInstanceMutex() { g_instanceMutex.reset(); }
+void ReleaseInstanceMutex() {
+    g_instanceMutex.reset();
+}
 
 bool PostOwnArguments(const std::vector<std::string> &arguments) {
     CommandBlock *block = SharedCommandBlock();
