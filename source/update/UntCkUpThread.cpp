@@ -8,6 +8,8 @@
 
 #include <curl/curl.h>
 
+#include <QDeadlineTimer>
+
 #include <mutex>
 #include <unistd.h>
 
@@ -136,6 +138,12 @@ TCheckUPDate *TCheckUPDate::Start(const std::string &exeName, const std::string 
     QObject::connect(checker, &QThread::finished, checker, &QObject::deleteLater, Qt::QueuedConnection);
     checker->start();
     return checker;
+}
+
+void TCheckUPDate::Cancel() {
+    cancel_ = true;
+    // libcurl asks the progress callback at least about once a second, even while waiting.
+    wait(QDeadlineTimer(3000));
 }
 
 void TCheckUPDate::run() {

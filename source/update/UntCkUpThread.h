@@ -51,8 +51,9 @@ public:
     const std::string &UpdateFile() const { return updateFile_; }
     const std::string &Response() const { return response_; }
 
-    // Asks a running fetch to give up soon (used when the program closes).
-    void Cancel() { cancel_ = true; }
+    // Makes a running fetch give up and waits (at most about a second) for the worker to end,
+    // so that no check is left running while the program shuts down. Main thread only.
+    void Cancel();
 
     // The two steps of the worker's body.
     void Fetch();

@@ -212,6 +212,13 @@ TEST_F(UpdateCheckTest, ServerThatNeverAnswersEndsAfterTheTimeOut) {
     SpinUntil([&] { return done; });
     EXPECT_TRUE(done);
     EXPECT_FALSE(reachable);
+
+    // Closing the program cancels a check that would otherwise wait 15 seconds.
+    QPointer<TCheckUPDate> slow =
+        TCheckUPDate::Start("/proc/self/exe", silent, &receiver, [](const TCheckUPDate &) {});
+    slow->Cancel();
+    EXPECT_TRUE(slow->isFinished());
+    SpinUntil([&] { return slow.isNull(); });
     close(fd);
 }
 
