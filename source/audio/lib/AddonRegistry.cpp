@@ -12,30 +12,31 @@ namespace lirvo::audio {
 
 class LoadedAddon {
 public:
-    LoadedAddon(void* library, const LirvoAddonApi* api, std::string path)
+    LoadedAddon(void *library, const LirvoAddonApi *api, std::string path)
         : library_(library), api_(api), path_(std::move(path)) {
-        const LirvoAddonInfo& info = *api->info;
+        const LirvoAddonInfo &info = *api->info;
         formats_.reserve(info.formatCount);
         texts_.reserve(info.formatCount * 2);
         for (uint32_t i = 0; i < info.formatCount; ++i) {
-            const LirvoAddonFormat& format = info.formats[i];
+            const LirvoAddonFormat &format = info.formats[i];
             texts_.emplace_back(format.name != nullptr ? format.name : "");
             texts_.emplace_back(format.extensions != nullptr ? format.extensions : "");
         }
         for (uint32_t i = 0; i < info.formatCount; ++i) {
-            formats_.push_back(PluginFormat{info.formats[i].ctype, texts_[2 * i].c_str(), texts_[2 * i + 1].c_str()});
+            formats_.push_back(
+                PluginFormat{info.formats[i].ctype, texts_[2 * i].c_str(), texts_[2 * i + 1].c_str()});
         }
         info_ = PluginInfo{info.version, info.formatCount, formats_.data()};
     }
     ~LoadedAddon() { dlclose(library_); }
 
-    const LirvoAddonApi& Api() const { return *api_; }
-    const PluginInfo& Info() const { return info_; }
-    const std::string& Path() const { return path_; }
+    const LirvoAddonApi &Api() const { return *api_; }
+    const PluginInfo &Info() const { return info_; }
+    const std::string &Path() const { return path_; }
 
 private:
-    void* library_;
-    const LirvoAddonApi* api_;
+    void *library_;
+    const LirvoAddonApi *api_;
     std::string path_;
     std::vector<std::string> texts_;
     std::vector<PluginFormat> formats_;
@@ -48,11 +49,12 @@ namespace {
 class AddonSource final : public DecodedSource {
 public:
     AddonSource(std::shared_ptr<LoadedAddon> addon, std::unique_ptr<ByteReader> reader,
-                std::unique_ptr<LirvoAddonReader> record, LirvoAddonDecoder* decoder)
-        : addon_(std::move(addon)), reader_(std::move(reader)), record_(std::move(record)), decoder_(decoder) {}
+                std::unique_ptr<LirvoAddonReader> record, LirvoAddonDecoder *decoder)
+        : addon_(std::move(addon)), reader_(std::move(reader)), record_(std::move(record)),
+          decoder_(decoder) {}
     ~AddonSource() override { addon_->Api().close(decoder_); }
 
-    int64_t Read(float* out, int64_t frames) override {
+    int64_t Read(float *out, int64_t frames) override {
         return std::max<int64_t>(0, addon_->Api().read(decoder_, out, frames));
     }
     bool Seek(int64_t frame) override { return addon_->Api().seek(decoder_, frame) != 0; }
@@ -63,33 +65,35 @@ private:
     std::shared_ptr<LoadedAddon> addon_;
     std::unique_ptr<ByteReader> reader_;
     std::unique_ptr<LirvoAddonReader> record_;
-    LirvoAddonDecoder* decoder_;
+    LirvoAddonDecoder *decoder_;
 };
 
-bool ApiComplete(const LirvoAddonApi* api) {
+bool ApiComplete(const LirvoAddonApi *api) {
     return api != nullptr && api->abi == LIRVO_ADDON_ABI && api->info != nullptr && api->open != nullptr &&
-           api->read != nullptr && api->seek != nullptr && api->position != nullptr && api->length != nullptr &&
-           api->close != nullptr && api->info->formatCount <= 1024 &&
+           api->read != nullptr && api->seek != nullptr && api->position != nullptr &&
+           api->length != nullptr && api->close != nullptr && api->info->formatCount <= 1024 &&
            (api->info->formatCount == 0 || api->info->formats != nullptr);
 }
 
 } // namespace
 
-AddonRegistry::~AddonRegistry() { UnloadAll(); }
+AddonRegistry::~AddonRegistry() {
+    UnloadAll();
+}
 
-Handle AddonRegistry::Load(const std::string& file, Handle handle, int& error) {
+Handle AddonRegistry::Load(const std::string &file, Handle handle, int &error) {
     char resolved[PATH_MAX];
     const std::string key = realpath(file.c_str(), resolved) != nullptr ? std::string(resolved) : file;
     {
         std::lock_guard lock(mutex_);
-        for (const auto& [existing, addon] : addons_) {
+        for (const auto &[existing, addon] : addons_) {
             if (addon->Path() == key) {
                 error = kErrorAlready;
                 return 0;
             }
         }
     }
-    void* library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *library = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         error = kErrorFileOpen;
         return 0;
@@ -100,7 +104,7 @@ Handle AddonRegistry::Load(const std::string& file, Handle handle, int& error) {
         error = kErrorFormat;
         return 0;
     }
-    const LirvoAddonApi* api = entry(LIRVO_ADDON_ABI);
+    const LirvoAddonApi *api = entry(LIRVO_ADDON_ABI);
     if (!ApiComplete(api)) {
         dlclose(library);
         error = kErrorVersion;
@@ -112,9 +116,9 @@ Handle AddonRegistry::Load(const std::string& file, Handle handle, int& error) {
     return handle;
 }
 
-const PluginInfo* AddonRegistry::Info(Handle handle) const {
+const PluginInfo *AddonRegistry::Info(Handle handle) const {
     std::lock_guard lock(mutex_);
-    for (const auto& [existing, addon] : addons_) {
+    for (const auto &[existing, addon] : addons_) {
         if (existing == handle) {
             return &addon->Info();
         }
@@ -125,7 +129,8 @@ const PluginInfo* AddonRegistry::Info(Handle handle) const {
 bool AddonRegistry::Unload(Handle handle) {
     std::shared_ptr<LoadedAddon> released;
     std::lock_guard lock(mutex_);
-    auto it = std::find_if(addons_.begin(), addons_.end(), [&](const auto& entry) { return entry.first == handle; });
+    auto it = std::find_if(addons_.begin(), addons_.end(),
+                           [&](const auto &entry) { return entry.first == handle; });
     if (it == addons_.end()) {
         return false;
     }
@@ -139,22 +144,22 @@ void AddonRegistry::UnloadAll() {
     addons_.clear();
 }
 
-std::unique_ptr<DecodedSource> AddonRegistry::Open(
-    const std::function<std::unique_ptr<ByteReader>()>& makeReader, bool progressive) const {
+std::unique_ptr<DecodedSource>
+AddonRegistry::Open(const std::function<std::unique_ptr<ByteReader>()> &makeReader, bool progressive) const {
     std::vector<std::shared_ptr<LoadedAddon>> candidates;
     {
         std::lock_guard lock(mutex_);
-        for (const auto& entry : addons_) {
+        for (const auto &entry : addons_) {
             candidates.push_back(entry.second);
         }
     }
-    for (const auto& addon : candidates) {
+    for (const auto &addon : candidates) {
         std::unique_ptr<ByteReader> reader = makeReader();
         if (reader == nullptr) {
             return nullptr;
         }
         auto record = std::make_unique<LirvoAddonReader>(MakeAddonReader(*reader, progressive));
-        LirvoAddonDecoder* decoder = addon->Api().open(record.get());
+        LirvoAddonDecoder *decoder = addon->Api().open(record.get());
         if (decoder != nullptr) {
             return std::make_unique<AddonSource>(addon, std::move(reader), std::move(record), decoder);
         }

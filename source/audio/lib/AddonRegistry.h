@@ -24,13 +24,13 @@ public:
 
     // Loads `file`; returns the handle or 0 with `error` set (kErrorFileOpen, kErrorFormat,
     // kErrorVersion, kErrorAlready).
-    Handle Load(const std::string& file, Handle handle, int& error);
-    const PluginInfo* Info(Handle handle) const;
+    Handle Load(const std::string &file, Handle handle, int &error);
+    const PluginInfo *Info(Handle handle) const;
     bool Unload(Handle handle);
     void UnloadAll();
 
     // Tries the add-ons in load order. `makeReader` gives a fresh reader for every attempt.
-    std::unique_ptr<DecodedSource> Open(const std::function<std::unique_ptr<ByteReader>()>& makeReader,
+    std::unique_ptr<DecodedSource> Open(const std::function<std::unique_ptr<ByteReader>()> &makeReader,
                                         bool progressive) const;
 
 private:

@@ -6,21 +6,23 @@
 
 namespace lirvo::audio {
 
-std::unique_ptr<FileReader> FileReader::Open(const std::string& path) {
+std::unique_ptr<FileReader> FileReader::Open(const std::string &path) {
     struct stat info {};
     if (path.empty() || ::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
         return nullptr;
     }
-    std::FILE* file = std::fopen(path.c_str(), "rb");
+    std::FILE *file = std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
         return nullptr;
     }
     return std::unique_ptr<FileReader>(new FileReader(file, static_cast<int64_t>(info.st_size)));
 }
 
-FileReader::~FileReader() { std::fclose(file_); }
+FileReader::~FileReader() {
+    std::fclose(file_);
+}
 
-int64_t FileReader::Read(uint8_t* buffer, int64_t size) {
+int64_t FileReader::Read(uint8_t *buffer, int64_t size) {
     if (size <= 0) {
         return 0;
     }
@@ -41,7 +43,7 @@ bool FileReader::Seek(int64_t offset) {
     return true;
 }
 
-int64_t MemoryReader::Read(uint8_t* buffer, int64_t size) {
+int64_t MemoryReader::Read(uint8_t *buffer, int64_t size) {
     const int64_t count = std::clamp<int64_t>(size_ - position_, 0, std::max<int64_t>(size, 0));
     if (count > 0) {
         std::memcpy(buffer, data_ + position_, static_cast<size_t>(count));
@@ -66,7 +68,7 @@ SliceReader::SliceReader(std::unique_ptr<ByteReader> inner, int64_t offset, int6
     inner_->Seek(offset_);
 }
 
-int64_t SliceReader::Read(uint8_t* buffer, int64_t size) {
+int64_t SliceReader::Read(uint8_t *buffer, int64_t size) {
     if (size_ >= 0) {
         size = std::min(size, size_ - position_);
     }

@@ -15,7 +15,7 @@ public:
     virtual ~ByteReader() = default;
     // Copies up to `size` bytes at the current position; returns the count, 0 at the end,
     // or -1 on failure (including a wait that was abandoned).
-    virtual int64_t Read(uint8_t* buffer, int64_t size) = 0;
+    virtual int64_t Read(uint8_t *buffer, int64_t size) = 0;
     // Moves to an absolute offset; false when the offset cannot be reached.
     virtual bool Seek(int64_t offset) = 0;
     virtual int64_t Tell() const = 0;
@@ -26,16 +26,16 @@ public:
 // A local file read through stdio. Opening fails for anything that is not a regular file.
 class FileReader final : public ByteReader {
 public:
-    static std::unique_ptr<FileReader> Open(const std::string& path);
+    static std::unique_ptr<FileReader> Open(const std::string &path);
     ~FileReader() override;
-    int64_t Read(uint8_t* buffer, int64_t size) override;
+    int64_t Read(uint8_t *buffer, int64_t size) override;
     bool Seek(int64_t offset) override;
     int64_t Tell() const override { return position_; }
     int64_t Size() const override { return size_; }
 
 private:
-    FileReader(std::FILE* file, int64_t size) : file_(file), size_(size) {}
-    std::FILE* file_;
+    FileReader(std::FILE *file, int64_t size) : file_(file), size_(size) {}
+    std::FILE *file_;
     int64_t size_;
     int64_t position_ = 0;
 };
@@ -43,14 +43,14 @@ private:
 // A fixed block of memory (used for in-memory parsing and by the fuzz targets).
 class MemoryReader final : public ByteReader {
 public:
-    MemoryReader(const uint8_t* data, int64_t size) : data_(data), size_(size) {}
-    int64_t Read(uint8_t* buffer, int64_t size) override;
+    MemoryReader(const uint8_t *data, int64_t size) : data_(data), size_(size) {}
+    int64_t Read(uint8_t *buffer, int64_t size) override;
     bool Seek(int64_t offset) override;
     int64_t Tell() const override { return position_; }
     int64_t Size() const override { return size_; }
 
 private:
-    const uint8_t* data_;
+    const uint8_t *data_;
     int64_t size_;
     int64_t position_ = 0;
 };
@@ -59,7 +59,7 @@ private:
 class SliceReader final : public ByteReader {
 public:
     SliceReader(std::unique_ptr<ByteReader> inner, int64_t offset, int64_t length);
-    int64_t Read(uint8_t* buffer, int64_t size) override;
+    int64_t Read(uint8_t *buffer, int64_t size) override;
     bool Seek(int64_t offset) override;
     int64_t Tell() const override { return position_; }
     int64_t Size() const override { return size_; }
@@ -81,7 +81,7 @@ class CountingReader final : public ByteReader {
 public:
     CountingReader(std::unique_ptr<ByteReader> inner, std::shared_ptr<FileCounters> counters)
         : inner_(std::move(inner)), counters_(std::move(counters)) {}
-    int64_t Read(uint8_t* buffer, int64_t size) override {
+    int64_t Read(uint8_t *buffer, int64_t size) override {
         const int64_t got = inner_->Read(buffer, size);
         counters_->position = inner_->Tell();
         return got;

@@ -14,7 +14,7 @@ class DecodedSource {
 public:
     virtual ~DecodedSource() = default;
     // Fills up to `frames` frames; returns the count, 0 once the source has ended.
-    virtual int64_t Read(float* interleaved, int64_t frames) = 0;
+    virtual int64_t Read(float *interleaved, int64_t frames) = 0;
     // Moves to an output frame; false when the source cannot seek there.
     virtual bool Seek(int64_t frame) = 0;
     // Output frame the next Read starts at.

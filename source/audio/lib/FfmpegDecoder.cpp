@@ -26,8 +26,8 @@ void QuietFfmpegOnce() {
     std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
 }
 
-int ReadPacket(void* opaque, uint8_t* buffer, int size) {
-    auto* reader = static_cast<ByteReader*>(opaque);
+int ReadPacket(void *opaque, uint8_t *buffer, int size) {
+    auto *reader = static_cast<ByteReader *>(opaque);
     const int64_t got = reader->Read(buffer, size);
     if (got < 0) {
         return AVERROR(EIO);
@@ -35,8 +35,8 @@ int ReadPacket(void* opaque, uint8_t* buffer, int size) {
     return got == 0 ? AVERROR_EOF : static_cast<int>(got);
 }
 
-int64_t SeekReader(void* opaque, int64_t offset, int whence) {
-    auto* reader = static_cast<ByteReader*>(opaque);
+int64_t SeekReader(void *opaque, int64_t offset, int whence) {
+    auto *reader = static_cast<ByteReader *>(opaque);
     whence &= ~AVSEEK_FORCE;
     if (whence == AVSEEK_SIZE) {
         return reader->Size() >= 0 ? reader->Size() : AVERROR(ENOSYS);
@@ -61,22 +61,21 @@ bool IsPcm(AVCodecID id) {
 
 } // namespace
 
-const FormatSet& BuiltInFormats() {
-    static const FormatSet formats{
-        "mp3,wav,ogg,aiff,libopenmpt",
-        {AV_CODEC_ID_MP1, AV_CODEC_ID_MP2, AV_CODEC_ID_MP3, AV_CODEC_ID_VORBIS},
-        true};
+const FormatSet &BuiltInFormats() {
+    static const FormatSet formats{"mp3,wav,ogg,aiff,libopenmpt",
+                                   {AV_CODEC_ID_MP1, AV_CODEC_ID_MP2, AV_CODEC_ID_MP3, AV_CODEC_ID_VORBIS},
+                                   true};
     return formats;
 }
 
 struct FfmpegDecoder::State {
     std::unique_ptr<ByteReader> reader;
-    AVIOContext* io = nullptr;
-    AVFormatContext* format = nullptr;
-    AVCodecContext* codec = nullptr;
-    SwrContext* resampler = nullptr;
-    AVPacket* packet = nullptr;
-    AVFrame* frame = nullptr;
+    AVIOContext *io = nullptr;
+    AVFormatContext *format = nullptr;
+    AVCodecContext *codec = nullptr;
+    SwrContext *resampler = nullptr;
+    AVPacket *packet = nullptr;
+    AVFrame *frame = nullptr;
     int streamIndex = -1;
     AVRational timeBase{1, 1};
     int64_t startTime = 0;
@@ -90,7 +89,7 @@ struct FfmpegDecoder::State {
     // Output frames still to drop after a seek, counted from the first frame decoded.
     int64_t seekTarget = -1;
     std::vector<float> pending;
-    size_t pendingOffset = 0;  // in floats
+    size_t pendingOffset = 0; // in floats
 
     ~State() {
         swr_free(&resampler);
@@ -109,7 +108,7 @@ struct FfmpegDecoder::State {
         return static_cast<int64_t>((pending.size() - pendingOffset) / kOutputChannels);
     }
 
-    bool SetUpResampler(const AVFrame& input) {
+    bool SetUpResampler(const AVFrame &input) {
         AVChannelLayout inLayout{};
         if (input.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC || input.ch_layout.nb_channels <= 0 ||
             av_channel_layout_check(&input.ch_layout) == 0) {
@@ -119,9 +118,9 @@ struct FfmpegDecoder::State {
         }
         swr_free(&resampler);
         AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-        int result = swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_FLT, kOutputRate,
-                                         &inLayout, static_cast<AVSampleFormat>(input.format),
-                                         input.sample_rate, 0, nullptr);
+        int result =
+            swr_alloc_set_opts2(&resampler, &stereo, AV_SAMPLE_FMT_FLT, kOutputRate, &inLayout,
+                                static_cast<AVSampleFormat>(input.format), input.sample_rate, 0, nullptr);
         if (result >= 0 && inLayout.nb_channels == 1) {
             // Mono plays at full level on both sides, not 3 dB down as a centre channel would.
             const double matrix[2] = {1.0, 1.0};
@@ -141,7 +140,7 @@ struct FfmpegDecoder::State {
         return true;
     }
 
-    bool NeedsNewResampler(const AVFrame& input) const {
+    bool NeedsNewResampler(const AVFrame &input) const {
         return resampler == nullptr || input.sample_rate != resamplerRate ||
                input.format != resamplerFormat ||
                av_channel_layout_compare(&input.ch_layout, &resamplerLayout) != 0;
@@ -149,7 +148,7 @@ struct FfmpegDecoder::State {
 
     // Converts one decoded frame (or the resampler's remainder when `input` is null) and
     // appends the result to `pending`. Returns the output frames appended.
-    int64_t Convert(const AVFrame* input) {
+    int64_t Convert(const AVFrame *input) {
         const int inSamples = input != nullptr ? input->nb_samples : 0;
         const int capacity = swr_get_out_samples(resampler, inSamples);
         if (capacity <= 0) {
@@ -159,30 +158,29 @@ struct FfmpegDecoder::State {
         pendingOffset = 0;
         const size_t oldSize = pending.size();
         pending.resize(oldSize + static_cast<size_t>(capacity) * kOutputChannels);
-        auto* out = reinterpret_cast<uint8_t*>(pending.data() + oldSize);
-        const int converted =
-            swr_convert(resampler, &out, capacity,
-                        input != nullptr ? const_cast<const uint8_t**>(input->extended_data) : nullptr,
-                        inSamples);
+        auto *out = reinterpret_cast<uint8_t *>(pending.data() + oldSize);
+        const int converted = swr_convert(
+            resampler, &out, capacity,
+            input != nullptr ? const_cast<const uint8_t **>(input->extended_data) : nullptr, inSamples);
         pending.resize(oldSize + static_cast<size_t>(std::max(converted, 0)) * kOutputChannels);
         return std::max(converted, 0);
     }
 };
 
 std::unique_ptr<FfmpegDecoder> FfmpegDecoder::Open(std::unique_ptr<ByteReader> reader,
-                                                   const FormatSet& formats, bool progressive) {
+                                                   const FormatSet &formats, bool progressive) {
     QuietFfmpegOnce();
     if (reader == nullptr) {
         return nullptr;
     }
     auto state = std::make_unique<State>();
     state->reader = std::move(reader);
-    auto* ioBuffer = static_cast<unsigned char*>(av_malloc(kIoBufferSize));
+    auto *ioBuffer = static_cast<unsigned char *>(av_malloc(kIoBufferSize));
     if (ioBuffer == nullptr) {
         return nullptr;
     }
-    state->io = avio_alloc_context(ioBuffer, kIoBufferSize, 0, state->reader.get(), ReadPacket,
-                                   nullptr, SeekReader);
+    state->io =
+        avio_alloc_context(ioBuffer, kIoBufferSize, 0, state->reader.get(), ReadPacket, nullptr, SeekReader);
     if (state->io == nullptr) {
         av_free(ioBuffer);
         return nullptr;
@@ -197,9 +195,9 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::Open(std::unique_ptr<ByteReader> r
     state->format->pb = state->io;
     state->format->flags |= AVFMT_FLAG_CUSTOM_IO;
     state->format->format_whitelist = av_strdup(formats.demuxers.c_str());
-    AVFormatContext* format = state->format;
+    AVFormatContext *format = state->format;
     if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) {
-        state->format = nullptr;  // freed by the failed open
+        state->format = nullptr; // freed by the failed open
         return nullptr;
     }
     state->streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
@@ -213,7 +211,7 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::Open(std::unique_ptr<ByteReader> r
             return nullptr;
         }
     }
-    AVStream* stream = format->streams[state->streamIndex];
+    AVStream *stream = format->streams[state->streamIndex];
     if (stream->codecpar->sample_rate <= 0 || stream->codecpar->ch_layout.nb_channels <= 0) {
         if (avformat_find_stream_info(format, nullptr) < 0 || stream->codecpar->sample_rate <= 0) {
             return nullptr;
@@ -223,19 +221,18 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::Open(std::unique_ptr<ByteReader> r
     if (formats.codecIds.count(codecId) == 0 && !(formats.anyPcm && IsPcm(codecId))) {
         return nullptr;
     }
-    const AVCodec* codec = avcodec_find_decoder(codecId);
+    const AVCodec *codec = avcodec_find_decoder(codecId);
     if (codec == nullptr) {
         return nullptr;
     }
     state->codec = avcodec_alloc_context3(codec);
-    if (state->codec == nullptr ||
-        avcodec_parameters_to_context(state->codec, stream->codecpar) < 0 ||
+    if (state->codec == nullptr || avcodec_parameters_to_context(state->codec, stream->codecpar) < 0 ||
         avcodec_open2(state->codec, codec, nullptr) < 0) {
         return nullptr;
     }
     for (unsigned i = 0; i < format->nb_streams; ++i) {
-        format->streams[i]->discard = static_cast<int>(i) == state->streamIndex ? AVDISCARD_DEFAULT
-                                                                                  : AVDISCARD_ALL;
+        format->streams[i]->discard =
+            static_cast<int>(i) == state->streamIndex ? AVDISCARD_DEFAULT : AVDISCARD_ALL;
     }
     state->packet = av_packet_alloc();
     state->frame = av_frame_alloc();
@@ -273,7 +270,7 @@ std::string FfmpegDecoder::FormatName() const {
 }
 
 bool FfmpegDecoder::DecodeMore() {
-    State& s = *state_;
+    State &s = *state_;
     int errors = 0;
     while (!s.flushed) {
         const int received = s.decoderEnded ? AVERROR_EOF : avcodec_receive_frame(s.codec, s.frame);
@@ -299,7 +296,7 @@ bool FfmpegDecoder::DecodeMore() {
             av_frame_unref(s.frame);
             if (s.seekTarget >= 0) {
                 if (frameStart < 0) {
-                    frameStart = s.seekTarget;  // no timestamps: trust the demuxer's seek
+                    frameStart = s.seekTarget; // no timestamps: trust the demuxer's seek
                 }
                 const int64_t drop = std::clamp<int64_t>(s.seekTarget - frameStart, 0, produced);
                 const size_t dropFloats = static_cast<size_t>(drop) * kOutputChannels;
@@ -355,8 +352,8 @@ bool FfmpegDecoder::DecodeMore() {
     return false;
 }
 
-int64_t FfmpegDecoder::Read(float* interleaved, int64_t frames) {
-    State& s = *state_;
+int64_t FfmpegDecoder::Read(float *interleaved, int64_t frames) {
+    State &s = *state_;
     int64_t done = 0;
     while (done < frames) {
         if (s.PendingFrames() == 0) {
@@ -377,18 +374,17 @@ int64_t FfmpegDecoder::Read(float* interleaved, int64_t frames) {
 }
 
 bool FfmpegDecoder::Seek(int64_t frame) {
-    State& s = *state_;
+    State &s = *state_;
     if (frame < 0 || (length_ >= 0 && frame > length_)) {
         return false;
     }
-    const int64_t timestamp =
-        av_rescale_q(frame, AVRational{1, kOutputRate}, s.timeBase) + s.startTime;
+    const int64_t timestamp = av_rescale_q(frame, AVRational{1, kOutputRate}, s.timeBase) + s.startTime;
     if (av_seek_frame(s.format, s.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD) < 0 &&
         av_seek_frame(s.format, s.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0) {
         return false;
     }
     avcodec_flush_buffers(s.codec);
-    swr_free(&s.resampler);  // drop what it still holds from before the seek
+    swr_free(&s.resampler); // drop what it still holds from before the seek
     s.pending.clear();
     s.pendingOffset = 0;
     s.readEnded = s.decoderEnded = s.flushed = false;

@@ -13,23 +13,23 @@
 namespace lirvo::audio {
 
 struct FormatSet {
-    std::string demuxers;    // comma-separated libavformat demuxer names
-    std::set<int> codecIds;  // accepted AVCodecID values
-    bool anyPcm = false;     // also accept every PCM codec
+    std::string demuxers;   // comma-separated libavformat demuxer names
+    std::set<int> codecIds; // accepted AVCodecID values
+    bool anyPcm = false;    // also accept every PCM codec
 };
 
 // mp1/mp2/mp3, wav, ogg (Vorbis), aiff and the tracker formats of the libopenmpt demuxer.
-const FormatSet& BuiltInFormats();
+const FormatSet &BuiltInFormats();
 
 class FfmpegDecoder final : public DecodedSource {
 public:
     // `progressive` marks a source whose bytes are still arriving: opening then avoids reads
     // near the end of the file (tag probing) that would wait for the whole download.
-    static std::unique_ptr<FfmpegDecoder> Open(std::unique_ptr<ByteReader> reader,
-                                               const FormatSet& formats, bool progressive);
+    static std::unique_ptr<FfmpegDecoder> Open(std::unique_ptr<ByteReader> reader, const FormatSet &formats,
+                                               bool progressive);
     ~FfmpegDecoder() override;
 
-    int64_t Read(float* interleaved, int64_t frames) override;
+    int64_t Read(float *interleaved, int64_t frames) override;
     bool Seek(int64_t frame) override;
     int64_t Position() const override { return position_; }
     int64_t LengthFrames() const override { return length_; }

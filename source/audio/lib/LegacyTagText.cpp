@@ -37,8 +37,8 @@ bool LooksLikeGbk(std::string_view bytes) {
 std::string DecodeLegacyTagText(std::string_view bytes) {
     // Fixed-size ID3v1 fields are padded with NULs (or spaces); the text ends at the first NUL.
     bytes = bytes.substr(0, std::min(bytes.find('\0'), bytes.size()));
-    const bool ascii = std::all_of(bytes.begin(), bytes.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+    const bool ascii =
+        std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (ascii) {
         return std::string(bytes);
     }
@@ -60,14 +60,14 @@ TagLib::String ToTagLibString(std::string_view bytes) {
 
 class LegacyId3v1Handler final : public TagLib::ID3v1::StringHandler {
 public:
-    TagLib::String parse(const TagLib::ByteVector& data) const override {
+    TagLib::String parse(const TagLib::ByteVector &data) const override {
         return ToTagLibString(std::string_view(data.data(), data.size())).stripWhiteSpace();
     }
 };
 
 class LegacyId3v2Handler final : public TagLib::ID3v2::Latin1StringHandler {
 public:
-    TagLib::String parse(const TagLib::ByteVector& data) const override {
+    TagLib::String parse(const TagLib::ByteVector &data) const override {
         return ToTagLibString(std::string_view(data.data(), data.size()));
     }
 };

@@ -19,8 +19,7 @@ bool Fail(int code) {
     return false;
 }
 
-template <typename T>
-T FailWith(int code, T value) {
+template <typename T> T FailWith(int code, T value) {
     tLastError = code;
     return value;
 }
@@ -37,7 +36,7 @@ bool HasWebScheme(std::string_view url) {
 }
 
 // Replaces the tag placeholders of a format text ("%TITL - %ARTI"); "%%" is a percent sign.
-std::string FormatTags(std::string_view format, const TrackTags& tags) {
+std::string FormatTags(std::string_view format, const TrackTags &tags) {
     std::string out;
     for (size_t i = 0; i < format.size(); ++i) {
         if (format[i] != '%') {
@@ -62,7 +61,7 @@ std::string FormatTags(std::string_view format, const TrackTags& tags) {
 }
 
 // Fetches a playlist text (at most 64 KB) and returns its first entry.
-std::optional<std::string> FetchPlaylistEntry(const std::string& url, int timeoutMs, int& error) {
+std::optional<std::string> FetchPlaylistEntry(const std::string &url, int timeoutMs, int &error) {
     auto download = NetworkDownload::Start(url, {timeoutMs, 0}, nullptr);
     if (download == nullptr) {
         error = kErrorMemory;
@@ -71,8 +70,8 @@ std::optional<std::string> FetchPlaylistEntry(const std::string& url, int timeou
     const auto answer = download->WaitForAnswer(std::chrono::milliseconds(timeoutMs));
     if (answer != NetworkDownload::Answer::Ok) {
         error = answer == NetworkDownload::Answer::TimedOut ? kErrorTimeout
-                : download->HttpError()                      ? kErrorHttp
-                                                             : kErrorNoNetwork;
+                : download->HttpError()                     ? kErrorHttp
+                                                            : kErrorNoNetwork;
         download->Cancel();
         return std::nullopt;
     }
@@ -80,7 +79,8 @@ std::optional<std::string> FetchPlaylistEntry(const std::string& url, int timeou
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     uint8_t buffer[4096];
     while (text.size() < 64 * 1024) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             break;
         }
@@ -88,7 +88,7 @@ std::optional<std::string> FetchPlaylistEntry(const std::string& url, int timeou
         if (got <= 0) {
             break;
         }
-        text.append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(got));
+        text.append(reinterpret_cast<const char *>(buffer), static_cast<size_t>(got));
     }
     download->Cancel();
     auto entry = FirstPlaylistEntry(text, url);
@@ -100,12 +100,14 @@ std::optional<std::string> FetchPlaylistEntry(const std::string& url, int timeou
 
 } // namespace
 
-std::unique_ptr<IAudioLibrary> CreateAudioLibrary() { return std::make_unique<MediaAudioLibrary>(); }
+std::unique_ptr<IAudioLibrary> CreateAudioLibrary() {
+    return std::make_unique<MediaAudioLibrary>();
+}
 
 MediaAudioLibrary::MediaAudioLibrary()
     : notifier_(std::make_unique<SyncNotifier>()),
       mixer_(std::make_unique<OutputMixer>(
-          [notifier = notifier_.get()](const std::shared_ptr<PlaybackChannel>& channel) {
+          [notifier = notifier_.get()](const std::shared_ptr<PlaybackChannel> &channel) {
               notifier->PostEnd(channel);
           })) {}
 
@@ -128,7 +130,8 @@ std::uint32_t MediaAudioLibrary::GetVersion() {
     return kInterfaceVersion | static_cast<std::uint32_t>(LIRVO_VERSION_MINOR << 8 | LIRVO_VERSION_PATCH);
 }
 
-bool MediaAudioLibrary::Init(int device, std::uint32_t frequency, std::uint32_t, std::uintptr_t, const void*) {
+bool MediaAudioLibrary::Init(int device, std::uint32_t frequency, std::uint32_t, std::uintptr_t,
+                             const void *) {
     std::lock_guard life(lifeMutex_);
     if (initialised_) {
         return Fail(kErrorAlready);
@@ -194,7 +197,7 @@ bool MediaAudioLibrary::Free() {
         std::lock_guard lock(objectsMutex_);
         channels.swap(channels_);
     }
-    for (const auto& [handle, channel] : channels) {
+    for (const auto &[handle, channel] : channels) {
         FreeChannel(channel);
     }
     channels.clear();
@@ -203,7 +206,7 @@ bool MediaAudioLibrary::Free() {
     return Succeed();
 }
 
-Handle MediaAudioLibrary::PluginLoad(const char* file, std::uint32_t) {
+Handle MediaAudioLibrary::PluginLoad(const char *file, std::uint32_t) {
     if (file == nullptr || *file == '\0') {
         return FailWith<Handle>(kErrorIllegalParam, 0);
     }
@@ -216,10 +219,10 @@ Handle MediaAudioLibrary::PluginLoad(const char* file, std::uint32_t) {
     return handle;
 }
 
-const PluginInfo* MediaAudioLibrary::PluginGetInfo(Handle plugin) {
-    const PluginInfo* info = addons_.Info(plugin);
+const PluginInfo *MediaAudioLibrary::PluginGetInfo(Handle plugin) {
+    const PluginInfo *info = addons_.Info(plugin);
     if (info == nullptr) {
-        return FailWith<const PluginInfo*>(kErrorHandle, nullptr);
+        return FailWith<const PluginInfo *>(kErrorHandle, nullptr);
     }
     Succeed();
     return info;
@@ -229,8 +232,9 @@ bool MediaAudioLibrary::PluginFree(Handle plugin) {
     return addons_.Unload(plugin) ? Succeed() : Fail(kErrorHandle);
 }
 
-std::unique_ptr<DecodedSource> MediaAudioLibrary::OpenSource(
-    const std::function<std::unique_ptr<ByteReader>()>& makeReader, bool progressive) {
+std::unique_ptr<DecodedSource>
+MediaAudioLibrary::OpenSource(const std::function<std::unique_ptr<ByteReader>()> &makeReader,
+                              bool progressive) {
     if (auto builtIn = FfmpegDecoder::Open(makeReader(), BuiltInFormats(), progressive)) {
         return builtIn;
     }
@@ -254,7 +258,7 @@ Handle MediaAudioLibrary::AddChannel(std::unique_ptr<DecodedSource> source, Chan
     return handle;
 }
 
-Handle MediaAudioLibrary::StreamCreateFile(bool memory, const void* file, std::uint64_t offset,
+Handle MediaAudioLibrary::StreamCreateFile(bool memory, const void *file, std::uint64_t offset,
                                            std::uint64_t length, std::uint32_t) {
     if (!initialised_) {
         return FailWith<Handle>(kErrorInit, 0);
@@ -264,8 +268,8 @@ Handle MediaAudioLibrary::StreamCreateFile(bool memory, const void* file, std::u
         return FailWith<Handle>(kErrorIllegalParam, 0);
     }
     auto counters = std::make_shared<FileCounters>();
-    const std::string path = memory ? std::string() : std::string(static_cast<const char*>(file));
-    const auto* bytes = static_cast<const uint8_t*>(file);
+    const std::string path = memory ? std::string() : std::string(static_cast<const char *>(file));
+    const auto *bytes = static_cast<const uint8_t *>(file);
     const auto start = static_cast<int64_t>(offset);
     const int64_t count = length == 0 ? -1 : static_cast<int64_t>(length);
     std::function<std::unique_ptr<ByteReader>()> makeReader = [&]() -> std::unique_ptr<ByteReader> {
@@ -298,8 +302,8 @@ Handle MediaAudioLibrary::StreamCreateFile(bool memory, const void* file, std::u
     return AddChannel(std::move(source), std::move(origin));
 }
 
-Handle MediaAudioLibrary::StreamCreateURL(const char* url, std::uint32_t offset, std::uint32_t,
-                                          DownloadProc proc, void* user) {
+Handle MediaAudioLibrary::StreamCreateURL(const char *url, std::uint32_t offset, std::uint32_t,
+                                          DownloadProc proc, void *user) {
     if (!initialised_) {
         return FailWith<Handle>(kErrorInit, 0);
     }
@@ -309,7 +313,7 @@ Handle MediaAudioLibrary::StreamCreateURL(const char* url, std::uint32_t offset,
     return OpenUrl(url, offset, proc, user, 0);
 }
 
-Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, DownloadProc proc, void* user,
+Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, DownloadProc proc, void *user,
                                   int depth) {
     if (!HasWebScheme(url)) {
         return FailWith<Handle>(kErrorFileOpen, 0);
@@ -325,7 +329,7 @@ Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, Downloa
     }
     NetworkDownload::BlockProc onBlock;
     if (proc != nullptr) {
-        onBlock = [proc, user](const uint8_t* data, size_t size) {
+        onBlock = [proc, user](const uint8_t *data, size_t size) {
             proc(data, static_cast<std::uint32_t>(size), user);
         };
     }
@@ -344,7 +348,7 @@ Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, Downloa
         return FailWith<Handle>(download->HttpError() ? kErrorHttp : kErrorNoNetwork, 0);
     }
     auto counters = std::make_shared<FileCounters>();
-    DownloadReader* lastReader = nullptr;
+    DownloadReader *lastReader = nullptr;
     auto makeReader = [&]() -> std::unique_ptr<ByteReader> {
         auto reader = std::make_unique<DownloadReader>(download);
         reader->SetWaitLimit(std::chrono::milliseconds(timeoutMs));
@@ -380,12 +384,12 @@ std::shared_ptr<PlaybackChannel> MediaAudioLibrary::FindChannel(Handle handle) {
     return it->second;
 }
 
-void MediaAudioLibrary::FreeChannel(const std::shared_ptr<PlaybackChannel>& channel) {
+void MediaAudioLibrary::FreeChannel(const std::shared_ptr<PlaybackChannel> &channel) {
     mixer_->Remove(channel.get());
     notifier_->Retire(*channel);
     channel->Shutdown();
     std::lock_guard lock(objectsMutex_);
-    std::erase_if(effectOwners_, [&](const auto& entry) { return entry.second == channel->GetHandle(); });
+    std::erase_if(effectOwners_, [&](const auto &entry) { return entry.second == channel->GetHandle(); });
 }
 
 bool MediaAudioLibrary::StreamFree(Handle stream) {
@@ -530,7 +534,7 @@ std::uint64_t MediaAudioLibrary::ChannelSeconds2Bytes(Handle handle, double seco
 }
 
 Handle MediaAudioLibrary::ChannelSetSync(Handle handle, std::uint32_t type, std::uint64_t, SyncProc proc,
-                                         void* user) {
+                                         void *user) {
     auto channel = FindChannel(handle);
     if (channel == nullptr) {
         return 0;
@@ -547,7 +551,9 @@ Handle MediaAudioLibrary::ChannelSetSync(Handle handle, std::uint32_t type, std:
     return sync;
 }
 
-int MediaAudioLibrary::ErrorGetCode() { return tLastError; }
+int MediaAudioLibrary::ErrorGetCode() {
+    return tLastError;
+}
 
 Handle MediaAudioLibrary::ChannelSetFX(Handle handle, std::uint32_t type, int priority) {
     auto channel = FindChannel(handle);
@@ -567,7 +573,7 @@ Handle MediaAudioLibrary::ChannelSetFX(Handle handle, std::uint32_t type, int pr
     return fx;
 }
 
-bool MediaAudioLibrary::FXSetParameters(Handle fx, const ParamEqParameters* parameters) {
+bool MediaAudioLibrary::FXSetParameters(Handle fx, const ParamEqParameters *parameters) {
     std::shared_ptr<PlaybackChannel> channel;
     {
         std::lock_guard lock(objectsMutex_);
@@ -590,7 +596,7 @@ bool MediaAudioLibrary::FXSetParameters(Handle fx, const ParamEqParameters* para
     return channel->Effects().Set(fx, values) ? Succeed() : Fail(kErrorHandle);
 }
 
-bool MediaAudioLibrary::FXGetParameters(Handle fx, ParamEqParameters* parameters) {
+bool MediaAudioLibrary::FXGetParameters(Handle fx, ParamEqParameters *parameters) {
     std::shared_ptr<PlaybackChannel> channel;
     {
         std::lock_guard lock(objectsMutex_);
@@ -614,7 +620,7 @@ bool MediaAudioLibrary::FXGetParameters(Handle fx, ParamEqParameters* parameters
     return Succeed();
 }
 
-std::uint32_t MediaAudioLibrary::ChannelGetData(Handle handle, void* buffer, std::uint32_t length) {
+std::uint32_t MediaAudioLibrary::ChannelGetData(Handle handle, void *buffer, std::uint32_t length) {
     auto channel = FindChannel(handle);
     if (channel == nullptr) {
         return 0xFFFFFFFFu;
@@ -626,7 +632,7 @@ std::uint32_t MediaAudioLibrary::ChannelGetData(Handle handle, void* buffer, std
     return channel->RecentSamples(buffer, length);
 }
 
-const char* MediaAudioLibrary::TagsRead(Handle stream, const char* format) {
+const char *MediaAudioLibrary::TagsRead(Handle stream, const char *format) {
     thread_local std::string text;
     text.clear();
     auto channel = FindChannel(stream);

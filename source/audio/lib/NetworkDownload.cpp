@@ -20,10 +20,10 @@ void GlobalInitOnce() {
 
 } // namespace
 
-NetworkDownload::NetworkDownload(std::string url, const Options& options, BlockProc onBlock)
+NetworkDownload::NetworkDownload(std::string url, const Options &options, BlockProc onBlock)
     : url_(std::move(url)), options_(options), onBlock_(std::move(onBlock)) {}
 
-std::shared_ptr<NetworkDownload> NetworkDownload::Start(const std::string& url, const Options& options,
+std::shared_ptr<NetworkDownload> NetworkDownload::Start(const std::string &url, const Options &options,
                                                         BlockProc onBlock) {
     GlobalInitOnce();
     std::shared_ptr<NetworkDownload> download(new NetworkDownload(url, options, std::move(onBlock)));
@@ -40,20 +40,20 @@ NetworkDownload::~NetworkDownload() {
     cancelled_ = true;
     if (thread_.joinable()) {
         if (thread_.get_id() == std::this_thread::get_id()) {
-            thread_.detach();  // the last reference went away on the thread itself
+            thread_.detach(); // the last reference went away on the thread itself
         } else {
             curl_multi_wakeup(multi_);
             thread_.join();
         }
     }
     if (multi_ != nullptr) {
-        curl_multi_cleanup(static_cast<CURLM*>(multi_));
+        curl_multi_cleanup(static_cast<CURLM *>(multi_));
     }
 }
 
 void NetworkDownload::Run() {
-    CURLM* multi = static_cast<CURLM*>(multi_);
-    CURL* easy = curl_easy_init();
+    CURLM *multi = static_cast<CURLM *>(multi_);
+    CURL *easy = curl_easy_init();
     bool ok = false;
     if (easy != nullptr) {
         easy_ = easy;
@@ -64,7 +64,8 @@ void NetworkDownload::Run() {
         curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(std::max(1, options_.connectTimeoutMs)));
+        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(std::max(1, options_.connectTimeoutMs)));
         curl_easy_setopt(easy, CURLOPT_USERAGENT, "Lirvo/" LIRVO_VERSION_TEXT);
         curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "identity");
         if (options_.offset > 0) {
@@ -83,7 +84,7 @@ void NetworkDownload::Run() {
             curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
         }
         int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(multi, &left)) {
+        while (CURLMsg *message = curl_multi_info_read(multi, &left)) {
             if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
                 ok = message->data.result == CURLE_OK;
             }
@@ -104,8 +105,8 @@ void NetworkDownload::Run() {
     }
 }
 
-size_t NetworkDownload::OnHeader(char* data, size_t size, size_t count, void* opaque) {
-    auto* self = static_cast<NetworkDownload*>(opaque);
+size_t NetworkDownload::OnHeader(char *data, size_t size, size_t count, void *opaque) {
+    auto *self = static_cast<NetworkDownload *>(opaque);
     const size_t length = size * count;
     if (self->cancelled_) {
         return 0;
@@ -115,7 +116,7 @@ size_t NetworkDownload::OnHeader(char* data, size_t size, size_t count, void* op
         return length;
     }
     // End of one header block: redirects and 1xx answers come before the final one.
-    CURL* easy = static_cast<CURL*>(self->easy_);
+    CURL *easy = static_cast<CURL *>(self->easy_);
     long code = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
     if (code < 200 || (code >= 300 && code < 400)) {
@@ -133,7 +134,7 @@ size_t NetworkDownload::OnHeader(char* data, size_t size, size_t count, void* op
                 contentLength >= 0) {
                 self->totalSize_ = static_cast<int64_t>(contentLength);
             }
-            const char* type = nullptr;
+            const char *type = nullptr;
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
                 self->contentType_ = type;
             }
@@ -143,8 +144,8 @@ size_t NetworkDownload::OnHeader(char* data, size_t size, size_t count, void* op
     return length;
 }
 
-size_t NetworkDownload::OnData(char* data, size_t size, size_t count, void* opaque) {
-    auto* self = static_cast<NetworkDownload*>(opaque);
+size_t NetworkDownload::OnData(char *data, size_t size, size_t count, void *opaque) {
+    auto *self = static_cast<NetworkDownload *>(opaque);
     const size_t length = size * count;
     if (self->cancelled_) {
         return CURL_WRITEFUNC_ERROR;
@@ -152,21 +153,20 @@ size_t NetworkDownload::OnData(char* data, size_t size, size_t count, void* opaq
     {
         std::lock_guard lock(self->mutex_);
         self->answered_ = true;
-        self->data_.insert(self->data_.end(), reinterpret_cast<const uint8_t*>(data),
-                           reinterpret_cast<const uint8_t*>(data) + length);
+        self->data_.insert(self->data_.end(), reinterpret_cast<const uint8_t *>(data),
+                           reinterpret_cast<const uint8_t *>(data) + length);
     }
     self->changed_.notify_all();
     if (self->onBlock_ && length > 0) {
-        self->onBlock_(reinterpret_cast<const uint8_t*>(data), length);
+        self->onBlock_(reinterpret_cast<const uint8_t *>(data), length);
     }
     return self->cancelled_ ? CURL_WRITEFUNC_ERROR : length;
 }
 
 NetworkDownload::Answer NetworkDownload::WaitForAnswer(std::chrono::milliseconds limit) {
     std::unique_lock lock(mutex_);
-    const bool done = changed_.wait_for(lock, limit, [this] {
-        return answered_ || finished_ || failed_ || cancelled_;
-    });
+    const bool done =
+        changed_.wait_for(lock, limit, [this] { return answered_ || finished_ || failed_ || cancelled_; });
     if (cancelled_) {
         return Answer::Cancelled;
     }
@@ -204,7 +204,7 @@ bool NetworkDownload::Finished() const {
     return finished_;
 }
 
-int64_t NetworkDownload::ReadAt(int64_t offset, uint8_t* buffer, int64_t size,
+int64_t NetworkDownload::ReadAt(int64_t offset, uint8_t *buffer, int64_t size,
                                 std::chrono::milliseconds limit) {
     std::unique_lock lock(mutex_);
     const auto deadline = std::chrono::steady_clock::now() + limit;
@@ -234,8 +234,8 @@ void NetworkDownload::ReleaseBefore(int64_t offset) {
     if (data_.size() < kTrimThreshold || offset - keptFrom_ < 2 * kKeepBehindReader) {
         return;
     }
-    const int64_t drop = std::min<int64_t>(offset - keptFrom_ - kKeepBehindReader,
-                                           static_cast<int64_t>(data_.size()));
+    const int64_t drop =
+        std::min<int64_t>(offset - keptFrom_ - kKeepBehindReader, static_cast<int64_t>(data_.size()));
     data_.erase(data_.begin(), data_.begin() + drop);
     data_.shrink_to_fit();
     keptFrom_ += drop;
@@ -247,14 +247,15 @@ void NetworkDownload::Cancel() {
         cancelled_ = true;
     }
     changed_.notify_all();
-    curl_multi_wakeup(static_cast<CURLM*>(multi_));
+    curl_multi_wakeup(static_cast<CURLM *>(multi_));
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
         thread_.join();
     }
 }
 
-int64_t DownloadReader::Read(uint8_t* buffer, int64_t size) {
-    const int64_t got = download_->ReadAt(position_, buffer, size, std::chrono::milliseconds(waitLimitMs_.load()));
+int64_t DownloadReader::Read(uint8_t *buffer, int64_t size) {
+    const int64_t got =
+        download_->ReadAt(position_, buffer, size, std::chrono::milliseconds(waitLimitMs_.load()));
     if (got > 0) {
         position_ += got;
         download_->ReleaseBefore(position_);
@@ -271,6 +272,8 @@ bool DownloadReader::Seek(int64_t offset) {
     return true;
 }
 
-int64_t DownloadReader::Size() const { return download_->TotalSize(); }
+int64_t DownloadReader::Size() const {
+    return download_->TotalSize();
+}
 
 } // namespace lirvo::audio

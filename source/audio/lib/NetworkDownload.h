@@ -21,7 +21,7 @@ namespace lirvo::audio {
 class NetworkDownload : public std::enable_shared_from_this<NetworkDownload> {
 public:
     // Called on the download thread: (data, size) per block, (nullptr, 0) once at the end.
-    using BlockProc = std::function<void(const uint8_t* data, size_t size)>;
+    using BlockProc = std::function<void(const uint8_t *data, size_t size)>;
 
     struct Options {
         int connectTimeoutMs = 2000;
@@ -30,11 +30,11 @@ public:
 
     enum class Answer { Ok, TimedOut, Failed, Cancelled };
 
-    static std::shared_ptr<NetworkDownload> Start(const std::string& url, const Options& options,
+    static std::shared_ptr<NetworkDownload> Start(const std::string &url, const Options &options,
                                                   BlockProc onBlock);
     ~NetworkDownload();
-    NetworkDownload(const NetworkDownload&) = delete;
-    NetworkDownload& operator=(const NetworkDownload&) = delete;
+    NetworkDownload(const NetworkDownload &) = delete;
+    NetworkDownload &operator=(const NetworkDownload &) = delete;
 
     // Waits until the server has sent its response headers, the transfer failed, or the time
     // limit passed.
@@ -57,7 +57,7 @@ public:
     // Copies bytes at an absolute offset, waiting up to `limit` (negative: without limit) for
     // them to arrive. Returns the count, 0 when the download ended before `offset`, -1 when
     // the wait was cut short (cancelled, time limit, or bytes no longer kept).
-    int64_t ReadAt(int64_t offset, uint8_t* buffer, int64_t size, std::chrono::milliseconds limit);
+    int64_t ReadAt(int64_t offset, uint8_t *buffer, int64_t size, std::chrono::milliseconds limit);
 
     // Frees memory of bytes below `offset` once a lot has piled up (live streams never end).
     void ReleaseBefore(int64_t offset);
@@ -67,10 +67,10 @@ public:
     void Cancel();
 
 private:
-    NetworkDownload(std::string url, const Options& options, BlockProc onBlock);
+    NetworkDownload(std::string url, const Options &options, BlockProc onBlock);
     void Run();
-    static size_t OnData(char* data, size_t size, size_t count, void* self);
-    static size_t OnHeader(char* data, size_t size, size_t count, void* self);
+    static size_t OnData(char *data, size_t size, size_t count, void *self);
+    static size_t OnHeader(char *data, size_t size, size_t count, void *self);
 
     const std::string url_;
     const Options options_;
@@ -78,7 +78,7 @@ private:
 
     mutable std::mutex mutex_;
     std::condition_variable changed_;
-    std::vector<uint8_t> data_;  // bytes from keptFrom_ on
+    std::vector<uint8_t> data_; // bytes from keptFrom_ on
     int64_t keptFrom_ = 0;
     bool answered_ = false;
     bool finished_ = false;
@@ -88,8 +88,8 @@ private:
     std::atomic<int64_t> totalSize_{-1};
 
     std::atomic<bool> cancelled_{false};
-    void* multi_ = nullptr;  // CURLM*, woken by Cancel()
-    void* easy_ = nullptr;   // CURL*, used only on the download thread
+    void *multi_ = nullptr; // CURLM*, woken by Cancel()
+    void *easy_ = nullptr;  // CURL*, used only on the download thread
     bool released_ = false;
     std::thread thread_;
 };
@@ -101,7 +101,7 @@ public:
     // How long one read may wait for data (negative: no limit).
     void SetWaitLimit(std::chrono::milliseconds limit) { waitLimitMs_ = limit.count(); }
 
-    int64_t Read(uint8_t* buffer, int64_t size) override;
+    int64_t Read(uint8_t *buffer, int64_t size) override;
     bool Seek(int64_t offset) override;
     int64_t Tell() const override { return position_; }
     int64_t Size() const override;

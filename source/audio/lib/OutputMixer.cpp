@@ -14,7 +14,7 @@ int OutputMixer::Open(int device) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
         return kErrorDriver;
     }
-    const char* name = nullptr;
+    const char *name = nullptr;
     if (device >= 1) {
         name = SDL_GetAudioDeviceName(device - 1, 0);
         if (name == nullptr) {
@@ -47,7 +47,7 @@ void OutputMixer::Close() {
     if (device_ == 0) {
         return;
     }
-    SDL_CloseAudioDevice(device_);  // waits for a running callback
+    SDL_CloseAudioDevice(device_); // waits for a running callback
     device_ = 0;
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     std::lock_guard lock(mutex_);
@@ -70,34 +70,34 @@ bool OutputMixer::Stop() {
     return true;
 }
 
-void OutputMixer::Add(const std::shared_ptr<PlaybackChannel>& channel) {
+void OutputMixer::Add(const std::shared_ptr<PlaybackChannel> &channel) {
     std::lock_guard lock(mutex_);
     if (std::find(channels_.begin(), channels_.end(), channel) == channels_.end()) {
         channels_.push_back(channel);
     }
 }
 
-void OutputMixer::Remove(const PlaybackChannel* channel) {
+void OutputMixer::Remove(const PlaybackChannel *channel) {
     std::shared_ptr<PlaybackChannel> released;
     std::lock_guard lock(mutex_);
     auto it = std::find_if(channels_.begin(), channels_.end(),
-                           [&](const auto& entry) { return entry.get() == channel; });
+                           [&](const auto &entry) { return entry.get() == channel; });
     if (it != channels_.end()) {
         released = std::move(*it);
         channels_.erase(it);
     }
 }
 
-void OutputMixer::Callback(void* self, uint8_t* stream, int length) {
+void OutputMixer::Callback(void *self, uint8_t *stream, int length) {
     std::memset(stream, 0, static_cast<size_t>(length));
-    static_cast<OutputMixer*>(self)->Mix(reinterpret_cast<float*>(stream),
-                                         length / static_cast<int>(kBytesPerFrame));
+    static_cast<OutputMixer *>(self)->Mix(reinterpret_cast<float *>(stream),
+                                          length / static_cast<int>(kBytesPerFrame));
 }
 
-void OutputMixer::Mix(float* out, int64_t frames) {
+void OutputMixer::Mix(float *out, int64_t frames) {
     {
         std::lock_guard lock(mutex_);
-        for (const auto& channel : channels_) {
+        for (const auto &channel : channels_) {
             if (channel->GetMode() != PlaybackChannel::Mode::Playing) {
                 continue;
             }
@@ -108,7 +108,7 @@ void OutputMixer::Mix(float* out, int64_t frames) {
             }
         }
     }
-    for (const auto& channel : ended_) {
+    for (const auto &channel : ended_) {
         onEnd_(channel);
     }
     ended_.clear();

@@ -8,7 +8,7 @@
 
 namespace lirvo::audio {
 
-bool NormaliseParameters(PeakingParameters& p) {
+bool NormaliseParameters(PeakingParameters &p) {
     if (!std::isfinite(p.centre) || !std::isfinite(p.bandwidth) || !std::isfinite(p.gain)) {
         return false;
     }
@@ -19,12 +19,14 @@ bool NormaliseParameters(PeakingParameters& p) {
     return true;
 }
 
-PeakingFilter::PeakingFilter(const PeakingParameters& parameters) { SetParameters(parameters); }
+PeakingFilter::PeakingFilter(const PeakingParameters &parameters) {
+    SetParameters(parameters);
+}
 
-void PeakingFilter::SetParameters(const PeakingParameters& p) {
+void PeakingFilter::SetParameters(const PeakingParameters &p) {
     parameters_ = p;
     if (p.gain == 0.0f) {
-        Reset();  // skipped while flat; start clean when it is raised again
+        Reset(); // skipped while flat; start clean when it is raised again
     }
     // Peaking filter of the audio EQ cookbook, bandwidth given in octaves (semitones / 12).
     const double a = std::pow(10.0, p.gain / 40.0);
@@ -44,7 +46,7 @@ void PeakingFilter::Reset() {
     z1_[0] = z1_[1] = z2_[0] = z2_[1] = 0.0;
 }
 
-void PeakingFilter::Process(float* x, int64_t frames) {
+void PeakingFilter::Process(float *x, int64_t frames) {
     // Transposed direct form II, both channels in one pass so their chains overlap.
     double l1 = z1_[0], l2 = z2_[0], r1 = z1_[1], r2 = z2_[1];
     const double b0 = b0_, b1 = b1_, b2 = b2_, a1 = a1_, a2 = a2_;
@@ -68,16 +70,16 @@ void PeakingFilter::Process(float* x, int64_t frames) {
     z2_[1] = flush(r2);
 }
 
-void EffectChain::Add(uint32_t handle, int priority, const PeakingParameters& parameters) {
+void EffectChain::Add(uint32_t handle, int priority, const PeakingParameters &parameters) {
     std::lock_guard lock(mutex_);
     auto at = std::find_if(bands_.begin(), bands_.end(),
-                           [&](const Band& band) { return band.priority < priority; });
+                           [&](const Band &band) { return band.priority < priority; });
     bands_.insert(at, Band{handle, priority, PeakingFilter(parameters)});
 }
 
 bool EffectChain::Remove(uint32_t handle) {
     std::lock_guard lock(mutex_);
-    auto it = std::find_if(bands_.begin(), bands_.end(), [&](const Band& b) { return b.handle == handle; });
+    auto it = std::find_if(bands_.begin(), bands_.end(), [&](const Band &b) { return b.handle == handle; });
     if (it == bands_.end()) {
         return false;
     }
@@ -85,9 +87,9 @@ bool EffectChain::Remove(uint32_t handle) {
     return true;
 }
 
-bool EffectChain::Set(uint32_t handle, const PeakingParameters& parameters) {
+bool EffectChain::Set(uint32_t handle, const PeakingParameters &parameters) {
     std::lock_guard lock(mutex_);
-    for (Band& band : bands_) {
+    for (Band &band : bands_) {
         if (band.handle == handle) {
             band.filter.SetParameters(parameters);
             return true;
@@ -96,9 +98,9 @@ bool EffectChain::Set(uint32_t handle, const PeakingParameters& parameters) {
     return false;
 }
 
-bool EffectChain::Get(uint32_t handle, PeakingParameters& parameters) const {
+bool EffectChain::Get(uint32_t handle, PeakingParameters &parameters) const {
     std::lock_guard lock(mutex_);
-    for (const Band& band : bands_) {
+    for (const Band &band : bands_) {
         if (band.handle == handle) {
             parameters = band.filter.Parameters();
             return true;
@@ -107,9 +109,9 @@ bool EffectChain::Get(uint32_t handle, PeakingParameters& parameters) const {
     return false;
 }
 
-void EffectChain::Process(float* interleaved, int64_t frames) {
+void EffectChain::Process(float *interleaved, int64_t frames) {
     std::lock_guard lock(mutex_);
-    for (Band& band : bands_) {
+    for (Band &band : bands_) {
         if (!band.filter.IsIdentity()) {
             band.filter.Process(interleaved, frames);
         }
@@ -118,7 +120,7 @@ void EffectChain::Process(float* interleaved, int64_t frames) {
 
 void EffectChain::Reset() {
     std::lock_guard lock(mutex_);
-    for (Band& band : bands_) {
+    for (Band &band : bands_) {
         band.filter.Reset();
     }
 }

@@ -9,26 +9,26 @@
 namespace lirvo::audio {
 
 struct PeakingParameters {
-    float centre = 1000.0f;   // Hz
-    float bandwidth = 12.0f;  // semitones
-    float gain = 0.0f;        // dB
+    float centre = 1000.0f;  // Hz
+    float bandwidth = 12.0f; // semitones
+    float gain = 0.0f;       // dB
 };
 
 inline constexpr float kMaxEqGainDb = 15.0f;
 
 // Checks and normalises parameters: the gain is limited to +/-15 dB; a centre outside
 // (0, Nyquist) or a bandwidth outside 1..36 semitones, or any non-finite value, is refused.
-bool NormaliseParameters(PeakingParameters& parameters);
+bool NormaliseParameters(PeakingParameters &parameters);
 
 class PeakingFilter {
 public:
-    explicit PeakingFilter(const PeakingParameters& parameters = {});
+    explicit PeakingFilter(const PeakingParameters &parameters = {});
     // Takes parameters that passed NormaliseParameters. The filter state is kept, so changing
     // the gain while playing does not click.
-    void SetParameters(const PeakingParameters& parameters);
-    const PeakingParameters& Parameters() const { return parameters_; }
+    void SetParameters(const PeakingParameters &parameters);
+    const PeakingParameters &Parameters() const { return parameters_; }
     // Filters interleaved stereo frames in place.
-    void Process(float* interleaved, int64_t frames);
+    void Process(float *interleaved, int64_t frames);
     void Reset();
     // True when the filter passes the signal unchanged (0 dB gain).
     bool IsIdentity() const { return parameters_.gain == 0.0f; }
@@ -43,11 +43,11 @@ private:
 // The effects of one channel, applied in order of priority (higher first), then of creation.
 class EffectChain {
 public:
-    void Add(uint32_t handle, int priority, const PeakingParameters& parameters);
+    void Add(uint32_t handle, int priority, const PeakingParameters &parameters);
     bool Remove(uint32_t handle);
-    bool Set(uint32_t handle, const PeakingParameters& parameters);
-    bool Get(uint32_t handle, PeakingParameters& parameters) const;
-    void Process(float* interleaved, int64_t frames);
+    bool Set(uint32_t handle, const PeakingParameters &parameters);
+    bool Get(uint32_t handle, PeakingParameters &parameters) const;
+    void Process(float *interleaved, int64_t frames);
     void Reset();
     bool Empty() const;
 

@@ -7,7 +7,7 @@ namespace lirvo::audio {
 
 namespace {
 
-constexpr size_t kRingFrames = 8192;   // about 190 ms decoded ahead
+constexpr size_t kRingFrames = 8192; // about 190 ms decoded ahead
 constexpr int64_t kChunkFrames = 2048;
 // A network stream decodes only while this much undecoded data is waiting, so the feeder
 // rarely blocks inside the decoder (where a seek would have to wait for it).
@@ -21,7 +21,9 @@ PlaybackChannel::PlaybackChannel(Handle handle, std::unique_ptr<DecodedSource> s
     played_ = source_->Position();
 }
 
-PlaybackChannel::~PlaybackChannel() { Shutdown(); }
+PlaybackChannel::~PlaybackChannel() {
+    Shutdown();
+}
 
 void PlaybackChannel::StartFeeder() {
     std::lock_guard lock(ringMutex_);
@@ -50,7 +52,9 @@ void PlaybackChannel::Pause() {
     mode_.compare_exchange_strong(expected, Mode::Paused);
 }
 
-void PlaybackChannel::Stop() { mode_ = Mode::Stopped; }
+void PlaybackChannel::Stop() {
+    mode_ = Mode::Stopped;
+}
 
 bool PlaybackChannel::Seek(int64_t frame) {
     std::lock_guard decoding(decoderMutex_);
@@ -76,8 +80,8 @@ bool PlaybackChannel::Seek(int64_t frame) {
     return true;
 }
 
-bool PlaybackChannel::WaitForDownloadMargin(std::unique_lock<std::mutex>& lock) {
-    NetworkDownload* download = origin_.download.get();
+bool PlaybackChannel::WaitForDownloadMargin(std::unique_lock<std::mutex> &lock) {
+    NetworkDownload *download = origin_.download.get();
     if (download == nullptr) {
         return true;
     }
@@ -113,7 +117,7 @@ void PlaybackChannel::FeedLoop() {
         }
         lock.lock();
         if (generation != generation_) {
-            continue;  // a seek happened meanwhile; this block belongs to the old position
+            continue; // a seek happened meanwhile; this block belongs to the old position
         }
         if (got <= 0) {
             sourceEnded_ = true;
@@ -129,7 +133,7 @@ void PlaybackChannel::FeedLoop() {
     }
 }
 
-void PlaybackChannel::MixInto(float* out, int64_t frames, bool& ended) {
+void PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended) {
     ended = false;
     const float volume = volume_.load();
     std::unique_lock lock(ringMutex_);
@@ -145,10 +149,10 @@ void PlaybackChannel::MixInto(float* out, int64_t frames, bool& ended) {
     const size_t firstToHistory = take > historyFrames ? take - historyFrames : 0;
     for (size_t i = 0; i < take; ++i) {
         const size_t at = (ringRead_ + i) % kRingFrames;
-        const float left = ring_[2 * at];
-        const float right = ring_[2 * at + 1];
-        out[2 * i] += left * volume;
-        out[2 * i + 1] += right * volume;
+        const float left = ring_[2 * at] * volume;
+        const float right = ring_[2 * at + 1] * volume;
+        out[2 * i] += left;
+        out[2 * i + 1] += right;
         if (i >= firstToHistory) {
             history_[2 * historyAt] = left;
             history_[2 * historyAt + 1] = right;
@@ -169,14 +173,14 @@ void PlaybackChannel::MixInto(float* out, int64_t frames, bool& ended) {
     }
 }
 
-uint32_t PlaybackChannel::RecentSamples(void* buffer, uint32_t bytes) const {
+uint32_t PlaybackChannel::RecentSamples(void *buffer, uint32_t bytes) const {
     std::lock_guard lock(ringMutex_);
     const size_t count = std::min<size_t>(bytes / sizeof(float), history_.size());
     std::memcpy(buffer, history_.data() + (history_.size() - count), count * sizeof(float));
     return static_cast<uint32_t>(count * sizeof(float));
 }
 
-void PlaybackChannel::AddSync(const SyncEntry& sync) {
+void PlaybackChannel::AddSync(const SyncEntry &sync) {
     std::lock_guard lock(syncMutex_);
     syncs_.push_back(sync);
 }
@@ -184,7 +188,7 @@ void PlaybackChannel::AddSync(const SyncEntry& sync) {
 bool PlaybackChannel::RemoveSync(Handle sync) {
     std::lock_guard lock(syncMutex_);
     const auto before = syncs_.size();
-    std::erase_if(syncs_, [&](const SyncEntry& entry) { return entry.handle == sync; });
+    std::erase_if(syncs_, [&](const SyncEntry &entry) { return entry.handle == sync; });
     return syncs_.size() != before;
 }
 
@@ -217,7 +221,7 @@ int64_t PlaybackChannel::FilePosition(uint32_t mode) const {
     }
 }
 
-const TrackTags& PlaybackChannel::Tags() {
+const TrackTags &PlaybackChannel::Tags() {
     std::call_once(tagsOnce_, [this] {
         if (!origin_.path.empty()) {
             tags_ = ReadTrackTags(origin_.path);
@@ -234,7 +238,7 @@ void PlaybackChannel::Shutdown() {
     }
     feedWanted_.notify_all();
     if (origin_.download != nullptr) {
-        origin_.download->Cancel();  // also wakes a decoder waiting for bytes
+        origin_.download->Cancel(); // also wakes a decoder waiting for bytes
     }
     if (feeder_.joinable()) {
         if (feeder_.get_id() == std::this_thread::get_id()) {

@@ -22,11 +22,11 @@
 namespace lirvo::audio {
 
 struct ChannelOrigin {
-    std::string path;                            // local file, empty for memory and network
-    std::shared_ptr<FileCounters> counters;      // decoder's place in the file
-    int64_t fileSize = -1;                       // -1 when unknown
-    std::shared_ptr<NetworkDownload> download;   // network streams only
-    DownloadReader* downloadReader = nullptr;    // owned by the decoder
+    std::string path;                          // local file, empty for memory and network
+    std::shared_ptr<FileCounters> counters;    // decoder's place in the file
+    int64_t fileSize = -1;                     // -1 when unknown
+    std::shared_ptr<NetworkDownload> download; // network streams only
+    DownloadReader *downloadReader = nullptr;  // owned by the decoder
     int netTimeoutMs = 2000;
 };
 
@@ -34,7 +34,7 @@ struct SyncEntry {
     Handle handle;
     uint32_t type;
     SyncProc proc;
-    void* user;
+    void *user;
 };
 
 class PlaybackChannel {
@@ -43,8 +43,8 @@ public:
 
     PlaybackChannel(Handle handle, std::unique_ptr<DecodedSource> source, ChannelOrigin origin);
     ~PlaybackChannel();
-    PlaybackChannel(const PlaybackChannel&) = delete;
-    PlaybackChannel& operator=(const PlaybackChannel&) = delete;
+    PlaybackChannel(const PlaybackChannel &) = delete;
+    PlaybackChannel &operator=(const PlaybackChannel &) = delete;
 
     Handle GetHandle() const { return handle_; }
 
@@ -61,24 +61,25 @@ public:
     int64_t PositionFrames() const { return played_.load(); }
     bool Seek(int64_t frame);
 
-    EffectChain& Effects() { return effects_; }
+    EffectChain &Effects() { return effects_; }
 
-    void AddSync(const SyncEntry& sync);
+    void AddSync(const SyncEntry &sync);
     bool RemoveSync(Handle sync);
     std::vector<SyncEntry> Syncs() const;
 
-    // Copies the most recent `bytes` bytes sent to the device (whole floats); returns the count.
-    uint32_t RecentSamples(void* buffer, uint32_t bytes) const;
+    // Copies the most recent `bytes` bytes sent to the device, volume applied (whole floats);
+    // returns the count.
+    uint32_t RecentSamples(void *buffer, uint32_t bytes) const;
 
     // File positions (kFilePos* of the interface); -1 when unknown.
     int64_t FilePosition(uint32_t mode) const;
 
     // Tags of the local file, read once on first use.
-    const TrackTags& Tags();
+    const TrackTags &Tags();
 
     // Called by the output callback: adds up to `frames` frames into `out`, scaled by the
     // volume. Sets `ended` the one time the channel runs out of data for good.
-    void MixInto(float* out, int64_t frames, bool& ended);
+    void MixInto(float *out, int64_t frames, bool &ended);
 
     // Ends the feeder thread and the download; afterwards the channel makes no more calls.
     void Shutdown();
@@ -89,7 +90,7 @@ public:
 
 private:
     void FeedLoop();
-    bool WaitForDownloadMargin(std::unique_lock<std::mutex>& lock);
+    bool WaitForDownloadMargin(std::unique_lock<std::mutex> &lock);
     void StartFeeder();
 
     const Handle handle_;
@@ -101,18 +102,18 @@ private:
     std::atomic<float> volume_{1.0f};
     std::atomic<int64_t> played_{0};
 
-    std::mutex decoderMutex_;  // held while the source decodes or seeks
+    std::mutex decoderMutex_; // held while the source decodes or seeks
 
-    mutable std::mutex ringMutex_;  // guards the buffer and the end flags
+    mutable std::mutex ringMutex_; // guards the buffer and the end flags
     std::condition_variable feedWanted_;
     std::vector<float> ring_;
-    size_t ringRead_ = 0;  // in frames
+    size_t ringRead_ = 0; // in frames
     size_t ringCount_ = 0;
-    uint64_t generation_ = 0;  // bumped by every seek; stale decoded blocks are dropped
+    uint64_t generation_ = 0; // bumped by every seek; stale decoded blocks are dropped
     bool sourceEnded_ = false;
     bool endReported_ = false;
     bool quit_ = false;
-    std::vector<float> history_;  // last frames sent to the device, oldest first
+    std::vector<float> history_; // last frames sent to the device, oldest first
     std::thread feeder_;
     bool feederStarted_ = false;
 

@@ -41,7 +41,7 @@ std::optional<std::string> Resolve(std::string_view entry, std::string_view base
         return std::string(entry);
     }
     if (entry.find("://") != std::string_view::npos || !HasWebScheme(base)) {
-        return std::nullopt;  // another scheme, or nothing to resolve against
+        return std::nullopt; // another scheme, or nothing to resolve against
     }
     const size_t schemeEnd = base.find("://") + 3;
     const size_t hostEnd = std::min(base.find_first_of("/?#", schemeEnd), base.size());
@@ -96,7 +96,8 @@ std::optional<std::string> FirstPlaylistEntry(std::string_view text, std::string
                 continue;
             }
             const std::string digits(Trim(line.substr(4, equals - 4)));
-            if (digits.empty() || !std::all_of(digits.begin(), digits.end(), ::isdigit) || digits.size() > 9) {
+            if (digits.empty() || !std::all_of(digits.begin(), digits.end(), ::isdigit) ||
+                digits.size() > 9) {
                 continue;
             }
             const long number = std::strtol(digits.c_str(), nullptr, 10);

@@ -13,7 +13,7 @@ SyncNotifier::~SyncNotifier() {
     thread_.join();
 }
 
-void SyncNotifier::PostEnd(const std::shared_ptr<PlaybackChannel>& channel) {
+void SyncNotifier::PostEnd(const std::shared_ptr<PlaybackChannel> &channel) {
     {
         std::lock_guard lock(mutex_);
         queue_.push_back(channel);
@@ -21,7 +21,7 @@ void SyncNotifier::PostEnd(const std::shared_ptr<PlaybackChannel>& channel) {
     changed_.notify_all();
 }
 
-void SyncNotifier::Retire(PlaybackChannel& channel) {
+void SyncNotifier::Retire(PlaybackChannel &channel) {
     std::unique_lock lock(mutex_);
     channel.freed = true;
     if (std::this_thread::get_id() == thread_.get_id()) {
@@ -44,7 +44,7 @@ void SyncNotifier::Run() {
         }
         firing_ = channel.get();
         lock.unlock();
-        for (const SyncEntry& sync : channel->Syncs()) {
+        for (const SyncEntry &sync : channel->Syncs()) {
             if (sync.type == kSyncEnd && sync.proc != nullptr && !channel->freed) {
                 try {
                     sync.proc(sync.handle, channel->GetHandle(), 0, sync.user);

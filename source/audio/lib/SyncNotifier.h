@@ -18,11 +18,11 @@ public:
     ~SyncNotifier();
 
     // Queues the end of `channel`; cheap and non-blocking enough for the device callback.
-    void PostEnd(const std::shared_ptr<PlaybackChannel>& channel);
+    void PostEnd(const std::shared_ptr<PlaybackChannel> &channel);
 
     // Marks the channel freed; when this returns no sync of it runs or will run (unless
     // called from a sync procedure of that channel, which then is the last).
-    void Retire(PlaybackChannel& channel);
+    void Retire(PlaybackChannel &channel);
 
 private:
     void Run();
@@ -30,7 +30,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     std::deque<std::weak_ptr<PlaybackChannel>> queue_;
-    const PlaybackChannel* firing_ = nullptr;
+    const PlaybackChannel *firing_ = nullptr;
     bool quit_ = false;
     std::thread thread_;
 };

@@ -12,6 +12,6 @@ struct TrackTags {
 };
 
 // Empty fields when the file has no such tag or cannot be read.
-TrackTags ReadTrackTags(const std::string& path);
+TrackTags ReadTrackTags(const std::string &path);
 
 } // namespace lirvo::audio

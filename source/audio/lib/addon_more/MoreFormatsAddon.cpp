@@ -26,18 +26,20 @@ const LirvoAddonFormat kFormats[] = {
 
 const LirvoAddonInfo kInfo{0x01000000u, sizeof(kFormats) / sizeof(kFormats[0]), kFormats};
 
-const FormatSet& Formats() {
-    static const FormatSet formats{
-        "flac,aac,mov,ogg,asf,ape",
-        {AV_CODEC_ID_FLAC, AV_CODEC_ID_AAC, AV_CODEC_ID_AAC_LATM, AV_CODEC_ID_ALAC, AV_CODEC_ID_OPUS,
-         AV_CODEC_ID_WMAV1, AV_CODEC_ID_WMAV2, AV_CODEC_ID_WMAPRO, AV_CODEC_ID_WMALOSSLESS, AV_CODEC_ID_APE},
-        false};
+const FormatSet &Formats() {
+    static const FormatSet formats{"flac,aac,mov,ogg,asf,ape",
+                                   {AV_CODEC_ID_FLAC, AV_CODEC_ID_AAC, AV_CODEC_ID_AAC_LATM, AV_CODEC_ID_ALAC,
+                                    AV_CODEC_ID_OPUS, AV_CODEC_ID_WMAV1, AV_CODEC_ID_WMAV2,
+                                    AV_CODEC_ID_WMAPRO, AV_CODEC_ID_WMALOSSLESS, AV_CODEC_ID_APE},
+                                   false};
     return formats;
 }
 
-FfmpegDecoder* Cast(LirvoAddonDecoder* decoder) { return reinterpret_cast<FfmpegDecoder*>(decoder); }
+FfmpegDecoder *Cast(LirvoAddonDecoder *decoder) {
+    return reinterpret_cast<FfmpegDecoder *>(decoder);
+}
 
-LirvoAddonDecoder* Open(const LirvoAddonReader* reader) {
+LirvoAddonDecoder *Open(const LirvoAddonReader *reader) {
     if (reader == nullptr || reader->read == nullptr || reader->seek == nullptr || reader->tell == nullptr ||
         reader->size == nullptr) {
         return nullptr;
@@ -45,7 +47,7 @@ LirvoAddonDecoder* Open(const LirvoAddonReader* reader) {
     try {
         auto decoder = FfmpegDecoder::Open(std::make_unique<AddonReaderAdapter>(*reader), Formats(),
                                            reader->progressive != 0);
-        return reinterpret_cast<LirvoAddonDecoder*>(decoder.release());
+        return reinterpret_cast<LirvoAddonDecoder *>(decoder.release());
     } catch (...) {
         return nullptr;
     }
@@ -55,15 +57,15 @@ const LirvoAddonApi kApi{
     LIRVO_ADDON_ABI,
     &kInfo,
     &Open,
-    [](LirvoAddonDecoder* d, float* out, int64_t frames) -> int64_t { return Cast(d)->Read(out, frames); },
-    [](LirvoAddonDecoder* d, int64_t frame) -> int { return Cast(d)->Seek(frame) ? 1 : 0; },
-    [](LirvoAddonDecoder* d) -> int64_t { return Cast(d)->Position(); },
-    [](LirvoAddonDecoder* d) -> int64_t { return Cast(d)->LengthFrames(); },
-    [](LirvoAddonDecoder* d) { delete Cast(d); },
+    [](LirvoAddonDecoder *d, float *out, int64_t frames) -> int64_t { return Cast(d)->Read(out, frames); },
+    [](LirvoAddonDecoder *d, int64_t frame) -> int { return Cast(d)->Seek(frame) ? 1 : 0; },
+    [](LirvoAddonDecoder *d) -> int64_t { return Cast(d)->Position(); },
+    [](LirvoAddonDecoder *d) -> int64_t { return Cast(d)->LengthFrames(); },
+    [](LirvoAddonDecoder *d) { delete Cast(d); },
 };
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) const LirvoAddonApi* LirvoAddonEntry_v1(uint32_t hostAbi) {
+extern "C" __attribute__((visibility("default"))) const LirvoAddonApi *LirvoAddonEntry_v1(uint32_t hostAbi) {
     return hostAbi == LIRVO_ADDON_ABI ? &kApi : nullptr;
 }

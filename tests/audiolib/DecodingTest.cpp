@@ -1,0 +1,242 @@
+// Decoder, equalizer and parser behaviour below the library interface.
+
+#include "MediaFixtures.h"
+
+#include "audio/lib/FfmpegDecoder.h"
+#include "audio/lib/LegacyTagText.h"
+#include "audio/lib/PeakingEqualizer.h"
+#include "audio/lib/PlaylistLocation.h"
+#include "function/text/TextCodec.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+
+namespace lirvo::audio {
+namespace {
+
+using testing::Decibels;
+using testing::MakeTone;
+using testing::Rms;
+using testing::RunQuietly;
+using testing::TempFolder;
+
+std::unique_ptr<FfmpegDecoder> OpenFile(const std::string &path) {
+    return FfmpegDecoder::Open(FileReader::Open(path), BuiltInFormats(), false);
+}
+
+std::vector<float> ReadFrames(DecodedSource &source, int64_t frames) {
+    std::vector<float> samples(static_cast<size_t>(frames) * 2);
+    const int64_t got = source.Read(samples.data(), frames);
+    samples.resize(static_cast<size_t>(std::max<int64_t>(got, 0)) * 2);
+    return samples;
+}
+
+// Index of the first frame louder than the threshold, -1 when none.
+int64_t FirstLoudFrame(const std::vector<float> &samples, float threshold) {
+    for (size_t i = 0; i < samples.size(); ++i) {
+        if (std::fabs(samples[i]) > threshold) {
+            return static_cast<int64_t>(i / 2);
+        }
+    }
+    return -1;
+}
+
+// Silence for 5 s, then a 1 kHz tone: the onset tells where a seek really landed.
+bool MakeOnsetFile(const std::string &path, const std::string &extra = "") {
+    return RunQuietly(
+        "ffmpeg -nostdin -y -f lavfi -i \"aevalsrc='if(gte(t,5),0.5*sin(2*PI*1000*(t-5)),0)':s=44100:d=8\" "
+        "-ac 2 " +
+        extra + " '" + path + "'");
+}
+
+TEST(AudioLibDecoding, SeekLandsOnTheRequestedFrame) {
+    TempFolder folder;
+    const std::string wav = folder.File("onset.wav");
+    const std::string mp3 = folder.File("onset.mp3");
+    ASSERT_TRUE(MakeOnsetFile(wav));
+    ASSERT_TRUE(MakeOnsetFile(mp3, "-b:a 192k"));
+
+    auto exact = OpenFile(wav);
+    ASSERT_NE(exact, nullptr);
+    const int64_t target = 44100 * 49 / 10; // 4.9 s: the tone starts 4410 frames later
+    ASSERT_TRUE(exact->Seek(target));
+    EXPECT_EQ(exact->Position(), target);
+    EXPECT_NEAR(FirstLoudFrame(ReadFrames(*exact, 44100), 0.01f), 4410, 2);
+    // Seeking back to the start and forward again works just as well.
+    ASSERT_TRUE(exact->Seek(0));
+    EXPECT_EQ(FirstLoudFrame(ReadFrames(*exact, 44100), 0.01f), -1);
+    ASSERT_TRUE(exact->Seek(44100 * 5 + 441));
+    EXPECT_LE(FirstLoudFrame(ReadFrames(*exact, 4410), 0.01f), 1);
+
+    auto lossy = OpenFile(mp3);
+    ASSERT_NE(lossy, nullptr);
+    ASSERT_TRUE(lossy->Seek(target));
+    EXPECT_EQ(lossy->Position(), target);
+    // MP3 smears the onset a little (pre-echo); 10 ms is far below an audible misplacement.
+    EXPECT_NEAR(FirstLoudFrame(ReadFrames(*lossy, 44100), 0.05f), 4410, 441);
+
+    EXPECT_FALSE(exact->Seek(-1));
+    EXPECT_FALSE(exact->Seek(44100 * 60));
+}
+
+TEST(AudioLibDecoding, ThreeMinuteFilesReportTheirLength) {
+    TempFolder folder;
+    const std::string mp3 = folder.File("long.mp3");
+    const std::string ogg = folder.File("long.ogg");
+    const std::string wav = folder.File("long.wav");
+    ASSERT_TRUE(RunQuietly("sox -n -r 44100 -c 1 '" + wav + "' synth 180 sine 440"));
+    ASSERT_TRUE(RunQuietly("lame --quiet -b 32 '" + wav + "' '" + mp3 + "'"));
+    ASSERT_TRUE(RunQuietly("ffmpeg -nostdin -y -i '" + wav + "' -c:a libvorbis -q:a 0 '" + ogg + "'"));
+
+    auto exact = OpenFile(wav);
+    ASSERT_NE(exact, nullptr);
+    EXPECT_EQ(exact->LengthFrames(), 180 * 44100);
+    for (const std::string &path : {mp3, ogg}) {
+        auto decoder = OpenFile(path);
+        ASSERT_NE(decoder, nullptr) << path;
+        EXPECT_NEAR(static_cast<double>(decoder->LengthFrames()) / 44100.0, 180.0, 0.1) << path;
+    }
+    // Mono plays at full level on both sides (sox's sine peaks at 0.705, RMS 0.4985); mixed
+    // as a centre channel it would come out 3 dB lower.
+    const std::vector<float> samples = ReadFrames(*exact, 4410);
+    ASSERT_EQ(samples.size(), 8820u);
+    EXPECT_NEAR(Rms(samples.data(), samples.size()), 0.4985, 0.01);
+    EXPECT_FLOAT_EQ(samples[2000], samples[2001]);
+}
+
+TEST(AudioLibDecoding, DecodesToTheEndAndStops) {
+    TempFolder folder;
+    const std::string mp2 = folder.File("short.mp2");
+    ASSERT_TRUE(MakeTone(mp2, 1.0, 440, "-ar 48000 -c:a mp2")); // resampled from 48 kHz
+    auto decoder = OpenFile(mp2);
+    ASSERT_NE(decoder, nullptr);
+    int64_t total = 0;
+    std::vector<float> block(4096 * 2);
+    for (int64_t got; (got = decoder->Read(block.data(), 4096)) > 0;) {
+        total += got;
+    }
+    EXPECT_NEAR(static_cast<double>(total), 44100.0, 2000.0);
+    EXPECT_EQ(decoder->Read(block.data(), 4096), 0);
+    EXPECT_EQ(decoder->Position(), total);
+}
+
+TEST(AudioLibDecoding, BuiltInDecoderLeavesAddonFormatsAlone) {
+    TempFolder folder;
+    const std::string flac = folder.File("tone.flac");
+    const std::string opus = folder.File("tone.opus");
+    ASSERT_TRUE(MakeTone(flac, 0.5, 440));
+    ASSERT_TRUE(MakeTone(opus, 0.5, 440, "-c:a libopus"));
+    EXPECT_EQ(OpenFile(flac), nullptr);
+    EXPECT_EQ(OpenFile(opus), nullptr); // an Ogg container, but not Vorbis
+}
+
+// RMS of a steady stretch of `hz` after the equalizer chain with the given gains.
+double EqualizedRms(const std::string &path, const std::array<float, 10> &gains) {
+    static constexpr std::array<float, 10> kCentres = {80,   170,  310,   600,   1000,
+                                                       3000, 6000, 10000, 12000, 14000};
+    auto decoder = OpenFile(path);
+    if (decoder == nullptr) {
+        return -1;
+    }
+    EffectChain chain;
+    for (uint32_t band = 0; band < 10; ++band) {
+        PeakingParameters p{kCentres[band], 5.0f, gains[band]};
+        EXPECT_TRUE(NormaliseParameters(p));
+        chain.Add(band + 1, 1, p);
+    }
+    std::vector<float> samples = ReadFrames(*decoder, 44100);
+    chain.Process(samples.data(), static_cast<int64_t>(samples.size() / 2));
+    // Skip the first 0.25 s while the filters settle.
+    return Rms(samples.data() + 2 * 11025, samples.size() - 2 * 11025);
+}
+
+TEST(AudioLibEqualizer, FirstBandLiftsAnEightyHertzToneBySixDecibels) {
+    TempFolder folder;
+    const std::string low = folder.File("80.wav");
+    const std::string mid = folder.File("1000.wav");
+    ASSERT_TRUE(MakeTone(low, 1.0, 80));
+    ASSERT_TRUE(MakeTone(mid, 1.0, 1000));
+    const std::array<float, 10> flat{};
+    std::array<float, 10> firstBand{};
+    firstBand[0] = 6;
+    EXPECT_NEAR(Decibels(EqualizedRms(low, firstBand) / EqualizedRms(low, flat)), 6.0, 0.3);
+    EXPECT_NEAR(Decibels(EqualizedRms(mid, firstBand) / EqualizedRms(mid, flat)), 0.0, 0.3);
+    std::array<float, 10> cut{};
+    cut[4] = -12;
+    EXPECT_NEAR(Decibels(EqualizedRms(mid, cut) / EqualizedRms(mid, flat)), -12.0, 0.5);
+    // Gains beyond the +/-15 dB range act as the limit.
+    std::array<float, 10> tooMuch{};
+    tooMuch[0] = 40;
+    EXPECT_NEAR(Decibels(EqualizedRms(low, tooMuch) / EqualizedRms(low, flat)), 15.0, 0.5);
+}
+
+TEST(AudioLibEqualizer, ParametersAreCheckedAndLimited) {
+    PeakingParameters ok{80, 5, 6};
+    EXPECT_TRUE(NormaliseParameters(ok));
+    EXPECT_FLOAT_EQ(ok.gain, 6);
+    PeakingParameters loud{80, 5, 20};
+    EXPECT_TRUE(NormaliseParameters(loud));
+    EXPECT_FLOAT_EQ(loud.gain, 15);
+    PeakingParameters quiet{80, 5, -99};
+    EXPECT_TRUE(NormaliseParameters(quiet));
+    EXPECT_FLOAT_EQ(quiet.gain, -15);
+    for (PeakingParameters bad :
+         {PeakingParameters{0, 5, 0}, PeakingParameters{30000, 5, 0}, PeakingParameters{80, 0.5f, 0},
+          PeakingParameters{80, 40, 0}, PeakingParameters{NAN, 5, 0}, PeakingParameters{80, 5, INFINITY}}) {
+        EXPECT_FALSE(NormaliseParameters(bad)) << bad.centre << " " << bad.bandwidth << " " << bad.gain;
+    }
+    // Higher priority runs first; equal priorities keep the order they were added in.
+    EffectChain chain;
+    chain.Add(1, 1, ok);
+    chain.Add(2, 5, ok);
+    PeakingParameters read;
+    EXPECT_TRUE(chain.Get(2, read));
+    EXPECT_TRUE(chain.Remove(1));
+    EXPECT_FALSE(chain.Get(1, read));
+    EXPECT_FALSE(chain.Set(1, ok));
+}
+
+TEST(AudioLibPlaylist, FirstEntryOfM3uAndPls) {
+    EXPECT_EQ(FirstPlaylistEntry("#EXTM3U\n#EXTINF:1,x\nhttp://h/a.mp3\nhttp://h/b.mp3\n", "http://h/l.m3u"),
+              "http://h/a.mp3");
+    EXPECT_EQ(FirstPlaylistEntry("\xEF\xBB\xBF\r\n song.mp3 \r\n", "http://h/dir/list.m3u?x=1"),
+              "http://h/dir/song.mp3");
+    EXPECT_EQ(FirstPlaylistEntry("/abs/s.mp3", "https://h:8000/dir/list.m3u"), "https://h:8000/abs/s.mp3");
+    EXPECT_EQ(FirstPlaylistEntry("//other/s.mp3", "https://h/list.m3u"), "https://other/s.mp3");
+    EXPECT_EQ(
+        FirstPlaylistEntry("[playlist]\nNumberOfEntries=2\nFile2=http://h/2.mp3\nFile1=http://h/1.mp3\n",
+                           "http://h/l.pls"),
+        "http://h/1.mp3");
+    // Local files and other schemes are never followed; empty lists give nothing.
+    EXPECT_FALSE(FirstPlaylistEntry("file:///etc/passwd\n", "http://h/l.m3u"));
+    EXPECT_FALSE(FirstPlaylistEntry("[playlist]\nFile1=file:///etc/passwd\n", "http://h/l.pls"));
+    EXPECT_FALSE(FirstPlaylistEntry("#EXTM3U\n", "http://h/l.m3u"));
+    EXPECT_FALSE(FirstPlaylistEntry("", "http://h/l.m3u"));
+    EXPECT_FALSE(FirstPlaylistEntry("song.mp3", "not a url"));
+
+    EXPECT_TRUE(IsPlaylistLocation("http://h/radio.M3U"));
+    EXPECT_TRUE(IsPlaylistLocation("http://h/radio.pls?session=1"));
+    EXPECT_TRUE(IsPlaylistLocation("http://h/stream", "audio/x-scpls; charset=utf-8"));
+    EXPECT_FALSE(IsPlaylistLocation("http://h/song.mp3"));
+    EXPECT_FALSE(IsPlaylistLocation("http://h/m3u/song.mp3"));
+}
+
+TEST(AudioLibTagText, LegacyFieldsAreDecodedByWhatTheyHold) {
+    const std::string chinese = "周杰伦 - 晴天";
+    const std::string gbk = *text::Utf8ToGbk(chinese);
+    EXPECT_TRUE(LooksLikeGbk(gbk));
+    EXPECT_EQ(DecodeLegacyTagText(gbk), chinese);
+    EXPECT_EQ(DecodeLegacyTagText(gbk + std::string(5, '\0')), chinese); // ID3v1 padding
+    EXPECT_EQ(DecodeLegacyTagText(chinese), chinese);                    // UTF-8 left alone
+    EXPECT_EQ(DecodeLegacyTagText("Plain title"), "Plain title");
+    // European Latin-1 text stays Latin-1 even where its bytes happen to pair up as GBK.
+    EXPECT_EQ(DecodeLegacyTagText("Mot\xF6rhead"), "Motörhead");
+    EXPECT_EQ(DecodeLegacyTagText("caf\xE9"), "café");
+    EXPECT_EQ(DecodeLegacyTagText("Beyonc\xE9 Knowles"), "Beyoncé Knowles");
+    EXPECT_FALSE(LooksLikeGbk("abc"));
+    EXPECT_FALSE(LooksLikeGbk("\xB0")); // a lead byte without its trail
+}
+
+} // namespace
+} // namespace lirvo::audio

@@ -1,0 +1,215 @@
+// Network streams of the real library against HTTP servers on 127.0.0.1.
+
+#include "LibraryFixture.h"
+#include "LocalHttpServer.h"
+
+namespace lirvo::audio::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Collects what the download procedure receives.
+struct Received {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::vector<uint8_t> bytes;
+    int blocks = 0;
+    int finalCalls = 0;
+    bool callAfterFinal = false;
+    std::thread::id thread;
+
+    static void Proc(const void *buffer, std::uint32_t length, void *user) {
+        auto *self = static_cast<Received *>(user);
+        std::lock_guard lock(self->mutex);
+        self->thread = std::this_thread::get_id();
+        if (self->finalCalls > 0) {
+            self->callAfterFinal = true;
+        }
+        if (buffer == nullptr) {
+            EXPECT_EQ(length, 0u);
+            ++self->finalCalls;
+        } else {
+            ++self->blocks;
+            const auto *data = static_cast<const uint8_t *>(buffer);
+            self->bytes.insert(self->bytes.end(), data, data + length);
+        }
+        self->changed.notify_all();
+    }
+    bool WaitForFinal(std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, limit, [&] { return finalCalls > 0; });
+    }
+    bool WaitForBlocks(int count, std::chrono::milliseconds limit) {
+        std::unique_lock lock(mutex);
+        return changed.wait_for(lock, limit, [&] { return blocks >= count; });
+    }
+    int Blocks() {
+        std::lock_guard lock(mutex);
+        return blocks;
+    }
+};
+
+class AudioLibraryNetworkTest : public AudioLibraryTest {
+protected:
+    void SetUp() override {
+        AudioLibraryTest::SetUp();
+        const std::string path = folder.File("song.mp3");
+        ASSERT_TRUE(MakeTone(path, 5, 440, "-b:a 128k"));
+        song = ReadAll(path);
+        ASSERT_GT(song.size(), 50000u);
+    }
+
+    void ServeSong(const std::string &route) {
+        http.server.Get(route, [this](const httplib::Request &, httplib::Response &response) {
+            response.set_content(reinterpret_cast<const char *>(song.data()), song.size(), "audio/mpeg");
+        });
+    }
+
+    TempFolder folder;
+    std::vector<uint8_t> song;
+    LocalHttpServer http;
+};
+
+TEST_F(AudioLibraryNetworkTest, EveryBlockArrivesInOrderThenOneFinalCall) {
+    ServeSong("/song.mp3");
+    http.Start();
+    Received received;
+    const Handle stream =
+        library->StreamCreateURL(http.Url("/song.mp3").c_str(), 0, 0, &Received::Proc, &received);
+    ASSERT_NE(stream, 0u) << library->ErrorGetCode();
+    EXPECT_EQ(library->StreamGetFilePosition(stream, kFilePosEnd), song.size());
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    ASSERT_TRUE(received.WaitForFinal(10s));
+    std::this_thread::sleep_for(200ms);
+    {
+        std::lock_guard lock(received.mutex);
+        EXPECT_EQ(received.finalCalls, 1);
+        EXPECT_FALSE(received.callAfterFinal);
+        EXPECT_TRUE(received.bytes == song);
+        EXPECT_GT(received.blocks, 1);
+        EXPECT_NE(received.thread, std::this_thread::get_id());
+    }
+    EXPECT_EQ(library->StreamGetFilePosition(stream, kFilePosDownload), song.size());
+    EXPECT_NEAR(LengthSeconds(stream), 5.0, 0.2);
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(PositionSeconds(stream), 0.1); // it plays from the downloaded bytes
+    // Seeking within the downloaded part works like a local file.
+    ASSERT_TRUE(library->ChannelSetPosition(stream, library->ChannelSeconds2Bytes(stream, 4.0), kPosByte));
+    EXPECT_NEAR(PositionSeconds(stream), 4.0, 0.001);
+    EXPECT_TRUE(library->StreamFree(stream));
+}
+
+TEST_F(AudioLibraryNetworkTest, UnknownSizeIsAllOnes) {
+    http.server.Get("/live", [this](const httplib::Request &, httplib::Response &response) {
+        response.set_chunked_content_provider("audio/mpeg", [this](size_t offset, httplib::DataSink &sink) {
+            if (offset >= song.size()) {
+                sink.done();
+                return true;
+            }
+            const size_t count = std::min<size_t>(8192, song.size() - offset);
+            return sink.write(reinterpret_cast<const char *>(song.data()) + offset, count);
+        });
+    });
+    http.Start();
+    Received received;
+    const Handle stream =
+        library->StreamCreateURL(http.Url("/live").c_str(), 0, 0, &Received::Proc, &received);
+    ASSERT_NE(stream, 0u) << library->ErrorGetCode();
+    EXPECT_EQ(library->StreamGetFilePosition(stream, kFilePosEnd), kErrorValue);
+    ASSERT_TRUE(received.WaitForFinal(10s));
+    std::lock_guard lock(received.mutex);
+    EXPECT_TRUE(received.bytes == song);
+}
+
+TEST_F(AudioLibraryNetworkTest, PlaylistLocationIsFollowedWhenAskedTo) {
+    ServeSong("/music/song.mp3");
+    http.server.Get("/radio.m3u", [](const httplib::Request &, httplib::Response &response) {
+        response.set_content("#EXTM3U\n#EXTINF:-1,Song\nmusic/song.mp3\nmusic/other.mp3\n",
+                             "audio/x-mpegurl");
+    });
+    http.Start();
+    Received received;
+    ASSERT_TRUE(library->SetConfig(kConfigNetPlaylist, 1));
+    const Handle stream =
+        library->StreamCreateURL(http.Url("/radio.m3u").c_str(), 0, 0, &Received::Proc, &received);
+    ASSERT_NE(stream, 0u) << library->ErrorGetCode();
+    EXPECT_EQ(library->StreamGetFilePosition(stream, kFilePosEnd), song.size());
+    ASSERT_TRUE(received.WaitForFinal(10s));
+    {
+        std::lock_guard lock(received.mutex);
+        EXPECT_TRUE(received.bytes == song); // the playlist text itself is not handed on
+    }
+    ASSERT_TRUE(library->SetConfig(kConfigNetPlaylist, 0));
+    EXPECT_EQ(library->StreamCreateURL(http.Url("/radio.m3u").c_str(), 0, 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(library->ErrorGetCode(), kErrorFormat);
+}
+
+TEST_F(AudioLibraryNetworkTest, FailuresAreReportedByKind) {
+    http.server.Get("/missing.mp3", [](const httplib::Request &, httplib::Response &response) {
+        response.status = 404;
+        response.set_content("not here", "text/plain");
+    });
+    http.Start();
+    Received received;
+    EXPECT_EQ(library->StreamCreateURL(http.Url("/missing.mp3").c_str(), 0, 0, &Received::Proc, &received),
+              0u);
+    EXPECT_EQ(library->ErrorGetCode(), kErrorHttp);
+
+    int closedPort = 0;
+    {
+        SilentServer probe; // take a free port, then let it go
+        closedPort = std::stoi(probe.Url("").substr(std::string("http://127.0.0.1:").size()));
+    }
+    const std::string refused = "http://127.0.0.1:" + std::to_string(closedPort) + "/song.mp3";
+    EXPECT_EQ(library->StreamCreateURL(refused.c_str(), 0, 0, &Received::Proc, &received), 0u);
+    EXPECT_EQ(library->ErrorGetCode(), kErrorNoNetwork);
+    EXPECT_EQ(library->StreamCreateURL("ftp://127.0.0.1/song.mp3", 0, 0, nullptr, nullptr), 0u);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(received.Blocks(), 0);
+    std::lock_guard lock(received.mutex);
+    EXPECT_EQ(received.finalCalls, 0); // no stream, so no download to finish
+}
+
+TEST_F(AudioLibraryNetworkTest, ServerThatNeverAnswersTimesOut) {
+    SilentServer silent;
+    library->SetConfig(kConfigNetTimeout, 1000);
+    Received received;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(library->StreamCreateURL(silent.Url("/song.mp3").c_str(), 0, 0, &Received::Proc, &received),
+              0u);
+    const auto waited = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(library->ErrorGetCode(), kErrorTimeout);
+    EXPECT_GE(waited, 900ms);
+    EXPECT_LT(waited, 10s); // bounded by the time-out, not by the server
+}
+
+TEST_F(AudioLibraryNetworkTest, FreeingEndsTheDownloadAtOnce) {
+    // Trickles the song out slowly, so the download is far from done when the stream is freed.
+    http.server.Get("/slow.mp3", [this](const httplib::Request &, httplib::Response &response) {
+        response.set_content_provider(
+            song.size(), "audio/mpeg", [this](size_t offset, size_t length, httplib::DataSink &sink) {
+                std::this_thread::sleep_for(offset < 40000 ? 0ms : 20ms);
+                const size_t count = std::min<size_t>(length, 2048);
+                return sink.write(reinterpret_cast<const char *>(song.data()) + offset, count);
+            });
+    });
+    http.Start();
+    Received received;
+    const Handle stream =
+        library->StreamCreateURL(http.Url("/slow.mp3").c_str(), 0, 0, &Received::Proc, &received);
+    ASSERT_NE(stream, 0u) << library->ErrorGetCode();
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    ASSERT_TRUE(received.WaitForBlocks(8, 10s));
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_TRUE(library->StreamFree(stream));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    const int blocksAtFree = received.Blocks();
+    std::this_thread::sleep_for(300ms);
+    EXPECT_EQ(received.Blocks(), blocksAtFree);
+    std::lock_guard lock(received.mutex);
+    EXPECT_EQ(received.finalCalls, 0);
+    EXPECT_LT(received.bytes.size(), song.size());
+}
+
+} // namespace
+} // namespace lirvo::audio::testing
