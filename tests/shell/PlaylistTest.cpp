@@ -1,0 +1,218 @@
+// Adding, deleting, clearing and double-clicking rows; the playlist file after each change;
+// the command messages through the controller.
+
+#include "ShellTestSupport.h"
+
+#include "lyrics/core/LrcClass.h"
+#include "shell/command/CommandBlock.h"
+#include "storage/UDDPlayerlist.h"
+
+#include <cstring>
+
+using namespace lirvo::shell;
+using namespace lirvo::shell::testing;
+using lirvo::audio::kStatePlaying;
+using lirvo::audio::kStateStopped;
+
+namespace {
+
+class PlaylistTest : public ShellTest {
+protected:
+    std::vector<std::string> SavedPaths() {
+        lirvo::storage::TDKPlist list(main->PlaylistPath(), "DefaultList");
+        list.LoadList("PlayerList");
+        std::vector<std::string> paths;
+        for (const auto &entry : list.Entries())
+            paths.push_back(entry.Path);
+        return paths;
+    }
+    std::vector<int> Numbers() {
+        std::vector<int> numbers;
+        for (const auto &row : main->Rows().Rows())
+            numbers.push_back(row.number);
+        return numbers;
+    }
+    // Five rows loaded from the file, row `playing` playing.
+    void FiveRowsPlaying(int playing) {
+        std::vector<std::string> paths;
+        for (int i = 0; i < 5; ++i)
+            paths.push_back(AddSong("r" + std::to_string(i) + ".mp3", "R" + std::to_string(i), "A"));
+        WritePlaylist(paths);
+        Create();
+        main->lstDefaultMouseMove(playing);
+        main->plst_listItemDblClick();
+        ASSERT_TRUE(WaitPlaying(playing));
+    }
+    void Delete(int row, int answer) {
+        view.answers.push_back(answer);
+        main->lstDefaultMouseMove(row);
+        main->pmdel_delselectClick();
+    }
+};
+
+} // namespace
+
+TEST_F(PlaylistTest, AddingToAnEmptyListNumbersInDialogOrderAndPlaysTheFirst) {
+    Create();
+    const auto a = AddSong("a.mp3", "Alpha", "X"), b = AddSong("b.mp3", "Beta", ""), c = AddSong("c.mp3");
+    AddThroughDialog({c, a, b});
+    EXPECT_EQ(view.dialogFilters.back(), Engine().Filter);
+    EXPECT_EQ(Numbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(main->Records()[0].Path, c);
+    EXPECT_EQ(main->Records()[1].Caption, "Alpha - X");
+    EXPECT_EQ(main->Records()[2].Caption, "Beta"); // no artist: no " - "
+    EXPECT_EQ(main->Records()[0].Caption, "c");    // no title tag: the file name
+    EXPECT_TRUE(WaitPlaying(0));
+    EXPECT_EQ(main->Rows().Row(0).playing, true);
+    EXPECT_TRUE(main->PlaylistVisible());
+    EXPECT_EQ(SavedPaths(), (std::vector<std::string>{c, a, b}));
+
+    // Two more to the three: numbered 4 and 5, playback untouched.
+    const auto stream = Engine().CurrentChannel();
+    const auto d = AddSong("d.mp3", "  \t", "Artist D"), e = media + "no-such-file.flac";
+    AddThroughDialog({d, e});
+    EXPECT_EQ(Numbers(), (std::vector<int>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(main->Records()[3].Caption, "d - Artist D"); // blank title tag
+    EXPECT_EQ(main->Records()[4].Caption, "no-such-file"); // unreadable file, still added
+    EXPECT_EQ(Engine().CurrentChannel(), stream);
+    EXPECT_EQ(main->CurrentIndex(), 0);
+    EXPECT_EQ(SavedPaths().size(), 5u);
+
+    // A cancelled dialog changes nothing.
+    view.dialogResults.push_back(std::nullopt);
+    main->lbl_openClick();
+    Spin(20);
+    EXPECT_EQ(main->RowCount(), 5);
+}
+
+TEST_F(PlaylistTest, DeletingARowAboveThePlayingOneKeepsPlayingAndRenumbers) {
+    FiveRowsPlaying(3);
+    const auto stream = Engine().CurrentChannel();
+    const auto playingPath = main->Records()[3].Path;
+    Delete(1, IMainView::kYes);
+    EXPECT_EQ(view.asked.back(), kAskDeleteText);
+    EXPECT_EQ(main->CurrentIndex(), 2);
+    EXPECT_EQ(main->Records()[2].Path, playingPath);
+    EXPECT_TRUE(main->Rows().Row(2).playing);
+    EXPECT_EQ(Engine().CurrentChannel(), stream);
+    EXPECT_EQ(State(), kStatePlaying);
+    EXPECT_EQ(Numbers(), (std::vector<int>{1, 2, 3, 4}));
+    EXPECT_EQ(SavedPaths().size(), 4u);
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(main->Records()[static_cast<std::size_t>(i)].Path, main->Rows().Row(i).path);
+
+    // "No" changes nothing, for delete and for clear.
+    Delete(0, IMainView::kNo);
+    view.answers.push_back(IMainView::kNo);
+    main->pmdel_clearlistClick();
+    EXPECT_EQ(view.asked.back(), kAskClearText);
+    EXPECT_EQ(main->RowCount(), 4);
+    EXPECT_EQ(main->CurrentIndex(), 2);
+    EXPECT_EQ(State(), kStatePlaying);
+}
+
+TEST_F(PlaylistTest, DeletingThePlayingLastRowStopsAndPlayThenDoesNothingUntilNext) {
+    FiveRowsPlaying(4);
+    Delete(4, IMainView::kYes);
+    EXPECT_EQ(State(), kStateStopped);
+    EXPECT_EQ(main->CurrentIndex(), 4); // names no row now
+    EXPECT_EQ(main->Timeline()->LrcText(), "");
+    main->btn_playClick();
+    Spin(50);
+    EXPECT_EQ(State(), kStateStopped);
+    main->btn_nextClick();
+    EXPECT_TRUE(WaitPlaying(0));
+}
+
+TEST_F(PlaylistTest, WhileTheConfirmationIsOpenThePointerDoesNotChangeTheSelection) {
+    FiveRowsPlaying(0);
+    main->lstDefaultMouseMove(2);
+    main->pmdel_delselectClick(); // no answer queued: the popup stays open
+    ASSERT_TRUE(view.IsConfirmationOpen());
+    main->lstDefaultMouseMove(4);
+    EXPECT_EQ(main->Rows().SelectedIndex(), 2);
+    view.Answer(IMainView::kYes);
+    EXPECT_EQ(main->RowCount(), 4);
+    EXPECT_EQ(main->Records()[2].Title, "R3");
+}
+
+TEST_F(PlaylistTest, ClearingStopsShowsTheInvitationAndTheNextAdditionPlays) {
+    FiveRowsPlaying(2);
+    view.answers.push_back(IMainView::kYes);
+    main->pmdel_clearlistClick();
+    EXPECT_EQ(State(), kStateStopped);
+    EXPECT_EQ(main->RowCount(), 0);
+    EXPECT_TRUE(main->Records().empty());
+    EXPECT_FALSE(main->PlaylistVisible());
+    EXPECT_EQ(main->CurrentIndex(), 2); // kept
+    EXPECT_TRUE(SavedPaths().empty());
+    EXPECT_NE(ReadFile(main->PlaylistPath()).find("PlayerList"), std::string::npos);
+    main->pmdel_clearlistClick(); // nothing to clear: no question
+    EXPECT_EQ(view.asked.size(), 1u);
+
+    const auto song = AddSong("new.mp3", "New", "");
+    AddThroughDialog({song});
+    EXPECT_TRUE(WaitPlaying(0));
+    EXPECT_TRUE(main->PlaylistVisible());
+}
+
+TEST_F(PlaylistTest, DoubleClickRestartsAnyRowButNotWhileConnecting) {
+    FiveRowsPlaying(1);
+    const auto stream = Engine().CurrentChannel();
+    main->plst_listItemDblClick(); // the playing row again: starts from the beginning
+    EXPECT_TRUE(WaitUntil([&] { return Engine().CurrentChannel() != stream && WaitPlaying(1); }));
+
+    // A network row whose server is held: the engine stays connecting.
+    library.urls["http://127.0.0.1:1/x.mp3"] = {};
+    library.HoldUrlOpens();
+    main->AppendRow(6, "Net", "", "http://127.0.0.1:1/x.mp3");
+    main->lstDefaultMouseMove(5);
+    main->plst_listItemDblClick();
+    ASSERT_TRUE(WaitUntil([&] { return State() == lirvo::audio::kStateConnecting; }));
+    main->lstDefaultMouseMove(0);
+    main->plst_listItemDblClick();
+    EXPECT_EQ(main->CurrentIndex(), 5);
+    library.ReleaseUrlOpens();
+    EXPECT_TRUE(WaitPlaying(5));
+}
+
+TEST_F(PlaylistTest, PointerShowsOneDeleteButtonAndSelectsItsRow) {
+    FiveRowsPlaying(0);
+    main->lstDefaultMouseMove(0);
+    EXPECT_TRUE(main->Rows().Row(0).deleteVisible);
+    main->lstDefaultMouseMove(2);
+    EXPECT_FALSE(main->Rows().Row(0).deleteVisible);
+    EXPECT_TRUE(main->Rows().Row(2).deleteVisible);
+    EXPECT_EQ(main->Rows().SelectedIndex(), 2);
+    main->lstDefaultMouseMove(-1); // off the rows: the last button stays
+    EXPECT_TRUE(main->Rows().Row(2).deleteVisible);
+    EXPECT_EQ(main->Rows().SelectedIndex(), 2);
+}
+
+TEST(TitleFromFileName, TakesTheNameWithoutFolderAndLastExtension) {
+    EXPECT_EQ(FileNameTitle("/music/Song.mp3"), "Song");
+    EXPECT_EQ(FileNameTitle("/my.folder/README"), "README");
+    EXPECT_EQ(FileNameTitle("/x/archive.tar.gz"), "archive.tar");
+    EXPECT_EQ(FileNameTitle("http://host/a/b.ogg"), "b");
+    EXPECT_EQ(FileNameTitle("/x/.hidden"), "");
+    EXPECT_EQ(FileNameTitle(""), "");
+}
+
+TEST_F(PlaylistTest, CommandMessagesAppendPlayAndAnswerThroughTheController) {
+    FiveRowsPlaying(0);
+    const auto song = AddSong("sent.mp3", "", "Sender");
+    lirvo::command::CommandBlock block{};
+    block.Command = lirvo::command::CmdPlayFile;
+    std::strcpy(block.Text, song.c_str());
+    main->WMSHARECMD(block, 1);
+    EXPECT_EQ(block.Command, 0); // the block is cleared
+    EXPECT_EQ(main->RowCount(), 6);
+    EXPECT_EQ(main->Rows().Row(5).number, 6);
+    EXPECT_EQ(main->Records()[5].Caption, "sent - Sender");
+    EXPECT_TRUE(WaitPlaying(5));
+    EXPECT_EQ(SavedPaths().size(), 6u);
+    EXPECT_EQ(main->WMCMDPLAY(50, 0), 6);
+    EXPECT_EQ(main->WMCMDPLAY(51, 0), 5);
+    EXPECT_EQ(main->WMCMDPLAY(16, 0), 1);
+    EXPECT_EQ(State(), lirvo::audio::kStatePaused);
+}
