@@ -24,7 +24,8 @@ std::string TimeTag(int ms) {
 
 // About `bytes` of typical lyric text: metadata, then tagged lines, some sharing a text.
 std::string MakeLrc(std::size_t bytes) {
-    std::string text = "[ti:Benchmark Song]\r\n[ar:Some Singer]\r\n[al:Album]\r\n[by:lirvo]\r\n[offset:0]\r\n";
+    std::string text =
+        "[ti:Benchmark Song]\r\n[ar:Some Singer]\r\n[al:Album]\r\n[by:lirvo]\r\n[offset:0]\r\n";
     int ms = 0;
     for (int line = 0; text.size() < bytes; ++line) {
         ms += 1730;
@@ -74,7 +75,8 @@ public:
             std::abort();
         path = pattern;
         for (int i = 0; i < 10000; ++i)
-            std::ofstream(path + "/Song Title " + std::to_string(i) + " Artist Name " + std::to_string(i % 97) + ".lrc");
+            std::ofstream(path + "/Song Title " + std::to_string(i) + " Artist Name " +
+                          std::to_string(i % 97) + ".lrc");
         std::ofstream(path + "/a long song title artist2.lrc");
     }
     ~LyricFolder() { std::filesystem::remove_all(path); }
@@ -86,7 +88,8 @@ void BM_BestNamedLookup10000(benchmark::State &state) {
     const bool near = state.range(0) == 1;
     std::string found;
     for (auto _ : state) {
-        found = FindBestLyricFile(folder.path, near ? "A Long Song Title" : "Nothing Like It", near ? "Artist" : "X");
+        found = FindBestLyricFile(folder.path, near ? "A Long Song Title" : "Nothing Like It",
+                                  near ? "Artist" : "X");
         benchmark::DoNotOptimize(found.data());
     }
     if (found.empty() == near)

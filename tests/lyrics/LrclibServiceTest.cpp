@@ -32,7 +32,8 @@ public:
             } else if (t == "broken") {
                 res.set_content(R"([{"id":1,"trackName":"x")", "application/json");
             } else if (t == "error object") {
-                res.set_content(R"({"code":400,"name":"QueryParamsInvalid","message":"bad"})", "application/json");
+                res.set_content(R"({"code":400,"name":"QueryParamsInvalid","message":"bad"})",
+                                "application/json");
             } else if (t == "crash") {
                 res.status = 500;
                 res.set_content(R"([{"id":1,"trackName":"x"}])", "application/json");
@@ -53,10 +54,12 @@ public:
         m_server.Get(R"(/api/get/(\d+))", [](const httplib::Request &req, httplib::Response &res) {
             const std::string id = req.matches[1];
             if (id == "7")
-                res.set_content(R"({"id":7,"syncedLyrics":"[00:01.00]晴天\n[00:02.00]two","plainLyrics":"p"})",
-                                "application/json");
+                res.set_content(
+                    R"({"id":7,"syncedLyrics":"[00:01.00]晴天\n[00:02.00]two","plainLyrics":"p"})",
+                    "application/json");
             else if (id == "8")
-                res.set_content(R"({"id":8,"syncedLyrics":null,"plainLyrics":"only plain"})", "application/json");
+                res.set_content(R"({"id":8,"syncedLyrics":null,"plainLyrics":"only plain"})",
+                                "application/json");
             else if (id == "10")
                 res.set_content(R"({"id":10,"syncedLyrics":")" + std::string(10000, 'z') + R"("})",
                                 "application/json");
@@ -64,8 +67,9 @@ public:
                 res.set_content(R"({"id":11,"syncedLyrics":[1,2]})", "application/json");
             else {
                 res.status = 404;
-                res.set_content(R"({"code":404,"name":"TrackNotFound","message":"Failed to find specified track"})",
-                                "application/json");
+                res.set_content(
+                    R"({"code":404,"name":"TrackNotFound","message":"Failed to find specified track"})",
+                    "application/json");
             }
         });
         m_port = m_server.bind_to_any_port("127.0.0.1");
@@ -106,7 +110,8 @@ TEST(LyricsLrclib, SearchKeepsWellFormedTracksAndSendsTheQuery) {
     service.Search("晴天 & more", "Singer A", "", 0);
     EXPECT_EQ(server.Seen(&LocalLrclib::trackName), "晴天 & more");
     EXPECT_EQ(server.Seen(&LocalLrclib::artistName), "Singer A");
-    EXPECT_TRUE(server.Seen(&LocalLrclib::userAgent).starts_with("Lirvo/")) << server.Seen(&LocalLrclib::userAgent);
+    EXPECT_TRUE(server.Seen(&LocalLrclib::userAgent).starts_with("Lirvo/"))
+        << server.Seen(&LocalLrclib::userAgent);
 
     ASSERT_EQ(service.GetCount(), 3);
     EXPECT_EQ(service.GetResult(0), (TLrcResult{"晴天", "Singer A", "Album", 7}));
@@ -190,7 +195,8 @@ TEST(LyricsLrclibAnswers, OddShapesAreTolerated) {
     EXPECT_TRUE(ParseLrclibSearchAnswer("null").empty());
     EXPECT_TRUE(ParseLrclibSearchAnswer(R"({"id":1})").empty());
     EXPECT_TRUE(ParseLrclibSearchAnswer(R"([{"id":1.5,"trackName":"x"}])").empty());
-    EXPECT_EQ(ParseLrclibSearchAnswer(R"([{"id":-2,"trackName":{"a":1}}])"), (std::vector<TLrcResult>{{"", "", "", -2}}));
+    EXPECT_EQ(ParseLrclibSearchAnswer(R"([{"id":-2,"trackName":{"a":1}}])"),
+              (std::vector<TLrcResult>{{"", "", "", -2}}));
     EXPECT_EQ(ParseLrclibLyricAnswer(R"({"syncedLyrics":"a","statusCode":200})"), "");
     EXPECT_EQ(ParseLrclibLyricAnswer(R"(["syncedLyrics"])"), "");
     EXPECT_EQ(ParseLrclibLyricAnswer("{\"syncedLyrics\":\"a\\u0000b\"}"), std::string("a\0b", 3));

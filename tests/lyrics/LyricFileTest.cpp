@@ -22,37 +22,51 @@ struct DecodeCase {
     std::string bytes;
     std::string text;
 };
-void PrintTo(const DecodeCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const DecodeCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class LyricsDecode : public ::testing::TestWithParam<DecodeCase> {};
 
-TEST_P(LyricsDecode, GivesUtf8) { EXPECT_EQ(DecodeLyricBytes(GetParam().bytes), GetParam().text); }
+TEST_P(LyricsDecode, GivesUtf8) {
+    EXPECT_EQ(DecodeLyricBytes(GetParam().bytes), GetParam().text);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Encodings, LyricsDecode,
-    ::testing::Values(
-        DecodeCase{"ascii", "[00:01.00]hi", "[00:01.00]hi"},
-        DecodeCase{"utf8_without_bom", "[00:01.00]" + kNihaoUtf8, "[00:01.00]" + kNihaoUtf8},
-        DecodeCase{"utf8_bom_is_removed", "\xEF\xBB\xBF[ti:" + kNihaoUtf8 + "]", "[ti:" + kNihaoUtf8 + "]"},
-        DecodeCase{"gbk_when_not_utf8", "[00:01.00]" + kNihaoGbk, "[00:01.00]" + kNihaoUtf8},
-        DecodeCase{"utf16_le_bom", "\xFF\xFE[\0a\0`O}Y"s, "[a你好"},
-        DecodeCase{"utf16_be_bom", "\xFE\xFF\0[\0aO`Y}"s, "[a你好"},
-        DecodeCase{"utf16_odd_trailing_byte_dropped", "\xFF\xFE" "a\0b"s, "a"},
-        DecodeCase{"nul_ends_byte_text", "abc\0def"s, "abc"},
-        DecodeCase{"nul_ends_utf16_text", "\xFF\xFE" "a\0\0\0b\0"s, "a"},
-        DecodeCase{"nul_before_gbk_bytes_decides_on_prefix", "ok\0\xC4\xE3"s, "ok"},
-        DecodeCase{"empty", "", ""}));
+    ::testing::Values(DecodeCase{"ascii", "[00:01.00]hi", "[00:01.00]hi"},
+                      DecodeCase{"utf8_without_bom", "[00:01.00]" + kNihaoUtf8, "[00:01.00]" + kNihaoUtf8},
+                      DecodeCase{"utf8_bom_is_removed", "\xEF\xBB\xBF[ti:" + kNihaoUtf8 + "]",
+                                 "[ti:" + kNihaoUtf8 + "]"},
+                      DecodeCase{"gbk_when_not_utf8", "[00:01.00]" + kNihaoGbk, "[00:01.00]" + kNihaoUtf8},
+                      DecodeCase{"utf16_le_bom", "\xFF\xFE[\0a\0`O}Y"s, "[a你好"},
+                      DecodeCase{"utf16_be_bom", "\xFE\xFF\0[\0aO`Y}"s, "[a你好"},
+                      DecodeCase{"utf16_odd_trailing_byte_dropped",
+                                 "\xFF\xFE"
+                                 "a\0b"s,
+                                 "a"},
+                      DecodeCase{"nul_ends_byte_text", "abc\0def"s, "abc"},
+                      DecodeCase{"nul_ends_utf16_text",
+                                 "\xFF\xFE"
+                                 "a\0\0\0b\0"s,
+                                 "a"},
+                      DecodeCase{"nul_before_gbk_bytes_decides_on_prefix", "ok\0\xC4\xE3"s, "ok"},
+                      DecodeCase{"empty", "", ""}));
 
 struct JoinCase {
     const char *name;
     std::string text;
     std::string joined;
 };
-void PrintTo(const JoinCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const JoinCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class LyricsJoinLines : public ::testing::TestWithParam<JoinCase> {};
 
-TEST_P(LyricsJoinLines, EndsEveryLineWithCrLf) { EXPECT_EQ(JoinLyricLines(GetParam().text), GetParam().joined); }
+TEST_P(LyricsJoinLines, EndsEveryLineWithCrLf) {
+    EXPECT_EQ(JoinLyricLines(GetParam().text), GetParam().joined);
+}
 
 INSTANTIATE_TEST_SUITE_P(LineEnds, LyricsJoinLines,
                          ::testing::Values(JoinCase{"lf", "a\nb", "a\r\nb\r\n"},
@@ -121,7 +135,8 @@ TEST_F(LyricsFileOnDisk, UnreadablePathsGiveNothing) {
 
 TEST_F(LyricsFileOnDisk, ReadJoinsLinesOfAnyEnding) {
     const std::string path = Path("e.lrc");
-    std::ofstream(path, std::ios::binary) << "\xFF\xFE" << "a\0\n\0b\0\r\0"s;
+    std::ofstream(path, std::ios::binary) << "\xFF\xFE"
+                                          << "a\0\n\0b\0\r\0"s;
     EXPECT_EQ(ReadLyricFile(path), "a\r\nb\r\n");
 }
 

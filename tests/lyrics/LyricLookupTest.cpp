@@ -17,21 +17,25 @@ struct ScoreCase {
     const char *b;
     int score;
 };
-void PrintTo(const ScoreCase &c, std::ostream *os) { *os << "'" << c.a << "' vs '" << c.b << "'"; }
+void PrintTo(const ScoreCase &c, std::ostream *os) {
+    *os << "'" << c.a << "' vs '" << c.b << "'";
+}
 
 class LyricsSimilarity : public ::testing::TestWithParam<ScoreCase> {};
 
-TEST_P(LyricsSimilarity, Scores) { EXPECT_EQ(Similarity(GetParam().a, GetParam().b), GetParam().score); }
+TEST_P(LyricsSimilarity, Scores) {
+    EXPECT_EQ(Similarity(GetParam().a, GetParam().b), GetParam().score);
+}
 
-INSTANTIATE_TEST_SUITE_P(Table, LyricsSimilarity,
-                         ::testing::Values(ScoreCase{"abc", "abc", 100}, ScoreCase{"abcd", "abc", 75},
-                                           ScoreCase{"teh", "the", 100}, ScoreCase{"ab", "ba", 0},
-                                           ScoreCase{"dad", "tat", 100}, ScoreCase{"abc", "xyz", 33},
-                                           ScoreCase{"hello world", "world hello", 27},
-                                           ScoreCase{"ABC", "abc", 100}, ScoreCase{"", "abc", 0},
-                                           ScoreCase{"abc", "", 0}, ScoreCase{"IJY", "yij", 100},
-                                           ScoreCase{"a long song title artist", "a long song title artist2", 96},
-                                           ScoreCase{"my song singerx", "my song singer", 93}));
+INSTANTIATE_TEST_SUITE_P(
+    Table, LyricsSimilarity,
+    ::testing::Values(ScoreCase{"abc", "abc", 100}, ScoreCase{"abcd", "abc", 75},
+                      ScoreCase{"teh", "the", 100}, ScoreCase{"ab", "ba", 0}, ScoreCase{"dad", "tat", 100},
+                      ScoreCase{"abc", "xyz", 33}, ScoreCase{"hello world", "world hello", 27},
+                      ScoreCase{"ABC", "abc", 100}, ScoreCase{"", "abc", 0}, ScoreCase{"abc", "", 0},
+                      ScoreCase{"IJY", "yij", 100},
+                      ScoreCase{"a long song title artist", "a long song title artist2", 96},
+                      ScoreCase{"my song singerx", "my song singer", 93}));
 
 TEST(LyricsSimilarity, LongerTextIsTheReferenceWhateverTheOrder) {
     EXPECT_EQ(Similarity("abc", "abcd"), 75);

@@ -22,7 +22,9 @@ struct ParseCase {
     std::vector<TLyricItem> items; // in text order, before Sort
 };
 
-void PrintTo(const ParseCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const ParseCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class LyricsParseItems : public ::testing::TestWithParam<ParseCase> {};
 
@@ -47,48 +49,62 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"negative", "[-00:01.00]x", {{"x", "-00:01.00", -1000}}},
         ParseCase{"negative_zero_has_no_sign", "[-0]text", {{"text", "0", 0}}},
         ParseCase{"blanks_between_tokens", "[00:01 .00]x", {{"x", "00:01.00", 1000}}},
-        ParseCase{"high_bytes_between_tokens_are_skipped", "[00:\x80\xFF" "01]x", {{"x", "00:01", 1000}}},
+        ParseCase{"high_bytes_between_tokens_are_skipped",
+                  "[00:\x80\xFF"
+                  "01]x",
+                  {{"x", "00:01", 1000}}},
         ParseCase{"second_fraction_keeps_tag_open", "[01:02.03.04]x", {{"x", "01:02.04", 62040}}},
         ParseCase{"tag_without_text", "[00:01.00]", {{"", "00:01.00", 1000}}}));
 
 // Which bytes form a tag, and which text belongs to which tag.
 INSTANTIATE_TEST_SUITE_P(
     LinesAndTags, LyricsParseItems,
-    ::testing::Values(
-        ParseCase{"adjacent_tags_share_a_line",
-                  "[00:01.00][00:05.00]Chorus",
-                  {{"Chorus", "00:01.00", 1000}, {"Chorus", "00:05.00", 5000}}},
-        ParseCase{"a_blank_separates_tags",
-                  "[00:01.00] [00:05.00]Chorus",
-                  {{"", "00:01.00", 1000}, {"Chorus", "00:05.00", 5000}}},
-        ParseCase{"text_is_trimmed", "[00:01.00]  a b \t\r\n[00:02.00] c ", {{"a b", "00:01.00", 1000}, {"c", "00:02.00", 2000}}},
-        ParseCase{"continuation_lines_are_dropped",
-                  "[00:01.00]one\r\nlost\r\nalso lost\r\n[00:02.00]two\r\ntail",
-                  {{"one", "00:01.00", 1000}, {"two", "00:02.00", 2000}}},
-        ParseCase{"blank_after_bracket_is_no_tag", "[ 00:01.00]x", {}},
-        ParseCase{"non_tag_brackets_stay_in_text", "[00:01.00]Hi [there] you", {{"Hi [there] you", "00:01.00", 1000}}},
-        ParseCase{"bracketed_number_is_a_tag",
-                  "[00:01.00]Hi [5] you",
-                  {{"Hi", "00:01.00", 1000}, {"you", "5", 5000}}},
-        ParseCase{"last_bracket_needs_five_bytes_after_it", "[00:01.00]x\r\n[1]ab", {{"x", "00:01.00", 1000}}},
-        ParseCase{"five_bytes_after_bracket_suffice", "[5]abcd", {{"abcd", "5", 5000}}},
-        ParseCase{"four_fields_are_no_tag", "[1:2:3:4]x", {}},
-        ParseCase{"letter_in_time_tag_abandons_it", "[00:0x1.00]x", {}},
-        ParseCase{"metadata_tag_ends_the_pending_line",
-                  "[00:01.00]a[ar:B]rest\r\n[00:02.00]b",
-                  {{"a", "00:01.00", 1000}, {"b", "00:02.00", 2000}}},
-        ParseCase{"multibyte_text_is_kept_byte_for_byte", "[00:01.00]你好，世界", {{"你好，世界", "00:01.00", 1000}}},
-        ParseCase{"lf_only_line_ends", "[00:01.00]a\n[00:02.00]b\n", {{"a", "00:01.00", 1000}, {"b", "00:02.00", 2000}}},
-        ParseCase{"unclosed_tag_then_valid_tag", "[00:01[00:02]x", {{"x", "00:02", 2000}}},
-        ParseCase{"three_bytes_or_less_is_empty", "  [1] ", {}},
-        ParseCase{"no_tags_at_all", "just some words\r\nand more", {}}));
+    ::testing::Values(ParseCase{"adjacent_tags_share_a_line",
+                                "[00:01.00][00:05.00]Chorus",
+                                {{"Chorus", "00:01.00", 1000}, {"Chorus", "00:05.00", 5000}}},
+                      ParseCase{"a_blank_separates_tags",
+                                "[00:01.00] [00:05.00]Chorus",
+                                {{"", "00:01.00", 1000}, {"Chorus", "00:05.00", 5000}}},
+                      ParseCase{"text_is_trimmed",
+                                "[00:01.00]  a b \t\r\n[00:02.00] c ",
+                                {{"a b", "00:01.00", 1000}, {"c", "00:02.00", 2000}}},
+                      ParseCase{"continuation_lines_are_dropped",
+                                "[00:01.00]one\r\nlost\r\nalso lost\r\n[00:02.00]two\r\ntail",
+                                {{"one", "00:01.00", 1000}, {"two", "00:02.00", 2000}}},
+                      ParseCase{"blank_after_bracket_is_no_tag", "[ 00:01.00]x", {}},
+                      ParseCase{"non_tag_brackets_stay_in_text",
+                                "[00:01.00]Hi [there] you",
+                                {{"Hi [there] you", "00:01.00", 1000}}},
+                      ParseCase{"bracketed_number_is_a_tag",
+                                "[00:01.00]Hi [5] you",
+                                {{"Hi", "00:01.00", 1000}, {"you", "5", 5000}}},
+                      ParseCase{"last_bracket_needs_five_bytes_after_it",
+                                "[00:01.00]x\r\n[1]ab",
+                                {{"x", "00:01.00", 1000}}},
+                      ParseCase{"five_bytes_after_bracket_suffice", "[5]abcd", {{"abcd", "5", 5000}}},
+                      ParseCase{"four_fields_are_no_tag", "[1:2:3:4]x", {}},
+                      ParseCase{"letter_in_time_tag_abandons_it", "[00:0x1.00]x", {}},
+                      ParseCase{"metadata_tag_ends_the_pending_line",
+                                "[00:01.00]a[ar:B]rest\r\n[00:02.00]b",
+                                {{"a", "00:01.00", 1000}, {"b", "00:02.00", 2000}}},
+                      ParseCase{"multibyte_text_is_kept_byte_for_byte",
+                                "[00:01.00]你好，世界",
+                                {{"你好，世界", "00:01.00", 1000}}},
+                      ParseCase{"lf_only_line_ends",
+                                "[00:01.00]a\n[00:02.00]b\n",
+                                {{"a", "00:01.00", 1000}, {"b", "00:02.00", 2000}}},
+                      ParseCase{"unclosed_tag_then_valid_tag", "[00:01[00:02]x", {{"x", "00:02", 2000}}},
+                      ParseCase{"three_bytes_or_less_is_empty", "  [1] ", {}},
+                      ParseCase{"no_tags_at_all", "just some words\r\nand more", {}}));
 
 struct InfoCase {
     const char *name;
     std::string text;
     TLRCInfo info;
 };
-void PrintTo(const InfoCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const InfoCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class LyricsParseInfo : public ::testing::TestWithParam<InfoCase> {};
 
@@ -107,14 +123,14 @@ TEST_P(LyricsParseInfo, SetsTheseTags) {
 
 TLRCInfo Info(std::string title, std::string artist, std::string album, std::string by, std::string la,
               int32_t offset) {
-    return TLRCInfo{std::move(title), std::move(by), std::move(la), std::move(artist), std::move(album), offset};
+    return TLRCInfo{std::move(title),  std::move(by),    std::move(la),
+                    std::move(artist), std::move(album), offset};
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Metadata, LyricsParseInfo,
     ::testing::Values(
-        InfoCase{"all_keys",
-                 "[ti:T][ar:A][al:L][by:B][la:zh][offset:-250]",
+        InfoCase{"all_keys", "[ti:T][ar:A][al:L][by:B][la:zh][offset:-250]",
                  Info("T", "A", "L", "B", "zh", -250)},
         InfoCase{"key_case_ignored_value_trimmed", "[Ti : My Song ]", Info("My Song", "", "", "", "", 0)},
         InfoCase{"offset_with_plus", "[offset:+500]", Info("", "", "", "", "", 500)},
@@ -123,7 +139,8 @@ INSTANTIATE_TEST_SUITE_P(
         InfoCase{"offset_out_of_range_ignored", "[offset:99999999999]", Info("", "", "", "", "", 0)},
         InfoCase{"later_tag_wins", "[ar:First][ar:Second]", Info("", "Second", "", "", "", 0)},
         InfoCase{"longer_key_is_not_a_key", "[title:x]", Info("", "", "", "", "", 0)},
-        InfoCase{"missing_bracket_value_ends_at_line_end", "[ti:Song\r\n[00:01.00]x", Info("Song", "", "", "", "", 0)},
+        InfoCase{"missing_bracket_value_ends_at_line_end", "[ti:Song\r\n[00:01.00]x",
+                 Info("Song", "", "", "", "", 0)},
         InfoCase{"no_closing_bracket_anywhere", "[ti:abc def", Info("", "", "", "", "", 0)},
         InfoCase{"value_may_hold_brackets_opening", "[ar:a[b]", Info("", "a[b", "", "", "", 0)}));
 

@@ -16,12 +16,14 @@ const std::string kSlogan(kLyricSlogan);
 struct PositionCase {
     const char *name;
     std::string text;
-    int32_t offset;    // applied after LoadText
-    int32_t length;    // SetTrackLength after LoadText when >= 0
+    int32_t offset; // applied after LoadText
+    int32_t length; // SetTrackLength after LoadText when >= 0
     int32_t position;
     std::string line;
 };
-void PrintTo(const PositionCase &c, std::ostream *os) { *os << c.name; }
+void PrintTo(const PositionCase &c, std::ostream *os) {
+    *os << c.name;
+}
 
 class LyricsTimelineLine : public ::testing::TestWithParam<PositionCase> {};
 
@@ -52,12 +54,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 INSTANTIATE_TEST_SUITE_P(
     EndOfTrack, LyricsTimelineLine,
-    ::testing::Values(
-        PositionCase{"no_lyric_shows_slogan_at_start", "", 0, 240000, 0, kSlogan},
-        PositionCase{"no_lyric_shows_slogan_after_end", "", 0, 240000, 300000, kSlogan},
-        PositionCase{"last_line_until_track_end", kThreeLines, 0, 12000, 12000, "three"},
-        PositionCase{"slogan_after_track_end", kThreeLines, 0, 12000, 12001, kSlogan},
-        PositionCase{"offset_brings_slogan_into_last_second", kThreeLines, 1000, 12000, 11500, kSlogan}));
+    ::testing::Values(PositionCase{"no_lyric_shows_slogan_at_start", "", 0, 240000, 0, kSlogan},
+                      PositionCase{"no_lyric_shows_slogan_after_end", "", 0, 240000, 300000, kSlogan},
+                      PositionCase{"last_line_until_track_end", kThreeLines, 0, 12000, 12000, "three"},
+                      PositionCase{"slogan_after_track_end", kThreeLines, 0, 12000, 12001, kSlogan},
+                      PositionCase{"offset_brings_slogan_into_last_second", kThreeLines, 1000, 12000, 11500,
+                                   kSlogan}));
 
 TEST(LyricsTimeline, LoadTakesFileOffsetAndSorts) {
     TLrcClass timeline;

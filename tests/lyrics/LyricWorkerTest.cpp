@@ -225,7 +225,8 @@ TEST_F(LyricsWorkers, ListRowsArriveInOrderOnTheMainThreadWhileTheWorkerWaits) {
     ASSERT_EQ(rows.size(), 3u);
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(rows[static_cast<std::size_t>(i)].first, i);
-        EXPECT_EQ(rows[static_cast<std::size_t>(i)].second, service->resultsByTitle["alpha"][static_cast<std::size_t>(i)]);
+        EXPECT_EQ(rows[static_cast<std::size_t>(i)].second,
+                  service->resultsByTitle["alpha"][static_cast<std::size_t>(i)]);
     }
     EXPECT_EQ(addedAtEnd, 3);
 }
@@ -272,7 +273,8 @@ TEST_F(LyricsWorkers, DetachedWorkersEndOnTheirOwnWithoutCallingBack) {
     TLrcListThread *list = TLrcListThread::Start(
         service, "alpha", "", "", nullptr, [&](int, const TLrcResult &) { ++calls; },
         [&](TLrcListThread &) { ++calls; });
-    TGetLrcTextThread *get = TGetLrcTextThread::Start(service, 0, nullptr, [&](TGetLrcTextThread &) { ++calls; }, 1);
+    TGetLrcTextThread *get = TGetLrcTextThread::Start(
+        service, 0, nullptr, [&](TGetLrcTextThread &) { ++calls; }, 1);
     list->Detach();
     get->Detach();
     service->OpenGate();
@@ -309,7 +311,8 @@ TEST_F(LyricsWorkers, ConcurrentWorkersNeverReadEachOthersResults) {
     int finished = 0;
     for (int round = 0; round < 3; ++round) {
         TLrcListThread::Start(
-            service, "alpha", "", "", nullptr, [&](int, const TLrcResult &r) { listTitles.push_back(r.Title); },
+            service, "alpha", "", "", nullptr,
+            [&](int, const TLrcResult &r) { listTitles.push_back(r.Title); },
             [&](TLrcListThread &) { ++finished; });
         TLrcTextThread::Start(service, {"/nowhere/a.mp3", "beta", "", "", LyricDir(), true}, nullptr,
                               [&](TLrcTextThread &w) {

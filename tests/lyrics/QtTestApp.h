@@ -30,7 +30,8 @@ inline bool OnMainThread() {
 }
 
 // Runs the event loop until `done` holds or `limit` passes; returns whether it held.
-inline bool WaitUntil(const std::function<bool()> &done, std::chrono::milliseconds limit = std::chrono::seconds(10)) {
+inline bool WaitUntil(const std::function<bool()> &done,
+                      std::chrono::milliseconds limit = std::chrono::seconds(10)) {
     const auto end = std::chrono::steady_clock::now() + limit;
     while (!done()) {
         if (std::chrono::steady_clock::now() > end)

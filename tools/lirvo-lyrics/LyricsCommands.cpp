@@ -174,7 +174,8 @@ int RunDownloadCommand(int argc, char **argv) {
     std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService, args.options);
     std::string text = service->Download(*id);
     if (text.empty()) {
-        std::fprintf(stderr, "lirvo-lyrics: no synced lyric for %d (or the server could not be reached)\n", *id);
+        std::fprintf(stderr, "lirvo-lyrics: no synced lyric for %d (or the server could not be reached)\n",
+                     *id);
         return 1;
     }
     if (text.back() != '\n')

@@ -17,10 +17,12 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"parse", RunParseCommand, "parse FILE                     metadata and sorted timed lines"},
-    {"line", RunLineCommand, "line FILE [--offset MS] [--length MS] POS...   the line shown at each position"},
+    {"line", RunLineCommand,
+     "line FILE [--offset MS] [--length MS] POS...   the line shown at each position"},
     {"similarity", RunSimilarityCommand, "similarity A B                 name-similarity score 0..100"},
     {"match", RunMatchCommand, "match DIR TITLE SINGER         the best-named lyric file in DIR"},
-    {"search", RunSearchCommand, "search TITLE SINGER [--server URL]   online results: Id, title, singer, album"},
+    {"search", RunSearchCommand,
+     "search TITLE SINGER [--server URL]   online results: Id, title, singer, album"},
     {"download", RunDownloadCommand, "download ID [--server URL]     one online synced lyric"},
     {"play", RunPlayCommand, "play ...                       play a song with its lyric"},
 };

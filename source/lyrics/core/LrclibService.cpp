@@ -117,7 +117,9 @@ std::string ParseLrclibLyricAnswer(std::string_view body) {
     return TextField(answer, "syncedLyrics");
 }
 
-TLrclibService::TLrclibService(LrcServiceOptions options) : m_options(std::move(options)) { InitCurlOnce(); }
+TLrclibService::TLrclibService(LrcServiceOptions options) : m_options(std::move(options)) {
+    InitCurlOnce();
+}
 
 std::optional<TLrcResult> TLrclibService::GetResult(int32_t index) {
     std::lock_guard<std::mutex> lock(m_resultsMutex);
@@ -142,7 +144,8 @@ void TLrclibService::Search(const std::string &title, const std::string &singer,
     try {
         CurlHandle curl(curl_easy_init());
         if (curl) {
-            std::string url = TrimmedBase(m_options.BaseUrl) + "/api/search?track_name=" + Escape(curl.get(), title);
+            std::string url =
+                TrimmedBase(m_options.BaseUrl) + "/api/search?track_name=" + Escape(curl.get(), title);
             if (!singer.empty())
                 url += "&artist_name=" + Escape(curl.get(), singer);
             if (!extra.empty())

@@ -127,7 +127,8 @@ std::string SiblingLyricPath(const std::string &songPath) {
     return songPath.substr(0, dot) + ".lrc";
 }
 
-std::string FindBestLyricFile(const std::string &lyricDir, const std::string &title, const std::string &singer) {
+std::string FindBestLyricFile(const std::string &lyricDir, const std::string &title,
+                              const std::string &singer) {
     DIR *dir = ::opendir(lyricDir.empty() ? "." : lyricDir.c_str());
     if (!dir)
         return {};
@@ -201,7 +202,9 @@ TLyricWorker::~TLyricWorker() {
     --g_activeWorkers;
 }
 
-int TLyricWorker::ActiveCount() { return g_activeWorkers.load(); }
+int TLyricWorker::ActiveCount() {
+    return g_activeWorkers.load();
+}
 
 void TLyricWorker::Detach() {
     {
@@ -212,7 +215,9 @@ void TLyricWorker::Detach() {
     m_shared->wake.notify_all();
 }
 
-void TLyricWorker::Terminate() { m_shared->terminate = true; }
+void TLyricWorker::Terminate() {
+    m_shared->terminate = true;
+}
 
 void TLyricWorker::Begin() {
     m_thread = std::thread([this] {
@@ -222,7 +227,8 @@ void TLyricWorker::Begin() {
             // A failed lookup leaves its results as far as they were set.
         }
         // The worker is deleted only by Complete(), which runs after this post.
-        QMetaObject::invokeMethod(QCoreApplication::instance(), [this] { Complete(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(), [this] { Complete(); }, Qt::QueuedConnection);
     });
 }
 
@@ -308,16 +314,18 @@ void TLrcTextThread::DeliverFinished() {
 
 // ---- TLrcListThread ----------------------------------------------------------------------
 
-TLrcListThread::TLrcListThread(LrcServiceRef service, std::string title, std::string singer, std::string extra,
-                               QObject *context, RowHandler onRow, FinishedHandler onFinished)
-    : TLyricWorker(context), m_service(std::move(service)), m_title(std::move(title)), m_singer(std::move(singer)),
-      m_extra(std::move(extra)), m_onRow(std::move(onRow)), m_onFinished(std::move(onFinished)) {}
+TLrcListThread::TLrcListThread(LrcServiceRef service, std::string title, std::string singer,
+                               std::string extra, QObject *context, RowHandler onRow,
+                               FinishedHandler onFinished)
+    : TLyricWorker(context), m_service(std::move(service)), m_title(std::move(title)),
+      m_singer(std::move(singer)), m_extra(std::move(extra)), m_onRow(std::move(onRow)),
+      m_onFinished(std::move(onFinished)) {}
 
 TLrcListThread *TLrcListThread::Start(LrcServiceRef service, std::string title, std::string singer,
                                       std::string extra, QObject *context, RowHandler onRow,
                                       FinishedHandler onFinished) {
-    auto *worker = new TLrcListThread(std::move(service), std::move(title), std::move(singer), std::move(extra),
-                                      context, std::move(onRow), std::move(onFinished));
+    auto *worker = new TLrcListThread(std::move(service), std::move(title), std::move(singer),
+                                      std::move(extra), context, std::move(onRow), std::move(onFinished));
     worker->Begin();
     return worker;
 }

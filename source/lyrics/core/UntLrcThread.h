@@ -55,7 +55,8 @@ std::string SiblingLyricPath(const std::string &songPath);
 // The best-named "*.lrc" file in `lyricDir` for "title singer" (lower-cased): the first file
 // scoring 100, else the last listed one scoring 96..99; empty when none or the folder is
 // missing or unreadable. Returns the full path with the file name as listed.
-std::string FindBestLyricFile(const std::string &lyricDir, const std::string &title, const std::string &singer);
+std::string FindBestLyricFile(const std::string &lyricDir, const std::string &title,
+                              const std::string &singer);
 
 // Online lookup: searches, ranks the results by similarity to title + singer and downloads
 // the best ones until one gives non-blank text (lines joined with CR LF). Empty when nothing
@@ -82,9 +83,9 @@ protected:
     explicit TLyricWorker(QObject *context);
     virtual ~TLyricWorker();
 
-    void Begin();                                 // starts the body thread
-    virtual void Body() = 0;                      // runs on the worker thread
-    virtual void DeliverFinished() = 0;           // runs on the main thread unless detached
+    void Begin();                       // starts the body thread
+    virtual void Body() = 0;            // runs on the worker thread
+    virtual void DeliverFinished() = 0; // runs on the main thread unless detached
     // Runs `call` on the main thread while this thread waits. False when the worker was
     // detached (or its context destroyed) so that the call did not run.
     bool RunOnMainThreadAndWait(std::function<void()> call);
@@ -111,11 +112,11 @@ private:
 class TLrcTextThread final : public TLyricWorker {
 public:
     struct Request {
-        std::string Path;     // the song's path or network address
+        std::string Path; // the song's path or network address
         std::string Title;
         std::string Singer;
-        std::string Extra;    // third search text; normally empty
-        std::string LyricDir; // lyric folder at the time of the call
+        std::string Extra;          // third search text; normally empty
+        std::string LyricDir;       // lyric folder at the time of the call
         bool OnlineAllowed = false; // the update check's flag, read by the caller when starting
     };
     using FinishedHandler = std::function<void(TLrcTextThread &)>;

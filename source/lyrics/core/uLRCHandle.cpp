@@ -30,9 +30,15 @@ constexpr std::array<ByteClass, 256> MakeClassTable() {
 }
 constexpr std::array<ByteClass, 256> kClass = MakeClassTable();
 
-ByteClass ClassOf(char c) { return kClass[static_cast<unsigned char>(c)]; }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 0x20; }
+ByteClass ClassOf(char c) {
+    return kClass[static_cast<unsigned char>(c)];
+}
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= 0x20;
+}
 
 std::string_view TrimView(std::string_view s) {
     std::size_t b = 0, e = s.size();
@@ -43,7 +49,9 @@ std::string_view TrimView(std::string_view s) {
     return s.substr(b, e - b);
 }
 
-char AsciiLowerByte(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char AsciiLowerByte(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 bool KeyAt(std::string_view text, std::size_t index, std::string_view key) {
     if (index + key.size() > text.size())
@@ -108,7 +116,8 @@ struct Token {
 class LrcScanner {
 public:
     LrcScanner(std::string_view text, TLRCInfo &info)
-        : m_s(text), m_n(text.size()), m_info(info), m_open(text, '['), m_close(text, ']'), m_cr(text, '\r') {}
+        : m_s(text), m_n(text.size()), m_info(info), m_open(text, '['), m_close(text, ']'), m_cr(text, '\r') {
+    }
 
     template <typename EmitLine> void Run(EmitLine &&emit) {
         std::vector<std::string> pending;
@@ -266,11 +275,21 @@ private:
         std::size_t valueEnd = (cr != 0 && cr < closePos) ? cr : closePos;
         std::string value(TrimView(Range(colon->start + 1, valueEnd)));
         switch (keyIndex) {
-        case 0: m_info.Title = std::move(value); break;
-        case 1: m_info.Artist = std::move(value); break;
-        case 2: m_info.Album = std::move(value); break;
-        case 3: m_info.By = std::move(value); break;
-        case 4: m_info.La = std::move(value); break;
+        case 0:
+            m_info.Title = std::move(value);
+            break;
+        case 1:
+            m_info.Artist = std::move(value);
+            break;
+        case 2:
+            m_info.Album = std::move(value);
+            break;
+        case 3:
+            m_info.By = std::move(value);
+            break;
+        case 4:
+            m_info.La = std::move(value);
+            break;
         default:
             if (std::optional<int32_t> offset = ParseSignedInt(value))
                 m_info.Offset = *offset;
