@@ -235,6 +235,36 @@ TEST_F(EngineOverLibraryTest, SeekPauseAndResumeActOnTheRealChannel) {
     ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStateEnded; }));
 }
 
+TEST_F(EngineOverLibraryTest, RapidOpensStopsAndSeeksEndEveryOpenExactlyOnce) {
+    int accepted = 0;
+    int refused = 0;
+    for (int round = 0; round < 25; ++round) {
+        if (engine->IsOpening()) {
+            engine->PlayFile(mp3_);
+            ++refused;
+        } else {
+            engine->PlayFile(round % 5 == 4 ? corrupt_ : mp3_);
+            ++accepted;
+        }
+        if (round % 3 == 0) {
+            engine->Stop();
+        }
+        engine->SetPosition(round * 40);
+        engine->SetVolume(static_cast<float>(round * 4));
+        engine->Pause();
+        WaitFor([] { return false; }, round % 4 * 5);
+    }
+    ASSERT_TRUE(Opened());
+    int completions = 0;
+    int refusals = 0;
+    for (const auto &text : recorder.Texts()) {
+        completions += text == "status 1002" || text == "error 1006" ? 1 : 0;
+        refusals += text == "error 1004" ? 1 : 0;
+    }
+    EXPECT_EQ(completions, accepted);
+    EXPECT_EQ(refusals, refused);
+}
+
 TEST_F(EngineOverLibraryTest, CorruptFileFailsWithANonZeroCodeAndTheNextOpenWorks) {
     engine->PlayFile(corrupt_);
     ASSERT_TRUE(Opened());
