@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace lirvo::command {
 namespace {
@@ -140,6 +142,15 @@ TEST_F(InstanceTest, StartWhileTheFirstHasNoWindowYetWritesNothing) {
 
     const auto *bytes = static_cast<const unsigned char *>(block.Data());
     EXPECT_TRUE(std::all_of(bytes, bytes + CommandBlockSize, [](unsigned char b) { return b == 0; }));
+}
+
+TEST_F(InstanceTest, WithoutABlockTheProgramEndsBeforeAnyWindow) {
+    // A folder where the shared memory object should be makes it impossible to map.
+    const std::string object = "/dev/shm" + CommandBlockName();
+    ASSERT_EQ(mkdir(object.c_str(), 0700), 0);
+    StartSecond({"/music/a.mp3"});
+    rmdir(object.c_str());
+    EXPECT_TRUE(harness.RecordLines().empty()); // never got as far as its port
 }
 
 TEST_F(InstanceTest, ALockLeftByADeadInstanceIsFree) {
