@@ -13,6 +13,7 @@ packages=(
   libsdl2-dev libtag1-dev libxml2-dev libcurl4-openssl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   fonts-wqy-microhei
+  libxcb1-dev
   xvfb xauth x11-utils ffmpeg lame sox imagemagick
   "$@"
 )

@@ -224,6 +224,21 @@ TEST_F(DesktopLyric, InputMaskCoversExactlyTheDrawnPixels) {
         }
     }
     EXPECT_GT(glyphPixels, 500);
+    // On a dense screen the picture has twice the pixels but the mask stays in window units.
+    const QImage dense = RenderLyricImage(QStringLiteral("桌面歌词 Desktop"), band.size(), band.Style(), 2.0);
+    EXPECT_EQ(dense.size(), band.size() * 2);
+    const QRegion denseMask = GlyphRegion(dense);
+    EXPECT_TRUE(QRect(QPoint(0, 0), band.size()).contains(denseMask.boundingRect()));
+    auto area = [](const QRegion &r) {
+        long sum = 0;
+        for (const QRect &rect : r) {
+            sum += long(rect.width()) * rect.height();
+        }
+        return sum;
+    };
+    // The same glyphs: they differ only along the anti-aliased rims.
+    EXPECT_LT(area(denseMask ^ mask), area(mask) / 4);
+    EXPECT_GT(area(denseMask & mask), area(mask) * 3 / 4);
     // With nothing drawn, no point of the band takes the mouse.
     band.ShowText("");
     EXPECT_FALSE(band.mask().intersects(QRect(QPoint(0, 0), band.size())));

@@ -23,6 +23,10 @@ inline QApplication &App() {
     static int argc = 1;
     static char name[] = "lyricsui-tests";
     static char *argv[] = {name, nullptr};
+    // Never needs a display, however the test is started.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     static QApplication *app = new QApplication(argc, argv);
     return *app;
 }

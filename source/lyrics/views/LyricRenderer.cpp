@@ -7,6 +7,8 @@
 #include <QTextLayout>
 #include <QTextOption>
 #include <QVector>
+#include <QtMath>
+#include <vector>
 
 namespace lirvo::lyrics {
 
@@ -131,8 +133,12 @@ void PaintLyricPath(QPainter &painter, const QPainterPath &path, const TLyricSty
     painter.restore();
 }
 
-QImage RenderLyricImage(const QString &text, const QSize &size, const TLyricStyle &style) {
-    QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+QImage RenderLyricImage(const QString &text, const QSize &size, const TLyricStyle &style, qreal scale) {
+    scale = qMax<qreal>(1.0, scale);
+    const QSize logical = size.expandedTo(QSize(1, 1));
+    QImage image(QSize(qCeil(logical.width() * scale), qCeil(logical.height() * scale)),
+                 QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
     const QPainterPath path = LyricTextPath(text, LyricFont(style), size.width(), style.Top);
     if (!path.isEmpty()) {
@@ -146,18 +152,32 @@ QRegion GlyphRegion(const QImage &image) {
     const QImage argb = image.format() == QImage::Format_ARGB32_Premultiplied
                             ? image
                             : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    // One rectangle per run of visible pixels, row by row: rows are bands in y order and the
-    // runs in a row are sorted and disjoint, which is what QRegion::setRects expects.
-    QVector<QRect> runs;
+    const qreal scale = qMax<qreal>(1.0, argb.devicePixelRatio());
+    const int width = qCeil(argb.width() / scale);
+    const int height = qCeil(argb.height() / scale);
+    // Which logical pixels are drawn.
+    std::vector<unsigned char> drawn(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     for (int y = 0; y < argb.height(); ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
+        unsigned char *out = drawn.data() + static_cast<std::size_t>(qMin(height - 1, int(y / scale))) * width;
+        for (int x = 0; x < argb.width(); ++x) {
+            if (qAlpha(row[x]) != 0) {
+                out[qMin(width - 1, int(x / scale))] = 1;
+            }
+        }
+    }
+    // One rectangle per run of drawn pixels, row by row: rows are bands in y order and the
+    // runs in a row are sorted and disjoint, which is what QRegion::setRects expects.
+    QVector<QRect> runs;
+    for (int y = 0; y < height; ++y) {
+        const unsigned char *row = drawn.data() + static_cast<std::size_t>(y) * width;
         int x = 0;
-        while (x < argb.width()) {
-            while (x < argb.width() && qAlpha(row[x]) == 0) {
+        while (x < width) {
+            while (x < width && !row[x]) {
                 ++x;
             }
             const int start = x;
-            while (x < argb.width() && qAlpha(row[x]) != 0) {
+            while (x < width && row[x]) {
                 ++x;
             }
             if (x > start) {

@@ -48,10 +48,13 @@ QPainterPath LyricTextPath(const QString &text, const QFont &font, int width, in
 // Outline then gradient fill of `path`, anti-aliased, with the style's colours and opacity.
 void PaintLyricPath(QPainter &painter, const QPainterPath &path, const TLyricStyle &style = {});
 
-// A transparent premultiplied ARGB picture of `size` with `text` drawn as above.
-QImage RenderLyricImage(const QString &text, const QSize &size, const TLyricStyle &style = {});
+// A transparent premultiplied ARGB picture of `size` (logical pixels) with `text` drawn as
+// above; with `scale` > 1 the picture has that many device pixels per logical pixel.
+QImage RenderLyricImage(const QString &text, const QSize &size, const TLyricStyle &style = {},
+                        qreal scale = 1.0);
 
-// Region of the pixels of `image` that are not fully transparent (the hit area of the glyphs).
+// Region, in logical pixels, of the pixels of `image` that are not fully transparent (the hit
+// area of the glyphs); a logical pixel belongs to it when any of its device pixels is drawn.
 QRegion GlyphRegion(const QImage &image);
 
 // Place of the desktop lyric band: as wide as the screen less 25 on either side, its bottom on

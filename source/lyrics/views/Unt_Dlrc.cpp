@@ -1,5 +1,7 @@
 #include "lyrics/views/Unt_Dlrc.h"
 
+#include "lyrics/views/X11WindowHints.h"
+
 #include <QEnterEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -51,31 +53,36 @@ void TZylDeskTopLrc::SetStyle(const TLyricStyle &style) {
 }
 
 void TZylDeskTopLrc::Redraw() {
-    m_picture = RenderLyricImage(QString::fromStdString(m_shownText), size(), m_style);
+    m_picture = RenderLyricImage(QString::fromStdString(m_shownText), size(), m_style, devicePixelRatio());
     ++m_drawCount;
     // Only the glyphs take the mouse (and, without a compositor, only they are shown).
-    const QRegion glyphs = GlyphRegion(m_picture);
-    setMask(glyphs.isEmpty() ? QRegion(-1, -1, 1, 1) : glyphs);
+    m_glyphs = GlyphRegion(m_picture);
+    setMask(m_glyphs.isEmpty() ? QRegion(-1, -1, 1, 1) : m_glyphs);
     update();
     Q_EMIT TextDrawn();
 }
 
 bool TZylDeskTopLrc::IsTextPixel(const QPoint &pos) const {
-    return m_picture.valid(pos) && qAlpha(m_picture.pixel(pos)) != 0;
+    return m_glyphs.contains(pos);
 }
 
 void TZylDeskTopLrc::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.fillRect(event->rect(), Qt::transparent);
-    painter.drawImage(event->rect().topLeft(), m_picture, event->rect());
+    painter.drawImage(QPoint(0, 0), m_picture);
 }
 
 void TZylDeskTopLrc::resizeEvent(QResizeEvent *event) {
     QRasterWindow::resizeEvent(event);
-    if (m_picture.size() != size()) {
+    if (m_picture.deviceIndependentSize().toSize() != size()) {
         Redraw();
     }
+}
+
+void TZylDeskTopLrc::showEvent(QShowEvent *event) {
+    SkipTaskbarAndPager(this);
+    QRasterWindow::showEvent(event);
 }
 
 bool TZylDeskTopLrc::event(QEvent *event) {

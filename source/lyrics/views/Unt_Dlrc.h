@@ -10,6 +10,7 @@
 
 #include <QImage>
 #include <QRasterWindow>
+#include <QRegion>
 #include <string>
 
 class QScreen;
@@ -30,7 +31,8 @@ public:
     void ShowText(const std::string &text);
     const std::string &ShownText() const { return m_shownText; }
 
-    // The picture drawn last (transparent where there is no glyph) and how often it was drawn.
+    // The picture drawn last (transparent where there is no glyph; at the screen's device pixel
+    // ratio) and how often a picture was drawn.
     const QImage &Picture() const { return m_picture; }
     int DrawCount() const { return m_drawCount; }
 
@@ -53,6 +55,7 @@ Q_SIGNALS:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool event(QEvent *event) override;
 
 private:
@@ -61,6 +64,7 @@ private:
     TLyricStyle m_style;
     std::string m_shownText;
     QImage m_picture;
+    QRegion m_glyphs;
     int m_drawCount = 0;
 };
 

@@ -3,6 +3,7 @@
 #include "lyrics/views/ButtonPictures.h"
 #include "lyrics/views/Unt_Dlrc.h"
 #include "lyrics/views/Unt_Slrc.h"
+#include "lyrics/views/X11WindowHints.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -209,6 +210,11 @@ void TZylDlrcButton::LayoutChildren() {
     // Only the black strip takes the mouse: the transparent rest must not block the desktop
     // (nor the lyric glyphs under it).
     setMask(QRegion(m_rect1->geometry()));
+}
+
+void TZylDlrcButton::showEvent(QShowEvent *event) {
+    SkipTaskbarAndPager(windowHandle());
+    QWidget::showEvent(event);
 }
 
 bool TZylDlrcButton::eventFilter(QObject *watched, QEvent *event) {

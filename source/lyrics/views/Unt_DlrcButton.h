@@ -8,6 +8,7 @@
 
 #include "lyrics/views/LyricSearchContext.h"
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -70,11 +71,12 @@ Q_SIGNALS:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void LayoutChildren();
 
-    TZylDeskTopLrc *m_lyric;
+    QPointer<TZylDeskTopLrc> m_lyric;
     TLyricOffsetAccess m_offset;
     TLyricSearchContext m_search;
     QTimer m_tmrCk;
