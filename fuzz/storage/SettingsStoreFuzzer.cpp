@@ -4,6 +4,7 @@
 #include "FuzzScratch.h"
 #include "storage/UDDXMLCFG.h"
 #include "storage/XmlDocument.h"
+#include "storage/XmlWriter.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +27,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const std::string input(reinterpret_cast<const char *>(data), size);
     // A value taken from the input itself, so that odd bytes reach the writer too.
     const std::string value = input.substr(input.size() / 2, 48);
+
+    // Our GB2312 writer must produce exactly what libxml2's serialiser produces. (Namespace
+    // declarations are left out of the comparison: libxml2 writes their values unescaped.)
+    const bool comparable = input.find("xmlns") == std::string::npos;
+    try {
+        lirvo::storage::XmlDocument document(path, "MainConfig");
+        std::string ours;
+        if (comparable &&
+            lirvo::storage::WriteGb2312Document(document.Document(), ours) == lirvo::storage::XmlWriteResult::Written &&
+            ours != document.SerializeWithLibrary("GB2312"))
+            Fault("the GB2312 writer differs from libxml2's output");
+    } catch (const lirvo::storage::XmlParseError &) {
+        return 0; // not well-formed: refused, as it should be
+    }
 
     std::unique_ptr<TDKConfig> config;
     try {

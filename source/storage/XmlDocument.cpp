@@ -3,13 +3,12 @@
 #include "function/text/TextCodec.h"
 #include "storage/AtomicFile.h"
 #include "storage/XmlStoreError.h"
+#include "storage/XmlWriter.h"
 
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
@@ -116,7 +115,14 @@ const char *ParserEncodingForImpl(std::string_view bytes) {
     return nullptr;
 }
 
-bool FitsGb2312(const xmlChar *text) { return !text || text::FitsGb2312(C(text)); }
+bool FitsGb2312(const xmlChar *text) {
+    if (!text)
+        return true;
+    const xmlChar *p = text;
+    while (*p && *p < 0x80)
+        ++p;
+    return *p == 0 || text::FitsGb2312(C(text));
+}
 
 // Whether every name and every piece of text that cannot hold character references fits GB2312.
 bool StrictPartsFitGb2312(xmlDoc *doc) {
@@ -214,7 +220,49 @@ void EnsureXmlLibrary() {
     std::call_once(once, [] { xmlInitParser(); });
 }
 
+bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *error) {
+    std::FILE *file = std::fopen(path.c_str(), "rb");
+    if (!file) {
+        if (error)
+            *error = std::string("cannot read: ") + std::strerror(errno);
+        return false;
+    }
+    bytes.clear();
+    char chunk[65536];
+    std::size_t n;
+    while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        bytes.append(chunk, n);
+    const bool failed = std::ferror(file) != 0;
+    const int err = errno;
+    std::fclose(file);
+    if (failed && error)
+        *error = std::string("cannot read: ") + std::strerror(err);
+    return !failed;
+}
+
 std::string XmlSafeText(std::string_view text) {
+    // Plain printable ASCII, the usual case, needs no decoding.
+    bool plain = true;
+    for (char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 || b >= 0x80) {
+            plain = false;
+            break;
+        }
+    }
+    if (plain)
+        return std::string(text);
+    // Valid UTF-8 without forbidden characters, the next most usual case, is kept as it is.
+    bool storable = text::IsValidUtf8(text);
+    for (std::size_t i = 0; storable && i < text.size(); ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x20)
+            storable = b == '\t' || b == '\n' || b == '\r';
+        else if (b == 0xEF && i + 2 < text.size() && static_cast<unsigned char>(text[i + 1]) == 0xBF)
+            storable = static_cast<unsigned char>(text[i + 2]) < 0xBE; // U+FFFE, U+FFFF
+    }
+    if (storable)
+        return std::string(text);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
@@ -233,9 +281,19 @@ std::string XmlSafeText(std::string_view text) {
     return out;
 }
 
+namespace {
+// A new document with a name dictionary, as parsed documents have, so that the names of the
+// many elements and attributes the stores add are shared rather than copied one by one.
+xmlDoc *NewDocument() {
+    xmlDoc *doc = xmlNewDoc(reinterpret_cast<const xmlChar *>("1.0"));
+    doc->dict = xmlDictCreate();
+    return doc;
+}
+} // namespace
+
 XmlDocument::XmlDocument(const std::string &rootName) {
     EnsureXmlLibrary();
-    doc_ = xmlNewDoc(reinterpret_cast<const xmlChar *>("1.0"));
+    doc_ = NewDocument();
     RequireName(rootName);
     xmlNode *root = xmlNewDocNode(doc_, nullptr, X(rootName), nullptr);
     xmlDocSetRootElement(doc_, root);
@@ -250,25 +308,23 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
         throw XmlParseError(fileName + ": is a folder, not a file");
     if (missing) {
         // No file yet: start empty. Nothing is written until the first save.
-        doc_ = xmlNewDoc(reinterpret_cast<const xmlChar *>("1.0"));
+        doc_ = NewDocument();
         RequireName(rootName);
         xmlDocSetRootElement(doc_, xmlNewDocNode(doc_, nullptr, X(rootName), nullptr));
         SetEncodingGb2312(doc_);
         return;
     }
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in)
-        throw XmlParseError(fileName + ": cannot read: " + std::strerror(errno));
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw XmlParseError(fileName + ": cannot read: " + std::strerror(errno));
+    std::string bytes;
+    std::string readError;
+    if (!ReadWholeFile(fileName, bytes, &readError))
+        throw XmlParseError(fileName + ": " + readError);
 
     XmlErrorCapture capture;
     // Blank text between elements is dropped so that saving can indent the whole tree; no
     // network access and no external entities, since the file is outside input.
     const char *forced = ParserEncodingFor(bytes);
     doc_ = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), fileName.c_str(), forced,
-                         XML_PARSE_NOBLANKS | XML_PARSE_NONET | (forced ? XML_PARSE_IGNORE_ENC : 0));
+                         XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_COMPACT | (forced ? XML_PARSE_IGNORE_ENC : 0));
     if (!doc_ || !xmlDocGetRootElement(doc_)) {
         if (doc_)
             xmlFreeDoc(doc_);
@@ -323,6 +379,11 @@ std::string XmlDocument::Attribute(xmlNode *node, std::string_view name, bool *f
         return {};
     if (found)
         *found = true;
+    xmlNode *only = attr->children;
+    if (!only)
+        return {};
+    if (!only->next && only->type == XML_TEXT_NODE) // the usual shape: one text child
+        return only->content ? C(only->content) : "";
     xmlChar *value = xmlNodeListGetString(node->doc, attr->children, 1);
     std::string result = value ? C(value) : "";
     xmlFree(value);
@@ -357,10 +418,22 @@ void XmlDocument::SetText(xmlNode *node, std::string_view text) {
 }
 
 std::string XmlDocument::Serialize() const {
+    std::string out;
+    switch (WriteGb2312Document(doc_, out)) {
+    case XmlWriteResult::Written:
+        return out;
+    case XmlWriteResult::NotEncodable:
+        return SerializeWithLibrary("UTF-8");
+    case XmlWriteResult::Unsupported:
+        break;
+    }
+    return SerializeWithLibrary(StrictPartsFitGb2312(doc_) ? "GB2312" : "UTF-8");
+}
+
+std::string XmlDocument::SerializeWithLibrary(const char *encoding) const {
     xmlChar *memory = nullptr;
     int size = 0;
     XmlErrorCapture capture;
-    const char *encoding = StrictPartsFitGb2312(doc_) ? "GB2312" : "UTF-8";
     xmlDocDumpFormatMemoryEnc(doc_, &memory, &size, encoding, 1);
     if (!memory)
         throw XmlSaveError("cannot serialise the document: " + capture.Message());

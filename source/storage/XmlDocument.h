@@ -36,6 +36,9 @@ private:
     std::string generic_;
 };
 
+// Reads a whole file; false with a reason (system error text) when it cannot be read.
+bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *error = nullptr);
+
 // `text` made storable in XML: invalid UTF-8 bytes and characters XML 1.0 cannot hold (control
 // characters other than tab, line feed and carriage return; U+FFFE, U+FFFF) become U+FFFD.
 std::string XmlSafeText(std::string_view text);
@@ -79,6 +82,10 @@ public:
     // processing instructions of a loaded file) the document is written as UTF-8 instead, so that
     // nothing is lost and the file stays well-formed.
     std::string Serialize() const;
+    // The document as libxml2's own serialiser writes it in `encoding` (indented).
+    std::string SerializeWithLibrary(const char *encoding) const;
+    // The underlying libxml2 document, for tests and fuzzing.
+    xmlDoc *Document() const { return doc_; }
     // Serialize() written atomically to `fileName`; throws XmlSaveError.
     void SaveTo(const std::string &fileName) const;
 

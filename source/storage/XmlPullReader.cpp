@@ -4,8 +4,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <libxml/xmlreader.h>
 
 namespace lirvo::storage {
@@ -97,13 +95,13 @@ XmlPullReader XmlPullReader::FromText(std::string_view document) {
 }
 
 XmlPullReader XmlPullReader::FromFile(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    std::string bytes;
+    std::string error;
+    if (!ReadWholeFile(path, bytes, &error)) {
         auto state = std::make_unique<State>();
-        state->Fail(path + ": cannot open: " + std::strerror(errno));
+        state->Fail(path + ": " + error);
         return XmlPullReader(std::move(state));
     }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return FromText(bytes);
 }
 

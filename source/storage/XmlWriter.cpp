@@ -1,0 +1,304 @@
+#include "storage/XmlWriter.h"
+
+#include <cstdint>
+#include <cstring>
+#include <iconv.h>
+#include <libxml/tree.h>
+#include <mutex>
+#include <vector>
+
+namespace lirvo::storage {
+namespace {
+
+// Unicode (BMP) to GB2312 (EUC-CN) two-byte codes; 0 where GB2312 has no character.
+const std::vector<std::uint16_t> &Gb2312Table() {
+    static std::vector<std::uint16_t> table;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        table.assign(0x10000, 0);
+        iconv_t cd = iconv_open("UTF-32LE", "GB2312");
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return;
+        for (unsigned hi = 0xA1; hi <= 0xF7; ++hi) {
+            for (unsigned lo = 0xA1; lo <= 0xFE; ++lo) {
+                char in[2] = {static_cast<char>(hi), static_cast<char>(lo)};
+                unsigned char out[8];
+                char *src = in;
+                char *dst = reinterpret_cast<char *>(out);
+                std::size_t srcLeft = 2, dstLeft = sizeof out;
+                iconv(cd, nullptr, nullptr, nullptr, nullptr);
+                if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) || dstLeft != 4)
+                    continue;
+                const std::uint32_t cp = out[0] | (out[1] << 8) | (out[2] << 16) | (std::uint32_t(out[3]) << 24);
+                if (cp < 0x10000 && table[cp] == 0)
+                    table[cp] = static_cast<std::uint16_t>((hi << 8) | lo);
+            }
+        }
+        iconv_close(cd);
+    });
+    return table;
+}
+
+enum class Mode { Text, Attribute, Strict };
+
+class Writer {
+public:
+    explicit Writer(std::string &out) : out_(out), table_(Gb2312Table()) {}
+
+    bool ok = true;
+    bool supported = true;
+
+    void Ascii(const char *s) { out_ += s; }
+    void Char(char c) { out_.push_back(c); }
+    void Indent(int depth) { out_.append(static_cast<std::size_t>(depth) * 2, ' '); }
+
+    // Appends UTF-8 `s` (as libxml2 holds it) converted to GB2312 and escaped for `mode`.
+    void Put(const xmlChar *s, Mode mode) {
+        if (!s)
+            return;
+        const unsigned char *p = s;
+        while (*p) {
+            const unsigned char b = *p;
+            if (b < 0x80) {
+                const char *escape = nullptr;
+                switch (b) {
+                case '<':
+                    escape = "&lt;";
+                    break;
+                case '>':
+                    escape = "&gt;";
+                    break;
+                case '&':
+                    escape = "&amp;";
+                    break;
+                case '\r':
+                    escape = "&#13;";
+                    break;
+                case '"':
+                    escape = mode == Mode::Attribute ? "&quot;" : nullptr;
+                    break;
+                case '\n':
+                    escape = mode == Mode::Attribute ? "&#10;" : nullptr;
+                    break;
+                case '\t':
+                    escape = mode == Mode::Attribute ? "&#9;" : nullptr;
+                    break;
+                default:
+                    break;
+                }
+                if (mode == Mode::Strict)
+                    escape = nullptr; // names, comments and the like are written as they are
+                if (escape)
+                    out_ += escape;
+                else
+                    out_.push_back(static_cast<char>(b));
+                ++p;
+                continue;
+            }
+            std::uint32_t cp;
+            int len;
+            if ((b & 0xE0) == 0xC0)
+                cp = b & 0x1F, len = 2;
+            else if ((b & 0xF0) == 0xE0)
+                cp = b & 0x0F, len = 3;
+            else if ((b & 0xF8) == 0xF0)
+                cp = b & 0x07, len = 4;
+            else {
+                supported = false; // libxml2 holds valid UTF-8 only; leave oddities to it
+                return;
+            }
+            for (int k = 1; k < len; ++k) {
+                if ((p[k] & 0xC0) != 0x80) {
+                    supported = false;
+                    return;
+                }
+                cp = (cp << 6) | (p[k] & 0x3F);
+            }
+            p += len;
+            const std::uint16_t code = cp < 0x10000 ? table_[cp] : 0;
+            if (code) {
+                out_.push_back(static_cast<char>(code >> 8));
+                out_.push_back(static_cast<char>(code & 0xFF));
+            } else if (mode == Mode::Strict) {
+                ok = false;
+                return;
+            } else {
+                out_ += "&#";
+                out_ += std::to_string(cp);
+                out_.push_back(';');
+            }
+        }
+    }
+
+    void QualifiedName(xmlNs *ns, const xmlChar *name) {
+        if (ns && ns->prefix) {
+            Put(ns->prefix, Mode::Strict);
+            Char(':');
+        }
+        Put(name, Mode::Strict);
+    }
+
+    void StartTag(xmlNode *node) {
+        Char('<');
+        QualifiedName(node->ns, node->name);
+        for (xmlNs *ns = node->nsDef; ns; ns = ns->next) {
+            Ascii(" xmlns");
+            if (ns->prefix) {
+                Char(':');
+                Put(ns->prefix, Mode::Strict);
+            }
+            Ascii("=\"");
+            Put(ns->href, Mode::Attribute);
+            Char('"');
+        }
+        for (xmlAttr *a = node->properties; a; a = a->next) {
+            Char(' ');
+            QualifiedName(a->ns, a->name);
+            Ascii("=\"");
+            for (xmlNode *v = a->children; v; v = v->next) {
+                if (v->type == XML_TEXT_NODE)
+                    Put(v->content, Mode::Attribute);
+                else
+                    supported = false; // entity references in values: libxml2 knows best
+            }
+            Char('"');
+        }
+    }
+
+private:
+    std::string &out_;
+    const std::vector<std::uint16_t> &table_;
+};
+
+bool IsTextLike(const xmlNode *node) {
+    return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE || node->type == XML_ENTITY_REF_NODE;
+}
+
+// An open element: whether its children are laid out on lines of their own (as libxml2 does
+// when none of them is text), where its children's output begins, and its first child.
+struct Level {
+    bool indent;
+    std::size_t restart;
+    xmlNode *first;
+};
+
+} // namespace
+
+XmlWriteResult WriteGb2312Document(xmlDoc *doc, std::string &out) {
+    out.clear();
+    Writer w(out);
+    w.Ascii("<?xml version=\"");
+    w.Put(doc->version ? doc->version : reinterpret_cast<const xmlChar *>("1.0"), Mode::Attribute);
+    w.Ascii("\" encoding=\"GB2312\"");
+    if (doc->standalone == 0)
+        w.Ascii(" standalone=\"no\"");
+    else if (doc->standalone == 1)
+        w.Ascii(" standalone=\"yes\"");
+    w.Ascii("?>\n");
+
+    // Depth-first over the tree without recursion. Children are first assumed to be indented;
+    // meeting a text child undoes that and writes the siblings again without layout, which
+    // saves a separate pass over every list of children (a cache miss per node on big lists).
+    std::vector<Level> levels;
+    xmlNode *node = doc->children;
+    while (node && w.ok && w.supported) {
+        if (!levels.empty() && levels.back().indent && IsTextLike(node)) {
+            out.resize(levels.back().restart);
+            levels.back().indent = false;
+            node = levels.back().first;
+            continue;
+        }
+        const int depth = static_cast<int>(levels.size());
+        const bool onOwnLine = depth == 0 || levels.back().indent;
+        if (onOwnLine && depth > 0)
+            w.Indent(depth);
+        bool descended = false;
+        switch (node->type) {
+        case XML_ELEMENT_NODE:
+            w.StartTag(node);
+            if (node->children) {
+                w.Char('>');
+                // Layout stops for good below an element whose children are not laid out.
+                const bool indent = levels.empty() || levels.back().indent;
+                levels.push_back({indent, out.size(), node->children});
+                if (indent)
+                    w.Char('\n');
+                node = node->children;
+                descended = true;
+            } else {
+                w.Ascii("/>");
+            }
+            break;
+        case XML_TEXT_NODE:
+            if (node->name && std::strcmp(reinterpret_cast<const char *>(node->name), "textnoenc") == 0) {
+                w.supported = false;
+                break;
+            }
+            w.Put(node->content, Mode::Text);
+            break;
+        case XML_CDATA_SECTION_NODE:
+            if (node->content && std::strstr(reinterpret_cast<const char *>(node->content), "]]>")) {
+                w.supported = false;
+                break;
+            }
+            w.Ascii("<![CDATA[");
+            w.Put(node->content, Mode::Strict);
+            w.Ascii("]]>");
+            break;
+        case XML_COMMENT_NODE:
+            w.Ascii("<!--");
+            w.Put(node->content, Mode::Strict);
+            w.Ascii("-->");
+            break;
+        case XML_PI_NODE:
+            w.Ascii("<?");
+            w.Put(node->name, Mode::Strict);
+            if (node->content) {
+                w.Char(' ');
+                w.Put(node->content, Mode::Strict);
+            }
+            w.Ascii("?>");
+            break;
+        case XML_ENTITY_REF_NODE:
+            w.Char('&');
+            w.Put(node->name, Mode::Strict);
+            w.Char(';');
+            break;
+        default:
+            w.supported = false; // document type declarations and rarer nodes
+            break;
+        }
+        if (descended)
+            continue;
+        if (onOwnLine)
+            w.Char('\n');
+        // Close every element whose last child has just been written.
+        while (node && !node->next) {
+            node = node->parent;
+            if (!node || node->type != XML_ELEMENT_NODE || levels.empty()) {
+                node = nullptr;
+                break;
+            }
+            const bool childrenIndented = levels.back().indent;
+            levels.pop_back();
+            const int closeDepth = static_cast<int>(levels.size());
+            const bool closeOnOwnLine = closeDepth == 0 || levels.back().indent;
+            if (childrenIndented && closeDepth > 0)
+                w.Indent(closeDepth);
+            w.Ascii("</");
+            w.QualifiedName(node->ns, node->name);
+            w.Char('>');
+            if (closeOnOwnLine)
+                w.Char('\n');
+        }
+        if (node)
+            node = node->next;
+    }
+    if (!w.supported)
+        return XmlWriteResult::Unsupported;
+    if (!w.ok)
+        return XmlWriteResult::NotEncodable;
+    return XmlWriteResult::Written;
+}
+
+} // namespace lirvo::storage
