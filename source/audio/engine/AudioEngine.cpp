@@ -4,6 +4,7 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
+#include <utility>
 #include <vector>
 
 namespace lirvo::audio {
@@ -67,6 +68,17 @@ TStreamCreateURLThread::TStreamCreateURLThread(TAudioEngine &engine, const char 
     : Source(source), Engine(engine) {}
 
 void TStreamCreateURLThread::run() {
+    try {
+        Open();
+    } catch (...) {
+        // A worker ends with an empty result rather than taking the process down.
+        Stream = 0;
+        ErrorCode = kErrorUnknown;
+        Engine.SettleDownloadSize(false);
+    }
+}
+
+void TStreamCreateURLThread::Open() {
     // A worker stopped before it began does nothing.
     if (IsStopRequested()) {
         return;
@@ -74,6 +86,11 @@ void TStreamCreateURLThread::run() {
     IAudioLibrary &library = Engine.Library;
     Engine.DownloadSize.store(0);
     Engine.DownloadedBytes.store(0);
+    {
+        std::lock_guard lock(Engine.DownloadMutex);
+        Engine.DownloadSizeSettled = false;
+        Engine.DownloadFinalPending = false;
+    }
 
     Handle stream = library.StreamCreateFile(false, Source, 0, 0, 0);
     if (stream == 0 && !IsStopRequested()) {
@@ -96,6 +113,8 @@ void TStreamCreateURLThread::run() {
     if (stream == 0 && ErrorCode == kErrorOk) {
         ErrorCode = kErrorUnknown;
     }
+    // Before a possible StreamFree below: the library waits there for its download thread.
+    Engine.SettleDownloadSize(stream != 0);
     // A stream that arrives after a stop request is not wanted: free it now so it stops
     // downloading and feeding OnDownload.
     if (stream != 0 && IsStopRequested()) {
@@ -348,12 +367,37 @@ void TAudioEngine::EndSync(Handle, Handle, std::uint32_t, void *user) {
 
 void TAudioEngine::DownloadProc(const void *buffer, std::uint32_t length, void *user) {
     auto *engine = static_cast<TAudioEngine *>(user);
+    if (buffer == nullptr) {
+        std::lock_guard lock(engine->DownloadMutex);
+        if (!engine->DownloadSizeSettled) {
+            // The owner compares the cached bytes with DownloadSize at this call: hold it back
+            // until the worker knows the size.
+            engine->DownloadFinalPending = true;
+            return;
+        }
+    }
+    engine->ForwardDownload(buffer, length);
+}
+
+void TAudioEngine::ForwardDownload(const void *buffer, std::uint32_t length) {
     try {
-        if (!engine->OnDownload.IsEmpty()) {
-            engine->OnDownload(buffer, length, nullptr);
+        if (!OnDownload.IsEmpty()) {
+            OnDownload(buffer, length, nullptr);
         }
     } catch (...) {
         // A failing cache write must not disturb the download or playback.
+    }
+}
+
+void TAudioEngine::SettleDownloadSize(bool opened) {
+    bool pending = false;
+    {
+        std::lock_guard lock(DownloadMutex);
+        DownloadSizeSettled = true;
+        pending = std::exchange(DownloadFinalPending, false);
+    }
+    if (pending && opened) {
+        ForwardDownload(nullptr, 0);
     }
 }
 

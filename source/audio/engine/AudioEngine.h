@@ -9,7 +9,9 @@
 //   OnStatus   main thread, except status 1005 (connecting): the open worker's thread
 //   OnEnd      a notification thread of the audio library
 //   OnTick     main thread
-//   OnDownload the audio library's download thread
+//   OnDownload the audio library's download thread; the final call (no buffer) comes from the
+//              open worker instead when the download ended before the network open returned,
+//              so that DownloadSize is always known when the final call arrives
 //   OnError    main thread
 // Handlers called on the main thread from the open completion or the tick, and every handler
 // called on another thread, may throw: the engine discards such exceptions. Exceptions thrown by
@@ -27,6 +29,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace lirvo::audio {
@@ -110,6 +113,8 @@ protected:
     void run() override;
 
 private:
+    void Open();
+
     TAudioEngine &Engine;
     std::atomic<bool> StopRequested{false};
 };
@@ -191,6 +196,10 @@ private:
     std::int32_t BytesToMilliseconds(std::uint64_t bytes);
     static void EndSync(Handle sync, Handle channel, std::uint32_t data, void *user);
     static void DownloadProc(const void *buffer, std::uint32_t length, void *user);
+    void ForwardDownload(const void *buffer, std::uint32_t length);
+    // Called by the worker once DownloadSize is settled; forwards a final call held back meanwhile
+    // (when the open failed, a held-back final call is dropped: there is no download to keep).
+    void SettleDownloadSize(bool opened);
 
     IAudioLibrary &Library;
     Handle Channel = 0;
@@ -208,6 +217,11 @@ private:
     TStreamCreateURLThread *OpenWorker = nullptr;
     TLevelBlock TickLevels{};
     TSampleBlock TickSamples{};
+    // The end of a download may be reported before the open returned with the size; the final
+    // call then waits here until the worker settled DownloadSize.
+    std::mutex DownloadMutex;
+    bool DownloadSizeSettled = true;
+    bool DownloadFinalPending = false;
 };
 
 } // namespace lirvo::audio

@@ -96,6 +96,8 @@ public:
     }
 
     std::function<void(std::int32_t)> statusHook;
+    TAudioEngine *sizeSource = nullptr; // read DownloadSize at the final download call
+    std::uint64_t sizeAtFinal = 0;
     bool throwOnEnd = false;
     bool throwOnTick = false;
     bool throwOnDownload = false;
@@ -136,6 +138,8 @@ private:
         if (buffer != nullptr) {
             std::lock_guard lock(mutex_);
             blocks_.emplace_back(static_cast<const char *>(buffer), length);
+        } else if (sizeSource != nullptr) {
+            sizeAtFinal = sizeSource->DownloadSize.load();
         }
         if (throwOnDownload) {
             throw std::runtime_error("cache write failed");
@@ -404,6 +408,7 @@ TEST_F(AudioEngineTest, NetworkBlocksReachOnDownloadInOrderOnTheDownloadThread) 
         FakeUrl{true, 0, 60 * kBytesPerSecond, 9, {"one", "two", "three"}, 0};
     lib.urls["http://songs.example/unknown.mp3"] = FakeUrl{true, 0, 60 * kBytesPerSecond, kErrorValue, {}, 0};
     Make();
+    owner.sizeSource = engine.get();
     owner.throwOnDownload = true; // the engine swallows the handler's failures
     engine->DownloadedBytes = 77;
     Open("http://songs.example/x.mp3");
@@ -414,6 +419,7 @@ TEST_F(AudioEngineTest, NetworkBlocksReachOnDownloadInOrderOnTheDownloadThread) 
     EXPECT_THAT(owner.Blocks(), ElementsAre("one", "two", "three"));
     const auto downloads = owner.Reports("download");
     EXPECT_EQ(downloads.back().args, (std::vector<std::int64_t>{-1, 0})); // final call, no user value
+    EXPECT_EQ(owner.sizeAtFinal, 9u);
     for (const auto &report : downloads) {
         EXPECT_NE(report.thread, main);
         EXPECT_EQ(report.args[1], 0);
@@ -421,6 +427,20 @@ TEST_F(AudioEngineTest, NetworkBlocksReachOnDownloadInOrderOnTheDownloadThread) 
 
     Open("http://songs.example/unknown.mp3");
     EXPECT_EQ(engine->DownloadSize.load(), kErrorValue);
+}
+
+TEST_F(AudioEngineTest, DownloadThatEndsBeforeTheOpenReturnsIsReportedEndedOnlyWithItsSizeKnown) {
+    FakeUrl quick{true, 0, 60 * kBytesPerSecond, 6, {"abc", "def"}, 0};
+    quick.finishesBeforeOpenReturns = true;
+    lib.urls["http://songs.example/quick.mp3"] = quick;
+    Make();
+    owner.sizeSource = engine.get();
+    Open("http://songs.example/quick.mp3");
+    ASSERT_TRUE(WaitFor([&] { return owner.Reports("download").size() == 3; }));
+    EXPECT_THAT(owner.Blocks(), ElementsAre("abc", "def"));
+    EXPECT_EQ(owner.Reports("download").back().args[0], -1);
+    // Compared with 0 the owner would keep a copy of a download it cannot judge complete.
+    EXPECT_EQ(owner.sizeAtFinal, 6u);
 }
 
 TEST_F(AudioEngineTest, ThrowingConnectingHandlerDoesNotPreventTheNetworkOpen) {

@@ -311,7 +311,13 @@ Handle FakeAudioLibrary::StreamCreateURL(const char *url, std::uint32_t offset, 
             }
             proc(nullptr, 0, user);
         });
+        const bool finishFirst = it->second.finishesBeforeOpenReturns;
         downloads_.emplace(handle, std::move(download));
+        if (finishFirst) {
+            lock.unlock();
+            raw->thread.join();
+            lock.lock();
+        }
     }
     tLastError = kErrorOk;
     return handle;

@@ -28,9 +28,10 @@ struct FakeUrl {
     bool succeeds = true;
     int failCode = kErrorNoNetwork;
     std::uint64_t lengthBytes = 60 * kBytesPerSecond;
-    std::uint64_t totalSize = kErrorValue; // kFilePosEnd answer
-    std::vector<std::string> blocks;       // delivered in order, then the final call
-    int firstBlockDelayMs = 0;             // the download starts this long after the open
+    std::uint64_t totalSize = kErrorValue;  // kFilePosEnd answer
+    std::vector<std::string> blocks;        // delivered in order, then the final call
+    int firstBlockDelayMs = 0;              // the download starts this long after the open
+    bool finishesBeforeOpenReturns = false; // every block and the final call precede the return
 };
 
 struct FakeAddon {
