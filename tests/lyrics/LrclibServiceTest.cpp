@@ -132,7 +132,10 @@ TEST(LyricsLrclib, FailedSearchesLeaveNoResults) {
         ASSERT_GT(service.GetCount(), 0);
         service.Search(title, "", "", 0);
         EXPECT_EQ(service.GetCount(), 0) << title;
+        EXPECT_NE(service.LastError(), "") << title;
     }
+    service.Search("good", "", "", 0);
+    EXPECT_EQ(service.LastError(), "");
 }
 
 TEST(LyricsLrclib, DownloadTakesSyncedLyricsWhole) {
@@ -140,9 +143,11 @@ TEST(LyricsLrclib, DownloadTakesSyncedLyricsWhole) {
     TLrclibService service(Quick(server.Url()));
     EXPECT_EQ(service.Download(7), "[00:01.00]晴天\n[00:02.00]two");
     EXPECT_EQ(service.Download(8), "") << "a track without synced lyrics";
+    EXPECT_EQ(service.LastError(), "") << "nothing failed, there is just no synced lyric";
     EXPECT_EQ(service.Download(10), std::string(10000, 'z'));
     EXPECT_EQ(service.Download(11), "") << "wrong type";
     EXPECT_EQ(service.Download(404), "");
+    EXPECT_EQ(service.LastError(), "HTTP status 404");
     EXPECT_EQ(service.Download(-3), "");
 }
 

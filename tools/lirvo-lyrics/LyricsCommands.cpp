@@ -2,6 +2,7 @@
 
 #include "lyrics/core/LRC_Header.h"
 #include "lyrics/core/LrcClass.h"
+#include "lyrics/core/LrclibService.h"
 #include "lyrics/core/LyricFile.h"
 #include "lyrics/core/UntLrcThread.h"
 
@@ -158,11 +159,15 @@ int RunSearchCommand(int argc, char **argv) {
     ServerArgs args = SplitServerArgs(argc, argv);
     if (!args.ok || args.positional.size() != 2)
         return Usage("search TITLE SINGER [--server URL]");
-    std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService, args.options);
-    service->Search(args.positional[0], args.positional[1], "", 0);
-    for (int32_t i = 0; i < service->GetCount(); ++i)
-        if (std::optional<TLrcResult> r = service->GetResult(i))
+    TLrclibService service(args.options);
+    service.Search(args.positional[0], args.positional[1], "", 0);
+    for (int32_t i = 0; i < service.GetCount(); ++i)
+        if (std::optional<TLrcResult> r = service.GetResult(i))
             Record({std::to_string(r->Id), r->Title, r->Singer, r->Extra});
+    if (std::string error = service.LastError(); !error.empty()) {
+        std::fprintf(stderr, "lirvo-lyrics: search failed: %s\n", error.c_str());
+        return 1;
+    }
     return 0;
 }
 

@@ -48,8 +48,10 @@ std::string TrimmedBase(const std::string &base) {
     return out;
 }
 
-// GET `url`; the body of a 2xx answer, nullopt on any failure (including HTTP errors).
-std::optional<std::string> HttpGet(CURL *curl, const std::string &url, const LrcServiceOptions &options) {
+// GET `url`; the body of a 2xx answer, nullopt on any failure (including HTTP errors), with
+// the reason in `error`.
+std::optional<std::string> HttpGet(CURL *curl, const std::string &url, const LrcServiceOptions &options,
+                                   std::string &error) {
     std::string body;
     const std::string agent = LrclibUserAgent();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -64,12 +66,16 @@ std::optional<std::string> HttpGet(CURL *curl, const std::string &url, const Lrc
     curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, ""); // any encoding curl can decode
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CollectBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    if (curl_easy_perform(curl) != CURLE_OK)
+    if (CURLcode code = curl_easy_perform(curl); code != CURLE_OK) {
+        error = curl_easy_strerror(code);
         return std::nullopt;
+    }
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    if (status < 200 || status >= 300)
+    if (status < 200 || status >= 300) {
+        error = "HTTP status " + std::to_string(status);
         return std::nullopt;
+    }
     return body;
 }
 
@@ -81,6 +87,20 @@ std::string TextField(const nlohmann::json &object, const char *key) {
 // Error answers carry "code" or "statusCode" (and a message) instead of data.
 bool IsErrorAnswer(const nlohmann::json &object) {
     return object.contains("code") || object.contains("statusCode");
+}
+
+// Why an answer that gave nothing was not usable; "" when it was well-formed (nothing found).
+std::string DescribeUnusableAnswer(std::string_view body, bool wantList) {
+    nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
+    if (answer.is_discarded())
+        return "malformed answer";
+    if (answer.is_object() && IsErrorAnswer(answer)) {
+        std::string message = TextField(answer, "message");
+        return "server error" + (message.empty() ? std::string() : ": " + message);
+    }
+    if (wantList != answer.is_array())
+        return "unexpected answer";
+    return {};
 }
 
 } // namespace
@@ -141,36 +161,59 @@ void TLrclibService::Reset() {
 void TLrclibService::Search(const std::string &title, const std::string &singer, const std::string &extra,
                             int32_t /*flag*/) {
     std::vector<TLrcResult> results;
+    std::string error;
     try {
         CurlHandle curl(curl_easy_init());
-        if (curl) {
+        if (!curl) {
+            error = "cannot start a transfer";
+        } else {
             std::string url =
                 TrimmedBase(m_options.BaseUrl) + "/api/search?track_name=" + Escape(curl.get(), title);
             if (!singer.empty())
                 url += "&artist_name=" + Escape(curl.get(), singer);
             if (!extra.empty())
                 url += "&album_name=" + Escape(curl.get(), extra);
-            if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options))
+            if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options, error)) {
                 results = ParseLrclibSearchAnswer(*body);
+                if (results.empty())
+                    error = DescribeUnusableAnswer(*body, true);
+            }
         }
     } catch (...) {
         results.clear(); // out of memory and the like: no results rather than a crash
+        error = "internal error";
     }
     std::lock_guard<std::mutex> lock(m_resultsMutex);
     m_results = std::move(results);
+    m_lastError = std::move(error);
 }
 
 std::string TLrclibService::Download(int32_t id) {
+    std::string text, error;
     try {
         CurlHandle curl(curl_easy_init());
-        if (!curl)
-            return {};
-        const std::string url = TrimmedBase(m_options.BaseUrl) + "/api/get/" + std::to_string(id);
-        if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options))
-            return ParseLrclibLyricAnswer(*body);
+        if (!curl) {
+            error = "cannot start a transfer";
+        } else {
+            const std::string url = TrimmedBase(m_options.BaseUrl) + "/api/get/" + std::to_string(id);
+            if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options, error)) {
+                text = ParseLrclibLyricAnswer(*body);
+                if (text.empty())
+                    error = DescribeUnusableAnswer(*body, false);
+            }
+        }
     } catch (...) {
+        text.clear();
+        error = "internal error";
     }
-    return {};
+    std::lock_guard<std::mutex> lock(m_resultsMutex);
+    m_lastError = std::move(error);
+    return text;
+}
+
+std::string TLrclibService::LastError() {
+    std::lock_guard<std::mutex> lock(m_resultsMutex);
+    return m_lastError;
 }
 
 std::shared_ptr<ILrcService> LRC_CreateObj(const TGuid &iid, const LrcServiceOptions &options) {

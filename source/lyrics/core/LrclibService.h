@@ -35,11 +35,15 @@ public:
                 int32_t flag) override;
 
     const LrcServiceOptions &Options() const { return m_options; }
+    // Why the last Search or Download gave nothing ("" when it succeeded or found nothing):
+    // the transfer error, the HTTP status or a malformed answer. For messages to the user.
+    std::string LastError();
 
 private:
     LrcServiceOptions m_options;
     std::mutex m_resultsMutex; // guards m_results against unsynchronised callers
     std::vector<TLrcResult> m_results;
+    std::string m_lastError;
 };
 
 } // namespace lirvo::lyrics
