@@ -53,6 +53,13 @@ TEST_F(LyricBar, LiesOverTheTopOfTheBandAndTakesTheMouseOnlyOnItsStrip) {
     EXPECT_EQ(bar->BitmapButton3()->toolTip(), QStringLiteral("关闭歌词"));
     EXPECT_EQ(bar->BitmapButton3()->geometry(), QRect(267, 6, 33, 23));
     EXPECT_FALSE(bar->isVisible());
+    // When the band is placed anew (the screen changed), the bar follows it.
+    const QRect home = band->geometry();
+    band->setPosition(band->position() + QPoint(40, -70));
+    bar->move(bar->pos() + QPoint(40, -70));
+    band->PlaceOn(band->screen());
+    EXPECT_EQ(band->geometry(), home);
+    EXPECT_EQ(bar->geometry(), QRect(home.x(), home.y() - 59, home.width(), home.height() + 34));
 }
 
 TEST_F(LyricBar, OffsetButtonsShiftTheTimelineByHalfASecond) {

@@ -22,6 +22,7 @@ TZylDeskTopLrc::TZylDeskTopLrc(QScreen *screen) {
     setTitle(QStringLiteral("lirvo 桌面歌词"));
     setCursor(Qt::ArrowCursor);
     PlaceOn(screen);
+    connect(this, &QWindow::screenChanged, this, &TZylDeskTopLrc::WatchScreen);
 }
 
 TZylDeskTopLrc::~TZylDeskTopLrc() = default;
@@ -36,7 +37,20 @@ void TZylDeskTopLrc::PlaceOn(QScreen *screen) {
     } else {
         resize(800, kHeight);
     }
+    WatchScreen(screen);
     Redraw();
+    Q_EMIT Placed();
+}
+
+void TZylDeskTopLrc::WatchScreen(QScreen *screen) {
+    disconnect(m_screenGeometry);
+    disconnect(m_screenArea);
+    if (!screen) {
+        return;
+    }
+    auto replace = [this, screen] { PlaceOn(screen); };
+    m_screenGeometry = connect(screen, &QScreen::geometryChanged, this, replace);
+    m_screenArea = connect(screen, &QScreen::availableGeometryChanged, this, replace);
 }
 
 void TZylDeskTopLrc::ShowText(const std::string &text) {

@@ -43,7 +43,8 @@ public:
     const TLyricStyle &Style() const { return m_style; }
     void SetStyle(const TLyricStyle &style);
 
-    // Places the band on `screen` again (size and position as at creation) and redraws.
+    // Places the band on `screen` again (size and position as at creation) and redraws. Done by
+    // itself when the screen's size or its available area changes (a panel appears, say).
     void PlaceOn(QScreen *screen);
 
 Q_SIGNALS:
@@ -51,6 +52,8 @@ Q_SIGNALS:
     void TextDrawn();
     // The pointer entered or moved over a drawn glyph.
     void TextHovered();
+    // The band was placed anew by PlaceOn (companion windows follow it).
+    void Placed();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -60,12 +63,15 @@ protected:
 
 private:
     void Redraw();
+    void WatchScreen(QScreen *screen);
 
     TLyricStyle m_style;
     std::string m_shownText;
     QImage m_picture;
     QRegion m_glyphs;
     int m_drawCount = 0;
+    QMetaObject::Connection m_screenGeometry;
+    QMetaObject::Connection m_screenArea;
 };
 
 } // namespace lirvo::lyrics

@@ -112,6 +112,7 @@ TZylDlrcButton::TZylDlrcButton(TZylDeskTopLrc *lyricWindow, QWidget *parent)
 
     if (m_lyric) {
         connect(m_lyric, &TZylDeskTopLrc::TextHovered, this, &TZylDlrcButton::ShowFromLyric);
+        connect(m_lyric, &TZylDeskTopLrc::Placed, this, &TZylDlrcButton::FollowLyricWindow);
     }
     FollowLyricWindow();
 }
@@ -171,8 +172,8 @@ void TZylDlrcButton::ShowFromLyric() {
     m_tmrHide.stop();
     if (!isVisible()) {
         show();
+        raise();
     }
-    raise();
 }
 
 void TZylDlrcButton::Rectangle1MouseDown(Qt::MouseButton button, const QPointF &pos) {
