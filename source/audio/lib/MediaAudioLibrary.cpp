@@ -428,8 +428,7 @@ bool MediaAudioLibrary::ChannelPlay(Handle handle, bool restart) {
     if (channel == nullptr) {
         return false;
     }
-    channel->Play(restart);
-    return Succeed();
+    return channel->Play(restart) ? Succeed() : Fail(kErrorPosition);
 }
 
 bool MediaAudioLibrary::ChannelPause(Handle handle) {

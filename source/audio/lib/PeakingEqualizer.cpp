@@ -70,6 +70,46 @@ void PeakingFilter::Process(float *x, int64_t frames) {
     z2_[1] = flush(r2);
 }
 
+void PeakingFilter::ProcessCascade(PeakingFilter *const *filters, size_t count, float *x, int64_t frames) {
+    // Left and right travel together in one two-lane vector.
+    typedef double Pair __attribute__((vector_size(16)));
+    constexpr size_t kMaxBands = 32;
+    while (count > kMaxBands) {
+        ProcessCascade(filters, kMaxBands, x, frames);
+        filters += kMaxBands;
+        count -= kMaxBands;
+    }
+    struct Band {
+        Pair b0, b1, b2, a1, a2, z1, z2;
+    } bands[kMaxBands];
+    for (size_t k = 0; k < count; ++k) {
+        const PeakingFilter &f = *filters[k];
+        bands[k] =
+            Band{Pair{f.b0_, f.b0_}, Pair{f.b1_, f.b1_},       Pair{f.b2_, f.b2_},      Pair{f.a1_, f.a1_},
+                 Pair{f.a2_, f.a2_}, Pair{f.z1_[0], f.z1_[1]}, Pair{f.z2_[0], f.z2_[1]}};
+    }
+    for (int64_t i = 0; i < frames; ++i) {
+        Pair value = {x[2 * i], x[2 * i + 1]};
+        for (size_t k = 0; k < count; ++k) {
+            Band &b = bands[k];
+            const Pair out = b.b0 * value + b.z1;
+            b.z1 = b.b1 * value - b.a1 * out + b.z2;
+            b.z2 = b.b2 * value - b.a2 * out;
+            value = out;
+        }
+        x[2 * i] = static_cast<float>(value[0]);
+        x[2 * i + 1] = static_cast<float>(value[1]);
+    }
+    auto flush = [](double v) { return std::fabs(v) < 1e-30 ? 0.0 : v; };
+    for (size_t k = 0; k < count; ++k) {
+        PeakingFilter &f = *filters[k];
+        f.z1_[0] = flush(bands[k].z1[0]);
+        f.z1_[1] = flush(bands[k].z1[1]);
+        f.z2_[0] = flush(bands[k].z2[0]);
+        f.z2_[1] = flush(bands[k].z2[1]);
+    }
+}
+
 void EffectChain::Add(uint32_t handle, int priority, const PeakingParameters &parameters) {
     std::lock_guard lock(mutex_);
     auto at = std::find_if(bands_.begin(), bands_.end(),
@@ -111,10 +151,14 @@ bool EffectChain::Get(uint32_t handle, PeakingParameters &parameters) const {
 
 void EffectChain::Process(float *interleaved, int64_t frames) {
     std::lock_guard lock(mutex_);
+    active_.clear();
     for (Band &band : bands_) {
         if (!band.filter.IsIdentity()) {
-            band.filter.Process(interleaved, frames);
+            active_.push_back(&band.filter);
         }
+    }
+    if (!active_.empty()) {
+        PeakingFilter::ProcessCascade(active_.data(), active_.size(), interleaved, frames);
     }
 }
 

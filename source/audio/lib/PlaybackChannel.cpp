@@ -33,18 +33,21 @@ void PlaybackChannel::StartFeeder() {
     }
 }
 
-void PlaybackChannel::Play(bool restart) {
+bool PlaybackChannel::Play(bool restart) {
     bool ended = false;
     {
         std::lock_guard lock(ringMutex_);
         ended = endReported_;
     }
-    if (restart || ended) {
-        Seek(0);
+    // An ended channel starts over; if its start can no longer be reached (a live stream
+    // whose first bytes were let go), it stays ended rather than "playing" silence.
+    if ((restart || ended) && !Seek(0)) {
+        return false;
     }
     StartFeeder();
     mode_ = Mode::Playing;
     feedWanted_.notify_all();
+    return true;
 }
 
 void PlaybackChannel::Pause() {

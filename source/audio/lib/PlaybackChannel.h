@@ -49,7 +49,8 @@ public:
     Handle GetHandle() const { return handle_; }
 
     // Transport (any thread).
-    void Play(bool restart);
+    // False when playing from the start was needed but the start cannot be reached.
+    bool Play(bool restart);
     void Pause();
     void Stop();
     Mode GetMode() const { return mode_.load(); }
