@@ -59,8 +59,7 @@ std::vector<std::string> Names(XmlPullReader reader) {
     return names;
 }
 
-std::optional<PresetGains> Gains(XmlPullReader reader, std::int32_t id) {
-    std::optional<PresetGains> found;
+void Scan(XmlPullReader reader, std::int32_t id, const std::function<void(const PresetGains &)> &apply) {
     ForEachPreset(std::move(reader), [&](const XmlPart &part) {
         if (ToInteger(part.Attribute("id"), "id") != id)
             return;
@@ -69,8 +68,13 @@ std::optional<PresetGains> Gains(XmlPullReader reader, std::int32_t id) {
             std::string name = "q" + std::to_string(band + 1);
             gains[band] = ToInteger(part.Attribute(name), name.c_str());
         }
-        found = gains; // the scan goes on: the last preset with this id wins
+        apply(gains); // the scan goes on: the last preset with this id wins
     });
+}
+
+std::optional<PresetGains> Gains(XmlPullReader reader, std::int32_t id) {
+    std::optional<PresetGains> found;
+    Scan(std::move(reader), id, [&](const PresetGains &gains) { found = gains; });
     return found;
 }
 
@@ -80,6 +84,10 @@ std::vector<std::string> ReadPresetNames(const std::string &path) { return Names
 
 std::optional<PresetGains> FindPresetGains(const std::string &path, std::int32_t id) {
     return Gains(XmlPullReader::FromFile(path), id);
+}
+
+void ScanPresetGains(const std::string &path, std::int32_t id, const std::function<void(const PresetGains &)> &apply) {
+    Scan(XmlPullReader::FromFile(path), id, apply);
 }
 
 std::vector<std::string> ReadPresetNamesFromText(const std::string &document) {

@@ -743,10 +743,10 @@ void TZylMain::LoadPresetNames() {
 
 void TZylMain::ApplyPreset(std::int32_t id) {
     eqPresetId_ = id;
-    if (auto gains = FindPresetGains(appDir_ + "effect.dat", id)) {
+    ScanPresetGains(appDir_ + "effect.dat", id, [this](const PresetGains &gains) {
         if (engine_)
-            engine_->SetEQ(*gains);
-    }
+            engine_->SetEQ(gains);
+    });
 }
 
 void TZylMain::effBoxChange() { ApplyPreset(presetIndex_); }
