@@ -228,6 +228,9 @@ bool ReadWholeFile(const std::string &path, std::string &bytes, std::string *err
         return false;
     }
     bytes.clear();
+    struct stat st {};
+    if (::fstat(fileno(file), &st) == 0 && S_ISREG(st.st_mode))
+        bytes.reserve(static_cast<std::size_t>(st.st_size));
     char chunk[65536];
     std::size_t n;
     while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0)
@@ -318,6 +321,7 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
     std::string readError;
     if (!ReadWholeFile(fileName, bytes, &readError))
         throw XmlParseError(fileName + ": " + readError);
+    sizeHint_ = bytes.size();
 
     XmlErrorCapture capture;
     // Blank text between elements is dropped so that saving can indent the whole tree; no
@@ -419,6 +423,7 @@ void XmlDocument::SetText(xmlNode *node, std::string_view text) {
 
 std::string XmlDocument::Serialize() const {
     std::string out;
+    out.reserve(sizeHint_ + sizeHint_ / 8 + 4096);
     switch (WriteGb2312Document(doc_, out)) {
     case XmlWriteResult::Written:
         return out;

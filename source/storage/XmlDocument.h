@@ -91,6 +91,9 @@ public:
 
 private:
     xmlDoc *doc_ = nullptr;
+    // Size of the file loaded, used to size the output buffer in one step: growing a
+    // megabyte buffer piecemeal after freeing thousands of nodes costs more than writing it.
+    std::size_t sizeHint_ = 0;
 };
 
 } // namespace lirvo::storage
