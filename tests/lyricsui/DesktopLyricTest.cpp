@@ -32,7 +32,8 @@ QColor ExpectedFill(int y) {
 }
 
 int ColourDistance(QRgb p, const QColor &c) {
-    return std::max({std::abs(qRed(p) - c.red()), std::abs(qGreen(p) - c.green()), std::abs(qBlue(p) - c.blue())});
+    return std::max(
+        {std::abs(qRed(p) - c.red()), std::abs(qGreen(p) - c.green()), std::abs(qBlue(p) - c.blue())});
 }
 
 // Pixels of `image` whose whole 7 x 7 neighbourhood is opaque: well inside a glyph, where only
@@ -117,7 +118,9 @@ TEST_F(DesktopLyric, GlyphEdgesCarryTheOutlineColour) {
     ASSERT_GT(bounds.height(), 10);
     // On every row through the square, the outermost opaque pixels on both sides are the light
     // grey pen (the fill is blue to green, with little red), and the middle is fill.
-    auto greyness = [](QRgb c) { return std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)}); };
+    auto greyness = [](QRgb c) {
+        return std::max({qRed(c), qGreen(c), qBlue(c)}) - std::min({qRed(c), qGreen(c), qBlue(c)});
+    };
     for (int y = bounds.top() + 4; y <= bounds.bottom() - 4; ++y) {
         std::vector<int> opaque;
         for (int x = 0; x < image.width(); ++x) {
@@ -174,7 +177,8 @@ TEST_F(DesktopLyric, ShortLineIsCentredAndLongLineWrapsInsideTheBand) {
 }
 
 TEST_F(DesktopLyric, BandSitsOnTheAvailableAreaAndNeverTakesFocus) {
-    EXPECT_EQ(DesktopLyricGeometry(QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1040)), QRect(25, 948, 1870, 92));
+    EXPECT_EQ(DesktopLyricGeometry(QRect(0, 0, 1920, 1080), QRect(0, 0, 1920, 1040)),
+              QRect(25, 948, 1870, 92));
     EXPECT_EQ(DesktopLyricGeometry(QRect(1920, 0, 1280, 1024), QRect(1920, 30, 1280, 994)),
               QRect(1945, 932, 1230, 92));
 

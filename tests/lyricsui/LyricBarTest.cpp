@@ -27,12 +27,15 @@ protected:
         App();
         band = std::make_unique<TZylDeskTopLrc>();
         bar = std::make_unique<TZylDlrcButton>(band.get());
-        bar->SetOffsetAccess({[this] { return timeline.Offset(); }, [this](int32_t v) { timeline.SetOffset(v); }});
+        bar->SetOffsetAccess(
+            {[this] { return timeline.Offset(); }, [this](int32_t v) { timeline.SetOffset(v); }});
     }
 
     void Mouse(QWidget *target, QEvent::Type type, QPoint pos, Qt::MouseButton button) {
-        const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
-        QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, held, Qt::NoModifier);
+        const Qt::MouseButtons held =
+            type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+        QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, held,
+                          Qt::NoModifier);
         QCoreApplication::sendEvent(target, &event);
     }
 
@@ -146,8 +149,11 @@ TEST_F(LyricBar, SearchOpensModallyWithTheCurrentSong) {
     bar->SetSearchContext(context);
     QString title, singer;
     bool modal = false;
+    int opened = 0;
     QObject::connect(bar.get(), &TZylDlrcButton::SearchWindowOpened, [&](TZylSlrc *window) {
+        ++opened;
         QTimer::singleShot(0, window, [&, window] {
+            bar->btn_shClick(); // a second press while it is open opens no second window
             modal = window->isModal() && window->isVisible();
             title = window->edt_Title()->text();
             singer = window->edt_Singer()->text();
@@ -156,6 +162,7 @@ TEST_F(LyricBar, SearchOpensModallyWithTheCurrentSong) {
     });
     bar->BitmapButton4()->click(); // returns when the window was closed
     EXPECT_TRUE(modal);
+    EXPECT_EQ(opened, 1);
     EXPECT_EQ(title, QStringLiteral("你好"));
     EXPECT_EQ(singer, QStringLiteral("A/B"));
 

@@ -32,8 +32,10 @@ protected:
         App();
         ASSERT_TRUE(folder.isValid());
         service = std::make_shared<FakeLrcService>();
-        service->Results = {{"你好", "A/B", "专辑", 11}, {"Hello", "Someone", "", 22}, {"Third", "X", "Y", 33}};
-        service->Texts = {{11, "[00:01.00]你好\r\n[00:02.00]世界\r\n"}, {22, "[00:01.00]hello\r\n"}, {33, ""}};
+        service->Results = {
+            {"你好", "A/B", "专辑", 11}, {"Hello", "Someone", "", 22}, {"Third", "X", "Y", 33}};
+        service->Texts = {
+            {11, "[00:01.00]你好\r\n[00:02.00]世界\r\n"}, {22, "[00:01.00]hello\r\n"}, {33, ""}};
         context.Service = service;
         context.LyricDir = [this] { return folder.path().toStdString(); };
         context.CurrentSong = [this] { return song; };

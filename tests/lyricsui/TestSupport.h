@@ -6,13 +6,13 @@
 #include "lyrics/core/LRC_Header.h"
 
 #include <QApplication>
-#include <gtest/gtest.h>
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
+#include <gtest/gtest.h>
 #include <map>
 #include <mutex>
 #include <vector>

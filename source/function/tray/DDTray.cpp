@@ -15,7 +15,9 @@ void TWidgetTrayMenu::Popup(const QPoint &globalPos) {
     }
 }
 
-bool TWidgetTrayMenu::IsOpen() const { return m_menu && m_menu->isVisible(); }
+bool TWidgetTrayMenu::IsOpen() const {
+    return m_menu && m_menu->isVisible();
+}
 
 QIcon DefaultPlayerIcon() {
     QIcon icon;
@@ -55,7 +57,9 @@ TDDTrayIcon::TDDTrayIcon(QObject *parent) : QObject(parent) {
     m_tray.setVisible(m_enabled);
 }
 
-TDDTrayIcon::~TDDTrayIcon() { m_tray.hide(); }
+TDDTrayIcon::~TDDTrayIcon() {
+    m_tray.hide();
+}
 
 void TDDTrayIcon::SetHint(const QString &hint) {
     if (hint == m_hint) {
@@ -118,7 +122,8 @@ void TDDTrayIcon::HandleActivation(QSystemTrayIcon::ActivationReason reason) {
     switch (reason) {
     case QSystemTrayIcon::Trigger:
         Click(TDDTrayIconClicks::ticLeftClick);
-        if (m_restoreOn == TDDTrayIconClicks::ticLeftClickUp || m_popupOn == TDDTrayIconClicks::ticLeftClickUp) {
+        if (m_restoreOn == TDDTrayIconClicks::ticLeftClickUp ||
+            m_popupOn == TDDTrayIconClicks::ticLeftClickUp) {
             Click(TDDTrayIconClicks::ticLeftClickUp);
         }
         break;
@@ -194,7 +199,9 @@ void TDDTrayIcon::MinimizeApp() {
     Q_EMIT OnMinimizeApp();
 }
 
-void TDDTrayIcon::ShowPopupMenu() { ShowPopupMenuAt(QCursor::pos()); }
+void TDDTrayIcon::ShowPopupMenu() {
+    ShowPopupMenuAt(QCursor::pos());
+}
 
 void TDDTrayIcon::ShowPopupMenuAt(const QPoint &globalPos) {
     if (!m_menu || m_menu->IsOpen()) {
@@ -207,6 +214,8 @@ void TDDTrayIcon::ShowPopupMenuAt(const QPoint &globalPos) {
     m_menu->Popup(globalPos);
 }
 
-void TDDTrayIcon::DeleteIcon() { m_tray.hide(); }
+void TDDTrayIcon::DeleteIcon() {
+    m_tray.hide();
+}
 
 } // namespace lirvo::tray

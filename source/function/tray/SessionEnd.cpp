@@ -59,9 +59,8 @@ TSessionEndWatcher::TSessionEndWatcher(QObject *parent) : QObject(parent) {
     }
     if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
         // The session manager asks the program to save its data before the desktop session ends.
-        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) {
-            Fire(QStringLiteral("session"));
-        });
+        connect(app, &QGuiApplication::commitDataRequest, this,
+                [this](QSessionManager &) { Fire(QStringLiteral("session")); });
     }
 }
 

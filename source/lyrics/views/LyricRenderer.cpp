@@ -159,7 +159,8 @@ QRegion GlyphRegion(const QImage &image) {
     std::vector<unsigned char> drawn(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     for (int y = 0; y < argb.height(); ++y) {
         const auto *row = reinterpret_cast<const QRgb *>(argb.constScanLine(y));
-        unsigned char *out = drawn.data() + static_cast<std::size_t>(qMin(height - 1, int(y / scale))) * width;
+        unsigned char *out =
+            drawn.data() + static_cast<std::size_t>(qMin(height - 1, int(y / scale))) * width;
         for (int x = 0; x < argb.width(); ++x) {
             if (qAlpha(row[x]) != 0) {
                 out[qMin(width - 1, int(x / scale))] = 1;

@@ -25,9 +25,9 @@ struct TLyricStyle {
     QColor OutlineColor{220, 220, 220}; // pen drawn under the fill
     int Alpha = 255;                    // constant opacity of the whole picture, 0..255
     qreal OutlineWidth = 3.0;
-    int FontSize = 28;     // em size of the text in pixels; also the height of the gradient band
-    int Top = 5;           // y of the first line's box and of the gradient band
-    QString FontFamily;    // empty: LyricFontFamily()
+    int FontSize = 28;  // em size of the text in pixels; also the height of the gradient band
+    int Top = 5;        // y of the first line's box and of the gradient band
+    QString FontFamily; // empty: LyricFontFamily()
 };
 
 // Family used for lyrics: "新宋体" when installed, else the first installed family of a list of

@@ -15,14 +15,14 @@ namespace lirvo::lyrics {
 
 namespace {
 
-constexpr int kStripHeight = 55;   // the top strip holding the black rectangle
+constexpr int kStripHeight = 55; // the top strip holding the black rectangle
 constexpr int kRectWidth = 305;
 constexpr int kRectHeight = 35;
 constexpr int kButtonWidth = 33;
 constexpr int kButtonHeight = 23;
 constexpr int kPictureSize = 20;
-constexpr int kAboveLyric = 59;    // the bar's top lies this far above the band's top
-constexpr int kExtraHeight = 34;   // the bar is this much higher than the band
+constexpr int kAboveLyric = 59;  // the bar's top lies this far above the band's top
+constexpr int kExtraHeight = 34; // the bar is this much higher than the band
 
 // A rectangle of the bar: paints its fill and hands the mouse to the bar.
 class TBarRectangle : public QWidget {
@@ -90,8 +90,10 @@ TZylDlrcButton::TZylDlrcButton(TZylDeskTopLrc *lyricWindow, QWidget *parent)
     m_rect1->setObjectName(QStringLiteral("Rectangle1"));
 
     m_btnBreak5 = MakeButton(m_rect1, "btnBreak5", 11, TBarPicture::Later, QStringLiteral("向后0.5秒"));
-    m_btnForward5 = MakeButton(m_rect1, "BitmapButton2", 42, TBarPicture::Earlier, QStringLiteral("向前0.5秒"));
-    m_btnSearch = MakeButton(m_rect1, "BitmapButton4", 232, TBarPicture::Search, QStringLiteral("手动搜索歌词"));
+    m_btnForward5 =
+        MakeButton(m_rect1, "BitmapButton2", 42, TBarPicture::Earlier, QStringLiteral("向前0.5秒"));
+    m_btnSearch =
+        MakeButton(m_rect1, "BitmapButton4", 232, TBarPicture::Search, QStringLiteral("手动搜索歌词"));
     m_btnClose = MakeButton(m_rect1, "BitmapButton3", 267, TBarPicture::Close, QStringLiteral("关闭歌词"));
     connect(m_btnBreak5, &QToolButton::clicked, this, &TZylDlrcButton::btn_b5Click);
     connect(m_btnForward5, &QToolButton::clicked, this, &TZylDlrcButton::btn_f5Click);
@@ -121,7 +123,8 @@ TZylDlrcButton::~TZylDlrcButton() = default;
 
 void TZylDlrcButton::FollowLyricWindow() {
     if (m_lyric) {
-        setGeometry(m_lyric->x(), m_lyric->y() - kAboveLyric, m_lyric->width(), m_lyric->height() + kExtraHeight);
+        setGeometry(m_lyric->x(), m_lyric->y() - kAboveLyric, m_lyric->width(),
+                    m_lyric->height() + kExtraHeight);
     }
     LayoutChildren();
 }
@@ -139,12 +142,19 @@ void TZylDlrcButton::btn_f5Click() {
 }
 
 void TZylDlrcButton::btn_shClick() {
+    if (m_searchWindow) {
+        // One search window at a time: bring the open one forward.
+        m_searchWindow->raise();
+        m_searchWindow->activateWindow();
+        return;
+    }
     // With no current row the window opens with empty boxes; the user can still type.
     const std::optional<TSongRef> song = m_search.CurrentSong ? m_search.CurrentSong() : std::nullopt;
     TZylSlrc window(m_search);
     if (song) {
         window.SetSearchTexts(song->Title, song->Songer);
     }
+    m_searchWindow = &window;
     Q_EMIT SearchWindowOpened(&window);
     window.exec();
 }

@@ -77,6 +77,7 @@ private:
     void LayoutChildren();
 
     QPointer<TZylDeskTopLrc> m_lyric;
+    QPointer<TZylSlrc> m_searchWindow; // while one is open
     TLyricOffsetAccess m_offset;
     TLyricSearchContext m_search;
     QTimer m_tmrCk;

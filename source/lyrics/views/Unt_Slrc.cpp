@@ -205,8 +205,12 @@ void TZylSlrc::SetSearchTexts(const std::string &title, const std::string &singe
     m_singer->setText(QString::fromStdString(singer));
 }
 
-bool TZylSlrc::Searching() const { return m_workers->ListThread != nullptr; }
-bool TZylSlrc::Downloading() const { return m_workers->GetThread != nullptr; }
+bool TZylSlrc::Searching() const {
+    return m_workers->ListThread != nullptr;
+}
+bool TZylSlrc::Downloading() const {
+    return m_workers->GetThread != nullptr;
+}
 
 void TZylSlrc::btn_SClick() {
     if (m_workers->ListThread) {
@@ -273,8 +277,8 @@ void TZylSlrc::lv_1DblClick() {
     const int32_t id = item->data(Qt::UserRole).toInt();
     m_download->setText(QStringLiteral("停止下载"));
     m_workers->GetThread = TGetLrcTextThread::Start(
-        m_context.Service, index, this, [this](TGetLrcTextThread &worker) { OnDownloadEnded(worker.LrcText()); },
-        id);
+        m_context.Service, index, this,
+        [this](TGetLrcTextThread &worker) { OnDownloadEnded(worker.LrcText()); }, id);
 }
 
 std::string TZylSlrc::LyricFileName(const TSongRef &song) {

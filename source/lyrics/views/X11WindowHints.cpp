@@ -46,7 +46,8 @@ bool SkipTaskbarAndPager(QWindow *window) {
     }
     // Keep the states already there (Qt's own, set from the window flags).
     std::vector<xcb_atom_t> atoms;
-    const xcb_get_property_cookie_t cookie = xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 1024);
+    const xcb_get_property_cookie_t cookie =
+        xcb_get_property(connection, 0, id, state, XCB_ATOM_ATOM, 0, 1024);
     if (xcb_get_property_reply_t *reply = xcb_get_property_reply(connection, cookie, nullptr)) {
         if (reply->format == 32 && reply->type == XCB_ATOM_ATOM) {
             const auto *data = static_cast<const xcb_atom_t *>(xcb_get_property_value(reply));
