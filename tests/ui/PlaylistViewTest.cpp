@@ -1,0 +1,184 @@
+// The playlist rows as the window shows them: numbering, captions, the playing row's look, the
+// delete button on the row under the pointer, the confirmation popup's answers, the fade of a
+// deleted row, clearing and the empty-list invitation.
+
+#include "UiTestSupport.h"
+
+#include <QColor>
+#include <QFont>
+
+using namespace lirvo;
+using namespace lirvo::uitest;
+
+namespace {
+
+class PlaylistViewTest : public PlayerFixture {
+protected:
+    void AddThree() {
+        songs_ = {AddSong("one.mp3", "One", "Alpha"), AddSong("two.mp3", "Two", "Beta"),
+                  AddSong("three.mp3", "Three", "")};
+        View().ScriptFileDialog([this](const QStringList &) { return songs_; });
+        Click(Item("lblAddSongs"));
+        ASSERT_TRUE(WaitUntil([&] { return Rows().size() == 3; }));
+    }
+    static QColor Colour(QQuickItem *text) { return QQmlProperty::read(text, "color").value<QColor>(); }
+    static bool Bold(QQuickItem *text) { return QQmlProperty::read(text, "font").value<QFont>().bold(); }
+    static QString Text(QQuickItem *row, const char *child) { return Str(Child(row, child), "text"); }
+
+    std::vector<std::string> songs_;
+};
+
+TEST_F(PlaylistViewTest, AddedRowsAreNumberedAndTheFirstPlaysHighlighted) {
+    Start();
+    FinishStartAnimation();
+    AddThree();
+    EXPECT_TRUE(Flag(Item("lstDefault"), "visible"));
+    EXPECT_FALSE(Flag(Item("layAddMsg"), "visible"));
+
+    auto rows = Rows();
+    EXPECT_EQ(Text(rows[0], "lno"), "1");
+    EXPECT_EQ(Text(rows[1], "lno"), "2");
+    EXPECT_EQ(Text(rows[2], "lno"), "3");
+    EXPECT_EQ(Text(rows[0], "caption"), "One - Alpha");
+    EXPECT_EQ(Text(rows[2], "caption"), "Three") << "no \" - \" without an artist";
+    EXPECT_EQ(Text(rows[1], "title"), "Two");
+    EXPECT_EQ(Text(rows[1], "songer"), "Beta");
+    EXPECT_FALSE(Child(rows[1], "title")->isVisible());
+    EXPECT_FALSE(Child(rows[1], "songer")->isVisible());
+    EXPECT_EQ(Str(rows[2], "tagText").toStdString(), songs_[2]);
+
+    // The list was empty, so the first new row plays and is marked once playback begins.
+    ASSERT_TRUE(WaitUntil([&] { return Rows()[0]->height() == 35; }));
+    rows = Rows();
+    EXPECT_EQ(Colour(Child(rows[0], "lno")), QColor("#FFF7FD7B"));
+    EXPECT_EQ(Colour(Child(rows[0], "caption")), QColor("#FFF7FD7B"));
+    EXPECT_TRUE(Bold(Child(rows[0], "caption")));
+    EXPECT_EQ(Num(rows[0], "mark"), 1);
+    EXPECT_EQ(rows[1]->height(), 25);
+    EXPECT_EQ(Colour(Child(rows[1], "lno")), QColor("#FFFFFFFF"));
+    EXPECT_EQ(Colour(Child(rows[1], "caption")), QColor("#FFBCB9B9"));
+    EXPECT_FALSE(Bold(Child(rows[1], "caption")));
+    EXPECT_EQ(Str(Item("lbl_title"), "text"), "One - Alpha");
+    EXPECT_TRUE(Str(Item("btnPlay"), "source").endsWith("pause.svg"));
+
+    // A double click on another row plays it and moves the mark.
+    QTest::mouseDClick(Window(), Qt::LeftButton, {}, Centre(rows[2]));
+    ASSERT_TRUE(WaitUntil([&] { return Rows()[2]->height() == 35; }));
+    EXPECT_EQ(Rows()[0]->height(), 25);
+    EXPECT_EQ(Colour(Child(Rows()[0], "caption")), QColor("#FFBCB9B9"));
+    EXPECT_EQ(Controller().CurrentIndex(), 2);
+}
+
+TEST_F(PlaylistViewTest, DeleteButtonFollowsThePointerAndThePopupDecides) {
+    Start();
+    FinishStartAnimation();
+    AddThree();
+    auto rows = Rows();
+
+    MoveTo(rows[0]);
+    ASSERT_TRUE(WaitUntil([&] { return Child(rows[0], "loubtn")->isVisible(); }));
+    MoveTo(rows[2]);
+    ASSERT_TRUE(WaitUntil([&] { return Child(rows[2], "loubtn")->isVisible(); }));
+    EXPECT_FALSE(Child(rows[0], "loubtn")->isVisible());
+    EXPECT_FALSE(Child(rows[1], "loubtn")->isVisible());
+    EXPECT_EQ(Controller().Playlist()->SelectedIndex(), 2);
+    EXPECT_EQ(Str(Child(rows[2], "loubtnButton"), "hint"), "删除");
+
+    // "No" leaves everything as it was.
+    Click(Child(rows[2], "loubtnButton"));
+    QObject *popup = Object("MsgPop1");
+    ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "visible"); }));
+    EXPECT_EQ(Str(Item("lblmsg"), "text"), "确定要删除当前选择的歌曲吗？");
+    EXPECT_TRUE(View().IsConfirmationOpen());
+    Click(Item("MsgPop1No"));
+    ASSERT_TRUE(WaitUntil([&] { return !Flag(popup, "visible"); }));
+    EXPECT_FALSE(View().IsConfirmationOpen());
+    Spin(100);
+    EXPECT_EQ(Rows().size(), 3u);
+
+    // "Yes" removes the row; it fades out before it goes, and the rest are renumbered.
+    MoveTo(rows[1]);
+    ASSERT_TRUE(WaitUntil([&] { return Child(rows[1], "loubtn")->isVisible(); }));
+    Click(Child(rows[1], "loubtnButton"));
+    ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "visible"); }));
+    Click(Item("MsgPop1Yes"));
+    ASSERT_TRUE(WaitUntil([&] { return !Flag(popup, "visible"); }));
+    EXPECT_EQ(Controller().RowCount(), 2);
+
+    QQuickItem *dying = rows[1];
+    double seenOpacity = 1;
+    WaitUntil([&] { return Rows().size() == 2 && dying->opacity() == 0; }, 300,
+              [&] { seenOpacity = std::min(seenOpacity, dying->opacity()); });
+    EXPECT_LT(seenOpacity, 1.0);
+    ASSERT_TRUE(WaitUntil([&] { return Rows().size() == 2; }, 3000));
+    Spin(500);
+    rows = Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(Text(rows[0], "caption"), "One - Alpha");
+    EXPECT_EQ(Text(rows[1], "caption"), "Three");
+    EXPECT_EQ(Text(rows[1], "lno"), "2");
+    EXPECT_EQ(rows[1]->y(), rows[0]->y() + rows[0]->height()) << "the rows below moved up";
+}
+
+TEST_F(PlaylistViewTest, ClearingEmptiesTheListAndShowsTheInvitation) {
+    Start();
+    FinishStartAnimation();
+    AddThree();
+    QObject *popup = Object("MsgPop1");
+
+    Click(Item("lblClearList"));
+    ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "visible"); }));
+    EXPECT_EQ(Str(Item("lblmsg"), "text"), "确定要清空当前歌曲列表？");
+    Click(Item("MsgPop1No"));
+    ASSERT_TRUE(WaitUntil([&] { return !Flag(popup, "visible"); }));
+    EXPECT_EQ(Controller().RowCount(), 3);
+
+    Click(Item("lblClearList"));
+    ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "visible"); }));
+    Click(Item("MsgPop1Yes"));
+    ASSERT_TRUE(WaitUntil([&] { return Controller().RowCount() == 0 && Flag(Item("layAddMsg"), "visible"); }));
+    EXPECT_FALSE(Flag(Item("lstDefault"), "visible"));
+    EXPECT_TRUE(WaitUntil([&] { return Rows().empty(); }, 2000));
+
+    // Songs added afterwards start from the first new row again.
+    View().ScriptFileDialog([this](const QStringList &) { return std::vector<std::string>{songs_[1]}; });
+    Click(Item("BitmapButton1"));
+    ASSERT_TRUE(WaitUntil([&] { return Rows().size() == 1 && Rows()[0]->height() == 35; }));
+    EXPECT_EQ(Text(Rows()[0], "lno"), "1");
+    EXPECT_EQ(Text(Rows()[0], "caption"), "Two - Beta");
+}
+
+TEST_F(PlaylistViewTest, StoredPlaylistIsShownAtStartAndTheDialogGetsTheEngineFilter) {
+    // A first run writes the playlist; the second run starts with its rows on show.
+    Start();
+    songs_ = {AddSong("x.ogg", "X", "Y")};
+    QStringList filters;
+    View().ScriptFileDialog([&](const QStringList &f) {
+        filters = f;
+        return songs_;
+    });
+    Controller().lbl_openClick();
+    ASSERT_TRUE(WaitUntil([&] { return Controller().RowCount() == 1; }));
+    EXPECT_GE(filters.size(), 2);
+    EXPECT_TRUE(filters.join(' ').contains("*.mp3")) << filters.join(' ').toStdString();
+    player_->Quit();
+    player_.reset();
+
+    Start();
+    FinishStartAnimation();
+    EXPECT_TRUE(Flag(Item("lstDefault"), "visible"));
+    EXPECT_FALSE(Flag(Item("layAddMsg"), "visible"));
+    ASSERT_EQ(Rows().size(), 1u);
+    EXPECT_EQ(Text(Rows()[0], "caption"), "X - Y");
+    EXPECT_EQ(Rows()[0]->height(), 25) << "nothing plays at start";
+}
+
+} // namespace
+
+// Filter text of the engine in Qt's form.
+TEST(QtNameFiltersTest, PairsBecomeNamedPatternListsAndAllFilesComesLast) {
+    EXPECT_EQ(app::QtNameFilters("Audio (*.mp3;*.ogg)|*.mp3;*.ogg|FLAC|*.flac"),
+              QStringList({"Audio (*.mp3 *.ogg)", "FLAC (*.flac)", "所有文件 (*)"}));
+    EXPECT_EQ(app::QtNameFilters("|*.wav||"), QStringList({"*.wav (*.wav)", "所有文件 (*)"}));
+    EXPECT_EQ(app::QtNameFilters(""), QStringList({"所有文件 (*)"}));
+}
