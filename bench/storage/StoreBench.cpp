@@ -35,8 +35,8 @@ std::vector<Row> MakeRows(int count) {
     for (int i = 0; i < count; ++i) {
         const std::string n = std::to_string(i);
         rows.push_back({"\xE5\xA4\x9C\xE6\x9B\xB2 Night Song " + n, "\xE6\xAD\x8C\xE6\x89\x8B Singer " + n,
-                        "/home/user/Music/\xE6\xAD\x8C\xE6\x89\x8B/Album " + std::to_string(i / 12) + "/" + n +
-                            " - Night Song.mp3"});
+                        "/home/user/Music/\xE6\xAD\x8C\xE6\x89\x8B/Album " + std::to_string(i / 12) + "/" +
+                            n + " - Night Song.mp3"});
     }
     return rows;
 }
@@ -74,16 +74,19 @@ void BM_PlaylistLoad10000(benchmark::State &state) {
 
 void BM_SettingsRoundTrip(benchmark::State &state) {
     const std::string path = Folder() + "Lirvo.xml";
-    const char *keys[][2] = {{"Window/PLAY", "PATTERN"},  {"Window/Volume", "Value"}, {"Window/EQ", "ID"},
-                             {"Window/DESKTOPLRC", "SHOW"}, {"Window/AUTORUN", "Value"}, {"Window/LEFT", "Value"},
-                             {"Window/TOP", "Value"},       {"Window/LRCLEFT", "Value"}, {"Window/LRCTOP", "Value"}};
+    const char *keys[][2] = {
+        {"Window/PLAY", "PATTERN"},    {"Window/Volume", "Value"},  {"Window/EQ", "ID"},
+        {"Window/DESKTOPLRC", "SHOW"}, {"Window/AUTORUN", "Value"}, {"Window/LEFT", "Value"},
+        {"Window/TOP", "Value"},       {"Window/LRCLEFT", "Value"}, {"Window/LRCTOP", "Value"}};
     for (auto _ : state) {
         TDKConfig config(path, "MainConfig");
         int sum = 0;
         for (const auto &key : keys)
             sum += config.ReadInteger(key[0], key[1], 0);
-        const std::string lyricDir = config.ReadString("Window/LRC", "PATH", "/home/user/Documents/lirvo/lrc/");
-        const std::string musicDir = config.ReadString("Window/MUSIC", "PATH", "/home/user/Documents/lirvo/music/");
+        const std::string lyricDir =
+            config.ReadString("Window/LRC", "PATH", "/home/user/Documents/lirvo/lrc/");
+        const std::string musicDir =
+            config.ReadString("Window/MUSIC", "PATH", "/home/user/Documents/lirvo/music/");
         for (const auto &key : keys)
             config.WriteInteger(key[0], key[1], sum % 7);
         config.WriteString("Window/LRC", "PATH", lyricDir);

@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         lirvo::storage::XmlDocument document(path, "MainConfig");
         std::string ours;
         if (comparable &&
-            lirvo::storage::WriteGb2312Document(document.Document(), ours) == lirvo::storage::XmlWriteResult::Written &&
+            lirvo::storage::WriteGb2312Document(document.Document(), ours) ==
+                lirvo::storage::XmlWriteResult::Written &&
             ours != document.SerializeWithLibrary("GB2312"))
             Fault("the GB2312 writer differs from libxml2's output");
     } catch (const lirvo::storage::XmlParseError &) {

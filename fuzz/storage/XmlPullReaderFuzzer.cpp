@@ -8,7 +8,8 @@
 #include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    auto reader = lirvo::storage::XmlPullReader::FromText(std::string_view(reinterpret_cast<const char *>(data), size));
+    auto reader =
+        lirvo::storage::XmlPullReader::FromText(std::string_view(reinterpret_cast<const char *>(data), size));
     std::size_t seen = 0;
     while (reader.Next()) {
         const auto &part = reader.Part();

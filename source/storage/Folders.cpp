@@ -157,7 +157,8 @@ bool ForceFolder(const std::string &path, bool create) {
         return false;
     // Outermost first; only prefixes ending in "/" are made, so a last component without a
     // trailing "/" is left alone. Failures are ignored: the caller tests the folder if needed.
-    for (std::size_t slash = expanded.find('/'); slash != std::string::npos; slash = expanded.find('/', slash + 1)) {
+    for (std::size_t slash = expanded.find('/'); slash != std::string::npos;
+         slash = expanded.find('/', slash + 1)) {
         if (slash == 0)
             continue; // the root folder always exists
         const std::string prefix = expanded.substr(0, slash + 1);

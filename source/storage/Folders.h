@@ -10,8 +10,8 @@ namespace lirvo::storage {
 // Folder codes understood by GetSpecialFolder (one byte each).
 namespace FolderCode {
 inline constexpr std::uint8_t Desktop = 0x00;
-inline constexpr std::uint8_t Documents = 0x05;   // the user's documents folder
-inline constexpr std::uint8_t Startup = 0x07;     // autostart entries
+inline constexpr std::uint8_t Documents = 0x05; // the user's documents folder
+inline constexpr std::uint8_t Startup = 0x07;   // autostart entries
 inline constexpr std::uint8_t Music = 0x0D;
 inline constexpr std::uint8_t Videos = 0x0E;
 inline constexpr std::uint8_t Templates = 0x15;

@@ -69,8 +69,8 @@ public:
     // Appends one entry element at `listPath` ("PlayerList/LIST": PlayerList is found or made,
     // a new LIST always appended) with Path, Title, Artist, Url, Ltime; sets Modified().
     // Invalid XML names in the path throw std::invalid_argument.
-    void AddEntry(std::string_view listPath, std::string_view title, std::string_view artist, std::string_view url,
-                  std::string_view path, double ltime);
+    void AddEntry(std::string_view listPath, std::string_view title, std::string_view artist,
+                  std::string_view url, std::string_view path, double ltime);
 
     // Removes every child of the first root child named `listName` (the element stays);
     // sets Modified() whether or not it was found.

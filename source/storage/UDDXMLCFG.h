@@ -62,9 +62,11 @@ public:
     // Empty `attribute` addresses the element's own text instead (then the default is not
     // applied to an empty text). Reads never create anything; absent or empty values give
     // the default.
-    std::string ReadString(std::string_view path, std::string_view attribute, std::string_view defaultValue) const;
+    std::string ReadString(std::string_view path, std::string_view attribute,
+                           std::string_view defaultValue) const;
     // Decimal 32-bit signed; empty, non-numeric or out-of-range text gives the default.
-    std::int32_t ReadInteger(std::string_view path, std::string_view attribute, std::int32_t defaultValue) const;
+    std::int32_t ReadInteger(std::string_view path, std::string_view attribute,
+                             std::int32_t defaultValue) const;
     // Stored as "1"/"0"; true when the low 8 bits of the integer read are not all zero.
     bool ReadBool(std::string_view path, std::string_view attribute, bool defaultValue) const;
 

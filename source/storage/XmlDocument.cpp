@@ -19,8 +19,12 @@
 namespace lirvo::storage {
 namespace {
 
-const xmlChar *X(const std::string &s) { return reinterpret_cast<const xmlChar *>(s.c_str()); }
-const char *C(const xmlChar *s) { return reinterpret_cast<const char *>(s); }
+const xmlChar *X(const std::string &s) {
+    return reinterpret_cast<const xmlChar *>(s.c_str());
+}
+const char *C(const xmlChar *s) {
+    return reinterpret_cast<const char *>(s);
+}
 
 void SetEncodingGb2312(xmlDoc *doc) {
     if (doc->encoding)
@@ -213,7 +217,9 @@ std::string XmlErrorCapture::Message() const {
     return first;
 }
 
-const char *ParserEncodingFor(std::string_view bytes) { return ParserEncodingForImpl(bytes); }
+const char *ParserEncodingFor(std::string_view bytes) {
+    return ParserEncodingForImpl(bytes);
+}
 
 void EnsureXmlLibrary() {
     static std::once_flag once;
@@ -271,8 +277,8 @@ std::string XmlSafeText(std::string_view text) {
     for (std::size_t i = 0; i < text.size();) {
         char32_t cp = 0;
         const std::size_t len = DecodeUtf8(text, i, cp);
-        const bool allowed = len > 0 && (cp >= 0x20 || cp == '\t' || cp == '\n' || cp == '\r') && cp != 0xFFFE &&
-                             cp != 0xFFFF;
+        const bool allowed =
+            len > 0 && (cp >= 0x20 || cp == '\t' || cp == '\n' || cp == '\r') && cp != 0xFFFE && cp != 0xFFFF;
         if (allowed) {
             out.append(text.substr(i, len));
             i += len;
@@ -306,7 +312,8 @@ XmlDocument::XmlDocument(const std::string &rootName) {
 XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootName) {
     EnsureXmlLibrary();
     struct stat st {};
-    const bool missing = fileName.empty() || (::stat(fileName.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR));
+    const bool missing =
+        fileName.empty() || (::stat(fileName.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR));
     if (!missing && S_ISDIR(st.st_mode))
         throw XmlParseError(fileName + ": is a folder, not a file");
     if (missing) {
@@ -328,13 +335,15 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
     // network access and no external entities, since the file is outside input.
     const char *forced = ParserEncodingFor(bytes);
     doc_ = xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), fileName.c_str(), forced,
-                         XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_COMPACT | (forced ? XML_PARSE_IGNORE_ENC : 0));
+                         XML_PARSE_NOBLANKS | XML_PARSE_NONET | XML_PARSE_COMPACT |
+                             (forced ? XML_PARSE_IGNORE_ENC : 0));
     if (!doc_ || !xmlDocGetRootElement(doc_)) {
         if (doc_)
             xmlFreeDoc(doc_);
         doc_ = nullptr;
-        throw XmlParseError(fileName + ": " +
-                            (capture.Message().empty() ? std::string("not a well-formed XML document") : capture.Message()));
+        throw XmlParseError(
+            fileName + ": " +
+            (capture.Message().empty() ? std::string("not a well-formed XML document") : capture.Message()));
     }
     SetEncodingGb2312(doc_);
 }
@@ -344,7 +353,9 @@ XmlDocument::~XmlDocument() {
         xmlFreeDoc(doc_);
 }
 
-xmlNode *XmlDocument::Root() const { return xmlDocGetRootElement(doc_); }
+xmlNode *XmlDocument::Root() const {
+    return xmlDocGetRootElement(doc_);
+}
 
 xmlNode *XmlDocument::FirstChild(xmlNode *parent, std::string_view name) {
     if (!parent)

@@ -9,7 +9,9 @@
 namespace lirvo::storage {
 namespace {
 
-const char *C(const xmlChar *s) { return reinterpret_cast<const char *>(s); }
+const char *C(const xmlChar *s) {
+    return reinterpret_cast<const char *>(s);
+}
 
 std::string AsciiLower(std::string_view s) {
     std::string out(s);
@@ -84,8 +86,8 @@ XmlPullReader XmlPullReader::FromText(std::string_view document) {
     }
     const char *forced = ParserEncodingFor(state->bytes);
     XmlErrorCapture capture;
-    state->reader = xmlReaderForMemory(state->bytes.data(), static_cast<int>(state->bytes.size()), nullptr, forced,
-                                       XML_PARSE_NONET | (forced ? XML_PARSE_IGNORE_ENC : 0));
+    state->reader = xmlReaderForMemory(state->bytes.data(), static_cast<int>(state->bytes.size()), nullptr,
+                                       forced, XML_PARSE_NONET | (forced ? XML_PARSE_IGNORE_ENC : 0));
     if (!state->reader) {
         state->Fail("cannot start the XML parser");
         return XmlPullReader(std::move(state));
@@ -159,9 +161,15 @@ bool XmlPullReader::Next() {
     return false;
 }
 
-const XmlPart &XmlPullReader::Part() const { return state_->part; }
-bool XmlPullReader::Failed() const { return state_->failed; }
-const std::string &XmlPullReader::Error() const { return state_->error; }
+const XmlPart &XmlPullReader::Part() const {
+    return state_->part;
+}
+bool XmlPullReader::Failed() const {
+    return state_->failed;
+}
+const std::string &XmlPullReader::Error() const {
+    return state_->error;
+}
 
 namespace {
 XmlScan ScanAll(XmlPullReader reader) {
@@ -173,7 +181,11 @@ XmlScan ScanAll(XmlPullReader reader) {
 }
 } // namespace
 
-XmlScan ScanXmlText(std::string_view document) { return ScanAll(XmlPullReader::FromText(document)); }
-XmlScan ScanXmlFile(const std::string &path) { return ScanAll(XmlPullReader::FromFile(path)); }
+XmlScan ScanXmlText(std::string_view document) {
+    return ScanAll(XmlPullReader::FromText(document));
+}
+XmlScan ScanXmlFile(const std::string &path) {
+    return ScanAll(XmlPullReader::FromFile(path));
+}
 
 } // namespace lirvo::storage

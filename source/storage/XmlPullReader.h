@@ -35,7 +35,7 @@ struct XmlPart {
     std::string name;      // qualified name as written ("eq", "x:ver"); empty for text
     std::string lowerName; // `name` with ASCII letters lower-cased
     std::vector<std::pair<std::string, std::string>> attributes; // in document order, values decoded
-    std::string text;      // the text of a Text part
+    std::string text;                                            // the text of a Text part
     bool selfClosing = false;
 
     // Value of the attribute with exactly this name; empty when absent.

@@ -29,7 +29,8 @@ const std::vector<std::uint16_t> &Gb2312Table() {
                 iconv(cd, nullptr, nullptr, nullptr, nullptr);
                 if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) || dstLeft != 4)
                     continue;
-                const std::uint32_t cp = out[0] | (out[1] << 8) | (out[2] << 16) | (std::uint32_t(out[3]) << 24);
+                const std::uint32_t cp =
+                    out[0] | (out[1] << 8) | (out[2] << 16) | (std::uint32_t(out[3]) << 24);
                 if (cp < 0x10000 && table[cp] == 0)
                     table[cp] = static_cast<std::uint16_t>((hi << 8) | lo);
             }
@@ -171,7 +172,8 @@ private:
 };
 
 bool IsTextLike(const xmlNode *node) {
-    return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE || node->type == XML_ENTITY_REF_NODE;
+    return node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE ||
+           node->type == XML_ENTITY_REF_NODE;
 }
 
 // An open element: whether its children are laid out on lines of their own (as libxml2 does

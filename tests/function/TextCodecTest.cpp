@@ -6,14 +6,14 @@ using namespace lirvo::text;
 
 namespace {
 const std::string kNiHao = "\xE4\xBD\xA0\xE5\xA5\xBD"; // 你好 in UTF-8
-const std::string kNiHaoGbk = "\xC4\xE3\xBA\xC3";       // 你好 in GBK
+const std::string kNiHaoGbk = "\xC4\xE3\xBA\xC3";      // 你好 in GBK
 } // namespace
 
 TEST(TextCodec, Utf8ValidityRejectsOverlongsSurrogatesAndTruncation) {
     EXPECT_TRUE(IsValidUtf8(""));
     EXPECT_TRUE(IsValidUtf8("plain ascii"));
     EXPECT_TRUE(IsValidUtf8(kNiHao));
-    EXPECT_TRUE(IsValidUtf8("\xF0\x9D\x84\x9E")); // U+1D11E
+    EXPECT_TRUE(IsValidUtf8("\xF0\x9D\x84\x9E"));  // U+1D11E
     EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));         // overlong "/"
     EXPECT_FALSE(IsValidUtf8("\xE0\x80\xAF"));     // overlong
     EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));     // surrogate D800
@@ -79,6 +79,9 @@ TEST(TextCodec, TruncationNeverSplitsACharacter) {
     EXPECT_EQ(Utf8PrefixLength(text, 4), 4u);
     EXPECT_EQ(Utf8PrefixLength(text, 3), 1u);
     EXPECT_EQ(Utf8PrefixLength(text, 0), 0u);
-    EXPECT_EQ(Utf8Truncate("\xF0\x9D\x84\x9E" "x", 3), "");
+    EXPECT_EQ(Utf8Truncate("\xF0\x9D\x84\x9E"
+                           "x",
+                           3),
+              "");
     EXPECT_EQ(Utf8Truncate("abc", 2), "ab");
 }

@@ -91,9 +91,10 @@ TEST_F(Playlist, SavedRowsHaveTheFixedShapeAndAttributeOrder) {
 }
 
 TEST_F(Playlist, SavingReplacesTheListAndKeepsOtherContent) {
-    WriteWholeFile(path, "<DefaultList><Favourites><LIST Path=\"/f.mp3\"/></Favourites>"
-                         "<PlayerList><LIST Path=\"/old1.mp3\" Ltime=\"0\"/><LIST Path=\"/old2.mp3\"/></PlayerList>"
-                         "</DefaultList>");
+    WriteWholeFile(path,
+                   "<DefaultList><Favourites><LIST Path=\"/f.mp3\"/></Favourites>"
+                   "<PlayerList><LIST Path=\"/old1.mp3\" Ltime=\"0\"/><LIST Path=\"/old2.mp3\"/></PlayerList>"
+                   "</DefaultList>");
     SaveRows({{"New", "One", "/new.mp3"}});
     auto file = ReadXmlFile(path);
     ASSERT_TRUE(file);

@@ -85,7 +85,8 @@ TEST_F(XmlConfig, ReadsNeverChangeTheFile) {
 }
 
 TEST_F(XmlConfig, NamesAreCaseSensitiveAndTheFirstOfTwinsIsUsed) {
-    WriteWholeFile(path, "<MainConfig><Window><PLAY PATTERN=\"2\"/><PLAY PATTERN=\"3\"/></Window></MainConfig>");
+    WriteWholeFile(path,
+                   "<MainConfig><Window><PLAY PATTERN=\"2\"/><PLAY PATTERN=\"3\"/></Window></MainConfig>");
     {
         TDKConfig config(path, "MainConfig");
         EXPECT_EQ(config.ReadInteger("window/play", "PATTERN", 9), 9);
@@ -210,7 +211,7 @@ TEST_F(XmlConfig, AFileInAnotherEncodingIsWrittenBackAsGb2312KeepingUnknownConte
 
 TEST_F(XmlConfig, ForeignNamesBeyondGb2312FallBackToUtf8RatherThanBreakTheFile) {
     // Character references cannot stand in names or comments, so such a file keeps UTF-8.
-    const std::string name = "\xE4\xB8\x9F";           // 丟, not in GB2312
+    const std::string name = "\xE4\xB8\x9F";          // 丟, not in GB2312
     const std::string comment = " \xF0\x9F\x8E\xB5 "; // 🎵
     WriteWholeFile(path, "<MainConfig><" + name + " a=\"1\"/><!--" + comment + "--></MainConfig>");
     {
@@ -286,7 +287,10 @@ TEST_F(XmlConfig, UnsafeNamesAreRefusedAndUnsafeValuesMadeStorable) {
         EXPECT_THROW(config.WriteString("Window/bad name", "Value", "x"), std::invalid_argument);
         EXPECT_THROW(config.WriteString("Window//X", "Value", "x"), std::invalid_argument);
         EXPECT_THROW(config.WriteString("Window/X", "a\"b", "x"), std::invalid_argument);
-        config.WriteString("Window/X", "Value", std::string("a\x01\xFF" "b\n\tc", 7));
+        config.WriteString("Window/X", "Value",
+                           std::string("a\x01\xFF"
+                                       "b\n\tc",
+                                       7));
     }
     TDKConfig config(path, "MainConfig");
     EXPECT_EQ(config.ReadString("Window/X", "Value", ""), "a\xEF\xBF\xBD\xEF\xBF\xBD"

@@ -45,12 +45,13 @@ std::vector<std::string> PresetNames(const XmlScan &scan) {
 } // namespace
 
 TEST(XmlPullReader, YieldsTagsAndTextInDocumentOrder) {
-    const auto scan = ScanXmlText("<?xml version=\"1.0\"?>\n<!-- presets -->\n<Root a=\"1\">\n"
-                                  "  <Item b=\"x &amp; y\" c='&lt;2&gt;'>hello &amp; <![CDATA[<raw>]]></Item>\n"
-                                  "  <Empty/>\n</Root>\n");
+    const auto scan =
+        ScanXmlText("<?xml version=\"1.0\"?>\n<!-- presets -->\n<Root a=\"1\">\n"
+                    "  <Item b=\"x &amp; y\" c='&lt;2&gt;'>hello &amp; <![CDATA[<raw>]]></Item>\n"
+                    "  <Empty/>\n</Root>\n");
     EXPECT_TRUE(scan.error.empty()) << scan.error;
-    EXPECT_THAT(Outline(scan), ElementsAre("S:Root", "S:Item", "T:hello & ", "T:<raw>", "E:Item", "S/:Empty",
-                                           "E:Root"));
+    EXPECT_THAT(Outline(scan),
+                ElementsAre("S:Root", "S:Item", "T:hello & ", "T:<raw>", "E:Item", "S/:Empty", "E:Root"));
     const XmlPart &item = scan.parts[1];
     EXPECT_EQ(item.lowerName, "item");
     EXPECT_THAT(item.attributes, ElementsAre(Pair("b", "x & y"), Pair("c", "<2>")));
@@ -73,8 +74,9 @@ TEST(XmlPullReader, PresetFileNamesMatchInAnyCaseAndEndTagsCount) {
 }
 
 TEST(XmlPullReader, UpdateDescriptionValuesAreFoundByLowerCasedName) {
-    const auto scan = ScanXmlText("<zylvan><VER value=\"40124\"/><file Value=\"ignored\"/>"
-                                  "<musicpath value=\"http://127.0.0.1/m/\"/><file value=\"x.zip\"/></zylvan>");
+    const auto scan =
+        ScanXmlText("<zylvan><VER value=\"40124\"/><file Value=\"ignored\"/>"
+                    "<musicpath value=\"http://127.0.0.1/m/\"/><file value=\"x.zip\"/></zylvan>");
     std::string ver, file, musicpath;
     for (const auto &p : scan.parts) {
         if (p.lowerName == "ver")
@@ -97,14 +99,17 @@ TEST(XmlPullReader, TextArrivesAsUtf8FromTheDeclaredOrGuessedEncoding) {
                 ElementsAre(bass));
     EXPECT_THAT(PresetNames(ScanXmlText("<r><eq name=\"" + bass + "\"/></r>")), ElementsAre(bass));
     // GB2312 label, with a GBK-only character (丟, 0x81 0x47) as Windows programs write it.
-    const auto gb = ScanXmlText("<?xml version=\"1.0\" encoding=\"GB2312\"?><r><eq name=\"\xD6\xD8\xB5\xCD\xD2\xF4"
-                                "\x81\x47\"/></r>");
+    const auto gb =
+        ScanXmlText("<?xml version=\"1.0\" encoding=\"GB2312\"?><r><eq name=\"\xD6\xD8\xB5\xCD\xD2\xF4"
+                    "\x81\x47\"/></r>");
     EXPECT_TRUE(gb.error.empty()) << gb.error;
     EXPECT_THAT(PresetNames(gb), ElementsAre(bass + "\xE4\xB8\x9F"));
     // No declaration and not UTF-8: GBK.
-    EXPECT_THAT(PresetNames(ScanXmlText("<r><eq name=\"\xD6\xD8\xB5\xCD\xD2\xF4\"/></r>")), ElementsAre(bass));
+    EXPECT_THAT(PresetNames(ScanXmlText("<r><eq name=\"\xD6\xD8\xB5\xCD\xD2\xF4\"/></r>")),
+                ElementsAre(bass));
     // Latin-1 declared.
-    EXPECT_THAT(PresetNames(ScanXmlText("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><eq name=\"caf\xE9\"/></r>")),
+    EXPECT_THAT(PresetNames(ScanXmlText(
+                    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r><eq name=\"caf\xE9\"/></r>")),
                 ElementsAre("caf\xC3\xA9"));
     // UTF-16 with a byte-order mark.
     std::string utf16 = "\xFF\xFE";
@@ -125,7 +130,8 @@ TEST(XmlPullReader, MalformedInputEndsTheScanKeepingWhatWasRead) {
     EXPECT_THAT(reader.Error(), HasSubstr("line 1"));
     EXPECT_FALSE(reader.Next()); // stays finished
 
-    for (const std::string &bad : std::vector<std::string>{"", "not xml at all", "<a><b></a>", "<a>&undefined;</a>", "<?xml?>",
+    for (const std::string &bad :
+         std::vector<std::string>{"", "not xml at all", "<a><b></a>", "<a>&undefined;</a>", "<?xml?>",
                                   std::string("<a>\0</a>", 8)}) {
         const auto scan = ScanXmlText(bad);
         EXPECT_FALSE(scan.error.empty()) << bad;

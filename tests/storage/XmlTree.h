@@ -54,7 +54,8 @@ inline XmlElement ConvertElement(xmlNode *node) {
     e.name = reinterpret_cast<const char *>(node->name);
     for (xmlAttr *a = node->properties; a; a = a->next) {
         xmlChar *v = xmlNodeListGetString(node->doc, a->children, 1);
-        e.attributes.emplace_back(reinterpret_cast<const char *>(a->name), v ? reinterpret_cast<const char *>(v) : "");
+        e.attributes.emplace_back(reinterpret_cast<const char *>(a->name),
+                                  v ? reinterpret_cast<const char *>(v) : "");
         xmlFree(v);
     }
     for (xmlNode *c = node->children; c; c = c->next) {
@@ -70,7 +71,8 @@ inline XmlElement ConvertElement(xmlNode *node) {
 
 // nullopt when the file is missing or not well-formed.
 inline std::optional<XmlFile> ReadXmlFile(const std::string &path) {
-    xmlDoc *doc = xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
+    xmlDoc *doc =
+        xmlReadFile(path.c_str(), nullptr, XML_PARSE_NONET | XML_PARSE_NOERROR | XML_PARSE_NOWARNING);
     if (!doc)
         return std::nullopt;
     XmlFile file;

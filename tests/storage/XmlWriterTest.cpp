@@ -1,5 +1,5 @@
-#include "storage/XmlDocument.h"
 #include "storage/XmlWriter.h"
+#include "storage/XmlDocument.h"
 
 #include "TempFolder.h"
 
@@ -37,7 +37,8 @@ TEST(XmlWriter, MatchesLibxml2OnMixedContentEscapesAndEncodings) {
 
 TEST(XmlWriter, LeavesWhatItCannotWriteToTheCaller) {
     std::string ours, library;
-    EXPECT_EQ(Write("<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>", ours, library), XmlWriteResult::Unsupported);
+    EXPECT_EQ(Write("<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>", ours, library),
+              XmlWriteResult::Unsupported);
     EXPECT_EQ(Write("<r><!-- \xF0\x9F\x8E\xB5 --></r>", ours, library), XmlWriteResult::NotEncodable);
     EXPECT_EQ(Write("<\xE4\xB8\x9F/>", ours, library), XmlWriteResult::NotEncodable);
 }

@@ -37,7 +37,8 @@ std::string GetField(std::string_view text, int index, char separator) {
         from = p + 1;
     }
     const std::size_t end = text.find(separator, from);
-    return std::string(text.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from));
+    return std::string(
+        text.substr(from, end == std::string_view::npos ? std::string_view::npos : end - from));
 }
 
 void SplitByChar(std::string_view text, char separator, std::vector<std::string> &list) {
@@ -107,7 +108,8 @@ void BuildSkipTable(std::string_view pattern, SkipTable &table) {
         table[static_cast<unsigned char>(pattern[i])] = length - 1 - i;
 }
 
-std::optional<std::size_t> SkipSearch(std::string_view range, std::string_view pattern, const SkipTable &table) {
+std::optional<std::size_t> SkipSearch(std::string_view range, std::string_view pattern,
+                                      const SkipTable &table) {
     const std::size_t m = pattern.size();
     if (m == 0 || m > range.size())
         return std::nullopt;
@@ -172,7 +174,8 @@ std::string EncodeBase64Text(std::string_view bytes) {
     std::size_t i = 0;
     for (; i + 3 <= bytes.size(); i += 3) {
         const unsigned v = (static_cast<unsigned char>(bytes[i]) << 16) |
-                           (static_cast<unsigned char>(bytes[i + 1]) << 8) | static_cast<unsigned char>(bytes[i + 2]);
+                           (static_cast<unsigned char>(bytes[i + 1]) << 8) |
+                           static_cast<unsigned char>(bytes[i + 2]);
         out.push_back(kAlphabet[(v >> 18) & 63]);
         out.push_back(kAlphabet[(v >> 12) & 63]);
         out.push_back(kAlphabet[(v >> 6) & 63]);

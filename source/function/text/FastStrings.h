@@ -56,7 +56,8 @@ void BuildSkipTable(std::string_view pattern, SkipTable &table);
 
 // 0-based offset of the leftmost occurrence of `pattern` in `range`, or nullopt.
 // `table` must have been built for `pattern`.
-std::optional<std::size_t> SkipSearch(std::string_view range, std::string_view pattern, const SkipTable &table);
+std::optional<std::size_t> SkipSearch(std::string_view range, std::string_view pattern,
+                                      const SkipTable &table);
 
 // Longest name MakeValidFileName leaves (bytes).
 inline constexpr std::size_t MaxFileNameBytes = 259;
