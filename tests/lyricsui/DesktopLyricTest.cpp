@@ -169,6 +169,13 @@ TEST_F(DesktopLyric, ShortLineIsCentredAndLongLineWrapsInsideTheBand) {
     EXPECT_GE(b2.left(), 0);
     EXPECT_LT(b2.right(), 599);
 
+    // A damaged file's endless line gives only the lines the band can show.
+    const QString endless(100000, QChar(0x6B4C));
+    LyricTextPath(endless, font, 600, 5, &lines, 92);
+    EXPECT_GE(lines, 2);
+    EXPECT_LE(lines, 3);
+    EXPECT_FALSE(OpaqueBounds(RenderLyricImage(endless, QSize(600, 92))).isNull());
+
     // Latin words break at blanks, not inside words.
     const QString words = QStringLiteral("alpha beta gamma delta epsilon zeta eta theta iota kappa lambda");
     const QPainterPath path = LyricTextPath(words, font, 500, 5, &lines);

@@ -71,10 +71,13 @@ QFont LyricFont(const TLyricStyle &style) {
     return font;
 }
 
-QPainterPath LyricTextPath(const QString &text, const QFont &font, int width, int top, int *lineCount) {
+QPainterPath LyricTextPath(const QString &fullText, const QFont &font, int width, int top, int *lineCount,
+                           int bottom) {
     QPainterPath path;
     path.setFillRule(Qt::OddEvenFill);
     int lines = 0;
+    // A line longer than any lyric (a damaged file) is cut so that drawing stays quick.
+    const QString text = fullText.left(kMaxLyricChars);
     if (!text.isEmpty() && width > 0) {
         QTextLayout layout(text, font);
         QTextOption option(Qt::AlignHCenter);
@@ -89,11 +92,17 @@ QPainterPath LyricTextPath(const QString &text, const QFont &font, int width, in
             }
             line.setLineWidth(width);
             line.setPosition(QPointF(0, y));
+            if (bottom >= 0 && top + y >= bottom) {
+                break;
+            }
             y += line.height();
         }
         layout.endLayout();
         for (int i = 0; i < layout.lineCount(); ++i) {
             const QTextLine line = layout.lineAt(i);
+            if (bottom >= 0 && top + line.y() >= bottom) {
+                break;
+            }
             const QString piece = text.mid(line.textStart(), line.textLength());
             const QString shown = piece.trimmed();
             if (shown.isEmpty()) {
@@ -140,7 +149,8 @@ QImage RenderLyricImage(const QString &text, const QSize &size, const TLyricStyl
                  QImage::Format_ARGB32_Premultiplied);
     image.setDevicePixelRatio(scale);
     image.fill(Qt::transparent);
-    const QPainterPath path = LyricTextPath(text, LyricFont(style), size.width(), style.Top);
+    const QPainterPath path =
+        LyricTextPath(text, LyricFont(style), logical.width(), style.Top, nullptr, logical.height());
     if (!path.isEmpty()) {
         QPainter painter(&image);
         PaintLyricPath(painter, path, style);

@@ -41,9 +41,11 @@ QFont LyricFont(const TLyricStyle &style = {});
 
 // Path of `text` laid out in a box `width` wide from y = `top`: each line centred, lines broken
 // at word boundaries or, where a word is too long (or the script has no blanks), anywhere.
-// `lineCount`, when given, receives the number of lines.
+// With `bottom` >= 0, lines that would start at or below it are left out. At most
+// kMaxLyricChars characters are laid out. `lineCount`, when given, receives the number of lines.
+inline constexpr int kMaxLyricChars = 1000;
 QPainterPath LyricTextPath(const QString &text, const QFont &font, int width, int top,
-                           int *lineCount = nullptr);
+                           int *lineCount = nullptr, int bottom = -1);
 
 // Outline then gradient fill of `path`, anti-aliased, with the style's colours and opacity.
 void PaintLyricPath(QPainter &painter, const QPainterPath &path, const TLyricStyle &style = {});
