@@ -62,7 +62,7 @@ TEST(PresetFile, NonIntegerValuesStopTheSearch) {
 }
 
 TEST(PresetFile, ShippedPresetsStartFlatAndNumberTheirIds) {
-    const std::string file = std::string(std::getenv("LIRVO_SOURCE_DIR")) + "/resources/effect.dat";
+    const std::string file = SourceDir() + "/resources/effect.dat";
     auto names = ReadPresetNames(file);
     ASSERT_GE(names.size(), 5u);
     EXPECT_EQ(FindPresetGains(file, 0), PresetGains{});

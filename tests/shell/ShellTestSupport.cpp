@@ -68,6 +68,11 @@ bool FolderExists(const std::string &path) {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+std::string SourceDir() {
+    const char *dir = std::getenv("LIRVO_SOURCE_DIR");
+    return dir && *dir ? std::string(dir) : std::string(SHELL_SOURCE_DIR);
+}
+
 // ---- FakeView ----
 
 void FakeView::Answer(int result) {
@@ -185,8 +190,7 @@ void ShellTest::SetUp() {
     setenv("XDG_CONFIG_HOME", (home + "/.config").c_str(), 1);
     unsetenv("XDG_DOCUMENTS_DIR");
     setenv("LIRVO_TEST_PLUGIN_LOG", pluginLog.c_str(), 1);
-    const std::string source = std::getenv("LIRVO_SOURCE_DIR") ? std::getenv("LIRVO_SOURCE_DIR") : ".";
-    WriteFile(appDir + "effect.dat", ReadFile(source + "/resources/effect.dat"));
+    WriteFile(appDir + "effect.dat", ReadFile(SourceDir() + "/resources/effect.dat"));
     QFile::copy(QStringLiteral(SHELL_TEST_PLUGIN), QString::fromStdString(appDir + "plugins/recording.so"));
     update::SetOnlineAllowed(false);
     update::SetMusicPathPrefix("");

@@ -36,6 +36,8 @@ std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &bytes);
 bool FileExists(const std::string &path);
 bool FolderExists(const std::string &path);
+// The source tree (LIRVO_SOURCE_DIR, or the one this test was built from).
+std::string SourceDir();
 
 class FakeView : public IMainView {
 public:
