@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstring>
 
 namespace lirvo::audio {
 namespace {
@@ -119,6 +120,60 @@ TEST(AudioLibDecoding, DecodesToTheEndAndStops) {
     EXPECT_NEAR(static_cast<double>(total), 44100.0, 2000.0);
     EXPECT_EQ(decoder->Read(block.data(), 4096), 0);
     EXPECT_EQ(decoder->Position(), total);
+}
+
+// A four-channel ProTracker module: one looped square-wave sample started on the first row of
+// a single 64-row pattern (64 rows x 6 ticks x 20 ms = 7.68 s).
+std::vector<uint8_t> TrackerModule() {
+    std::vector<uint8_t> module(20 + 31 * 30 + 2 + 128 + 4, 0);
+    std::memcpy(module.data(), "lirvo test module", 17);
+    uint8_t *sample = module.data() + 20;
+    std::memcpy(sample, "square", 6);
+    const uint16_t words = 2000;
+    sample[22] = words >> 8;
+    sample[23] = words & 0xFF;
+    sample[25] = 64;         // volume
+    sample[28] = words >> 8; // loop the whole sample
+    sample[29] = words & 0xFF;
+    for (int i = 1; i < 31; ++i) {
+        module[20 + i * 30 + 29] = 1; // empty samples: no loop
+    }
+    module[950] = 1; // song length: one pattern
+    module[951] = 127;
+    std::memcpy(module.data() + 1080, "M.K.", 4);
+    std::vector<uint8_t> pattern(64 * 4 * 4, 0);
+    const uint16_t period = 428; // C-3
+    pattern[0] = static_cast<uint8_t>(period >> 8);
+    pattern[1] = static_cast<uint8_t>(period & 0xFF);
+    pattern[2] = 1 << 4; // sample 1
+    module.insert(module.end(), pattern.begin(), pattern.end());
+    for (int i = 0; i < words * 2; ++i) {
+        module.push_back(static_cast<uint8_t>((i / 16) % 2 == 0 ? 64 : -64));
+    }
+    return module;
+}
+
+TEST(AudioLibDecoding, TrackerModulesAndOtherBuiltInFormatsPlay) {
+    TempFolder folder;
+    const std::vector<uint8_t> module = TrackerModule();
+    auto tracker = FfmpegDecoder::Open(std::make_unique<MemoryReader>(module.data(), module.size()),
+                                       BuiltInFormats(), false);
+    ASSERT_NE(tracker, nullptr);
+    EXPECT_EQ(tracker->FormatName(), "libopenmpt");
+    EXPECT_NEAR(static_cast<double>(tracker->LengthFrames()) / 44100.0, 7.68, 0.1);
+    const std::vector<float> music = ReadFrames(*tracker, 22050);
+    EXPECT_GT(Rms(music.data(), music.size()), 0.01);
+
+    for (const char *name : {"tone.aiff", "tone.wav", "tone.ogg", "tone.mp3"}) {
+        const std::string path = folder.File(name);
+        ASSERT_TRUE(MakeTone(path, 1.0, 440, "-ar 22050")) << name;
+        auto decoder = OpenFile(path);
+        ASSERT_NE(decoder, nullptr) << name;
+        // MP3 lengths come from the frame count and include the encoder's padding (~70 ms here).
+        EXPECT_NEAR(static_cast<double>(decoder->LengthFrames()) / 44100.0, 1.0, 0.08) << name;
+        const std::vector<float> samples = ReadFrames(*decoder, 22050);
+        EXPECT_NEAR(Rms(samples.data(), samples.size()), 0.0625, 0.01) << name;
+    }
 }
 
 TEST(AudioLibDecoding, BuiltInDecoderLeavesAddonFormatsAlone) {
