@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <dirent.h>
@@ -81,7 +82,15 @@ int Similarity(std::string_view a, std::string_view b, bool letterGroups) {
             return kGroup[static_cast<unsigned char>(x)] == kGroup[static_cast<unsigned char>(y)];
         return x == y;
     };
-    std::vector<char> marked(static_cast<std::size_t>(n) + 1, 0);
+    // File names are short: keep the marks on the stack for them (the folder lookup scores
+    // every file, so an allocation per score would dominate).
+    std::array<char, 256> smallMarks{};
+    std::vector<char> largeMarks;
+    char *marked = smallMarks.data();
+    if (n + 1 > static_cast<long>(smallMarks.size())) {
+        largeMarks.assign(static_cast<std::size_t>(n) + 1, 0);
+        marked = largeMarks.data();
+    }
     long highestMarked = 0;
     long i = 1, j = 1, count = 0;
     auto wrapBack = [&] {
@@ -134,13 +143,23 @@ std::string FindBestLyricFile(const std::string &lyricDir, const std::string &ti
         return {};
     const std::string key = AsciiLower(title + " " + singer);
     std::string candidate;
+    std::string stem;
     while (const dirent *entry = ::readdir(dir)) {
         std::string_view name(entry->d_name);
         if (!EndsWithLrc(name))
             continue;
         if (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
             continue;
-        std::string stem = AsciiLower(name.substr(0, name.size() - 4));
+        // A score counts at most one match per byte of the shorter text, so names whose
+        // length differs too much from the key cannot reach the threshold.
+        const std::size_t stemLength = name.size() - 4;
+        const std::size_t longer = std::max(stemLength, key.size());
+        if (std::min(stemLength, key.size()) * 100 < 96 * longer)
+            continue;
+        stem.assign(name.substr(0, stemLength));
+        for (char &c : stem)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c - 'A' + 'a');
         int score = Similarity(stem, key);
         if (score < 96)
             continue;
