@@ -96,6 +96,9 @@ TEST_F(LyricSearch, SearchListsEveryResultAndRestoresTheButton) {
 
 TEST_F(LyricSearch, SecondPressStopsTheSearchAfterTheCurrentRow) {
     service->Results.resize(40, TLrcResult{"Many", "Rows", "", 5});
+    // The service may also be asked for when needed (owners that create it later).
+    context.Service = nullptr;
+    context.GetService = [this] { return service; };
     TZylSlrc window(context);
     QObject::connect(window.lv_1()->model(), &QAbstractItemModel::rowsInserted, &window, [&] {
         if (window.lv_1()->count() == 1) {

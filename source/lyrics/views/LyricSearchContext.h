@@ -22,6 +22,9 @@ struct TSongRef {
 struct TLyricSearchContext {
     // The shared online lyric service (may be null: searches then find nothing).
     std::shared_ptr<ILrcService> Service;
+    // When set, asked for the service each time one is needed instead of `Service` (for owners
+    // that create the service after the windows).
+    std::function<std::shared_ptr<ILrcService>()> GetService;
     // The lyric folder at this moment (UTF-8 path, with or without a trailing "/").
     std::function<std::string()> LyricDir;
     // The row at the current index, nullopt when there is none.

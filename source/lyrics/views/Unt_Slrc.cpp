@@ -218,13 +218,14 @@ void TZylSlrc::btn_SClick() {
         return;
     }
     m_list->clear();
-    if (!m_context.Service) {
+    const std::shared_ptr<ILrcService> service = Service();
+    if (!service) {
         Q_EMIT SearchFinished();
         return;
     }
     m_search->setText(QStringLiteral("停止"));
     m_workers->ListThread = TLrcListThread::Start(
-        m_context.Service, m_title->text().toStdString(), m_singer->text().toStdString(), std::string(), this,
+        service, m_title->text().toStdString(), m_singer->text().toStdString(), std::string(), this,
         [this](int rowIndex, const TLrcResult &result) { AddResultRow(rowIndex, result); },
         [this](TLrcListThread &) { OnSearchEnded(); });
 }
@@ -269,7 +270,8 @@ void TZylSlrc::lv_1DblClick() {
         return;
     }
     const QList<QListWidgetItem *> selected = m_list->selectedItems();
-    if (selected.isEmpty() || !m_context.Service) {
+    const std::shared_ptr<ILrcService> service = Service();
+    if (selected.isEmpty() || !service) {
         return;
     }
     QListWidgetItem *item = selected.first();
@@ -277,8 +279,11 @@ void TZylSlrc::lv_1DblClick() {
     const int32_t id = item->data(Qt::UserRole).toInt();
     m_download->setText(QStringLiteral("停止下载"));
     m_workers->GetThread = TGetLrcTextThread::Start(
-        m_context.Service, index, this,
-        [this](TGetLrcTextThread &worker) { OnDownloadEnded(worker.LrcText()); }, id);
+        service, index, this, [this](TGetLrcTextThread &worker) { OnDownloadEnded(worker.LrcText()); }, id);
+}
+
+std::shared_ptr<ILrcService> TZylSlrc::Service() const {
+    return m_context.GetService ? m_context.GetService() : m_context.Service;
 }
 
 std::string TZylSlrc::LyricFileName(const TSongRef &song) {

@@ -64,6 +64,7 @@ protected:
 private:
     struct Workers;
 
+    std::shared_ptr<ILrcService> Service() const;
     void AddResultRow(int index, const TLrcResult &result);
     void OnSearchEnded();
     void OnDownloadEnded(const std::string &text);
