@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <vector>
 
 namespace lirvo::lyrics {
@@ -239,20 +240,28 @@ void TLyricWorker::Terminate() {
 }
 
 void TLyricWorker::Begin() {
-    m_thread = std::thread([this] {
-        try {
-            Body();
-        } catch (...) {
-            // A failed lookup leaves its results as far as they were set.
-        }
+    auto finish = [this] {
         // The worker is deleted only by Complete(), which runs after this post.
         QMetaObject::invokeMethod(
             QCoreApplication::instance(), [this] { Complete(); }, Qt::QueuedConnection);
-    });
+    };
+    try {
+        m_thread = std::thread([this, finish] {
+            try {
+                Body();
+            } catch (...) {
+                // A failed lookup leaves its results as far as they were set.
+            }
+            finish();
+        });
+    } catch (const std::system_error &) {
+        finish(); // no thread to be had: the worker ends at once with empty results
+    }
 }
 
 void TLyricWorker::Complete() {
-    m_thread.join();
+    if (m_thread.joinable())
+        m_thread.join();
     if (m_shared->Deliverable()) {
         try {
             DeliverFinished();
