@@ -252,6 +252,12 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::Open(std::unique_ptr<ByteReader> r
     } else if (format->duration != AV_NOPTS_VALUE && format->duration > 0) {
         length = av_rescale_q(format->duration, AV_TIME_BASE_Q, AVRational{1, kOutputRate});
     }
+    // The MP3 demuxer counts every frame, including the encoder delay it skips at the start
+    // (which it reports as the start time).
+    if (length > 0 && std::strcmp(format->iformat->name, "mp3") == 0 && state->startTime > 0) {
+        length -=
+            std::min(length, av_rescale_q(state->startTime, stream->time_base, AVRational{1, kOutputRate}));
+    }
     auto decoder = std::unique_ptr<FfmpegDecoder>(new FfmpegDecoder(std::move(state)));
     decoder->length_ = length;
     // Only data that really decodes counts as opened; a header alone can be a lucky guess.
@@ -360,6 +366,11 @@ int64_t FfmpegDecoder::Read(float *interleaved, int64_t frames) {
             s.pending.clear();
             s.pendingOffset = 0;
             if (!DecodeMore()) {
+                // At the real end the exact length is known (container lengths are estimates,
+                // MP3 ones include the encoder's padding).
+                if (s.decoderEnded && s.seekTarget < 0) {
+                    length_ = position_ + done;
+                }
                 break;
             }
         }

@@ -6,6 +6,7 @@
 #include "audio/lib/ByteReader.h"
 #include "audio/lib/DecodedSource.h"
 
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
@@ -45,7 +46,7 @@ private:
 
     std::unique_ptr<State> state_;
     int64_t position_ = 0;
-    int64_t length_ = -1;
+    std::atomic<int64_t> length_{-1}; // read by other threads while this one decodes
 };
 
 } // namespace lirvo::audio
