@@ -3,6 +3,10 @@
 
 #include "FuzzScratch.h"
 #include "storage/UDDPlayerlist.h"
+#include "storage/XmlDocument.h"
+
+#include <cstring>
+#include <libxml/tree.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -48,6 +52,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     if (!same) {
         std::fprintf(stderr, "the playlist changed across a save and load\n");
+        std::abort();
+    }
+
+    // The saved list holds exactly one plain LIST element per entry with the five attributes
+    // in their fixed order, whatever the old entries looked like.
+    lirvo::storage::XmlDocument saved(path, "DefaultList");
+    xmlNode *list = lirvo::storage::XmlDocument::FirstChild(saved.Root(), "PlayerList");
+    int count = 0;
+    for (xmlNode *e = list ? list->children : nullptr; e; e = e->next, ++count) {
+        static const char *const names[] = {"Path", "Title", "Artist", "Url", "Ltime"};
+        bool ok = e->type == XML_ELEMENT_NODE && !e->ns && !e->children &&
+                  std::strcmp(reinterpret_cast<const char *>(e->name), "LIST") == 0;
+        xmlAttr *a = e->properties;
+        for (const char *name : names) {
+            ok = ok && a && !a->ns && std::strcmp(reinterpret_cast<const char *>(a->name), name) == 0;
+            a = a ? a->next : nullptr;
+        }
+        if (!ok || a) {
+            std::fprintf(stderr, "a saved entry has the wrong shape\n");
+            std::abort();
+        }
+    }
+    if (count != static_cast<int>(loaded.size()) && !(count == 0 && loaded.empty())) {
+        std::fprintf(stderr, "the saved list has the wrong length\n");
         std::abort();
     }
     return 0;

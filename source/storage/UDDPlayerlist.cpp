@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <libxml/tree.h>
 
 namespace lirvo::storage {
@@ -64,6 +65,35 @@ TDKPlist::~TDKPlist() {
     } catch (...) {
         // A destructor must not throw; callers that need the outcome call Save() themselves.
     }
+    FreeRecycled();
+}
+
+void TDKPlist::FreeRecycled() {
+    if (recycled_)
+        xmlFreeNodeList(recycled_);
+    recycled_ = nullptr;
+    recycledParent_ = nullptr;
+}
+
+// The next entry element ClearList took from `parent`, when it is a plain empty element named
+// `name`; others on the way are freed. Null when none is left.
+xmlNode *TDKPlist::TakeRecycled(xmlNode *parent, std::string_view name) {
+    if (parent != recycledParent_)
+        return nullptr;
+    while (recycled_) {
+        xmlNode *node = recycled_;
+        recycled_ = node->next;
+        if (recycled_)
+            recycled_->prev = nullptr;
+        node->next = nullptr;
+        node->prev = nullptr;
+        node->parent = nullptr;
+        if (node->type == XML_ELEMENT_NODE && !node->ns && !node->nsDef && !node->children &&
+            name == reinterpret_cast<const char *>(node->name))
+            return xmlAddChild(parent, node);
+        xmlFreeNode(node);
+    }
+    return nullptr;
 }
 
 void TDKPlist::Save() {
@@ -79,6 +109,44 @@ const TPList *TDKPlist::Entry(int index) const {
     return &entries_[static_cast<std::size_t>(index)];
 }
 
+namespace {
+
+constexpr const char *kEntryAttributes[] = {"Path", "Title", "Artist", "Url", "Ltime"};
+
+// Gives an entry element exactly the five attributes, in order, with these values. A reused
+// element that already has them keeps its nodes and only changed texts are replaced.
+void SetEntryAttributes(xmlNode *entry, const std::string (&values)[5]) {
+    bool sameShape = true;
+    xmlAttr *attr = entry->properties;
+    for (const char *name : kEntryAttributes) {
+        if (!attr || attr->ns || std::strcmp(reinterpret_cast<const char *>(attr->name), name) != 0 ||
+            !attr->children || attr->children->next || attr->children->type != XML_TEXT_NODE) {
+            sameShape = false;
+            break;
+        }
+        attr = attr->next;
+    }
+    if (sameShape && !attr) {
+        attr = entry->properties;
+        for (const std::string &value : values) {
+            xmlNode *text = attr->children;
+            if (!text->content || value != reinterpret_cast<const char *>(text->content))
+                xmlNodeSetContent(text, reinterpret_cast<const xmlChar *>(value.c_str()));
+            attr = attr->next;
+        }
+        return;
+    }
+    if (entry->properties) {
+        xmlFreePropList(entry->properties);
+        entry->properties = nullptr;
+    }
+    for (std::size_t i = 0; i < 5; ++i)
+        xmlNewProp(entry, reinterpret_cast<const xmlChar *>(kEntryAttributes[i]),
+                   reinterpret_cast<const xmlChar *>(values[i].c_str()));
+}
+
+} // namespace
+
 void TDKPlist::AddEntry(std::string_view listPath, std::string_view title, std::string_view artist,
                         std::string_view url, std::string_view path, double ltime) {
     // Every name but the last is found or made; the last is always appended anew.
@@ -87,24 +155,28 @@ void TDKPlist::AddEntry(std::string_view listPath, std::string_view title, std::
         const std::size_t slash = listPath.find('/');
         const std::string_view name = listPath.substr(0, slash);
         if (slash == std::string_view::npos) {
-            current = document_->AppendChild(current, name);
+            xmlNode *reused = TakeRecycled(current, name);
+            current = reused ? reused : document_->AppendChild(current, name);
             break;
         }
         xmlNode *next = XmlDocument::FirstChild(current, name);
         current = next ? next : document_->AppendChild(current, name);
         listPath.remove_prefix(slash + 1);
     }
-    XmlDocument::SetAttribute(current, "Path", path);
-    XmlDocument::SetAttribute(current, "Title", title);
-    XmlDocument::SetAttribute(current, "Artist", artist);
-    XmlDocument::SetAttribute(current, "Url", url);
-    XmlDocument::SetAttribute(current, "Ltime", FormatLtime(ltime));
+    const std::string values[5] = {XmlSafeText(path), XmlSafeText(title), XmlSafeText(artist),
+                                   XmlSafeText(url), FormatLtime(ltime)};
+    SetEntryAttributes(current, values);
     modified_ = true;
 }
 
 void TDKPlist::ClearList(std::string_view listName) {
-    if (xmlNode *list = XmlDocument::FirstChild(document_->Root(), listName))
-        XmlDocument::RemoveChildren(list);
+    if (xmlNode *list = XmlDocument::FirstChild(document_->Root(), listName)) {
+        FreeRecycled();
+        recycled_ = list->children;
+        recycledParent_ = list;
+        list->children = nullptr;
+        list->last = nullptr;
+    }
     modified_ = true;
 }
 

@@ -18,6 +18,8 @@
 
 #include "storage/XmlStoreError.h"
 
+typedef struct _xmlNode xmlNode;
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -85,10 +87,18 @@ private:
     struct NoLoad {};
     TDKPlist(std::string fileName, std::string rootName, NoLoad);
 
+    xmlNode *TakeRecycled(xmlNode *parent, std::string_view name);
+    void FreeRecycled();
+
     std::vector<TPList> entries_;
     std::string fileName_;
     bool modified_ = false;
     std::unique_ptr<XmlDocument> document_;
+    // Entry elements taken out by ClearList, reused in order by AddEntry: a save rewrites the
+    // whole list, mostly with the entries it had, and reusing them spares freeing and making
+    // thousands of nodes. Not part of the document; freed at destruction.
+    xmlNode *recycledParent_ = nullptr;
+    xmlNode *recycled_ = nullptr;
 };
 
 } // namespace lirvo::storage

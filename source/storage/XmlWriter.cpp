@@ -1,6 +1,7 @@
 #include "storage/XmlWriter.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <iconv.h>
 #include <libxml/tree.h>
@@ -42,6 +43,45 @@ const std::vector<std::uint16_t> &Gb2312Table() {
 
 enum class Mode { Text, Attribute, Strict };
 
+// Names, comments and the like are written as they are; text escapes markup and carriage
+// returns; attribute values also quotes, line feeds and tabs (as libxml2 does).
+inline bool NeedsEscape(unsigned char b, Mode mode) {
+    switch (b) {
+    case '<':
+    case '>':
+    case '&':
+    case '\r':
+        return mode != Mode::Strict;
+    case '"':
+    case '\n':
+    case '\t':
+        return mode == Mode::Attribute;
+    default:
+        return false;
+    }
+}
+
+const char *Escape(unsigned char b) {
+    switch (b) {
+    case '<':
+        return "&lt;";
+    case '>':
+        return "&gt;";
+    case '&':
+        return "&amp;";
+    case '\r':
+        return "&#13;";
+    case '"':
+        return "&quot;";
+    case '\n':
+        return "&#10;";
+    case '\t':
+        return "&#9;";
+    default:
+        return "";
+    }
+}
+
 class Writer {
 public:
     explicit Writer(std::string &out) : out_(out), table_(Gb2312Table()) {}
@@ -58,41 +98,18 @@ public:
         if (!s)
             return;
         const unsigned char *p = s;
-        while (*p) {
+        for (;;) {
+            // Copy the run of ASCII bytes that need no escape in one go.
+            const unsigned char *run = p;
+            while (*p && *p < 0x80 && !NeedsEscape(*p, mode))
+                ++p;
+            if (p != run)
+                out_.append(reinterpret_cast<const char *>(run), static_cast<std::size_t>(p - run));
             const unsigned char b = *p;
+            if (!b)
+                return;
             if (b < 0x80) {
-                const char *escape = nullptr;
-                switch (b) {
-                case '<':
-                    escape = "&lt;";
-                    break;
-                case '>':
-                    escape = "&gt;";
-                    break;
-                case '&':
-                    escape = "&amp;";
-                    break;
-                case '\r':
-                    escape = "&#13;";
-                    break;
-                case '"':
-                    escape = mode == Mode::Attribute ? "&quot;" : nullptr;
-                    break;
-                case '\n':
-                    escape = mode == Mode::Attribute ? "&#10;" : nullptr;
-                    break;
-                case '\t':
-                    escape = mode == Mode::Attribute ? "&#9;" : nullptr;
-                    break;
-                default:
-                    break;
-                }
-                if (mode == Mode::Strict)
-                    escape = nullptr; // names, comments and the like are written as they are
-                if (escape)
-                    out_ += escape;
-                else
-                    out_.push_back(static_cast<char>(b));
+                out_ += Escape(b);
                 ++p;
                 continue;
             }
@@ -118,15 +135,15 @@ public:
             p += len;
             const std::uint16_t code = cp < 0x10000 ? table_[cp] : 0;
             if (code) {
-                out_.push_back(static_cast<char>(code >> 8));
-                out_.push_back(static_cast<char>(code & 0xFF));
+                const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+                out_.append(pair, 2);
             } else if (mode == Mode::Strict) {
                 ok = false;
                 return;
             } else {
-                out_ += "&#";
-                out_ += std::to_string(cp);
-                out_.push_back(';');
+                char ref[16];
+                const int n = std::snprintf(ref, sizeof ref, "&#%u;", static_cast<unsigned>(cp));
+                out_.append(ref, static_cast<std::size_t>(n));
             }
         }
     }

@@ -113,6 +113,41 @@ TEST_F(Playlist, SavingReplacesTheListAndKeepsOtherContent) {
     EXPECT_NE(file->root.Child("Favourites"), nullptr);
 }
 
+TEST_F(Playlist, SavingOverAnOldListWritesWhatAFreshListWould) {
+    // Old entries of every odd shape: extra and reordered attributes, children, a namespace,
+    // other names, comments, entity-free text; a save must not let any of it through.
+    WriteWholeFile(path, "<DefaultList xmlns:p=\"urn:p\"><PlayerList>"
+                         "<LIST Path=\"/same.mp3\" Title=\"Same\" Artist=\"A\" Url=\"0\" Ltime=\"0\"/>"
+                         "<LIST Title=\"T\" Path=\"/order.mp3\" Artist=\"\" Url=\"0\" Ltime=\"0\"/>"
+                         "<LIST Path=\"/x\" Title=\"\" Artist=\"\" Url=\"0\" Ltime=\"0\" Extra=\"1\"/>"
+                         "<!-- note -->text"
+                         "<LIST Path=\"/kid\"><child/></LIST>"
+                         "<p:LIST Path=\"/ns\"/>"
+                         "<Song Path=\"/song\"/>"
+                         "<LIST p:Path=\"/nsattr\" Title=\"\" Artist=\"\" Url=\"0\" Ltime=\"0\"/>"
+                         "<LIST Path=\"/changed.mp3\" Title=\"Old\" Artist=\"B\" Url=\"0\" Ltime=\"0\"/>"
+                         "</PlayerList></DefaultList>");
+    const std::vector<Row> rows = {{"Same", "A", "/same.mp3"},
+                                   {"\xE6\x96\xB0", "B", "/changed.mp3"},
+                                   {"T", "", "/order.mp3"},
+                                   {"x", "y", "/z"},
+                                   {"five", "", "/5"}};
+    SaveRows(rows);
+    const std::string reused = ReadWholeFile(path);
+
+    fs::remove(path);
+    WriteWholeFile(path, "<DefaultList xmlns:p=\"urn:p\"/>");
+    SaveRows(rows);
+    EXPECT_EQ(reused, ReadWholeFile(path));
+
+    // Fewer rows than before, then none.
+    SaveRows({{"only", "", "/only"}});
+    ASSERT_EQ(LoadRows().size(), 1u);
+    EXPECT_EQ(LoadRows()[0].Path, "/only");
+    SaveRows({});
+    EXPECT_TRUE(LoadRows().empty());
+}
+
 TEST_F(Playlist, AnEmptyPlaylistIntoANewFileWritesOnlyTheRoot) {
     SaveRows({});
     EXPECT_THAT(ReadWholeFile(path), StartsWith("<?xml version=\"1.0\" encoding=\"GB2312\"?>"));
