@@ -115,7 +115,7 @@ constexpr const char *kEntryAttributes[] = {"Path", "Title", "Artist", "Url", "L
 
 // Gives an entry element exactly the five attributes, in order, with these values. A reused
 // element that already has them keeps its nodes and only changed texts are replaced.
-void SetEntryAttributes(xmlNode *entry, const std::string (&values)[5]) {
+void SetEntryAttributes(xmlNode *entry, const std::string_view (&values)[5]) {
     bool sameShape = true;
     xmlAttr *attr = entry->properties;
     for (const char *name : kEntryAttributes) {
@@ -128,10 +128,15 @@ void SetEntryAttributes(xmlNode *entry, const std::string (&values)[5]) {
     }
     if (sameShape && !attr) {
         attr = entry->properties;
-        for (const std::string &value : values) {
+        for (const std::string_view value : values) {
+            // What a loaded file holds is always storable, so an equal value needs no cleaning.
             xmlNode *text = attr->children;
-            if (!text->content || value != reinterpret_cast<const char *>(text->content))
-                xmlNodeSetContent(text, reinterpret_cast<const xmlChar *>(value.c_str()));
+            const std::string_view old = text->content ? reinterpret_cast<const char *>(text->content) : "";
+            if (old != value) {
+                const std::string safe = XmlSafeText(value);
+                if (old != safe)
+                    xmlNodeSetContent(text, reinterpret_cast<const xmlChar *>(safe.c_str()));
+            }
             attr = attr->next;
         }
         return;
@@ -142,7 +147,7 @@ void SetEntryAttributes(xmlNode *entry, const std::string (&values)[5]) {
     }
     for (std::size_t i = 0; i < 5; ++i)
         xmlNewProp(entry, reinterpret_cast<const xmlChar *>(kEntryAttributes[i]),
-                   reinterpret_cast<const xmlChar *>(values[i].c_str()));
+                   reinterpret_cast<const xmlChar *>(XmlSafeText(values[i]).c_str()));
 }
 
 } // namespace
@@ -163,8 +168,8 @@ void TDKPlist::AddEntry(std::string_view listPath, std::string_view title, std::
         current = next ? next : document_->AppendChild(current, name);
         listPath.remove_prefix(slash + 1);
     }
-    const std::string values[5] = {XmlSafeText(path), XmlSafeText(title), XmlSafeText(artist),
-                                   XmlSafeText(url), FormatLtime(ltime)};
+    const std::string ltimeText = FormatLtime(ltime);
+    const std::string_view values[5] = {path, title, artist, url, ltimeText};
     SetEntryAttributes(current, values);
     modified_ = true;
 }
