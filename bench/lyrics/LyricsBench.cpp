@@ -55,9 +55,10 @@ void BM_Sort20000Lines(benchmark::State &state) {
     TLyricHandle shuffled;
     for (int i = 0; i < 20000; ++i)
         shuffled.Add(TLyricItem{"some lyric line text", "", static_cast<int32_t>(rng() % 600000)});
+    TLyricHandle handle; // reassigned while paused, so freeing the old lines is not timed
     for (auto _ : state) {
         state.PauseTiming();
-        TLyricHandle handle = shuffled;
+        handle = shuffled;
         state.ResumeTiming();
         handle.Sort();
         benchmark::DoNotOptimize(handle.Items().data());

@@ -396,8 +396,21 @@ void TLyricHandle::Delete(int index) {
 }
 
 void TLyricHandle::Sort() {
-    std::stable_sort(m_items.begin(), m_items.end(),
-                     [](const TLyricItem &a, const TLyricItem &b) { return a.Time < b.Time; });
+    const auto earlier = [](const TLyricItem &a, const TLyricItem &b) { return a.Time < b.Time; };
+    if (std::is_sorted(m_items.begin(), m_items.end(), earlier))
+        return;
+    // Sorting (time, position) keys keeps equal times in their order and moves each record
+    // only once, into its final place.
+    std::vector<std::pair<int32_t, std::size_t>> keys;
+    keys.reserve(m_items.size());
+    for (std::size_t i = 0; i < m_items.size(); ++i)
+        keys.emplace_back(m_items[i].Time, i);
+    std::sort(keys.begin(), keys.end());
+    std::vector<TLyricItem> sorted;
+    sorted.reserve(m_items.size());
+    for (const auto &key : keys)
+        sorted.push_back(std::move(m_items[key.second]));
+    m_items.swap(sorted);
 }
 
 void TLyricHandle::Parse(std::string_view text) {
