@@ -1,5 +1,8 @@
 // The LRCLIB lyric service against a local server that speaks the same API.
+#include "QtTestApp.h"
+
 #include "lyrics/core/LrclibService.h"
+#include "lyrics/core/UntLrcThread.h"
 
 #include <httplib.h>
 
@@ -14,6 +17,9 @@
 
 namespace lirvo::lyrics {
 namespace {
+
+[[maybe_unused]] ::testing::Environment *const kQtApp =
+    ::testing::AddGlobalTestEnvironment(new testing::QtAppEnvironment);
 
 class LocalLrclib {
 public:
@@ -193,6 +199,21 @@ TEST(LyricsLrclib, CreatedOnlyForItsInterfaceId) {
     TGuid other = IID_ILrcService;
     other.Data4[7] ^= 1;
     EXPECT_EQ(LRC_CreateObj(other), nullptr);
+}
+
+TEST(LyricsLrclib, AutomaticLookupFetchesTheBestResultOnline) {
+    LocalLrclib server;
+    std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService, Quick(server.Url()));
+    bool finished = false;
+    std::string text;
+    TLrcTextThread::Start(service, {"/nowhere/song.mp3", "晴天", "Singer A", "", "/nowhere/lrc", true},
+                          nullptr, [&](TLrcTextThread &worker) {
+                              finished = true;
+                              text = worker.LrcText();
+                          });
+    ASSERT_TRUE(testing::WaitUntil([&] { return finished; }));
+    EXPECT_EQ(text, "[00:01.00]晴天\r\n[00:02.00]two\r\n");
+    EXPECT_TRUE(testing::WaitUntil([] { return TLyricWorker::ActiveCount() == 0; }));
 }
 
 TEST(LyricsLrclibAnswers, OddShapesAreTolerated) {
