@@ -19,7 +19,11 @@
 //   drops its pointer at once.
 // - Calls into the shared service are serialised with ILrcService::SessionLock(): each worker
 //   holds it for its whole Reset/Search/GetResult/Download sequence, so results of different
-//   workers never mix. The main thread never waits for it.
+//   workers never mix. The main thread never waits for it: the list worker copies the
+//   results while it holds the session and hands each row a copy, so row handlers never need
+//   to call the service.
+// - A worker still running when the application object goes away never completes; its memory
+//   is left to the end of the process. Owners Detach() running workers when they shut down.
 
 #include "lyrics/core/LRC_Header.h"
 
