@@ -12,6 +12,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
+#include <limits>
 #include <mutex>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -329,6 +330,8 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
     if (!ReadWholeFile(fileName, bytes, &readError))
         throw XmlParseError(fileName + ": " + readError);
     sizeHint_ = bytes.size();
+    if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        throw XmlParseError(fileName + ": too large for a settings or playlist file");
 
     XmlErrorCapture capture;
     // Blank text between elements is dropped so that saving can indent the whole tree; no

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <libxml/xmlreader.h>
+#include <limits>
 
 namespace lirvo::storage {
 namespace {
@@ -84,6 +85,10 @@ XmlPullReader XmlPullReader::FromText(std::string_view document) {
         state->Fail("the document is empty");
         return XmlPullReader(std::move(state));
     }
+    if (state->bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        state->Fail("the document is too large");
+        return XmlPullReader(std::move(state));
+    }
     const char *forced = ParserEncodingFor(state->bytes);
     XmlErrorCapture capture;
     state->reader = xmlReaderForMemory(state->bytes.data(), static_cast<int>(state->bytes.size()), nullptr,
@@ -108,6 +113,8 @@ XmlPullReader XmlPullReader::FromFile(const std::string &path) {
 }
 
 bool XmlPullReader::Next() {
+    if (!state_)
+        return false; // moved from
     State &s = *state_;
     while (!s.finished) {
         int rc;
@@ -162,13 +169,15 @@ bool XmlPullReader::Next() {
 }
 
 const XmlPart &XmlPullReader::Part() const {
-    return state_->part;
+    static const XmlPart none;
+    return state_ ? state_->part : none;
 }
 bool XmlPullReader::Failed() const {
-    return state_->failed;
+    return state_ && state_->failed;
 }
 const std::string &XmlPullReader::Error() const {
-    return state_->error;
+    static const std::string none;
+    return state_ ? state_->error : none;
 }
 
 namespace {

@@ -157,4 +157,5 @@ TEST(XmlPullReader, ReadsFilesAndReportsMissingOnes) {
     XmlPullReader second = std::move(first);
     ASSERT_TRUE(second.Next());
     EXPECT_EQ(second.Part().name, "b");
+    EXPECT_FALSE(first.Next()); // a moved-from reader is finished, not broken
 }
