@@ -3,6 +3,8 @@
 #include "LibraryFixture.h"
 #include "LocalHttpServer.h"
 
+#include <atomic>
+
 namespace lirvo::audio::testing {
 namespace {
 
@@ -183,32 +185,48 @@ TEST_F(AudioLibraryNetworkTest, ServerThatNeverAnswersTimesOut) {
     EXPECT_LT(waited, 10s); // bounded by the time-out, not by the server
 }
 
-TEST_F(AudioLibraryNetworkTest, FreeingEndsTheDownloadAtOnce) {
-    // Trickles the song out slowly, so the download is far from done when the stream is freed.
-    http.server.Get("/slow.mp3", [this](const httplib::Request &, httplib::Response &response) {
+TEST_F(AudioLibraryNetworkTest, SeeksStayInsideTheDownloadAndFreeingEndsItAtOnce) {
+    // Sends the first 70000 bytes, then holds the connection open without sending more.
+    constexpr size_t kSent = 70000;
+    // Shared with the server's thread, which may still look at it after the test body ends.
+    auto release = std::make_shared<std::atomic<bool>>(false);
+    http.server.Get("/stalled.mp3", [this, release](const httplib::Request &, httplib::Response &response) {
         response.set_content_provider(
-            song.size(), "audio/mpeg", [this](size_t offset, size_t length, httplib::DataSink &sink) {
-                std::this_thread::sleep_for(offset < 40000 ? 0ms : 20ms);
-                const size_t count = std::min<size_t>(length, 2048);
+            song.size(), "audio/mpeg",
+            [this, release](size_t offset, size_t length, httplib::DataSink &sink) {
+                if (offset >= kSent) {
+                    std::this_thread::sleep_for(20ms);
+                    return !release->load();
+                }
+                const size_t count = std::min<size_t>({length, 4096, kSent - offset});
                 return sink.write(reinterpret_cast<const char *>(song.data()) + offset, count);
             });
     });
     http.Start();
     Received received;
     const Handle stream =
-        library->StreamCreateURL(http.Url("/slow.mp3").c_str(), 0, 0, &Received::Proc, &received);
+        library->StreamCreateURL(http.Url("/stalled.mp3").c_str(), 0, 0, &Received::Proc, &received);
     ASSERT_NE(stream, 0u) << library->ErrorGetCode();
     ASSERT_TRUE(library->ChannelPlay(stream, false));
-    ASSERT_TRUE(received.WaitForBlocks(8, 10s));
+    for (int i = 0; i < 200 && library->StreamGetFilePosition(stream, kFilePosDownload) < kSent; ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_EQ(library->StreamGetFilePosition(stream, kFilePosDownload), kSent);
+    // 4.5 s lies in the part that has not arrived: refused at once instead of waited for.
+    EXPECT_FALSE(library->ChannelSetPosition(stream, library->ChannelSeconds2Bytes(stream, 4.5), kPosByte));
+    EXPECT_EQ(library->ErrorGetCode(), kErrorPosition);
+    EXPECT_TRUE(library->ChannelSetPosition(stream, 0, kPosByte));
+
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(library->StreamFree(stream));
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s); // not held by the silent server
     const int blocksAtFree = received.Blocks();
     std::this_thread::sleep_for(300ms);
     EXPECT_EQ(received.Blocks(), blocksAtFree);
+    *release = true;
     std::lock_guard lock(received.mutex);
     EXPECT_EQ(received.finalCalls, 0);
-    EXPECT_LT(received.bytes.size(), song.size());
+    EXPECT_EQ(received.bytes.size(), kSent);
 }
 
 } // namespace

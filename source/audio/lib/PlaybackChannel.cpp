@@ -59,8 +59,28 @@ void PlaybackChannel::Stop() {
     mode_ = Mode::Stopped;
 }
 
+bool PlaybackChannel::Reachable(int64_t frame) const {
+    NetworkDownload *download = origin_.download.get();
+    if (download == nullptr || download->Finished()) {
+        return true;
+    }
+    // Bytes are taken to spread evenly over the length: a target whose estimated place has
+    // not arrived (with some room to decode from) is refused rather than waited for.
+    const int64_t total = download->TotalSize();
+    const int64_t length = source_->LengthFrames();
+    if (total <= 0 || length <= 0) {
+        return frame == PositionFrames();
+    }
+    const double estimate =
+        static_cast<double>(frame) / static_cast<double>(length) * static_cast<double>(total);
+    return estimate + static_cast<double>(kDownloadMargin) <= static_cast<double>(download->Received());
+}
+
 bool PlaybackChannel::Seek(int64_t frame) {
     std::lock_guard decoding(decoderMutex_);
+    if (!Reachable(frame)) {
+        return false;
+    }
     if (origin_.downloadReader != nullptr) {
         origin_.downloadReader->SetWaitLimit(std::chrono::milliseconds(origin_.netTimeoutMs));
     }

@@ -60,6 +60,8 @@ public:
     // Time, in output frames.
     int64_t LengthFrames() const { return source_->LengthFrames(); }
     int64_t PositionFrames() const { return played_.load(); }
+    // False when the source cannot go there; for a network stream also when that part has
+    // not been downloaded yet.
     bool Seek(int64_t frame);
 
     EffectChain &Effects() { return effects_; }
@@ -93,6 +95,7 @@ private:
     void FeedLoop();
     bool WaitForDownloadMargin(std::unique_lock<std::mutex> &lock);
     void StartFeeder();
+    bool Reachable(int64_t frame) const;
 
     const Handle handle_;
     std::unique_ptr<DecodedSource> source_;
