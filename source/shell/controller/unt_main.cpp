@@ -216,6 +216,7 @@ void TZylMain::FormCreate() {
     engine_->OnDownload = audio::TDownloadSlot::Bind<&TZylMain::CacheDownloadBlock>(this);
     engine_->OnError = audio::TErrorSlot::Bind<&TZylMain::OnError>(this);
     engine_->SetVolume(static_cast<float>(volume_));
+    engineForDownloads_.store(engine_.get());
 
     // 14 - 16 presets, records, timeline.
     LoadPresetNames();
@@ -278,6 +279,8 @@ void TZylMain::FormDestroy() {
     ext_->tagWorkers.clear();
     if (ext_->checker)
         ext_->checker->Cancel();
+    // Freeing the engine's stream waits for a download block in flight; later blocks see no engine.
+    engineForDownloads_.store(nullptr);
     engine_.reset();
     ext_->plugins.reset();
     if (lrcThread_) {
@@ -757,9 +760,10 @@ void TZylMain::effBoxChange() { ApplyPreset(presetIndex_); }
 void TZylMain::PrepareCacheNames() { cache_->Choose(); }
 
 void TZylMain::CacheDownloadBlock(const void *buffer, std::uint32_t length, void *) {
-    if (!engine_)
+    audio::TAudioEngine *engine = engineForDownloads_.load();
+    if (!engine)
         return;
-    auto kept = cache_->Block(buffer, length, engine_->DownloadedBytes, engine_->DownloadSize.load());
+    auto kept = cache_->Block(buffer, length, engine->DownloadedBytes, engine->DownloadSize.load());
     if (!kept)
         return;
     // The record and its row belong to the main thread.

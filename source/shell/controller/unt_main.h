@@ -43,6 +43,12 @@
 // Deleting a row removes it from the model at once; the QML list fades it out in 0.4 s with
 // its remove transition.
 //
+// For the lyric windows: LrcService(), LyricDir(), Record(CurrentIndex()) (the playing row),
+// LoadLyricText(text) (a lyric chosen in the search window), Timeline()->Offset() and
+// Timeline()->SetOffset(ms) (the control bar's timing buttons). The control bar's close button
+// hides the band and calls setShowLyrics(false), so the tick follows.
+// For the message port: WMSHARECMD(block, lParam) and WMCMDPLAY(wParam, lParam).
+//
 // Threads: create, call and destroy on the main thread, with a Qt event loop running. Engine
 // reports from other threads are handled as the engine contract allows: status 1005 chooses
 // the cache names on the open worker's thread, download blocks are written on the download
@@ -58,6 +64,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -389,6 +396,8 @@ private:
 
     // playback
     std::unique_ptr<audio::TAudioEngine> engine_;
+    // The engine as the download thread sees it (null before creation and during destruction).
+    std::atomic<audio::TAudioEngine *> engineForDownloads_{nullptr};
     std::int32_t currentIndex_ = 0;
     int tickCounter_ = 0;
     QTimer lanErrTimer_;
