@@ -44,10 +44,14 @@ function(lirvo_test name)
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   target_link_libraries(${name} PRIVATE lirvo_flags ${ARG_LIBS} GTest::gtest GTest::gmock GTest::gtest_main)
+  # The environment goes through `env` as the test's launcher: a list-valued ENVIRONMENT
+  # property does not survive gtest_discover_tests, which keeps only its first item.
+  set(launcher /usr/bin/env ${LIRVO_TEST_ENV} ${ARG_ENV})
+  set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${launcher}")
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${LIRVO_TEST_ENV};${ARG_ENV}")
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT})
 endfunction()
 
 # lirvo_fuzzer(NAME SOURCES ... [LIBS ...] CORPUS dir) - a libFuzzer target. Under clang with
