@@ -216,6 +216,18 @@ TEST_F(AudioLibraryNetworkTest, SeeksStayInsideTheDownloadAndFreeingEndsItAtOnce
     EXPECT_FALSE(library->ChannelSetPosition(stream, library->ChannelSeconds2Bytes(stream, 4.5), kPosByte));
     EXPECT_EQ(library->ErrorGetCode(), kErrorPosition);
     EXPECT_TRUE(library->ChannelSetPosition(stream, 0, kPosByte));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(PositionSeconds(stream), 0.1); // plays from what has arrived
+
+    // Asked to pre-fill its whole 5-second buffer first, a second stream waits for bytes that
+    // never come.
+    ASSERT_TRUE(library->SetConfig(kConfigNetPrebuf, 100));
+    const Handle waiting = library->StreamCreateURL(http.Url("/stalled.mp3").c_str(), 0, 0, nullptr, nullptr);
+    ASSERT_NE(waiting, 0u);
+    ASSERT_TRUE(library->ChannelPlay(waiting, false));
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(library->ChannelGetPosition(waiting, kPosByte), 0u);
+    EXPECT_TRUE(library->StreamFree(waiting));
 
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(library->StreamFree(stream));

@@ -367,6 +367,7 @@ Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, Downloa
     origin.download = download;
     origin.downloadReader = lastReader;
     origin.netTimeoutMs = timeoutMs;
+    origin.prebufferPercent = static_cast<int>(netPrebuf_.load());
     const Handle handle = AddChannel(std::move(source), std::move(origin));
     if (handle != 0) {
         download->Release();

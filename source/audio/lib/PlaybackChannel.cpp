@@ -9,9 +9,13 @@ namespace {
 
 constexpr size_t kRingFrames = 8192; // about 190 ms decoded ahead
 constexpr int64_t kChunkFrames = 2048;
-// A network stream decodes only while this much undecoded data is waiting, so the feeder
-// rarely blocks inside the decoder (where a seek would have to wait for it).
-constexpr int64_t kDownloadMargin = 64 * 1024;
+// A network stream decodes only while about half a second of undecoded data is waiting (within
+// these bounds), so the feeder rarely blocks inside the decoder, where a seek would wait for it.
+constexpr int64_t kMinDownloadMargin = 8 * 1024;
+constexpr int64_t kMaxDownloadMargin = 64 * 1024;
+constexpr int64_t kUnknownRateMargin = 16 * 1024;
+// The network buffer that the pre-buffer percentage refers to, in seconds of the stream.
+constexpr double kNetBufferSeconds = 5.0;
 
 } // namespace
 
@@ -19,6 +23,18 @@ PlaybackChannel::PlaybackChannel(Handle handle, std::unique_ptr<DecodedSource> s
     : handle_(handle), source_(std::move(source)), origin_(std::move(origin)),
       ring_(kRingFrames * kOutputChannels), history_(kHistoryBytes / sizeof(float), 0.0f) {
     played_ = source_->Position();
+    if (origin_.download != nullptr) {
+        const int64_t total = origin_.download->TotalSize();
+        const int64_t length = source_->LengthFrames();
+        const double bytesPerSecond =
+            total > 0 && length > 0 ? static_cast<double>(total) / (static_cast<double>(length) / kOutputRate)
+                                    : 0.0;
+        downloadMargin_ = bytesPerSecond > 0 ? std::clamp(static_cast<int64_t>(bytesPerSecond / 2),
+                                                          kMinDownloadMargin, kMaxDownloadMargin)
+                                             : kUnknownRateMargin;
+        const double buffer = bytesPerSecond > 0 ? bytesPerSecond * kNetBufferSeconds : kMaxDownloadMargin;
+        prebufferBytes_ = static_cast<int64_t>(buffer * std::clamp(origin_.prebufferPercent, 0, 100) / 100.0);
+    }
 }
 
 PlaybackChannel::~PlaybackChannel() {
@@ -73,7 +89,7 @@ bool PlaybackChannel::Reachable(int64_t frame) const {
     }
     const double estimate =
         static_cast<double>(frame) / static_cast<double>(length) * static_cast<double>(total);
-    return estimate + static_cast<double>(kDownloadMargin) <= static_cast<double>(download->Received());
+    return estimate + static_cast<double>(downloadMargin_) <= static_cast<double>(download->Received());
 }
 
 bool PlaybackChannel::Seek(int64_t frame) {
@@ -110,7 +126,10 @@ bool PlaybackChannel::WaitForDownloadMargin(std::unique_lock<std::mutex> &lock) 
     }
     while (!quit_) {
         const int64_t read = origin_.downloadReader != nullptr ? origin_.downloadReader->Tell() : 0;
-        if (download->Finished() || download->Received() - read >= kDownloadMargin) {
+        const int64_t received = download->Received();
+        const bool prefilled = prebuffered_ || received >= prebufferBytes_;
+        if (download->Finished() || (prefilled && received - read >= downloadMargin_)) {
+            prebuffered_ = true;
             return true;
         }
         feedWanted_.wait_for(lock, std::chrono::milliseconds(20));

@@ -28,6 +28,7 @@ struct ChannelOrigin {
     std::shared_ptr<NetworkDownload> download; // network streams only
     DownloadReader *downloadReader = nullptr;  // owned by the decoder
     int netTimeoutMs = 2000;
+    int prebufferPercent = 0; // of a 5-second buffer, before playback starts
 };
 
 struct SyncEntry {
@@ -101,6 +102,10 @@ private:
     std::unique_ptr<DecodedSource> source_;
     ChannelOrigin origin_;
     EffectChain effects_;
+
+    int64_t downloadMargin_ = 0; // network streams: bytes kept ahead of the decoder
+    int64_t prebufferBytes_ = 0; // network streams: bytes to have before the first decode
+    bool prebuffered_ = false;
 
     std::atomic<Mode> mode_{Mode::Stopped};
     std::atomic<float> volume_{1.0f};
