@@ -48,6 +48,7 @@ protected:
         tray.SetHint(QStringLiteral("Lirvo"));
         tray.SetRestoreOn(TDDTrayIconClicks::ticLeftClick);
         tray.SetPopupMenuOn(TDDTrayIconClicks::ticRightClick);
+        tray.SetTrayAvailableCheck([] { return true; });
     }
 
     QWindow window;
@@ -98,6 +99,7 @@ TEST_F(TrayIcon, ClickKindsFollowTheConfiguration) {
     EXPECT_EQ(plain.RestoreOn(), TDDTrayIconClicks::ticLeftDblClick);
     EXPECT_EQ(plain.PopupMenuOn(), TDDTrayIconClicks::ticRightClickUp);
     FakeMenu plainMenu;
+    plain.SetTrayAvailableCheck([] { return true; });
     plain.SetWindow(&window);
     plain.SetPopupMenu(&plainMenu);
     plain.HandleActivation(QSystemTrayIcon::Trigger);
@@ -111,6 +113,12 @@ TEST_F(TrayIcon, ClickKindsFollowTheConfiguration) {
     window.show();
     plain.SetHideOnMinimize(false);
     plain.MinimizeApp();
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_EQ(window.windowState(), Qt::WindowMinimized);
+    // Without a notification area the window is never hidden where nobody can bring it back.
+    window.showNormal();
+    tray.SetTrayAvailableCheck([] { return false; });
+    tray.MinimizeApp();
     EXPECT_TRUE(window.isVisible());
     EXPECT_EQ(window.windowState(), Qt::WindowMinimized);
     // ticNone matches nothing.

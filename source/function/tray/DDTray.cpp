@@ -190,7 +190,7 @@ void TDDTrayIcon::RestoreApp() {
 
 void TDDTrayIcon::MinimizeApp() {
     if (m_window) {
-        if (m_enabled && m_hideOnMinimize) {
+        if (m_enabled && m_hideOnMinimize && m_trayAvailable && m_trayAvailable()) {
             m_window->hide();
         } else {
             m_window->showMinimized();

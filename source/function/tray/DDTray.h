@@ -13,6 +13,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWindow>
+#include <functional>
 
 #include <QMenu>
 
@@ -92,8 +93,11 @@ public:
 
     // Shows, restores, raises and activates the window (nothing while the menu is open).
     void RestoreApp();
-    // Hides the window into the notification area (HideOnMinimize) or minimises it.
+    // Hides the window into the notification area (HideOnMinimize) or minimises it. Without a
+    // notification area on the desktop the window is only minimised, so it stays reachable.
     void MinimizeApp();
+    // Whether the desktop shows notification-area icons (QSystemTrayIcon's answer unless replaced).
+    void SetTrayAvailableCheck(std::function<bool()> check) { m_trayAvailable = std::move(check); }
     // Opens the menu at the pointer.
     void ShowPopupMenu();
     void ShowPopupMenuAt(const QPoint &globalPos);
@@ -125,6 +129,7 @@ private:
     bool m_enabled = true;
     bool m_hideOnMinimize = true;
     bool m_restoring = false;
+    std::function<bool()> m_trayAvailable = [] { return QSystemTrayIcon::isSystemTrayAvailable(); };
     TDDTrayIconClicks m_restoreOn = TDDTrayIconClicks::ticLeftDblClick;
     TDDTrayIconClicks m_popupOn = TDDTrayIconClicks::ticRightClickUp;
 };
