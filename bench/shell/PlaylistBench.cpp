@@ -40,7 +40,8 @@ struct Bench {
         options.SetAutorun = [](bool) {};
         options.LoadPlugins = false;
         options.StartUpdateCheck = false;
-        options.CreateLrcService = [](const lirvo::lyrics::TGuid &, const lirvo::lyrics::LrcServiceOptions &) {
+        options.CreateLrcService = [](const lirvo::lyrics::TGuid &,
+                                      const lirvo::lyrics::LrcServiceOptions &) {
             return std::shared_ptr<lirvo::lyrics::ILrcService>();
         };
         main = std::make_unique<TZylMain>(view, options);

@@ -76,7 +76,8 @@ TEST_F(CacheTest, CompleteDownloadIsKeptUnderTheCaptionAndTheRowRepointed) {
 
 TEST_F(CacheTest, DownloadOneByteShortOrOfUnknownSizeIsNotKept) {
     StartWithNetworkRow(11, {"hello", "world"});
-    ASSERT_TRUE(WaitUntil([&] { return FileExists(music + "/_temp._mp") && ReadFile(music + "/_temp._mp").size() == 10; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return FileExists(music + "/_temp._mp") && ReadFile(music + "/_temp._mp").size() == 10; }));
     Spin(100);
     EXPECT_EQ(main->Records()[0].Path, url);
     EXPECT_TRUE(QDir(QString::fromStdString(music)).entryList({"*.mp3"}, QDir::Files).isEmpty());

@@ -24,11 +24,12 @@ TEST_P(CrashTest, FaultOnAWorkerThreadSavesTheLastStateAndStartsTheReporter) {
     const std::string home = root + "/home", app = root + "/app dir/", data = home + "/Documents/lirvo/";
     WriteFile(app + "bugreport", "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/report.log\"\n");
     chmod((app + "bugreport").c_str(), 0700);
-    WriteFile(data + "Default.pls", "<?xml version=\"1.0\"?><DefaultList><PlayerList>"
-                                    "<LIST Path=\"/music/1.mp3\" Title=\"One\" Artist=\"\" Url=\"0\" Ltime=\"0\"/>"
-                                    "<LIST Path=\"/music/2.mp3\" Title=\"Two\" Artist=\"\" Url=\"0\" Ltime=\"0\"/>"
-                                    "<LIST Path=\"/music/3.mp3\" Title=\"Three\" Artist=\"\" Url=\"0\" Ltime=\"0\"/>"
-                                    "</PlayerList></DefaultList>");
+    WriteFile(data + "Default.pls",
+              "<?xml version=\"1.0\"?><DefaultList><PlayerList>"
+              "<LIST Path=\"/music/1.mp3\" Title=\"One\" Artist=\"\" Url=\"0\" Ltime=\"0\"/>"
+              "<LIST Path=\"/music/2.mp3\" Title=\"Two\" Artist=\"\" Url=\"0\" Ltime=\"0\"/>"
+              "<LIST Path=\"/music/3.mp3\" Title=\"Three\" Artist=\"\" Url=\"0\" Ltime=\"0\"/>"
+              "</PlayerList></DefaultList>");
 
     QProcess child;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();

@@ -23,7 +23,8 @@ protected:
         ASSERT_TRUE(WaitPlaying(row));
     }
     bool LookupDone() {
-        return WaitUntil([&] { return !main->LyricLookupRunning() && lirvo::lyrics::TLyricWorker::ActiveCount() == 0; });
+        return WaitUntil(
+            [&] { return !main->LyricLookupRunning() && lirvo::lyrics::TLyricWorker::ActiveCount() == 0; });
     }
     void StepAt(int seconds) {
         library.SetPositionBytes(Engine().CurrentChannel(), seconds * lirvo::audio::testing::kBytesPerSecond);

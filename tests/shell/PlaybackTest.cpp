@@ -20,8 +20,8 @@ protected:
         std::vector<std::string> paths;
         for (int i = 0; i < 3; ++i)
             paths.push_back(i == brokenRow ? media + "missing" + std::to_string(i) + ".mp3"
-                                           : AddSong("s" + std::to_string(i) + ".mp3", "Song " + std::to_string(i),
-                                                     "Singer"));
+                                           : AddSong("s" + std::to_string(i) + ".mp3",
+                                                     "Song " + std::to_string(i), "Singer"));
         WritePlaylist(paths);
         Create();
     }
@@ -50,8 +50,9 @@ TEST_F(PlaybackTest, EndOfTrackFollowsThePlayOrderTable) {
         int from;
         int next; // -1: nothing further plays
     };
-    for (const Case &c : {Case{kPlaySequential, 1, 2}, Case{kPlaySequential, 2, -1}, Case{kPlayLoopList, 1, 2},
-                          Case{kPlayLoopList, 2, 0}, Case{kPlayRepeatOne, 1, 1}, Case{kPlayRepeatOne, 2, 2}}) {
+    for (const Case &c :
+         {Case{kPlaySequential, 1, 2}, Case{kPlaySequential, 2, -1}, Case{kPlayLoopList, 1, 2},
+          Case{kPlayLoopList, 2, 0}, Case{kPlayRepeatOne, 1, 1}, Case{kPlayRepeatOne, 2, 2}}) {
         SetMode(c.mode);
         PlayRow(c.from);
         ASSERT_TRUE(WaitPlaying(c.from)) << int(c.mode) << " " << c.from;
@@ -63,8 +64,10 @@ TEST_F(PlaybackTest, EndOfTrackFollowsThePlayOrderTable) {
             EXPECT_EQ(main->CurrentIndex(), c.from);
             EXPECT_EQ(main->PlayButtonImage(), 1); // the end leaves the pause picture
         } else {
-            EXPECT_TRUE(WaitUntil([&] { return Engine().CurrentChannel() != endedStream && WaitPlaying(c.next); }))
-                << int(c.mode) << " " << c.from;
+            EXPECT_TRUE(WaitUntil([&] {
+                return Engine().CurrentChannel() != endedStream && WaitPlaying(c.next);
+            })) << int(c.mode)
+                << " " << c.from;
         }
     }
     // After the last row ended in sequential order, play starts that row again.
@@ -150,7 +153,8 @@ TEST_F(PlaybackTest, PauseAndResumeRerunTheWholeTrackStart) {
     EXPECT_EQ(main->PlayButtonImage(), 1);
     EXPECT_EQ(Count("108|"), 2);
     EXPECT_EQ(view.LastText(), "...");
-    EXPECT_TRUE(WaitUntil([&] { return service->Searches() == searches + 1 && !main->LyricLookupRunning(); }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return service->Searches() == searches + 1 && !main->LyricLookupRunning(); }));
 
     // A stop shows the play picture again.
     main->Stop();

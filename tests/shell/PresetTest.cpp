@@ -10,7 +10,8 @@ using namespace lirvo::shell::testing;
 namespace {
 
 std::string Preset(int id, const std::string &name, int q1, const std::string &tag = "eq") {
-    std::string xml = "<" + tag + " id=\"" + std::to_string(id) + "\" name=\"" + name + "\" q1=\"" + std::to_string(q1) + "\"";
+    std::string xml = "<" + tag + " id=\"" + std::to_string(id) + "\" name=\"" + name + "\" q1=\"" +
+                      std::to_string(q1) + "\"";
     for (int band = 2; band <= 10; ++band)
         xml += " q" + std::to_string(band) + "=\"" + std::to_string(band == 10 ? -id : 0) + "\"";
     return xml + "/>";
@@ -46,7 +47,8 @@ TEST(PresetFile, EveryTagNamedEqCountsAsTheReaderYieldsIt) {
     EXPECT_EQ(*low, (PresetGains{6, 0, 0, 0, 0, 0, 0, 0, 0, -1}));
     EXPECT_FALSE(FindPresetGainsInText(clean, 7));
     // Text right after a preset is one more copy of it.
-    EXPECT_EQ(ReadPresetNamesFromText("<r>" + Preset(0, "a", 0) + "junk</r>"), (std::vector<std::string>{"a", "a"}));
+    EXPECT_EQ(ReadPresetNamesFromText("<r>" + Preset(0, "a", 0) + "junk</r>"),
+              (std::vector<std::string>{"a", "a"}));
     // The last preset with an id wins.
     EXPECT_EQ((*FindPresetGainsInText("<r>" + Preset(0, "a", 1) + Preset(0, "b", 2) + "</r>", 0))[0], 2);
     EXPECT_TRUE(ReadPresetNames("/nonexistent/effect.dat").empty());
@@ -73,7 +75,8 @@ TEST(PresetFile, ShippedPresetsStartFlatAndNumberTheirIds) {
 }
 
 TEST_F(PresetTest, ChoosingARowAppliesThatPresetToThePlayingChannel) {
-    WriteFile(appDir + "effect.dat", "<r>" + Preset(0, "Flat", 0) + Preset(1, "One", 3) + Preset(2, "Bass", 6) + "</r>");
+    WriteFile(appDir + "effect.dat",
+              "<r>" + Preset(0, "Flat", 0) + Preset(1, "One", 3) + Preset(2, "Bass", 6) + "</r>");
     PlayOne();
     TZylMain &m = Create();
     EXPECT_EQ(m.PresetNamesUtf8(), (std::vector<std::string>{"Flat", "One", "Bass"}));
@@ -89,7 +92,8 @@ TEST_F(PresetTest, ChoosingARowAppliesThatPresetToThePlayingChannel) {
     EXPECT_NE(ReadFile(dataDir + "Lirvo.xml").find("<EQ ID=\"2\"/>"), std::string::npos);
 
     // The file is read again at every track start: a change shows at the next resume.
-    WriteFile(appDir + "effect.dat", "<r>" + Preset(0, "Flat", 0) + Preset(1, "One", 3) + Preset(2, "Bass", -4) + "</r>");
+    WriteFile(appDir + "effect.dat",
+              "<r>" + Preset(0, "Flat", 0) + Preset(1, "One", 3) + Preset(2, "Bass", -4) + "</r>");
     m.btn_playClick();
     m.btn_playClick();
     EXPECT_FLOAT_EQ(ChannelGains()[0], -4.0f);

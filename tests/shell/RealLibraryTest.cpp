@@ -30,15 +30,20 @@ protected:
         return options;
     }
     // A tone of `seconds` with optional title and artist tags.
-    std::string MakeTone(const std::string &name, double seconds, const std::string &title, const std::string &artist) {
+    std::string MakeTone(const std::string &name, double seconds, const std::string &title,
+                         const std::string &artist) {
         const std::string path = media + name;
-        QStringList args{"-hide_banner", "-loglevel", "error", "-y", "-f", "lavfi", "-i",
-                         QString("sine=frequency=440:duration=%1").arg(seconds)};
+        QStringList args{
+            "-hide_banner", "-loglevel", "error", "-y",
+            "-f",           "lavfi",     "-i",    QString("sine=frequency=440:duration=%1").arg(seconds)};
         if (!title.empty())
             args << "-metadata" << QString::fromStdString("title=" + title);
         if (!artist.empty())
             args << "-metadata" << QString::fromStdString("artist=" + artist);
-        args << "-c:a" << "libmp3lame" << "-b:a" << "64k" << QString::fromStdString(path);
+        args << "-c:a"
+             << "libmp3lame"
+             << "-b:a"
+             << "64k" << QString::fromStdString(path);
         QProcess ffmpeg;
         ffmpeg.start("ffmpeg", args);
         EXPECT_TRUE(ffmpeg.waitForFinished(30000));

@@ -5,8 +5,8 @@
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QThread>
 
 #include <cstdlib>
@@ -162,7 +162,8 @@ std::string FakeLrcService::Download(int32_t id) {
     return {};
 }
 
-void FakeLrcService::Search(const std::string &title, const std::string &singer, const std::string &, int32_t) {
+void FakeLrcService::Search(const std::string &title, const std::string &singer, const std::string &,
+                            int32_t) {
     std::unique_lock lock(mutex_);
     ++searches_;
     changed_.wait(lock, [this] { return !held_; });

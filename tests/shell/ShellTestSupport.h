@@ -91,7 +91,8 @@ public:
     int32_t GetCount() override;
     void Reset() override;
     std::string Download(int32_t id) override;
-    void Search(const std::string &title, const std::string &singer, const std::string &extra, int32_t flag) override;
+    void Search(const std::string &title, const std::string &singer, const std::string &extra,
+                int32_t flag) override;
 
 private:
     std::mutex mutex_;
@@ -114,8 +115,8 @@ protected:
     TZylMain &Create() { return Create(Options()); }
 
     // A file the fake library plays, with tags; returns its path.
-    std::string AddSong(const std::string &name, const std::string &title = {}, const std::string &artist = {},
-                        std::uint64_t seconds = 180);
+    std::string AddSong(const std::string &name, const std::string &title = {},
+                        const std::string &artist = {}, std::uint64_t seconds = 180);
     // Writes the playlist file with these paths before start-up (titles and artists from the
     // songs' tags, or the file names).
     void WritePlaylist(const std::vector<std::string> &paths);

@@ -12,7 +12,8 @@ using namespace lirvo::shell::testing;
 namespace {
 
 // Attribute `attribute` of the first element named `element` in an XML file, nullopt if absent.
-std::optional<std::string> Setting(const std::string &file, const std::string &element, const std::string &attribute) {
+std::optional<std::string> Setting(const std::string &file, const std::string &element,
+                                   const std::string &attribute) {
     for (const auto &part : lirvo::storage::ScanXmlFile(file).parts)
         if (part.kind == lirvo::storage::XmlPartKind::StartTag && part.name == element) {
             if (!part.HasAttribute(attribute))
@@ -44,7 +45,8 @@ std::vector<std::string> ChildrenOfWindow(const std::string &file) {
 }
 
 std::string SettingsXml(const std::string &window) {
-    return "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<MainConfig><Window>" + window + "</Window></MainConfig>\n";
+    return "<?xml version=\"1.0\" encoding=\"GB2312\"?>\n<MainConfig><Window>" + window +
+           "</Window></MainConfig>\n";
 }
 
 class StartupTest : public ShellTest {
@@ -112,8 +114,10 @@ TEST_F(StartupTest, StoredFoldersAreUsedAsStoredOrFallBackToCreatedDefaults) {
     QDir().mkpath(QString::fromStdString(lyrics));
     const std::string playlist = temp.path().toStdString() + "/other.pls";
     WriteFile(playlist, "<?xml version=\"1.0\"?><DefaultList><PlayerList/></DefaultList>");
-    WriteFile(SettingsFile(), SettingsXml("<LRC PATH=\"" + lyrics + "\"/><MUSIC PATH=\"/nowhere/music\"/>"
-                                          "<PLIST PATH=\"" + playlist + "\"/>"));
+    WriteFile(SettingsFile(), SettingsXml("<LRC PATH=\"" + lyrics +
+                                          "\"/><MUSIC PATH=\"/nowhere/music\"/>"
+                                          "<PLIST PATH=\"" +
+                                          playlist + "\"/>"));
     TZylMain &m = Create();
     EXPECT_EQ(m.LyricDir(), lyrics);
     EXPECT_EQ(m.MusicDir(), dataDir + "music/");
@@ -136,7 +140,8 @@ TEST_F(StartupTest, VolumeReadingAndSavingRoundsHalvesToEven) {
     WriteFile(SettingsFile(), SettingsXml("<Volume Value=\"loud\"/>"));
     TZylMain &m = Create();
     EXPECT_EQ(m.Volume(), 65);
-    for (auto [slider, saved] : {std::pair{42.5, "42"}, {43.5, "44"}, {42.49, "42"}, {0.5, "0"}, {100.0, "100"}}) {
+    for (auto [slider, saved] :
+         {std::pair{42.5, "42"}, {43.5, "44"}, {42.49, "42"}, {0.5, "0"}, {100.0, "100"}}) {
         m.setVolume(slider);
         m.SaveSettings();
         EXPECT_EQ(Setting(SettingsFile(), "Volume", "Value"), saved) << slider;
@@ -151,7 +156,8 @@ TEST_F(StartupTest, SaveWritesEveryKeyInOrderKeepsForeignContentAndNeverWritesRe
     m.setPlayModeIndex(1);
     m.SaveSettings();
     EXPECT_EQ(ChildrenOfWindow(SettingsFile()),
-              (std::vector<std::string>{"Volume", "PLIST", "PLAY", "DESKTOPLRC", "AUTORUN", "RUNJM", "EQ", "SKIN"}));
+              (std::vector<std::string>{"Volume", "PLIST", "PLAY", "DESKTOPLRC", "AUTORUN", "RUNJM", "EQ",
+                                        "SKIN"}));
     EXPECT_EQ(Setting(SettingsFile(), "RUNJM", "Value"), "0");
     EXPECT_EQ(Setting(SettingsFile(), "SKIN", "NAME"), "");
     EXPECT_EQ(Setting(SettingsFile(), "DESKTOPLRC", "SHOW"), "0");
@@ -169,7 +175,8 @@ TEST_F(StartupTest, SaveWritesEveryKeyInOrderKeepsForeignContentAndNeverWritesRe
     WriteFile(SettingsFile(), text);
     std::string seenUrl;
     auto options = Options();
-    options.CreateLrcService = [&seenUrl](const lirvo::lyrics::TGuid &, const lirvo::lyrics::LrcServiceOptions &o) {
+    options.CreateLrcService = [&seenUrl](const lirvo::lyrics::TGuid &,
+                                          const lirvo::lyrics::LrcServiceOptions &o) {
         seenUrl = o.BaseUrl;
         return std::shared_ptr<lirvo::lyrics::ILrcService>();
     };

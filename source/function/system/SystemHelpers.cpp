@@ -125,7 +125,9 @@ std::string WebAddressFor(const std::string &address) {
     return "http://" + address;
 }
 
-void OpenWebAddress(const std::string &address) { ShellOpen(WebAddressFor(address)); }
+void OpenWebAddress(const std::string &address) {
+    ShellOpen(WebAddressFor(address));
+}
 
 std::string GetExePath() {
     char buffer[PATH_MAX + 1];
@@ -143,7 +145,9 @@ std::string GetAppDir() {
     return exe.substr(0, slash + 1);
 }
 
-void TrimWorkingSet() { malloc_trim(0); }
+void TrimWorkingSet() {
+    malloc_trim(0);
+}
 
 std::string AutostartEntryPath() {
     const char *config = std::getenv("XDG_CONFIG_HOME");
@@ -169,12 +173,23 @@ std::string DesktopExecArgument(const std::string &argument) {
     std::string value;
     for (char c : quoted) {
         switch (c) {
-        case '\\': value += "\\\\"; break;
-        case '\n': value += "\\n"; break;
-        case '\t': value += "\\t"; break;
-        case '\r': value += "\\r"; break;
-        case '%': value += "%%"; break;
-        default: value += c;
+        case '\\':
+            value += "\\\\";
+            break;
+        case '\n':
+            value += "\\n";
+            break;
+        case '\t':
+            value += "\\t";
+            break;
+        case '\r':
+            value += "\\r";
+            break;
+        case '%':
+            value += "%%";
+            break;
+        default:
+            value += c;
         }
     }
     return value;
@@ -201,6 +216,8 @@ void SetAutorunFor(const std::string &programPath, bool enable) {
         throw std::runtime_error("Failed to set data for 'runlirvo'");
 }
 
-void SetAutorun(bool enable) { SetAutorunFor(GetExePath(), enable); }
+void SetAutorun(bool enable) {
+    SetAutorunFor(GetExePath(), enable);
+}
 
 } // namespace lirvo::system

@@ -154,7 +154,9 @@ void RemoveCrashGuard() {
     gNotifier.store(nullptr);
 }
 
-bool CrashGuardInstalled() { return gInstalled.load(); }
+bool CrashGuardInstalled() {
+    return gInstalled.load();
+}
 
 void PublishPlaylistSnapshot(const std::string &path, std::string bytes) {
     PlaylistSlot().Set(MakeSnapshot(path, std::move(bytes)));

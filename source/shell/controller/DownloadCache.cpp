@@ -89,9 +89,12 @@ std::string ChooseCacheTarget(const std::string &musicDir, const std::string &ca
     return target;
 }
 
-DownloadCache::~DownloadCache() { Close(); }
+DownloadCache::~DownloadCache() {
+    Close();
+}
 
-void DownloadCache::SetPending(const std::string &musicDir, const std::string &caption, const std::string &source) {
+void DownloadCache::SetPending(const std::string &musicDir, const std::string &caption,
+                               const std::string &source) {
     std::lock_guard lock(mutex_);
     pendingDir_ = musicDir;
     pendingCaption_ = caption;

@@ -38,8 +38,8 @@ public:
     // One downloaded block (buffer != nullptr) or the end of the download (buffer == nullptr).
     // `downloaded` and `announced` are the engine's counters. Returns what to repoint when the
     // download ended complete; never throws.
-    std::optional<Kept> Block(const void *buffer, std::uint32_t length, std::atomic<std::uint64_t> &downloaded,
-                              std::uint64_t announced);
+    std::optional<Kept> Block(const void *buffer, std::uint32_t length,
+                              std::atomic<std::uint64_t> &downloaded, std::uint64_t announced);
     // Closes an open cache file (the temporary file stays on disk).
     void Close();
 

@@ -30,8 +30,9 @@ public:
     // The open-file dialog: several files may be chosen; `filter` is the engine's filter text
     // ("description|*.a;*.b|description|*.c", pairs separated by "|"). `done` receives the full
     // paths in the order the dialog returns them, or nullopt when the user cancels.
-    virtual void ShowOpenFileDialog(const std::string &filter,
-                                    std::function<void(std::optional<std::vector<std::string>> files)> done) = 0;
+    virtual void
+    ShowOpenFileDialog(const std::string &filter,
+                       std::function<void(std::optional<std::vector<std::string>> files)> done) = 0;
 
     // The folder picker (folders only), starting at `startFolder`. `done` receives the chosen
     // folder as the picker gives it (normally without a trailing "/"), or nullopt on cancel.

@@ -8,7 +8,9 @@ std::string MakeCaption(const std::string &title, const std::string &artist) {
 
 PlaylistModel::PlaylistModel(QObject *parent) : QAbstractListModel(parent) {}
 
-int PlaylistModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : Count(); }
+int PlaylistModel::rowCount(const QModelIndex &parent) const {
+    return parent.isValid() ? 0 : Count();
+}
 
 QVariant PlaylistModel::data(const QModelIndex &index, int role) const {
     if (!index.isValid() || !IsRow(index.row()))
@@ -16,22 +18,36 @@ QVariant PlaylistModel::data(const QModelIndex &index, int role) const {
     const PlaylistRow &row = Row(index.row());
     switch (role) {
     case Qt::DisplayRole:
-    case CaptionRole: return QString::fromStdString(row.caption);
-    case NumberRole: return row.number;
-    case TitleRole: return QString::fromStdString(row.title);
-    case ArtistRole: return QString::fromStdString(row.artist);
-    case PathRole: return QString::fromStdString(row.path);
-    case PlayingRole: return row.playing;
-    case DeleteVisibleRole: return row.deleteVisible;
-    case SelectedRole: return index.row() == selected_;
-    default: return {};
+    case CaptionRole:
+        return QString::fromStdString(row.caption);
+    case NumberRole:
+        return row.number;
+    case TitleRole:
+        return QString::fromStdString(row.title);
+    case ArtistRole:
+        return QString::fromStdString(row.artist);
+    case PathRole:
+        return QString::fromStdString(row.path);
+    case PlayingRole:
+        return row.playing;
+    case DeleteVisibleRole:
+        return row.deleteVisible;
+    case SelectedRole:
+        return index.row() == selected_;
+    default:
+        return {};
     }
 }
 
 QHash<int, QByteArray> PlaylistModel::roleNames() const {
-    return {{NumberRole, "number"},   {CaptionRole, "caption"},         {TitleRole, "title"},
-            {ArtistRole, "artist"},   {PathRole, "path"},               {PlayingRole, "playing"},
-            {DeleteVisibleRole, "deleteVisible"}, {SelectedRole, "selected"}};
+    return {{NumberRole, "number"},
+            {CaptionRole, "caption"},
+            {TitleRole, "title"},
+            {ArtistRole, "artist"},
+            {PathRole, "path"},
+            {PlayingRole, "playing"},
+            {DeleteVisibleRole, "deleteVisible"},
+            {SelectedRole, "selected"}};
 }
 
 void PlaylistModel::Append(PlaylistRow row) {

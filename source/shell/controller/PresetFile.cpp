@@ -21,7 +21,8 @@ std::int32_t ToInteger(const std::string &text, const char *attribute) {
     if (begin != std::string::npos) {
         std::string digits = text.substr(begin, end - begin + 1);
         std::size_t at = (digits[0] == '-' || digits[0] == '+') ? 1 : 0;
-        bool allDigits = at < digits.size() && digits.find_first_not_of("0123456789", at) == std::string::npos;
+        bool allDigits =
+            at < digits.size() && digits.find_first_not_of("0123456789", at) == std::string::npos;
         if (allDigits) {
             errno = 0;
             long long value = std::strtoll(digits.c_str(), nullptr, 10);
@@ -80,13 +81,16 @@ std::optional<PresetGains> Gains(XmlPullReader reader, std::int32_t id) {
 
 } // namespace
 
-std::vector<std::string> ReadPresetNames(const std::string &path) { return Names(XmlPullReader::FromFile(path)); }
+std::vector<std::string> ReadPresetNames(const std::string &path) {
+    return Names(XmlPullReader::FromFile(path));
+}
 
 std::optional<PresetGains> FindPresetGains(const std::string &path, std::int32_t id) {
     return Gains(XmlPullReader::FromFile(path), id);
 }
 
-void ScanPresetGains(const std::string &path, std::int32_t id, const std::function<void(const PresetGains &)> &apply) {
+void ScanPresetGains(const std::string &path, std::int32_t id,
+                     const std::function<void(const PresetGains &)> &apply) {
     Scan(XmlPullReader::FromFile(path), id, apply);
 }
 

@@ -37,7 +37,8 @@ std::optional<PresetGains> FindPresetGains(const std::string &path, std::int32_t
 // Calls `apply` with the gains of every preset whose "id" equals `id`, in file order, as it is
 // met (so the last one wins). Throws PresetValueError at the first "id" or gain of a matching
 // preset that is not an integer; presets met before that point have been applied.
-void ScanPresetGains(const std::string &path, std::int32_t id, const std::function<void(const PresetGains &)> &apply);
+void ScanPresetGains(const std::string &path, std::int32_t id,
+                     const std::function<void(const PresetGains &)> &apply);
 
 // The same over a document held in memory.
 std::vector<std::string> ReadPresetNamesFromText(const std::string &document);

@@ -25,9 +25,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <sys/stat.h>
 #include <thread>
@@ -81,13 +81,19 @@ bool IsBlank(const std::string &text) {
 }
 
 // Mode box entry for a play order, and back.
-int PatternForMode(std::uint8_t mode) { return mode == kPlayLoopList ? 1 : mode == kPlayRepeatOne ? 2 : 0; }
+int PatternForMode(std::uint8_t mode) {
+    return mode == kPlayLoopList ? 1 : mode == kPlayRepeatOne ? 2 : 0;
+}
 std::optional<std::uint8_t> ModeForPattern(int pattern) {
     switch (pattern) {
-    case 0: return kPlaySequential;
-    case 1: return kPlayLoopList;
-    case 2: return kPlayRepeatOne;
-    default: return std::nullopt;
+    case 0:
+        return kPlaySequential;
+    case 1:
+        return kPlayLoopList;
+    case 2:
+        return kPlayRepeatOne;
+    default:
+        return std::nullopt;
     }
 }
 
@@ -118,7 +124,9 @@ TZylMain::TZylMain(IMainView &view, TZylMainOptions options, QObject *parent)
     connect(&lanErrTimer_, &QTimer::timeout, this, [this] { Guarded([this] { tmr_lanerrTimer(); }); });
 }
 
-TZylMain::~TZylMain() { FormDestroy(); }
+TZylMain::~TZylMain() {
+    FormDestroy();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Life cycle
@@ -158,8 +166,9 @@ void TZylMain::FormCreate() {
     lyrics::LrcServiceOptions serviceOptions;
     if (!lyricServiceUrl_.empty())
         serviceOptions.BaseUrl = lyricServiceUrl_;
-    lrcService_ = options_.CreateLrcService ? options_.CreateLrcService(lyrics::IID_ILrcService, serviceOptions)
-                                            : lyrics::LRC_CreateObj(lyrics::IID_ILrcService, serviceOptions);
+    lrcService_ = options_.CreateLrcService
+                      ? options_.CreateLrcService(lyrics::IID_ILrcService, serviceOptions)
+                      : lyrics::LRC_CreateObj(lyrics::IID_ILrcService, serviceOptions);
 
     // 10.1 play mode
     int pattern = config->ReadInteger("Window/PLAY", "PATTERN", 0);
@@ -227,11 +236,12 @@ void TZylMain::FormCreate() {
     if (options_.LoadPlugins)
         ext_->plugins = std::make_unique<plugins::TUSGeneralPurpose>(0, appDir_ + "plugins");
     if (options_.StartUpdateCheck) {
-        ext_->checker = update::TCheckUPDate::Start(exePath_, updateUrl_, this, [this](const update::TCheckUPDate &done) {
-            ext_->checker = nullptr;
-            if (!destroyed_)
-                update::UpdateCheckDone(done, appDir_);
-        });
+        ext_->checker =
+            update::TCheckUPDate::Start(exePath_, updateUrl_, this, [this](const update::TCheckUPDate &done) {
+                ext_->checker = nullptr;
+                if (!destroyed_)
+                    update::UpdateCheckDone(done, appDir_);
+            });
     }
 
     // 19 - 21 the stored playlist.
@@ -332,9 +342,14 @@ void TZylMain::btn_playClick() {
             model_.SetSelectedIndex(currentIndex_);
             PlayRecord(currentIndex_);
             break;
-        case audio::kStatePlaying: engine_->Pause(); break;
-        case audio::kStatePaused: engine_->Resume(); break;
-        default: break; // connecting or open failed
+        case audio::kStatePlaying:
+            engine_->Pause();
+            break;
+        case audio::kStatePaused:
+            engine_->Resume();
+            break;
+        default:
+            break; // connecting or open failed
         }
     });
 }
@@ -395,10 +410,17 @@ void TZylMain::tmr_lanerrTimer() {
 void TZylMain::OnStatus(std::int32_t status) {
     switch (status) {
     case audio::kStateStopped:
-    case audio::kStatePaused: SetPlayButtonImage(0); break;
-    case audio::kStateConnecting: PrepareCacheNames(); break; // on the open worker's thread
-    case audio::kStatePlaying: TrackStarted(); break;
-    default: break;
+    case audio::kStatePaused:
+        SetPlayButtonImage(0);
+        break;
+    case audio::kStateConnecting:
+        PrepareCacheNames();
+        break; // on the open worker's thread
+    case audio::kStatePlaying:
+        TrackStarted();
+        break;
+    default:
+        break;
     }
 }
 
@@ -427,7 +449,8 @@ void TZylMain::TrackStarted() {
 
 void TZylMain::OnEnd(std::int32_t) {
     // Reported on the library's notification thread; the reaction belongs to the main thread.
-    QMetaObject::invokeMethod(this, [this] { Guarded([this] { EndOfTrack(); }); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { Guarded([this] { EndOfTrack(); }); }, Qt::QueuedConnection);
 }
 
 void TZylMain::EndOfTrack() {
@@ -440,9 +463,14 @@ void TZylMain::EndOfTrack() {
         if (currentIndex_ < model_.Count() - 1)
             btn_nextClick();
         break;
-    case kPlayLoopList: btn_nextClick(); break;
-    case kPlayRepeatOne: btn_playClick(); break;
-    default: break;
+    case kPlayLoopList:
+        btn_nextClick();
+        break;
+    case kPlayRepeatOne:
+        btn_playClick();
+        break;
+    default:
+        break;
     }
     LyricTrackEnded();
     NotifyPlugins(kPluginTrackEnded);
@@ -492,7 +520,8 @@ const TPlayListItem *TZylMain::Record(int index) const {
     return &records_[static_cast<std::size_t>(index)];
 }
 
-void TZylMain::AddListRow(int number, const std::string &title, const std::string &artist, const std::string &path) {
+void TZylMain::AddListRow(int number, const std::string &title, const std::string &artist,
+                          const std::string &path) {
     model_.Append(PlaylistRow{number, MakeCaption(title, artist), title, artist, path, false, false});
 }
 
@@ -516,7 +545,9 @@ void TZylMain::HighlightRow(int index) {
         model_.SetPlaying(index, true);
 }
 
-std::string TZylMain::TitleFromFileName(const std::string &path) const { return FileNameTitle(path); }
+std::string TZylMain::TitleFromFileName(const std::string &path) const {
+    return FileNameTitle(path);
+}
 
 std::string FileNameTitle(const std::string &path) {
     std::size_t cut = path.find_last_of("/\\:");
@@ -527,7 +558,9 @@ std::string FileNameTitle(const std::string &path) {
     return name.substr(0, dot);
 }
 
-void TZylMain::ShowListOrInvitation() { SetPlaylistVisible(model_.Count() > 0); }
+void TZylMain::ShowListOrInvitation() {
+    SetPlaylistVisible(model_.Count() > 0);
+}
 
 void TZylMain::SavePlayList() {
     try {
@@ -555,8 +588,8 @@ void TZylMain::LoadPlayList() {
         rows.reserve(static_cast<std::size_t>(list->Count()));
         for (int i = 0; i < list->Count(); ++i) {
             const storage::TPList &entry = *list->Entry(i);
-            rows.push_back(PlaylistRow{i + 1, MakeCaption(entry.Title, entry.Artist), entry.Title, entry.Artist,
-                                       entry.Path, false, false});
+            rows.push_back(PlaylistRow{i + 1, MakeCaption(entry.Title, entry.Artist), entry.Title,
+                                       entry.Artist, entry.Path, false, false});
         }
         model_.AppendRows(std::move(rows));
         RebuildPlayList(false);
@@ -584,43 +617,45 @@ void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
         TZylMain *controller = self.data();
         controller->addingFiles_ = true;
         const int batch = controller->ext_->nextBatch++;
-        controller->ext_->tagWorkers[batch] = std::thread([controller, batch, files = std::move(*files), done]() mutable {
-            std::vector<audio::TTags> tags(files.size());
-            for (std::size_t i = 0; i < files.size(); ++i) {
-                try {
-                    controller->engine_->GetTags(files[i], tags[i]);
-                } catch (...) {
-                    tags[i] = {};
-                }
-            }
-            QMetaObject::invokeMethod(
-                controller,
-                [controller, batch, files = std::move(files), tags = std::move(tags), done] {
-                    // The worker has nothing left to do but return.
-                    auto worker = controller->ext_->tagWorkers.find(batch);
-                    if (worker != controller->ext_->tagWorkers.end()) {
-                        worker->second.join();
-                        controller->ext_->tagWorkers.erase(worker);
+        controller->ext_->tagWorkers[batch] =
+            std::thread([controller, batch, files = std::move(*files), done]() mutable {
+                std::vector<audio::TTags> tags(files.size());
+                for (std::size_t i = 0; i < files.size(); ++i) {
+                    try {
+                        controller->engine_->GetTags(files[i], tags[i]);
+                    } catch (...) {
+                        tags[i] = {};
                     }
-                    controller->addingFiles_ = !controller->ext_->tagWorkers.empty();
-                    controller->Guarded([&] { controller->AppendTaggedFiles(files, tags); });
-                    if (done)
-                        done(true);
-                },
-                Qt::QueuedConnection);
-        });
+                }
+                QMetaObject::invokeMethod(
+                    controller,
+                    [controller, batch, files = std::move(files), tags = std::move(tags), done] {
+                        // The worker has nothing left to do but return.
+                        auto worker = controller->ext_->tagWorkers.find(batch);
+                        if (worker != controller->ext_->tagWorkers.end()) {
+                            worker->second.join();
+                            controller->ext_->tagWorkers.erase(worker);
+                        }
+                        controller->addingFiles_ = !controller->ext_->tagWorkers.empty();
+                        controller->Guarded([&] { controller->AppendTaggedFiles(files, tags); });
+                        if (done)
+                            done(true);
+                    },
+                    Qt::QueuedConnection);
+            });
     });
 }
 
-void TZylMain::AppendTaggedFiles(const std::vector<std::string> &files, const std::vector<audio::TTags> &tags) {
+void TZylMain::AppendTaggedFiles(const std::vector<std::string> &files,
+                                 const std::vector<audio::TTags> &tags) {
     try {
         const int before = model_.Count();
         std::vector<PlaylistRow> rows;
         rows.reserve(files.size());
         for (std::size_t k = 0; k < files.size(); ++k) {
             const std::string title = TitleForFile(files[k], tags[k].Title);
-            rows.push_back(PlaylistRow{before + static_cast<int>(k) + 1, MakeCaption(title, tags[k].Artist), title,
-                                       tags[k].Artist, files[k], false, false});
+            rows.push_back(PlaylistRow{before + static_cast<int>(k) + 1, MakeCaption(title, tags[k].Artist),
+                                       title, tags[k].Artist, files[k], false, false});
         }
         model_.AppendRows(std::move(rows));
         RebuildPlayList(true);
@@ -738,7 +773,8 @@ void TZylMain::LoadPresetNames() {
     Q_EMIT presetNamesChanged();
     // Selecting the saved preset applies it; a saved id the list no longer offers leaves the
     // selection empty, which applies id -1 (no preset, gains unchanged).
-    const int wanted = eqPresetId_ >= 0 && eqPresetId_ < static_cast<int>(presetNames_.size()) ? eqPresetId_ : -1;
+    const int wanted =
+        eqPresetId_ >= 0 && eqPresetId_ < static_cast<int>(presetNames_.size()) ? eqPresetId_ : -1;
     presetIndex_ = wanted;
     Q_EMIT presetIndexChanged();
     Guarded([this] { effBoxChange(); });
@@ -752,12 +788,16 @@ void TZylMain::ApplyPreset(std::int32_t id) {
     });
 }
 
-void TZylMain::effBoxChange() { ApplyPreset(presetIndex_); }
+void TZylMain::effBoxChange() {
+    ApplyPreset(presetIndex_);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Download cache
 
-void TZylMain::PrepareCacheNames() { cache_->Choose(); }
+void TZylMain::PrepareCacheNames() {
+    cache_->Choose();
+}
 
 void TZylMain::CacheDownloadBlock(const void *buffer, std::uint32_t length, void *) {
     audio::TAudioEngine *engine = engineForDownloads_.load();
@@ -812,10 +852,9 @@ void TZylMain::StartLyricLookup(const LookupKey &key) {
     request.OnlineAllowed = OnlineAllowed();
     runningLookup_ = key;
     lookupWanted_ = false;
-    lrcThread_ = lyrics::TLrcTextThread::Start(lrcService_, std::move(request), this,
-                                               [this](lyrics::TLrcTextThread &worker) {
-                                                   Guarded([&] { LyricLookupFinished(worker); });
-                                               });
+    lrcThread_ = lyrics::TLrcTextThread::Start(
+        lrcService_, std::move(request), this,
+        [this](lyrics::TLrcTextThread &worker) { Guarded([&] { LyricLookupFinished(worker); }); });
 }
 
 void TZylMain::LyricLookupFinished(lyrics::TLrcTextThread &worker) {
@@ -850,8 +889,12 @@ void TZylMain::LoadLyricText(const std::string &text) {
         timeline_->LoadText(text);
 }
 
-bool TZylMain::OnlineAllowed() const { return update::OnlineAllowed(); }
-std::string TZylMain::MusicPathPrefix() const { return update::MusicPathPrefix(); }
+bool TZylMain::OnlineAllowed() const {
+    return update::OnlineAllowed();
+}
+std::string TZylMain::MusicPathPrefix() const {
+    return update::MusicPathPrefix();
+}
 
 void TZylMain::btn_lrcClick() {
     Guarded([this] {
@@ -924,7 +967,9 @@ void TZylMain::HudButton3Click() {
     Q_EMIT flipBackRequested();
 }
 
-void TZylMain::pmm_lirvoClick() { system::OpenWebAddress(kProductSite); }
+void TZylMain::pmm_lirvoClick() {
+    system::OpenWebAddress(kProductSite);
+}
 
 // ---------------------------------------------------------------------------------------------
 // Command messages and the command target
@@ -937,9 +982,13 @@ std::int32_t TZylMain::WMCMDPLAY(std::int64_t wParam, std::int64_t lParam) {
     return command::WMCMDPLAY(*this, wParam, lParam);
 }
 
-int TZylMain::RowCount() const { return model_.Count(); }
+int TZylMain::RowCount() const {
+    return model_.Count();
+}
 
-void TZylMain::SetCurrentIndex(std::int32_t index) { SetCurrentIndexValue(index); }
+void TZylMain::SetCurrentIndex(std::int32_t index) {
+    SetCurrentIndexValue(index);
+}
 
 std::optional<std::string> TZylMain::RecordPath(std::int32_t index) const {
     if (const TPlayListItem *record = Record(index))
@@ -954,12 +1003,15 @@ command::SongTags TZylMain::GetTags(const std::string &path) {
     return {tags.Title, tags.Artist};
 }
 
-void TZylMain::AppendRow(int number, const std::string &title, const std::string &artist, const std::string &path) {
+void TZylMain::AppendRow(int number, const std::string &title, const std::string &artist,
+                         const std::string &path) {
     AddListRow(number, title, artist, path);
     RebuildPlayList(true);
 }
 
-int TZylMain::EngineState() const { return engine_ ? engine_->State.load() : audio::kStateStopped; }
+int TZylMain::EngineState() const {
+    return engine_ ? engine_->State.load() : audio::kStateStopped;
+}
 
 void TZylMain::Stop() {
     if (engine_)

@@ -124,7 +124,8 @@ struct TZylMainOptions {
     // Full path of the executable (update check, autostart). Empty: the running executable.
     std::string ExePath;
     // Creates the lyric service (step "LRC_CreateObj"). Empty: the real service.
-    std::function<std::shared_ptr<lyrics::ILrcService>(const lyrics::TGuid &, const lyrics::LrcServiceOptions &)>
+    std::function<std::shared_ptr<lyrics::ILrcService>(const lyrics::TGuid &,
+                                                       const lyrics::LrcServiceOptions &)>
         CreateLrcService;
     // Hands the program's own arguments over through the command block (first process).
     // Empty: nothing to hand over.
@@ -147,7 +148,8 @@ class TZylMain : public QObject, public command::ICommandTarget {
     Q_PROPERTY(QString titleText READ TitleText NOTIFY titleTextChanged)
     Q_PROPERTY(int progressMaximum READ ProgressMaximum NOTIFY progressMaximumChanged)
     Q_PROPERTY(int progressValue READ ProgressValue NOTIFY progressValueChanged)
-    Q_PROPERTY(double progressOpacity READ ProgressOpacity WRITE setProgressOpacity NOTIFY progressOpacityChanged)
+    Q_PROPERTY(
+        double progressOpacity READ ProgressOpacity WRITE setProgressOpacity NOTIFY progressOpacityChanged)
     Q_PROPERTY(int playButtonImage READ PlayButtonImage NOTIFY playButtonImageChanged)
     Q_PROPERTY(double volume READ Volume WRITE setVolume NOTIFY volumeChanged)
     Q_PROPERTY(int playModeIndex READ PlayModeIndex WRITE setPlayModeIndex NOTIFY playModeIndexChanged)
