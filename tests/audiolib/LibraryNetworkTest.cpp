@@ -146,6 +146,34 @@ TEST_F(AudioLibraryNetworkTest, PlaylistLocationIsFollowedWhenAskedTo) {
     EXPECT_EQ(library->ErrorGetCode(), kErrorFormat);
 }
 
+TEST_F(AudioLibraryNetworkTest, AddonFormatsPlayFromTheNetworkToo) {
+    const std::string flac = folder.File("tone.flac");
+    ASSERT_TRUE(MakeTone(flac, 3, 440));
+    const std::vector<uint8_t> bytes = ReadAll(flac);
+    http.server.Get("/tone.flac", [&bytes](const httplib::Request &, httplib::Response &response) {
+        response.set_content(reinterpret_cast<const char *>(bytes.data()), bytes.size(), "audio/flac");
+    });
+    http.Start();
+    EXPECT_EQ(library->StreamCreateURL(http.Url("/tone.flac").c_str(), 0, 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(library->ErrorGetCode(), kErrorFormat);
+    ASSERT_NE(library->PluginLoad((ProgramFolder() + "/b_more.so").c_str(), 0), 0u);
+    Received received;
+    const Handle stream =
+        library->StreamCreateURL(http.Url("/tone.flac").c_str(), 0, 0, &Received::Proc, &received);
+    ASSERT_NE(stream, 0u) << library->ErrorGetCode();
+    EXPECT_NEAR(LengthSeconds(stream), 3.0, 0.01);
+    CallCounter ends;
+    library->ChannelSetSync(
+        stream, kSyncEnd, 0,
+        [](Handle, Handle, std::uint32_t, void *user) { static_cast<CallCounter *>(user)->Hit(); }, &ends);
+    ASSERT_TRUE(received.WaitForFinal(10s));
+    ASSERT_TRUE(library->ChannelSetPosition(stream, library->ChannelSeconds2Bytes(stream, 2.5), kPosByte));
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    EXPECT_TRUE(ends.WaitFor(1, 10s));
+    std::lock_guard lock(received.mutex);
+    EXPECT_TRUE(received.bytes == bytes);
+}
+
 TEST_F(AudioLibraryNetworkTest, FailuresAreReportedByKind) {
     http.server.Get("/missing.mp3", [](const httplib::Request &, httplib::Response &response) {
         response.status = 404;
