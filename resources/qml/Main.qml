@@ -51,6 +51,17 @@ Window {
         dragOrigin = now;
     }
 
+    // Only the panels take the pointer; elsewhere clicks reach the windows below. The areas
+    // leave room for the panels' overshoot while they grow and for the turn's perspective.
+    Component.onCompleted: {
+        if (!mainView)
+            return;
+        mainView.setWindowMask([
+            Qt.rect(listBox.centreX - 230, listBox.centreY - 250, 460, 500),
+            Qt.rect(mainBox.centreX - 230, mainBox.centreY - 90, 500, 180)
+        ]);
+    }
+
     Item {
         id: dxScene1
         objectName: "dxScene1"

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QMenu>
+#include <QRegion>
 #include <QWindow>
 
 namespace lirvo::app {
@@ -173,5 +174,20 @@ void QmlMainView::minimizeToTray() {
 }
 
 QPointF QmlMainView::cursorPos() const { return QCursor::pos(); }
+
+void QmlMainView::setWindowMask(const QVariantList &rects) {
+    QRegion region;
+    for (const QVariant &r : rects)
+        region += r.toRectF().toAlignedRect();
+    m_mask = region;
+    if (m_window)
+        m_window->setMask(m_mask);
+}
+
+void QmlMainView::SetWindow(QWindow *window) {
+    m_window = window;
+    if (m_window && !m_mask.isEmpty())
+        m_window->setMask(m_mask);
+}
 
 } // namespace lirvo::app

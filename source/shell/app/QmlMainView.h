@@ -11,7 +11,9 @@
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
+#include <QRegion>
 #include <QString>
+#include <QVariantList>
 #include <QWindow>
 
 #include <functional>
@@ -47,7 +49,7 @@ public:
     ~QmlMainView() override;
 
     // The main window (dialogs are placed over it; minimising hides it), and the main menu.
-    void SetWindow(QWindow *window) { m_window = window; }
+    void SetWindow(QWindow *window);
     QWindow *Window() const { return m_window; }
     void SetMenu(QMenu *menu) { m_menu = menu; }
     // What "关闭" does: the notification-area icon's minimise (set by the application).
@@ -80,6 +82,8 @@ public:
     Q_INVOKABLE void popupMainMenu(int globalX, int globalY);
     Q_INVOKABLE void minimizeToTray();
     Q_INVOKABLE QPointF cursorPos() const;
+    // Restricts the main window's shape and input to these areas (window coordinates).
+    Q_INVOKABLE void setWindowMask(const QVariantList &rects);
 
     // The open dialogs (null when none is showing).
     QFileDialog *OpenFileDialog() const { return m_fileDialog; }
@@ -94,6 +98,7 @@ private:
     std::unique_ptr<lyrics::TZylDeskTopLrc> m_lyric;
     std::unique_ptr<lyrics::TZylDlrcButton> m_bar;
     QPointer<QWindow> m_window;
+    QRegion m_mask;
     QPointer<QMenu> m_menu;
     std::function<void()> m_minimize;
     QString m_confirmText;
