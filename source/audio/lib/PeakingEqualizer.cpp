@@ -70,43 +70,85 @@ void PeakingFilter::Process(float *x, int64_t frames) {
     z2_[1] = flush(r2);
 }
 
-void PeakingFilter::ProcessCascade(PeakingFilter *const *filters, size_t count, float *x, int64_t frames) {
-    // Left and right travel together in one two-lane vector.
-    typedef double Pair __attribute__((vector_size(16)));
-    constexpr size_t kMaxBands = 32;
-    while (count > kMaxBands) {
-        ProcessCascade(filters, kMaxBands, x, frames);
-        filters += kMaxBands;
-        count -= kMaxBands;
-    }
-    struct Band {
-        Pair b0, b1, b2, a1, a2, z1, z2;
-    } bands[kMaxBands];
-    for (size_t k = 0; k < count; ++k) {
-        const PeakingFilter &f = *filters[k];
-        bands[k] =
-            Band{Pair{f.b0_, f.b0_}, Pair{f.b1_, f.b1_},       Pair{f.b2_, f.b2_},      Pair{f.a1_, f.a1_},
-                 Pair{f.a2_, f.a2_}, Pair{f.z1_[0], f.z1_[1]}, Pair{f.z2_[0], f.z2_[1]}};
+namespace {
+
+// Left and right travel together in one two-lane vector.
+typedef double Pair __attribute__((vector_size(16)));
+
+struct Coefficients {
+    Pair b0, b1, b2, a2; // a peaking filter has a1 == b1
+};
+
+// N bands in series with their state held in registers (N is small enough for that).
+template <size_t N>
+void CascadeInRegisters(const Coefficients *c, Pair *z1State, Pair *z2State, float *x, int64_t frames) {
+    Pair z1[N];
+    Pair z2[N];
+    for (size_t k = 0; k < N; ++k) {
+        z1[k] = z1State[k];
+        z2[k] = z2State[k];
     }
     for (int64_t i = 0; i < frames; ++i) {
         Pair value = {x[2 * i], x[2 * i + 1]};
-        for (size_t k = 0; k < count; ++k) {
-            Band &b = bands[k];
-            const Pair out = b.b0 * value + b.z1;
-            b.z1 = b.b1 * value - b.a1 * out + b.z2;
-            b.z2 = b.b2 * value - b.a2 * out;
+        for (size_t k = 0; k < N; ++k) {
+            const Pair out = c[k].b0 * value + z1[k];
+            z1[k] = c[k].b1 * (value - out) + z2[k];
+            z2[k] = c[k].b2 * value - c[k].a2 * out;
             value = out;
         }
         x[2 * i] = static_cast<float>(value[0]);
         x[2 * i + 1] = static_cast<float>(value[1]);
     }
-    auto flush = [](double v) { return std::fabs(v) < 1e-30 ? 0.0 : v; };
-    for (size_t k = 0; k < count; ++k) {
-        PeakingFilter &f = *filters[k];
-        f.z1_[0] = flush(bands[k].z1[0]);
-        f.z1_[1] = flush(bands[k].z1[1]);
-        f.z2_[0] = flush(bands[k].z2[0]);
-        f.z2_[1] = flush(bands[k].z2[1]);
+    for (size_t k = 0; k < N; ++k) {
+        z1State[k] = z1[k];
+        z2State[k] = z2[k];
+    }
+}
+
+} // namespace
+
+void PeakingFilter::ProcessCascade(PeakingFilter *const *filters, size_t count, float *x, int64_t frames) {
+    // Groups of up to five bands keep all their state in the sixteen vector registers.
+    constexpr size_t kGroup = 5;
+    while (count > 0) {
+        const size_t n = std::min(count, kGroup);
+        Coefficients c[kGroup];
+        Pair z1[kGroup];
+        Pair z2[kGroup];
+        for (size_t k = 0; k < n; ++k) {
+            const PeakingFilter &f = *filters[k];
+            c[k] =
+                Coefficients{Pair{f.b0_, f.b0_}, Pair{f.b1_, f.b1_}, Pair{f.b2_, f.b2_}, Pair{f.a2_, f.a2_}};
+            z1[k] = Pair{f.z1_[0], f.z1_[1]};
+            z2[k] = Pair{f.z2_[0], f.z2_[1]};
+        }
+        switch (n) {
+        case 1:
+            CascadeInRegisters<1>(c, z1, z2, x, frames);
+            break;
+        case 2:
+            CascadeInRegisters<2>(c, z1, z2, x, frames);
+            break;
+        case 3:
+            CascadeInRegisters<3>(c, z1, z2, x, frames);
+            break;
+        case 4:
+            CascadeInRegisters<4>(c, z1, z2, x, frames);
+            break;
+        default:
+            CascadeInRegisters<5>(c, z1, z2, x, frames);
+            break;
+        }
+        auto flush = [](double v) { return std::fabs(v) < 1e-30 ? 0.0 : v; };
+        for (size_t k = 0; k < n; ++k) {
+            PeakingFilter &f = *filters[k];
+            f.z1_[0] = flush(z1[k][0]);
+            f.z1_[1] = flush(z1[k][1]);
+            f.z2_[0] = flush(z2[k][0]);
+            f.z2_[1] = flush(z2[k][1]);
+        }
+        filters += n;
+        count -= n;
     }
 }
 
