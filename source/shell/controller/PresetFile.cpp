@@ -31,7 +31,9 @@ std::int32_t ToInteger(const std::string &text, const char *attribute) {
                 return static_cast<std::int32_t>(value);
         }
     }
-    throw PresetValueError("'" + text + "' is not a valid integer value for " + attribute);
+    std::string message;
+    message.append("'").append(text).append("' is not a valid integer value for ").append(attribute);
+    throw PresetValueError(message);
 }
 
 // Walks the presets as the reader yields them: every part named eq, end tags included, and a
@@ -65,10 +67,9 @@ void Scan(XmlPullReader reader, std::int32_t id, const std::function<void(const 
         if (ToInteger(part.Attribute("id"), "id") != id)
             return;
         PresetGains gains{};
-        for (std::size_t band = 0; band < gains.size(); ++band) {
-            std::string name = "q" + std::to_string(band + 1);
-            gains[band] = ToInteger(part.Attribute(name), name.c_str());
-        }
+        static const char *const kGainNames[] = {"q1", "q2", "q3", "q4", "q5", "q6", "q7", "q8", "q9", "q10"};
+        for (std::size_t band = 0; band < gains.size(); ++band)
+            gains[band] = ToInteger(part.Attribute(kGainNames[band]), kGainNames[band]);
         apply(gains); // the scan goes on: the last preset with this id wins
     });
 }
