@@ -248,3 +248,23 @@ TEST_F(StartupTest, StoredPlaylistLoadsIntoNumberedRowsAndShowsTheList) {
     EXPECT_EQ(m.CurrentIndex(), 0);
     EXPECT_EQ(State(), lirvo::audio::kStateStopped); // nothing plays by itself
 }
+
+TEST_F(StartupTest, AutostartFollowsTheBoxAtOnceAndSaveFlipsThePanelBack) {
+    WriteFile(SettingsFile(), SettingsXml("<AUTORUN Value=\"0\"/>"));
+    TZylMain &m = Create();
+    const std::string entry = home + "/.config/autostart/runlirvo.desktop";
+    EXPECT_FALSE(m.AutoRun());
+    EXPECT_FALSE(FileExists(entry)); // off: nothing registered, nothing removed
+    m.chkAutoRunClick();
+    EXPECT_TRUE(m.AutoRun());
+    EXPECT_TRUE(FileExists(entry));
+    EXPECT_NE(ReadFile(entry).find("Exec=" + appDir + "lirvo"), std::string::npos);
+    m.chkAutoRunClick();
+    EXPECT_FALSE(FileExists(entry));
+
+    int flips = 0;
+    QObject::connect(&m, &TZylMain::flipBackRequested, [&] { ++flips; });
+    m.HudButton3Click();
+    EXPECT_EQ(flips, 1);
+    EXPECT_EQ(Setting(SettingsFile(), "AUTORUN", "Value"), "0");
+}

@@ -198,7 +198,9 @@ void TZylMain::FormCreate() {
     autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true);
     Q_EMIT autoRunChanged();
     if (autoRun_) {
-        Guarded([this] { options_.SetAutorun ? options_.SetAutorun(true) : system::SetAutorun(true); });
+        Guarded([this] {
+            options_.SetAutorun ? options_.SetAutorun(true) : system::SetAutorunFor(exePath_, true);
+        });
     }
     // 10.7 - 10.10 desktop lyrics
     showLyrics_ = config->ReadBool("Window/DESKTOPLRC", "SHOW", true);
@@ -915,7 +917,9 @@ void TZylMain::chkShowLrcClicked(bool checked) {
 void TZylMain::chkAutoRunClick() {
     autoRun_ = !autoRun_;
     Q_EMIT autoRunChanged();
-    Guarded([this] { options_.SetAutorun ? options_.SetAutorun(autoRun_) : system::SetAutorun(autoRun_); });
+    Guarded([this] {
+        options_.SetAutorun ? options_.SetAutorun(autoRun_) : system::SetAutorunFor(exePath_, autoRun_);
+    });
     Guarded([this] { RefreshSettingsSnapshot(); });
 }
 
