@@ -37,18 +37,16 @@ Window {
     // offers no move of its own.
     property point dragOrigin
     property bool manualDrag: false
-    function startDrag() {
+    function startDrag(globalPos) {
         manualDrag = !window.startSystemMove();
-        if (manualDrag)
-            dragOrigin = mainView ? mainView.cursorPos() : Qt.point(0, 0);
+        dragOrigin = globalPos;
     }
-    function followDrag() {
-        if (!manualDrag || !mainView)
+    function followDrag(globalPos) {
+        if (!manualDrag)
             return;
-        const now = mainView.cursorPos();
-        window.x += now.x - dragOrigin.x;
-        window.y += now.y - dragOrigin.y;
-        dragOrigin = now;
+        window.x += globalPos.x - dragOrigin.x;
+        window.y += globalPos.y - dragOrigin.y;
+        dragOrigin = globalPos;
     }
 
     // Only the panels take the pointer; elsewhere clicks reach the windows below. The areas
@@ -77,8 +75,8 @@ Window {
             visible: false
             zylMain: window.zylMain
             mainView: window.mainView
-            onDragStarted: window.startDrag()
-            onDragMoved: window.followDrag()
+            onDragStarted: p => window.startDrag(p)
+            onDragMoved: p => window.followDrag(p)
         }
 
         PlayerPanel {
@@ -90,8 +88,8 @@ Window {
             height: 115
             zylMain: window.zylMain
             mainView: window.mainView
-            onDragStarted: window.startDrag()
-            onDragMoved: window.followDrag()
+            onDragStarted: p => window.startDrag(p)
+            onDragMoved: p => window.followDrag(p)
             onPlaylistToggleRequested: window.btn_minClick()
             onMenuRequested: (gx, gy) => window.mainView.popupMainMenu(Math.round(gx), Math.round(gy))
             onCloseRequested: window.mainView.minimizeToTray()

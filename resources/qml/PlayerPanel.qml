@@ -9,8 +9,8 @@ Layer3D {
 
     property var zylMain
     property var mainView
-    signal dragStarted()
-    signal dragMoved()
+    signal dragStarted(point globalPos)
+    signal dragMoved(point globalPos)
     signal playlistToggleRequested()
     signal menuRequested(real globalX, real globalY)
     signal closeRequested()
@@ -99,8 +99,8 @@ Layer3D {
 
             MouseArea {
                 anchors.fill: parent
-                onPressed: panel.dragStarted()
-                onPositionChanged: panel.dragMoved()
+                onPressed: mouse => panel.dragStarted(mapToGlobal(mouse.x, mouse.y))
+                onPositionChanged: mouse => panel.dragMoved(mapToGlobal(mouse.x, mouse.y))
             }
 
             Text {
@@ -214,8 +214,8 @@ Layer3D {
             visible: false
             zylMain: panel.zylMain
             onBackRequested: panel.flipBack()
-            onDragStarted: panel.dragStarted()
-            onDragMoved: panel.dragMoved()
+            onDragStarted: p => panel.dragStarted(p)
+            onDragMoved: p => panel.dragMoved(p)
         }
     }
 }

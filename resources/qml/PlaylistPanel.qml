@@ -10,8 +10,8 @@ Layer3D {
     property var zylMain
     property var mainView
     // Called on a press on the panel's background (the window is dragged from there).
-    signal dragStarted()
-    signal dragMoved()
+    signal dragStarted(point globalPos)
+    signal dragMoved(point globalPos)
 
     readonly property real designWidth: 380
     readonly property real designHeight: 423
@@ -30,8 +30,8 @@ Layer3D {
             color: "#FF000000"
             MouseArea {
                 anchors.fill: parent
-                onPressed: panel.dragStarted()
-                onPositionChanged: panel.dragMoved()
+                onPressed: mouse => panel.dragStarted(mapToGlobal(mouse.x, mouse.y))
+                onPositionChanged: mouse => panel.dragMoved(mapToGlobal(mouse.x, mouse.y))
             }
         }
 

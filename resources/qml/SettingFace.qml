@@ -8,15 +8,15 @@ Rectangle {
 
     property var zylMain
     signal backRequested()
-    signal dragStarted()
-    signal dragMoved()
+    signal dragStarted(point globalPos)
+    signal dragMoved(point globalPos)
 
     color: "#FF000000"
 
     MouseArea {
         anchors.fill: parent
-        onPressed: face.dragStarted()
-        onPositionChanged: face.dragMoved()
+        onPressed: mouse => face.dragStarted(mapToGlobal(mouse.x, mouse.y))
+        onPositionChanged: mouse => face.dragMoved(mapToGlobal(mouse.x, mouse.y))
     }
 
     Text {

@@ -254,6 +254,19 @@ TEST_F(MainWindowTest, ButtonsAndSeekBarFadeInUnderThePointer) {
     EXPECT_TRUE(WaitUntil([&] { return last->opacity() == 0.5; }, 2000));
 }
 
+TEST_F(MainWindowTest, PanelsDragTheWindow) {
+    Start();
+    FinishStartAnimation();
+    const QPoint before = Window()->position();
+    QQuickItem *face = Item("Main");
+    const QPoint grip = face->mapToScene(QPointF(165, 88)).toPoint(); // an empty spot of the face
+    QTest::mousePress(Window(), Qt::LeftButton, {}, grip);
+    QTest::mouseMove(Window(), grip + QPoint(10, 5));
+    QTest::mouseMove(Window(), grip + QPoint(30, 20) - (Window()->position() - before));
+    QTest::mouseRelease(Window(), Qt::LeftButton, {}, grip + QPoint(30, 20) - (Window()->position() - before));
+    EXPECT_EQ(Window()->position() - before, QPoint(30, 20));
+}
+
 TEST_F(MainWindowTest, SettingsFaceControlsReachTheController) {
     Start();
     FinishStartAnimation();

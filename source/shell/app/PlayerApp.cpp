@@ -84,6 +84,7 @@ bool PlayerApp::Start() {
     if (m_options.TrayIcon) {
         m_trayMenu = std::make_unique<tray::TWidgetTrayMenu>(m_menu);
         m_tray = std::make_unique<tray::TDDTrayIcon>();
+        m_tray->setObjectName(QStringLiteral("trycn_main"));
         m_tray->SetWindow(m_window);
         m_tray->SetPopupMenu(m_trayMenu.get());
         m_tray->SetRestoreOn(tray::TDDTrayIconClicks::ticLeftClick);

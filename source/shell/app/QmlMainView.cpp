@@ -3,7 +3,6 @@
 #include "lyrics/views/Unt_Dlrc.h"
 #include "lyrics/views/Unt_DlrcButton.h"
 
-#include <QCursor>
 #include <QDir>
 #include <QFileDialog>
 #include <QMenu>
@@ -96,6 +95,7 @@ void QmlMainView::ShowOpenFileDialog(const std::string &filter,
         return;
     }
     QFileDialog *dialog = MakeDialog(QStringLiteral("添加音乐"));
+    dialog->setObjectName(QStringLiteral("dlgOpen1"));
     dialog->setFileMode(QFileDialog::ExistingFiles);
     dialog->setOption(QFileDialog::ReadOnly, true);
     dialog->setNameFilters(filters);
@@ -172,8 +172,6 @@ void QmlMainView::minimizeToTray() {
     else if (m_window)
         m_window->showMinimized();
 }
-
-QPointF QmlMainView::cursorPos() const { return QCursor::pos(); }
 
 void QmlMainView::setWindowMask(const QVariantList &rects) {
     QRegion region;

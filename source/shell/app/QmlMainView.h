@@ -2,14 +2,13 @@
 // The main window's answers for the controller (IMainView): the confirmation popup of the QML
 // window, the Qt file and folder dialogs, and the desktop lyric band with its control bar.
 // It is also the QML window's helper for what QML cannot do itself: the main menu, minimising
-// into the notification area and the pointer position. GUI thread only.
+// into the notification area and the window's shape. GUI thread only.
 
 #include "shell/controller/MainView.h"
 
 #include <QFileDialog>
 #include <QMenu>
 #include <QObject>
-#include <QPointF>
 #include <QPointer>
 #include <QRegion>
 #include <QString>
@@ -81,7 +80,6 @@ public:
     Q_INVOKABLE void answerConfirmation(int result);
     Q_INVOKABLE void popupMainMenu(int globalX, int globalY);
     Q_INVOKABLE void minimizeToTray();
-    Q_INVOKABLE QPointF cursorPos() const;
     // Restricts the main window's shape and input to these areas (window coordinates).
     Q_INVOKABLE void setWindowMask(const QVariantList &rects);
 

@@ -8,9 +8,10 @@
 #include "shell/command/mapshare.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QQuickWindow>
-#include <QSurfaceFormat>
+#include <QSGRendererInterface>
 
 #include <cstdio>
 #include <ctime>
@@ -33,6 +34,18 @@ void ReportFirstFrame(lirvo::app::PlayerApp &player) {
     });
 }
 
+// Without a GPU, OpenGL is emulated on the processor (Mesa's llvmpipe), which costs about
+// 100 MB of memory and more processor time than Qt Quick's own software renderer needs for this
+// small window. The software renderer is then used, unless the user chose a backend.
+void ChooseSceneGraphBackend() {
+    if (qEnvironmentVariableIsSet("QT_QUICK_BACKEND") || qEnvironmentVariableIsSet("QSG_RHI_BACKEND"))
+        return;
+    const QStringList renderNodes =
+        QDir(QStringLiteral("/dev/dri")).entryList({QStringLiteral("renderD*")}, QDir::System | QDir::Files);
+    if (renderNodes.isEmpty() || qEnvironmentVariableIntValue("LIBGL_ALWAYS_SOFTWARE") != 0)
+        QQuickWindow::setGraphicsApi(QSGRendererInterface::Software);
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -49,6 +62,7 @@ int main(int argc, char **argv) {
     QApplication::setApplicationDisplayName(QStringLiteral("Lirvo4"));
     QApplication::setDesktopFileName(QStringLiteral("lirvo"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/lirvo.svg")));
+    ChooseSceneGraphBackend();
     // The player lives on in the notification area; only "退出" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
