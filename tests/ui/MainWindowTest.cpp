@@ -5,6 +5,9 @@
 
 #include "UiTestSupport.h"
 
+#include "lyrics/core/LrcClass.h"
+#include "lyrics/views/Unt_DlrcButton.h"
+
 #include <QAction>
 #include <QColor>
 #include <QMenu>
@@ -337,6 +340,26 @@ TEST_F(MainWindowTest, SettingsFaceControlsReachTheController) {
     QTest::mouseRelease(Window(), Qt::LeftButton, {}, from + QPoint(24, 0));
     EXPECT_GT(Controller().Volume(), 80);
     EXPECT_EQ(Num(Item("tbrV"), "value"), Controller().Volume());
+}
+
+TEST_F(MainWindowTest, LyricControlBarShiftsTheTimingAndItsCloseUnticksShowLyrics) {
+    Start();
+    lyrics::TZylDlrcButton &bar = View().ControlBar();
+    ASSERT_NE(Controller().Timeline(), nullptr);
+    const int before = Controller().Timeline()->Offset();
+    bar.btn_f5Click();
+    bar.btn_f5Click();
+    bar.btn_b5Click();
+    EXPECT_EQ(Controller().Timeline()->Offset(), before + 500);
+
+    ASSERT_TRUE(View().IsDesktopLyricVisible());
+    bar.btn_closeClick();
+    EXPECT_FALSE(View().IsDesktopLyricVisible());
+    EXPECT_FALSE(Controller().ShowLyrics());
+    EXPECT_FALSE(Flag(Item("chkShowLrc"), "checked"));
+    // Ticking the box again brings the lyric back.
+    Controller().chkShowLrcClicked(true);
+    EXPECT_TRUE(View().IsDesktopLyricVisible());
 }
 
 TEST_F(MainWindowTest, MainMenuHoldsItsItemsAndQuitSavesBothFiles) {

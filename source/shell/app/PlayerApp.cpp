@@ -2,6 +2,8 @@
 
 #include "function/tray/DDTray.h"
 #include "function/tray/SessionEnd.h"
+#include "lyrics/core/LrcClass.h"
+#include "lyrics/views/Unt_DlrcButton.h"
 #include "platform/MessagePort.h"
 #include "shell/app/MainMenu.h"
 #include "shell/app/QmlMainView.h"
@@ -52,6 +54,30 @@ void PlayerApp::ListenForCommands() {
         qWarning("lirvo: the command port could not be opened: %s", m_port->Error().c_str());
 }
 
+void PlayerApp::ConnectControlBar() {
+    // The control bar over the desktop lyric shifts the playing lyric's timing, opens the
+    // search window for the current row, and closing the lyric from it unticks "显示歌词".
+    shell::TZylMain *c = m_controller.get();
+    lyrics::TZylDlrcButton &bar = m_view->ControlBar();
+    bar.SetOffsetAccess({[c] { return c->Timeline() ? c->Timeline()->Offset() : 0; },
+                         [c](std::int32_t offset) {
+                             if (c->Timeline())
+                                 c->Timeline()->SetOffset(offset);
+                         }});
+    lyrics::TLyricSearchContext search;
+    search.Service = c->LrcService();
+    search.LyricDir = [c] { return c->LyricDir(); };
+    search.CurrentSong = [c]() -> std::optional<lyrics::TSongRef> {
+        const shell::TPlayListItem *record = c->Record(c->CurrentIndex());
+        if (!record)
+            return std::nullopt;
+        return lyrics::TSongRef{record->Title, record->Songer};
+    };
+    search.LoadText = [c](const std::string &text) { c->LoadLyricText(text); };
+    bar.SetSearchContext(std::move(search));
+    connect(&bar, &lyrics::TZylDlrcButton::LyricsClosed, this, [c] { c->setShowLyrics(false); });
+}
+
 bool PlayerApp::Start() {
     QQuickWindow::setDefaultAlphaBuffer(true);
     m_view = std::make_unique<QmlMainView>();
@@ -60,6 +86,8 @@ bool PlayerApp::Start() {
 
     m_controller = std::make_unique<shell::TZylMain>(*m_view, m_options.Controller);
     m_controller->FormCreate();
+
+    ConnectControlBar();
 
     m_menu = CreateMainMenu(*m_controller, [this] { Quit(); });
     m_view->SetMenu(m_menu);

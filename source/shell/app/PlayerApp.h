@@ -71,6 +71,7 @@ protected:
 
 private:
     void ListenForCommands();
+    void ConnectControlBar();
 
     PlayerAppOptions m_options;
     std::unique_ptr<QmlMainView> m_view;
