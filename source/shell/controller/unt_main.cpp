@@ -97,6 +97,22 @@ std::optional<std::uint8_t> ModeForPattern(int pattern) {
     }
 }
 
+// A private folder for serialising the crash-time copies, preferably on a memory file system
+// (the per-user runtime folder or /dev/shm), where the flushes of each rebuild cost nothing.
+std::string MakeSnapshotFolder() {
+    std::vector<std::string> bases;
+    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
+        bases.emplace_back(runtime);
+    bases.emplace_back("/dev/shm");
+    bases.push_back(QDir::tempPath().toStdString());
+    for (const auto &base : bases) {
+        std::string pattern = base + "/lirvo-snapshot-XXXXXX";
+        if (char *made = mkdtemp(pattern.data()))
+            return WithSlash(made);
+    }
+    return {};
+}
+
 } // namespace
 
 struct TZylMain::Extensions {
@@ -151,13 +167,7 @@ void TZylMain::FormCreate() {
     // 5.
     dataDir_ = storage::GetSpecialFolder(storage::FolderCode::DocumentsAlias, false) + "lirvo/";
     storage::ForceFolder(dataDir_, true);
-    {
-        QString pattern = QDir::tempPath() + "/lirvo-snapshot-XXXXXX";
-        QByteArray bytes = pattern.toLocal8Bit();
-        if (char *made = mkdtemp(bytes.data()))
-            ext_->snapshotDir = WithSlash(made);
-    }
-
+    ext_->snapshotDir = MakeSnapshotFolder();
     // 9, 10. The settings store; a file that is not well-formed is set aside and the defaults
     // apply. The lyric service address is a read-only setting, so the store is opened first.
     auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
@@ -284,6 +294,7 @@ void TZylMain::FormDestroy() {
         return;
     }
     destroyed_ = true;
+    lanErrTimer_.stop();
     cache_->Close();
     for (auto &[batch, worker] : ext_->tagWorkers)
         if (worker.joinable())
