@@ -2,7 +2,9 @@
 
 namespace lirvo::resources {
 
-QUrl MainWindowQml() { return QUrl(QStringLiteral("qrc:/qml/Main.qml")); }
+QUrl MainWindowQml() {
+    return QUrl(QStringLiteral("qrc:/qml/Main.qml"));
+}
 
 QUrl PictureUrl(const char *fileName) {
     return QUrl(QStringLiteral("qrc:/pictures/") + QString::fromUtf8(fileName));

@@ -33,7 +33,8 @@ struct Sandbox {
         const QString h = home.path();
         for (const char *sub : {"Documents", "run", ".config", ".cache"})
             QDir().mkpath(h + "/" + sub);
-        QFile::setPermissions(h + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(h + "/run",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         song = h + "/lirvo-demo.ogg";
         QFile::copy(QStringLiteral(LIRVO_SOURCE_DIR "/resources/demo/lirvo-demo.ogg"), song);
         QFile::copy(QStringLiteral(LIRVO_SOURCE_DIR "/resources/demo/lirvo-demo.lrc"), h + "/lirvo-demo.lrc");

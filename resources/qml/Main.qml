@@ -49,6 +49,8 @@ Window {
         dragOrigin = globalPos;
     }
 
+    onVisibleChanged: if (visible) mainBox.startUp()
+
     // Only the panels take the pointer; elsewhere clicks reach the windows below. The areas
     // leave room for the panels' overshoot while they grow and for the turn's perspective.
     Component.onCompleted: {

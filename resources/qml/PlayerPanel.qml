@@ -15,6 +15,14 @@ Layer3D {
     signal menuRequested(real globalX, real globalY)
     signal closeRequested()
 
+    property bool started: false
+    function startUp() {
+        if (started)
+            return;
+        started = true;
+        floatAnimation1.start();
+    }
+
     function flipToSetting() {
         flipToMain.stop();
         flipToSettingAnim.restart();
@@ -77,7 +85,8 @@ Layer3D {
         anchors.fill: parent
         opacity: 0
 
-        // Start animation: the panel's content fades in, then the playlist panel opens.
+        // Start animation: the panel's content fades in, then the playlist panel opens. It runs
+        // once, when the window first shows.
         NumberAnimation {
             id: floatAnimation1
             objectName: "FloatAnimation1"
@@ -86,7 +95,6 @@ Layer3D {
             from: 0
             to: 1
             duration: 1000
-            running: true
             onFinished: panel.playlistToggleRequested()
         }
 

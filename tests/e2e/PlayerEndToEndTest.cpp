@@ -57,7 +57,8 @@ protected:
         const QString h = home_.path();
         for (const char *sub : {"Documents", "run", "songs", ".config", ".cache"})
             QDir().mkpath(h + "/" + sub);
-        QFile::setPermissions(h + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(h + "/run",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         const QString demo = FromEnvironment("LIRVO_SOURCE_DIR", LIRVO_TEST_SOURCE_DIR) + "/resources/demo/";
         ASSERT_TRUE(QFile::copy(demo + "lirvo-demo.ogg", Song("lirvo-demo.ogg")));
         ASSERT_TRUE(QFile::copy(demo + "lirvo-demo.lrc", Song("lirvo-demo.lrc")));
@@ -96,9 +97,14 @@ protected:
         player_.setProcessChannelMode(QProcess::ForwardedChannels);
         player_.start(bin_ + "/lirvo", {song});
         ASSERT_TRUE(player_.waitForStarted(10000));
-        ASSERT_TRUE(WaitUntil([&] { return player_.state() != QProcess::Running || Send({"cmd", "15"}) == "1"; }, 60000))
+        ASSERT_TRUE(WaitUntil(
+            [&] {
+                return player_.state() != QProcess::Running || Send({"cmd", "15"}) == "1";
+            },
+            60000))
             << "the player never answered";
-        ASSERT_EQ(player_.state(), QProcess::Running) << "the player ended early, exit code " << player_.exitCode();
+        ASSERT_EQ(player_.state(), QProcess::Running)
+            << "the player ended early, exit code " << player_.exitCode();
     }
 
     // Runs lirvo-send; its output, trimmed, or "" when it failed. `exitCode` gets its exit code.
@@ -175,10 +181,13 @@ TEST_F(PlayerEndToEnd, StartHandOverControlSettingsLyricAndQuit) {
     // The settings face: press "设置" and let the turn finish.
     const QPoint about = OnScreen(kPanelX + 344 + 15, kPanelY + 55 + 15);
     ASSERT_TRUE(x_.Click(about.x(), about.y()));
-    QThread::msleep(2500);
+    QThread::msleep(200);
+    Shot("settings-turning.png", window_);
+    QThread::msleep(2300);
     const QRect panel(OnScreen(kPanelX, kPanelY), QSize(380, 115));
     const QImage settings = Shot("settings-face.png", window_);
-    EXPECT_NE(Shot("settings-panel.png", panel), main.copy(QRect(panel.topLeft() - window_.topLeft(), panel.size())));
+    EXPECT_NE(Shot("settings-panel.png", panel),
+              main.copy(QRect(panel.topLeft() - window_.topLeft(), panel.size())));
 
     // "退出" from the main menu writes the playlist and the settings, then the program ends.
     QFile::remove(DataFile("Default.pls"));

@@ -33,7 +33,8 @@ struct XSession::Api {
         FakeMotion = reinterpret_cast<decltype(FakeMotion)>(dlsym(xtst, "XTestFakeMotionEvent"));
         FakeButton = reinterpret_cast<decltype(FakeButton)>(dlsym(xtst, "XTestFakeButtonEvent"));
         FakeKey = reinterpret_cast<decltype(FakeKey)>(dlsym(xtst, "XTestFakeKeyEvent"));
-        return OpenDisplay && CloseDisplay && Flush && Sync && KeysymToKeycode && FakeMotion && FakeButton && FakeKey;
+        return OpenDisplay && CloseDisplay && Flush && Sync && KeysymToKeycode && FakeMotion && FakeButton &&
+               FakeKey;
     }
     ~Api() {
         if (xtst)
@@ -62,9 +63,10 @@ bool XSession::Start(int width, int height) {
         return false;
     }
     // -displayfd 1: the server picks a free display and writes its number to standard output.
-    m_server.start(QStringLiteral("Xvfb"), {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                                            QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(width).arg(height),
-                                            QStringLiteral("-nolisten"), QStringLiteral("tcp")});
+    m_server.start(QStringLiteral("Xvfb"),
+                   {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                    QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(width).arg(height),
+                    QStringLiteral("-nolisten"), QStringLiteral("tcp")});
     if (!m_server.waitForStarted(5000)) {
         m_error = QStringLiteral("Xvfb did not start");
         return false;
@@ -79,7 +81,8 @@ bool XSession::Start(int width, int height) {
     bool ok = false;
     const int number = out.trimmed().toInt(&ok);
     if (!ok) {
-        m_error = QStringLiteral("Xvfb gave no display number: %1").arg(QString::fromLocal8Bit(m_server.readAllStandardError()));
+        m_error = QStringLiteral("Xvfb gave no display number: %1")
+                      .arg(QString::fromLocal8Bit(m_server.readAllStandardError()));
         return false;
     }
     m_display = QStringLiteral(":%1").arg(number);
@@ -126,32 +129,38 @@ bool XSession::Key(unsigned long keysym) {
 }
 
 bool XSession::Screenshot(const QString &file, const QRect &area) {
-    QStringList args{QStringLiteral("-display"), m_display, QStringLiteral("-window"), QStringLiteral("root")};
+    QStringList args{QStringLiteral("-display"), m_display, QStringLiteral("-window"),
+                     QStringLiteral("root")};
     if (!area.isEmpty())
-        args << QStringLiteral("-crop")
-             << QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
+        args
+            << QStringLiteral("-crop")
+            << QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
     args << file;
     QProcess import;
     import.start(QStringLiteral("import"), args);
-    return import.waitForFinished(20000) && import.exitStatus() == QProcess::NormalExit && import.exitCode() == 0;
+    return import.waitForFinished(20000) && import.exitStatus() == QProcess::NormalExit &&
+           import.exitCode() == 0;
 }
 
 QRect XSession::WindowGeometry(const QString &title) {
     // Every window of that name in the tree; the largest one is the top-level window itself
     // (toolkits keep small helper windows with the same name).
     QProcess info;
-    info.start(QStringLiteral("xwininfo"), {QStringLiteral("-display"), m_display, QStringLiteral("-root"),
-                                            QStringLiteral("-tree")});
+    info.start(QStringLiteral("xwininfo"),
+               {QStringLiteral("-display"), m_display, QStringLiteral("-root"), QStringLiteral("-tree")});
     if (!info.waitForFinished(10000) || info.exitCode() != 0)
         return {};
-    const QRegularExpression line(QStringLiteral("\"%1\".*\\s(\\d+)x(\\d+)[+-]-?\\d+[+-]-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)")
-                                      .arg(QRegularExpression::escape(title)));
+    const QRegularExpression line(
+        QStringLiteral("\"%1\".*\\s(\\d+)x(\\d+)[+-]-?\\d+[+-]-?\\d+\\s+\\+(-?\\d+)\\+(-?\\d+)")
+            .arg(QRegularExpression::escape(title)));
     QRect best;
-    for (const QString &text : QString::fromLocal8Bit(info.readAllStandardOutput()).split(QLatin1Char('\n'))) {
+    for (const QString &text :
+         QString::fromLocal8Bit(info.readAllStandardOutput()).split(QLatin1Char('\n'))) {
         const auto m = line.match(text);
         if (!m.hasMatch())
             continue;
-        const QRect r(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
+        const QRect r(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(),
+                      m.captured(2).toInt());
         if (r.width() * r.height() > best.width() * best.height())
             best = r;
     }

@@ -51,19 +51,20 @@ TEST_F(MainWindowTest, InitialStateOfTheNamedItems) {
     EXPECT_LT(Item("Root2")->opacity(), 1.0);
 
     const Placement placements[] = {
-        {"lbl_title", 3, 98, 375, 17},   {"tbrmain", 0, 98, 380, 17},    {"btnPlay", 22, 19, 65, 65},
-        {"btnNext", 104, 31, 40, 40},    {"btnLast", 406, 55, 30, 30},   {"btnClose", 354, 3, 20, 20},
-        {"btnMin", 298, 3, 20, 20},      {"btnMenu", 327, 3, 20, 20},    {"btnAbout", 344, 55, 30, 30},
-        {"tbrV", 181, 43, 100, 16.5},    {"Label1", 7, 12, 73, 15},      {"modBox", 81, 10, 65, 21},
-        {"Label2", 193, 12, 69, 15},     {"effBox", 269, 10, 92, 21},    {"btnLrcPath", 11, 42, 69, 22},
-        {"txtlrcPath", 83, 42, 95, 22},  {"btnMsPath", 189, 42, 69, 22}, {"txtmsPath", 269, 42, 92, 22},
+        {"lbl_title", 3, 98, 375, 17},   {"tbrmain", 0, 98, 380, 17},     {"btnPlay", 22, 19, 65, 65},
+        {"btnNext", 104, 31, 40, 40},    {"btnLast", 406, 55, 30, 30},    {"btnClose", 354, 3, 20, 20},
+        {"btnMin", 298, 3, 20, 20},      {"btnMenu", 327, 3, 20, 20},     {"btnAbout", 344, 55, 30, 30},
+        {"tbrV", 181, 43, 100, 16.5},    {"Label1", 7, 12, 73, 15},       {"modBox", 81, 10, 65, 21},
+        {"Label2", 193, 12, 69, 15},     {"effBox", 269, 10, 92, 21},     {"btnLrcPath", 11, 42, 69, 22},
+        {"txtlrcPath", 83, 42, 95, 22},  {"btnMsPath", 189, 42, 69, 22},  {"txtmsPath", 269, 42, 92, 22},
         {"chkShowLrc", 11, 74, 85, 19},  {"chkAutoRun", 95, 74, 120, 19}, {"HudButton3", 246, 83, 52, 22},
         {"HudButton2", 305, 83, 56, 22},
     };
     for (const Placement &p : placements) {
         QQuickItem *item = Item(p.name);
         ASSERT_NE(item, nullptr);
-        EXPECT_EQ(QRectF(item->x(), item->y(), item->width(), item->height()), QRectF(p.x, p.y, p.width, p.height))
+        EXPECT_EQ(QRectF(item->x(), item->y(), item->width(), item->height()),
+                  QRectF(p.x, p.y, p.width, p.height))
             << p.name;
     }
 
@@ -79,8 +80,8 @@ TEST_F(MainWindowTest, InitialStateOfTheNamedItems) {
     EXPECT_EQ(Item("btnLast")->opacity(), 1.0);
     EXPECT_EQ(Item("btnAbout")->opacity(), 1.0);
     const std::pair<const char *, const char *> hints[] = {
-        {"btnPlay", "播放"}, {"btnNext", "下一曲"}, {"btnLast", "上一曲"}, {"btnClose", "关闭"},
-        {"btnMin", "播放列表"}, {"btnMenu", "菜单"}, {"btnAbout", "设置"}, {"BitmapButton1", "添加歌曲"}};
+        {"btnPlay", "播放"},    {"btnNext", "下一曲"}, {"btnLast", "上一曲"}, {"btnClose", "关闭"},
+        {"btnMin", "播放列表"}, {"btnMenu", "菜单"},   {"btnAbout", "设置"},  {"BitmapButton1", "添加歌曲"}};
     for (const auto &[name, hint] : hints)
         EXPECT_EQ(Str(Item(name), "hint"), QString::fromUtf8(hint)) << name;
     EXPECT_TRUE(Str(Item("btnPlay"), "source").endsWith("play.svg"));
@@ -88,7 +89,8 @@ TEST_F(MainWindowTest, InitialStateOfTheNamedItems) {
     // Settings face, as the defaults of a first start leave it.
     EXPECT_EQ(Num(Item("tbrV"), "value"), 65);
     EXPECT_EQ(Num(Item("modBox"), "currentIndex"), 0);
-    EXPECT_EQ(QQmlProperty::read(Item("modBox"), "model").toStringList(), QStringList({"普通", "循环", "单曲循环"}));
+    EXPECT_EQ(QQmlProperty::read(Item("modBox"), "model").toStringList(),
+              QStringList({"普通", "循环", "单曲循环"}));
     EXPECT_TRUE(Flag(Item("chkShowLrc"), "checked"));
     EXPECT_TRUE(Flag(Item("chkAutoRun"), "checked"));
     EXPECT_EQ(Str(Item("chkShowLrc"), "text"), "显示歌词");
@@ -129,7 +131,8 @@ TEST_F(MainWindowTest, StartAnimationFadesThePlayerInThenGrowsThePlaylistHeightF
 
     double maxHeight = 0, widthWhenHeightDone = -1;
     bool sawPartialFade = false;
-    ASSERT_TRUE(WaitUntil([&] { return list->isVisible() && list->width() == 380 && list->height() == 423; }, 8000,
+    ASSERT_TRUE(WaitUntil([&] { return list->isVisible() && list->width() == 380 && list->height() == 423; },
+                          8000,
                           [&] {
                               if (root2->opacity() > 0 && root2->opacity() < 1)
                                   sawPartialFade = true;
@@ -155,10 +158,11 @@ TEST_F(MainWindowTest, PlaylistPanelShrinksAwayAndGrowsBack) {
 
     double maxHeight = 0, minOpacity = 1;
     Click(Item("btnMin"));
-    ASSERT_TRUE(WaitUntil([&] { return !list->isVisible(); }, 4000, [&] {
-        maxHeight = std::max(maxHeight, list->height());
-        minOpacity = std::min(minOpacity, list->opacity());
-    }));
+    ASSERT_TRUE(WaitUntil([&] { return !list->isVisible(); }, 4000,
+                          [&] {
+                              maxHeight = std::max(maxHeight, list->height());
+                              minOpacity = std::min(minOpacity, list->opacity());
+                          }));
     EXPECT_DOUBLE_EQ(list->width(), 338.4);
     EXPECT_DOUBLE_EQ(list->height(), 304);
     EXPECT_DOUBLE_EQ(list->opacity(), 0.2);
@@ -166,8 +170,8 @@ TEST_F(MainWindowTest, PlaylistPanelShrinksAwayAndGrowsBack) {
 
     double minWidth = 1000;
     Click(Item("btnMin"));
-    ASSERT_TRUE(WaitUntil([&] { return list->isVisible() && list->width() == 380 && list->height() == 423; }, 4000,
-                          [&] { minWidth = std::min(minWidth, list->width()); }));
+    ASSERT_TRUE(WaitUntil([&] { return list->isVisible() && list->width() == 380 && list->height() == 423; },
+                          4000, [&] { minWidth = std::min(minWidth, list->width()); }));
     EXPECT_EQ(minWidth, 5) << "it grows from 5 x 5";
     EXPECT_EQ(list->opacity(), 1.0);
 
@@ -196,14 +200,18 @@ TEST_F(MainWindowTest, PlayerPanelTurnsToTheSettingsFaceAndBack) {
     double maxZ = 0, maxAngle = 0;
     bool swappedWhileEdgeOn = false;
     Click(Item("btnAbout"));
-    ASSERT_TRUE(WaitUntil([&] { return Flag(setting, "visible") && Num(box, "rotateAngleY") == 0 &&
-                                       Num(box, "positionZ") == 0; }, 4000, [&] {
-        maxZ = std::max(maxZ, Num(box, "positionZ"));
-        const double angle = Num(box, "rotateAngleY");
-        maxAngle = std::max(maxAngle, angle);
-        if (Flag(setting, "visible") && angle >= 270 && angle < 300)
-            swappedWhileEdgeOn = true;
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            return Flag(setting, "visible") && Num(box, "rotateAngleY") == 0 && Num(box, "positionZ") == 0;
+        },
+        4000,
+        [&] {
+            maxZ = std::max(maxZ, Num(box, "positionZ"));
+            const double angle = Num(box, "rotateAngleY");
+            maxAngle = std::max(maxAngle, angle);
+            if (Flag(setting, "visible") && angle >= 270 && angle < 300)
+                swappedWhileEdgeOn = true;
+        }));
     EXPECT_FALSE(main->isVisible());
     EXPECT_GT(maxZ, 250);
     EXPECT_LE(maxZ, 300);
@@ -214,11 +222,13 @@ TEST_F(MainWindowTest, PlayerPanelTurnsToTheSettingsFaceAndBack) {
     double minAngle = 0;
     maxZ = 0;
     Click(Item("HudButton2"));
-    ASSERT_TRUE(WaitUntil([&] { return main->isVisible() && Num(box, "rotateAngleY") == 0 &&
-                                       Num(box, "positionZ") == 0; }, 4000, [&] {
-        minAngle = std::min(minAngle, Num(box, "rotateAngleY"));
-        maxZ = std::max(maxZ, Num(box, "positionZ"));
-    }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return main->isVisible() && Num(box, "rotateAngleY") == 0 && Num(box, "positionZ") == 0; },
+        4000,
+        [&] {
+            minAngle = std::min(minAngle, Num(box, "rotateAngleY"));
+            maxZ = std::max(maxZ, Num(box, "positionZ"));
+        }));
     EXPECT_FALSE(Flag(setting, "visible"));
     EXPECT_LT(minAngle, -60);
     EXPECT_GT(maxZ, 250);
@@ -266,7 +276,8 @@ TEST_F(MainWindowTest, PanelsDragTheWindow) {
     QTest::mousePress(Window(), Qt::LeftButton, {}, grip);
     QTest::mouseMove(Window(), grip + QPoint(10, 5));
     QTest::mouseMove(Window(), grip + QPoint(30, 20) - (Window()->position() - before));
-    QTest::mouseRelease(Window(), Qt::LeftButton, {}, grip + QPoint(30, 20) - (Window()->position() - before));
+    QTest::mouseRelease(Window(), Qt::LeftButton, {},
+                        grip + QPoint(30, 20) - (Window()->position() - before));
     EXPECT_EQ(Window()->position() - before, QPoint(30, 20));
 }
 
@@ -274,7 +285,8 @@ TEST_F(MainWindowTest, SettingsFaceControlsReachTheController) {
     Start();
     FinishStartAnimation();
     Click(Item("btnAbout"));
-    ASSERT_TRUE(WaitUntil([&] { return Flag(Item("Setting"), "visible") && Num(Item("MainBox"), "rotateAngleY") == 0; }));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Flag(Item("Setting"), "visible") && Num(Item("MainBox"), "rotateAngleY") == 0; }));
 
     QMetaObject::invokeMethod(Item("modBox"), "activated", Q_ARG(int, 2));
     EXPECT_EQ(Controller().PlayMode(), shell::kPlayRepeatOne);
@@ -331,7 +343,8 @@ TEST_F(MainWindowTest, SettingsFaceControlsReachTheController) {
 
     // Back on the player face, the volume thumb follows a drag and sets the volume.
     Click(Item("HudButton2"));
-    ASSERT_TRUE(WaitUntil([&] { return Item("Main")->isVisible() && Num(Item("MainBox"), "rotateAngleY") == 0; }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Item("Main")->isVisible() && Num(Item("MainBox"), "rotateAngleY") == 0; }));
     QQuickItem *thumb = Item("tbrVThumb");
     const QPoint from = Centre(thumb);
     QTest::mousePress(Window(), Qt::LeftButton, {}, from);
@@ -372,9 +385,10 @@ TEST_F(MainWindowTest, MainMenuHoldsItsItemsAndQuitSavesBothFiles) {
         names << a->objectName();
         captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
     }
-    EXPECT_EQ(names, QStringList({"pmm_lirvo", "N3", "pmf_openfile", "mniN14", "pmp_play", "pmp_previous", "pmp_next",
-                                  "N1", "pmm_close"}));
-    EXPECT_EQ(captions, QStringList({"Lirvo官网", "-", "添加音乐", "-", "播放/暂停", "上一首", "下一首", "-", "退出"}));
+    EXPECT_EQ(names, QStringList({"pmm_lirvo", "N3", "pmf_openfile", "mniN14", "pmp_play", "pmp_previous",
+                                  "pmp_next", "N1", "pmm_close"}));
+    EXPECT_EQ(captions,
+              QStringList({"Lirvo官网", "-", "添加音乐", "-", "播放/暂停", "上一首", "下一首", "-", "退出"}));
 
     const std::string song = AddSong("a.mp3", "A", "B");
     View().ScriptFileDialog([&](const QStringList &) { return std::vector<std::string>{song}; });

@@ -136,7 +136,8 @@ TEST_F(PlaylistViewTest, ClearingEmptiesTheListAndShowsTheInvitation) {
     Click(Item("lblClearList"));
     ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "visible"); }));
     Click(Item("MsgPop1Yes"));
-    ASSERT_TRUE(WaitUntil([&] { return Controller().RowCount() == 0 && Flag(Item("layAddMsg"), "visible"); }));
+    ASSERT_TRUE(
+        WaitUntil([&] { return Controller().RowCount() == 0 && Flag(Item("layAddMsg"), "visible"); }));
     EXPECT_FALSE(Flag(Item("lstDefault"), "visible"));
     EXPECT_TRUE(WaitUntil([&] { return Rows().empty(); }, 2000));
 

@@ -4,8 +4,8 @@
 // audio library, and helpers to find QML items by name and drive them with the pointer.
 
 #include "../audio/engine/FakeAudioLibrary.h"
-#include "shell/app/PlayerApp.h"
 #include "lyrics/views/Unt_Dlrc.h"
+#include "shell/app/PlayerApp.h"
 #include "shell/app/QmlMainView.h"
 
 #include <QApplication>
@@ -52,7 +52,8 @@ inline QApplication &App() {
 }
 
 // Runs the event loop until `done` holds or `ms` pass, calling `sample` on every round.
-inline bool WaitUntil(const std::function<bool()> &done, int ms = 5000, const std::function<void()> &sample = {}) {
+inline bool WaitUntil(const std::function<bool()> &done, int ms = 5000,
+                      const std::function<void()> &sample = {}) {
     QElapsedTimer clock;
     clock.start();
     while (!done() && clock.elapsed() < ms) {
@@ -68,9 +69,15 @@ inline void Spin(int ms) {
     WaitUntil([] { return false; }, ms);
 }
 
-inline double Num(QObject *o, const char *property) { return QQmlProperty::read(o, property).toDouble(); }
-inline QString Str(QObject *o, const char *property) { return QQmlProperty::read(o, property).toString(); }
-inline bool Flag(QObject *o, const char *property) { return QQmlProperty::read(o, property).toBool(); }
+inline double Num(QObject *o, const char *property) {
+    return QQmlProperty::read(o, property).toDouble();
+}
+inline QString Str(QObject *o, const char *property) {
+    return QQmlProperty::read(o, property).toString();
+}
+inline bool Flag(QObject *o, const char *property) {
+    return QQmlProperty::read(o, property).toBool();
+}
 
 class PlayerFixture : public ::testing::Test {
 protected:
@@ -80,7 +87,8 @@ protected:
         const QString h = home_.path();
         QDir().mkpath(h + "/Documents");
         QDir().mkpath(h + "/run");
-        QFile::setPermissions(h + "/run", QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(h + "/run",
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         QDir().mkpath(h + "/app");
         qputenv("HOME", h.toUtf8());
         qputenv("XDG_DOCUMENTS_DIR", (h + "/Documents").toUtf8());
@@ -140,16 +148,18 @@ protected:
     // Lets the start animation run to its end (player faded in, playlist panel open).
     void FinishStartAnimation() {
         QObject *list = Item("ListBox");
-        ASSERT_TRUE(WaitUntil([&] {
-            return Flag(list, "visible") && Num(list, "width") == 380 && Num(list, "height") == 423;
-        }, 8000));
+        ASSERT_TRUE(WaitUntil(
+            [&] { return Flag(list, "visible") && Num(list, "width") == 380 && Num(list, "height") == 423; },
+            8000));
     }
 
     QQuickWindow *Window() const { return player_->Window(); }
     shell::TZylMain &Controller() { return player_->Controller(); }
     app::QmlMainView &View() { return player_->View(); }
 
-    QObject *Object(const char *name) const { return Window()->findChild<QObject *>(QString::fromLatin1(name)); }
+    QObject *Object(const char *name) const {
+        return Window()->findChild<QObject *>(QString::fromLatin1(name));
+    }
     QQuickItem *Item(const char *name) const {
         QQuickItem *item = Window()->findChild<QQuickItem *>(QString::fromLatin1(name));
         EXPECT_NE(item, nullptr) << name;
@@ -164,10 +174,12 @@ protected:
             return rows;
         auto *content = qvariant_cast<QQuickItem *>(list->property("contentItem"));
         for (QQuickItem *child : content->childItems())
-            if (child->property("index").isValid() && child->property("index").toInt() >= 0 && child->opacity() == 1.0)
+            if (child->property("index").isValid() && child->property("index").toInt() >= 0 &&
+                child->opacity() == 1.0)
                 rows.push_back(child);
-        std::sort(rows.begin(), rows.end(),
-                  [](QQuickItem *a, QQuickItem *b) { return a->property("index").toInt() < b->property("index").toInt(); });
+        std::sort(rows.begin(), rows.end(), [](QQuickItem *a, QQuickItem *b) {
+            return a->property("index").toInt() < b->property("index").toInt();
+        });
         return rows;
     }
     static QQuickItem *Child(QQuickItem *row, const char *name) {

@@ -15,7 +15,9 @@ QMenu *CreateMainMenu(shell::TZylMain &controller, std::function<void()> quit, Q
         QObject::connect(a, &QAction::triggered, menu, [action = std::move(action)] { action(); });
         return a;
     };
-    auto separator = [menu](const char *name) { menu->addSeparator()->setObjectName(QString::fromLatin1(name)); };
+    auto separator = [menu](const char *name) {
+        menu->addSeparator()->setObjectName(QString::fromLatin1(name));
+    };
 
     shell::TZylMain *c = &controller;
     item("pmm_lirvo", QStringLiteral("Lirvo官网"), [c] { c->pmm_lirvoClick(); });

@@ -19,7 +19,8 @@
 
 namespace lirvo::app {
 
-PlayerApp::PlayerApp(PlayerAppOptions options, QObject *parent) : QObject(parent), m_options(std::move(options)) {}
+PlayerApp::PlayerApp(PlayerAppOptions options, QObject *parent)
+    : QObject(parent), m_options(std::move(options)) {}
 
 PlayerApp::~PlayerApp() {
     // The window goes first (its bindings read the controller), then the controller's own end.
@@ -93,13 +94,15 @@ bool PlayerApp::Start() {
     m_view->SetMenu(m_menu);
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
-    m_engine->setInitialProperties({{QStringLiteral("zylMain"), QVariant::fromValue<QObject *>(m_controller.get())},
-                                    {QStringLiteral("mainView"), QVariant::fromValue<QObject *>(m_view.get())}});
+    m_engine->setInitialProperties(
+        {{QStringLiteral("zylMain"), QVariant::fromValue<QObject *>(m_controller.get())},
+         {QStringLiteral("mainView"), QVariant::fromValue<QObject *>(m_view.get())}});
     m_engine->load(m_options.MainQml);
     const auto roots = m_engine->rootObjects();
     m_window = roots.isEmpty() ? nullptr : qobject_cast<QQuickWindow *>(roots.first());
     if (!m_window) {
-        m_error = QStringLiteral("the main window could not be loaded from %1").arg(m_options.MainQml.toString());
+        m_error =
+            QStringLiteral("the main window could not be loaded from %1").arg(m_options.MainQml.toString());
         return false;
     }
     m_view->SetWindow(m_window);

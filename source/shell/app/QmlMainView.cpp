@@ -83,8 +83,8 @@ QFileDialog *QmlMainView::MakeDialog(const QString &title) {
     return dialog;
 }
 
-void QmlMainView::ShowOpenFileDialog(const std::string &filter,
-                                     std::function<void(std::optional<std::vector<std::string>> files)> done) {
+void QmlMainView::ShowOpenFileDialog(
+    const std::string &filter, std::function<void(std::optional<std::vector<std::string>> files)> done) {
     const QStringList filters = QtNameFilters(filter);
     if (m_fileScript) {
         done(m_fileScript(filters));
@@ -146,7 +146,9 @@ void QmlMainView::SelectFolder(const std::string &title, const std::string &star
     dialog->open();
 }
 
-void QmlMainView::ShowText(const std::string &text) { m_lyric->ShowText(text); }
+void QmlMainView::ShowText(const std::string &text) {
+    m_lyric->ShowText(text);
+}
 
 void QmlMainView::SetDesktopLyricVisible(bool visible) {
     if (visible)
@@ -155,11 +157,17 @@ void QmlMainView::SetDesktopLyricVisible(bool visible) {
         m_lyric->hide();
 }
 
-bool QmlMainView::IsDesktopLyricVisible() const { return m_lyric->isVisible(); }
+bool QmlMainView::IsDesktopLyricVisible() const {
+    return m_lyric->isVisible();
+}
 
-bool QmlMainView::IsControlBarVisible() const { return m_bar->isVisible(); }
+bool QmlMainView::IsControlBarVisible() const {
+    return m_bar->isVisible();
+}
 
-void QmlMainView::CloseControlBar() { m_bar->hide(); }
+void QmlMainView::CloseControlBar() {
+    m_bar->hide();
+}
 
 void QmlMainView::popupMainMenu(int globalX, int globalY) {
     if (m_menu)
