@@ -28,6 +28,11 @@ struct Reporter {
     std::array<char *, 3> argv{};
 };
 
+struct Scratch {
+    std::string folder;
+    std::vector<std::string> files; // full paths
+};
+
 // Each published object stays alive for kKeep further publications, long after any handler
 // that loaded the pointer has finished with it.
 constexpr std::size_t kKeep = 16;
@@ -60,6 +65,11 @@ Published<FileSnapshot> &SettingsSlot() {
 }
 Published<Reporter> &ReporterSlot() {
     static auto *slot = new Published<Reporter>;
+    return *slot;
+}
+
+Published<Scratch> &ScratchSlot() {
+    static auto *slot = new Published<Scratch>;
     return *slot;
 }
 
@@ -172,9 +182,21 @@ void SetCrashReporter(const std::string &program, const std::string &argument) {
     ReporterSlot().Set(reporter);
 }
 
+void SetCrashScratch(const std::string &folder, const std::vector<std::string> &fileNames) {
+    auto *scratch = new Scratch{folder, {}};
+    for (const auto &name : fileNames)
+        scratch->files.push_back(folder + name);
+    ScratchSlot().Set(scratch);
+}
+
 void WriteCrashSnapshotsAndReport() {
     WriteSnapshot(PlaylistSlot().Get());
     WriteSnapshot(SettingsSlot().Get());
+    if (const Scratch *scratch = ScratchSlot().Get(); scratch && !scratch->folder.empty()) {
+        for (const auto &file : scratch->files)
+            unlink(file.c_str());
+        rmdir(scratch->folder.c_str());
+    }
     const Reporter *reporter = ReporterSlot().Get();
     if (reporter && !reporter->program.empty() && access(reporter->program.c_str(), X_OK) == 0) {
         pid_t pid = 0;

@@ -10,6 +10,7 @@
 // never sees it freed.
 
 #include <string>
+#include <vector>
 
 namespace lirvo::shell {
 
@@ -29,6 +30,10 @@ void PublishPlaylistSnapshot(const std::string &path, std::string bytes);
 void PublishSettingsSnapshot(const std::string &path, std::string bytes);
 // The program started after the files are written (no shell; argv[0] is the program path).
 void SetCrashReporter(const std::string &program, const std::string &argument);
+
+// A private folder whose listed files the handler removes (with the folder) after writing, so a
+// crash leaves no scratch files behind.
+void SetCrashScratch(const std::string &folder, const std::vector<std::string> &fileNames);
 
 // What the handler does: writes both snapshots, starts the reporter. Async-signal-safe.
 // Returns normally; the caller ends the process.

@@ -168,6 +168,9 @@ void TZylMain::FormCreate() {
     dataDir_ = storage::GetSpecialFolder(storage::FolderCode::DocumentsAlias, false) + "lirvo/";
     storage::ForceFolder(dataDir_, true);
     ext_->snapshotDir = MakeSnapshotFolder();
+    if (options_.InstallCrashGuard)
+        SetCrashScratch(ext_->snapshotDir,
+                        {"playlist.pls", "settings.xml", "settings.xml.bad", "playlist.pls.bad"});
     // 9, 10. The settings store; a file that is not well-formed is set aside and the defaults
     // apply. The lyric service address is a read-only setting, so the store is opened first.
     auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
