@@ -5,6 +5,7 @@
 
 #include "UiTestSupport.h"
 
+#include "function/tray/DDTray.h"
 #include "lyrics/core/LrcClass.h"
 #include "lyrics/views/Unt_DlrcButton.h"
 
@@ -373,6 +374,18 @@ TEST_F(MainWindowTest, LyricControlBarShiftsTheTimingAndItsCloseUnticksShowLyric
     // Ticking the box again brings the lyric back.
     Controller().chkShowLrcClicked(true);
     EXPECT_TRUE(View().IsDesktopLyricVisible());
+}
+
+TEST_F(MainWindowTest, CloseButtonHidesIntoTheNotificationAreaAndTheIconBringsTheWindowBack) {
+    Start([](app::PlayerAppOptions &options) { options.TrayIcon = true; });
+    ASSERT_NE(player_->Tray(), nullptr);
+    EXPECT_EQ(player_->Tray()->Hint(), "Lirvo");
+    player_->Tray()->SetTrayAvailableCheck([] { return true; });
+    Click(Item("btnClose"));
+    EXPECT_FALSE(Window()->isVisible()) << "hidden into the notification area, not ended";
+    EXPECT_FALSE(player_->Quitting());
+    player_->Tray()->Click(tray::TDDTrayIconClicks::ticLeftClick);
+    EXPECT_TRUE(Window()->isVisible());
 }
 
 TEST_F(MainWindowTest, MainMenuHoldsItsItemsAndQuitSavesBothFiles) {
