@@ -58,14 +58,17 @@ void Stop(QProcess &player) {
     player.waitForFinished(5000);
 }
 
+// One X server for the whole run; it is stopped when the program ends.
 lirvo::e2e::XSession &Screen() {
-    static lirvo::e2e::XSession *session = [] {
-        auto *s = new lirvo::e2e::XSession;
-        if (!s->Start(1920, 1080))
-            std::fprintf(stderr, "bench: %s\n", qPrintable(s->Error()));
-        return s;
+    static lirvo::e2e::XSession session;
+    static const bool started = [] {
+        const bool ok = session.Start(1920, 1080);
+        if (!ok)
+            std::fprintf(stderr, "bench: %s\n", qPrintable(session.Error()));
+        return ok;
     }();
-    return *session;
+    (void)started;
+    return session;
 }
 
 // Time from process start to the first frame of the main window. The first start of each
