@@ -103,6 +103,8 @@ Rectangle {
         text: "返回"
         onClicked: face.backRequested()
     }
+    // "保存" is the default button (Return) and "返回" the cancel button (Escape).
+    onVisibleChanged: if (visible) forceActiveFocus()
     Keys.onReturnPressed: face.zylMain.HudButton3Click()
     Keys.onEscapePressed: face.backRequested()
 }

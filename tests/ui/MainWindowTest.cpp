@@ -234,6 +234,12 @@ TEST_F(MainWindowTest, PlayerPanelTurnsToTheSettingsFaceAndBack) {
     EXPECT_LT(minAngle, -60);
     EXPECT_GT(maxZ, 250);
 
+    // Escape is "返回".
+    Click(Item("btnAbout"));
+    ASSERT_TRUE(WaitUntil([&] { return Flag(setting, "visible") && Num(box, "rotateAngleY") == 0; }, 4000));
+    QTest::keyClick(Window(), Qt::Key_Escape);
+    ASSERT_TRUE(WaitUntil([&] { return main->isVisible() && Num(box, "rotateAngleY") == 0; }, 4000));
+
     // "保存" writes the settings file now and turns back as well.
     const QString settingsFile = QString::fromStdString(Controller().SettingsPath());
     EXPECT_FALSE(QFile::exists(settingsFile));
