@@ -11,6 +11,14 @@ if [[ -z "${DISPLAY:-}" && -z "${WAYLAND_DISPLAY:-}" ]]; then
   echo "No display (neither DISPLAY nor WAYLAND_DISPLAY is set): the player window cannot open."
   if [[ -x "$dir/bin/lirvo-lyrics" ]]; then
     echo "Playing the demo song's lyric in the terminal with lirvo-lyrics instead."
+    # A machine without a display often has no sound server either; SDL's dummy output then
+    # keeps the song's clock running so the lyric still follows it.
+    if [[ -z "${SDL_AUDIODRIVER:-}" && ! -d /dev/snd && -z "${PULSE_SERVER:-}" &&
+          ! -S "${XDG_RUNTIME_DIR:-/nonexistent}/pulse/native" &&
+          ! -S "${XDG_RUNTIME_DIR:-/nonexistent}/pipewire-0" ]]; then
+      echo "No sound device found: playing silently through SDL's dummy output."
+      export SDL_AUDIODRIVER=dummy
+    fi
     exec "$dir/bin/lirvo-lyrics" play "$song"
   fi
   echo "lirvo-lyrics is not built in $dir/bin either."
