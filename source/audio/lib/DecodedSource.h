@@ -21,6 +21,11 @@ public:
     virtual int64_t Position() const = 0;
     // Total output frames, -1 when unknown.
     virtual int64_t LengthFrames() const = 0;
+    // Offset in the input up to which data has gone into decoding, leaving out what was read
+    // ahead into buffers or queues of the decoder's own; -1 when it cannot tell.
+    virtual int64_t InputPosition() const { return -1; }
+    // Nominal input bytes per second of audio (from the stream's bit rate), 0 when unknown.
+    virtual int64_t InputByteRate() const { return 0; }
 };
 
 } // namespace lirvo::audio

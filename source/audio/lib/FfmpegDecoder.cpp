@@ -90,6 +90,10 @@ struct FfmpegDecoder::State {
     int64_t seekTarget = -1;
     std::vector<float> pending;
     size_t pendingOffset = 0; // in floats
+    // End of the last packet taken from the container. The I/O buffer and the packets queued
+    // while probing run ahead of it, so the reader's own position says little about what is
+    // still to decode.
+    int64_t inputPosition = 0;
 
     ~State() {
         swr_free(&resampler);
@@ -345,6 +349,7 @@ bool FfmpegDecoder::DecodeMore() {
             s.readEnded = true;
             continue;
         }
+        s.inputPosition = s.packet->pos >= 0 ? s.packet->pos + s.packet->size : avio_tell(s.io);
         if (s.packet->stream_index == s.streamIndex) {
             const int sent = avcodec_send_packet(s.codec, s.packet);
             if (sent < 0 && sent != AVERROR(EAGAIN) && ++errors > kMaxConsecutiveErrors) {
@@ -384,6 +389,19 @@ int64_t FfmpegDecoder::Read(float *interleaved, int64_t frames) {
     return done;
 }
 
+int64_t FfmpegDecoder::InputPosition() const {
+    return state_->inputPosition;
+}
+
+int64_t FfmpegDecoder::InputByteRate() const {
+    const State &s = *state_;
+    int64_t bitRate = s.format->streams[s.streamIndex]->codecpar->bit_rate;
+    if (bitRate <= 0) {
+        bitRate = s.format->bit_rate;
+    }
+    return bitRate > 0 ? bitRate / 8 : 0;
+}
+
 bool FfmpegDecoder::Seek(int64_t frame) {
     State &s = *state_;
     if (frame < 0 || (length_ >= 0 && frame > length_)) {
@@ -395,7 +413,8 @@ bool FfmpegDecoder::Seek(int64_t frame) {
         return false;
     }
     avcodec_flush_buffers(s.codec);
-    swr_free(&s.resampler); // drop what it still holds from before the seek
+    s.inputPosition = std::max<int64_t>(avio_tell(s.io), 0); // packets queued before were dropped
+    swr_free(&s.resampler);                                  // drop what it still holds from before the seek
     s.pending.clear();
     s.pendingOffset = 0;
     s.readEnded = s.decoderEnded = s.flushed = false;

@@ -34,6 +34,8 @@ public:
     bool Seek(int64_t frame) override;
     int64_t Position() const override { return position_; }
     int64_t LengthFrames() const override { return length_; }
+    int64_t InputPosition() const override;
+    int64_t InputByteRate() const override;
 
     // Name of the container format that opened the data (for diagnostics and tests).
     std::string FormatName() const;

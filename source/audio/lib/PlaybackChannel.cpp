@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace lirvo::audio {
 
@@ -23,12 +24,17 @@ PlaybackChannel::PlaybackChannel(Handle handle, std::unique_ptr<DecodedSource> s
     : handle_(handle), source_(std::move(source)), origin_(std::move(origin)),
       ring_(kRingFrames * kOutputChannels), history_(kHistoryBytes / sizeof(float), 0.0f) {
     played_ = source_->Position();
+    inputPosition_ = source_->InputPosition();
     if (origin_.download != nullptr) {
         const int64_t total = origin_.download->TotalSize();
         const int64_t length = source_->LengthFrames();
-        const double bytesPerSecond =
-            total > 0 && length > 0 ? static_cast<double>(total) / (static_cast<double>(length) / kOutputRate)
+        // A whole file's size over its length; for a live stream the codec's nominal rate.
+        double bytesPerSecond = total > 0 && length > 0
+                                    ? static_cast<double>(total) / (static_cast<double>(length) / kOutputRate)
                                     : 0.0;
+        if (bytesPerSecond <= 0) {
+            bytesPerSecond = static_cast<double>(source_->InputByteRate());
+        }
         downloadMargin_ = bytesPerSecond > 0 ? std::clamp(static_cast<int64_t>(bytesPerSecond / 2),
                                                           kMinDownloadMargin, kMaxDownloadMargin)
                                              : kUnknownRateMargin;
@@ -101,6 +107,7 @@ bool PlaybackChannel::Seek(int64_t frame) {
         origin_.downloadReader->SetWaitLimit(std::chrono::milliseconds(origin_.netTimeoutMs));
     }
     const bool moved = source_->Seek(frame);
+    inputPosition_ = source_->InputPosition();
     if (origin_.downloadReader != nullptr) {
         origin_.downloadReader->SetWaitLimit(std::chrono::milliseconds(-1));
     }
@@ -125,10 +132,21 @@ bool PlaybackChannel::WaitForDownloadMargin(std::unique_lock<std::mutex> &lock) 
         return true;
     }
     while (!quit_) {
-        const int64_t read = origin_.downloadReader != nullptr ? origin_.downloadReader->Tell() : 0;
+        // Measured from where the decoder really is: its reader runs ahead by a whole I/O
+        // buffer and by what probing queued, and counting from there would hold back bytes
+        // that arrived long ago (for a stalled download, forever).
+        int64_t read = inputPosition_.load();
+        if (read < 0) {
+            read = origin_.downloadReader != nullptr ? origin_.downloadReader->Tell() : 0;
+        }
         const int64_t received = download->Received();
-        const bool prefilled = prebuffered_ || received >= prebufferBytes_;
-        if (download->Finished() || (prefilled && received - read >= downloadMargin_)) {
+        const int64_t waiting = received - read;
+        // Never ask for more than the rest of the file: near its end there is no more to come.
+        const int64_t total = download->TotalSize();
+        const int64_t rest =
+            total > 0 ? std::max<int64_t>(total - read, 0) : std::numeric_limits<int64_t>::max();
+        const bool prefilled = prebuffered_ || waiting >= std::min(prebufferBytes_, rest);
+        if (download->Finished() || (prefilled && waiting >= std::min(downloadMargin_, rest))) {
             prebuffered_ = true;
             return true;
         }
@@ -153,6 +171,7 @@ void PlaybackChannel::FeedLoop() {
         {
             std::lock_guard decoding(decoderMutex_);
             got = source_->Read(block.data(), kChunkFrames);
+            inputPosition_ = source_->InputPosition();
             if (got > 0) {
                 effects_.Process(block.data(), got);
             }

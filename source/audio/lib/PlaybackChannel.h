@@ -106,6 +106,9 @@ private:
     int64_t downloadMargin_ = 0; // network streams: bytes kept ahead of the decoder
     int64_t prebufferBytes_ = 0; // network streams: bytes to have before the first decode
     bool prebuffered_ = false;
+    // Decoder's place in its input (DecodedSource::InputPosition), kept for the feeder's
+    // checks, which must not wait on the decoder lock.
+    std::atomic<int64_t> inputPosition_{-1};
 
     std::atomic<Mode> mode_{Mode::Stopped};
     std::atomic<float> volume_{1.0f};
