@@ -573,16 +573,18 @@ Handle MediaAudioLibrary::ChannelSetFX(Handle handle, std::uint32_t type, int pr
     return fx;
 }
 
-bool MediaAudioLibrary::FXSetParameters(Handle fx, const ParamEqParameters *parameters) {
-    std::shared_ptr<PlaybackChannel> channel;
-    {
-        std::lock_guard lock(objectsMutex_);
-        auto owner = effectOwners_.find(fx);
-        if (owner != effectOwners_.end()) {
-            auto it = channels_.find(owner->second);
-            channel = it != channels_.end() ? it->second : nullptr;
-        }
+std::shared_ptr<PlaybackChannel> MediaAudioLibrary::ChannelOfEffect(Handle fx) {
+    std::lock_guard lock(objectsMutex_);
+    auto owner = effectOwners_.find(fx);
+    if (owner == effectOwners_.end()) {
+        return nullptr;
     }
+    auto it = channels_.find(owner->second);
+    return it != channels_.end() ? it->second : nullptr;
+}
+
+bool MediaAudioLibrary::FXSetParameters(Handle fx, const ParamEqParameters *parameters) {
+    const std::shared_ptr<PlaybackChannel> channel = ChannelOfEffect(fx);
     if (channel == nullptr) {
         return Fail(kErrorHandle);
     }
@@ -597,15 +599,7 @@ bool MediaAudioLibrary::FXSetParameters(Handle fx, const ParamEqParameters *para
 }
 
 bool MediaAudioLibrary::FXGetParameters(Handle fx, ParamEqParameters *parameters) {
-    std::shared_ptr<PlaybackChannel> channel;
-    {
-        std::lock_guard lock(objectsMutex_);
-        auto owner = effectOwners_.find(fx);
-        if (owner != effectOwners_.end()) {
-            auto it = channels_.find(owner->second);
-            channel = it != channels_.end() ? it->second : nullptr;
-        }
-    }
+    const std::shared_ptr<PlaybackChannel> channel = ChannelOfEffect(fx);
     if (channel == nullptr) {
         return Fail(kErrorHandle);
     }

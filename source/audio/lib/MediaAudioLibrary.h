@@ -64,6 +64,7 @@ public:
 private:
     Handle NextHandle();
     std::shared_ptr<PlaybackChannel> FindChannel(Handle handle);
+    std::shared_ptr<PlaybackChannel> ChannelOfEffect(Handle fx); // the channel an effect belongs to
     Handle AddChannel(std::unique_ptr<DecodedSource> source, ChannelOrigin origin);
     std::unique_ptr<DecodedSource> OpenSource(const std::function<std::unique_ptr<ByteReader>()> &makeReader,
                                               bool progressive);
