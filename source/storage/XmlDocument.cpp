@@ -1,5 +1,6 @@
 #include "storage/XmlDocument.h"
 
+#include "function/text/FastStrings.h"
 #include "function/text/TextCodec.h"
 #include "storage/AtomicFile.h"
 #include "storage/XmlStoreError.h"
@@ -72,15 +73,6 @@ std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t &cp) {
     return len;
 }
 
-std::string AsciiLower(std::string_view s) {
-    std::string out(s);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 // The encoding named in the XML declaration, lower-cased; empty when there is none.
 std::string DeclaredEncoding(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
@@ -98,7 +90,7 @@ std::string DeclaredEncoding(std::string_view bytes) {
     const std::size_t end = decl.find(quote, i + 1);
     if (end == std::string_view::npos)
         return {};
-    return AsciiLower(decl.substr(i + 1, end - i - 1));
+    return text::AsciiLower(decl.substr(i + 1, end - i - 1));
 }
 
 bool StartsWithUtf16(std::string_view bytes) {

@@ -1,5 +1,6 @@
 #include "storage/XmlPullReader.h"
 
+#include "function/text/FastStrings.h"
 #include "storage/XmlDocument.h"
 
 #include <cerrno>
@@ -12,15 +13,6 @@ namespace {
 
 const char *C(const xmlChar *s) {
     return reinterpret_cast<const char *>(s);
-}
-
-std::string AsciiLower(std::string_view s) {
-    std::string out(s);
-    for (char &c : out) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
 }
 
 } // namespace
@@ -161,7 +153,7 @@ bool XmlPullReader::Next() {
         default:
             continue; // comments, processing instructions, whitespace, doctype
         }
-        part.lowerName = AsciiLower(part.name);
+        part.lowerName = text::AsciiLower(part.name);
         s.part = std::move(part);
         return true;
     }

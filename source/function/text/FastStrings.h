@@ -59,6 +59,9 @@ void BuildSkipTable(std::string_view pattern, SkipTable &table);
 std::optional<std::size_t> SkipSearch(std::string_view range, std::string_view pattern,
                                       const SkipTable &table);
 
+// ASCII letters lower-cased; every other byte unchanged (names in XML files, file names).
+std::string AsciiLower(std::string_view text);
+
 // Longest name MakeValidFileName leaves (bytes).
 inline constexpr std::size_t MaxFileNameBytes = 259;
 

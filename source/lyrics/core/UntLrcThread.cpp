@@ -119,14 +119,6 @@ int Similarity(std::string_view a, std::string_view b, bool letterGroups) {
     return static_cast<int>(count * 100 / n);
 }
 
-std::string AsciiLower(std::string_view text) {
-    std::string out(text);
-    for (char &c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string SiblingLyricPath(const std::string &songPath) {
     std::size_t slash = songPath.find_last_of('/');
     std::size_t dot = songPath.find_last_of('.');

@@ -25,6 +25,7 @@
 // - A worker still running when the application object goes away never completes; its memory
 //   is left to the end of the process. Owners Detach() running workers when they shut down.
 
+#include "function/text/FastStrings.h"
 #include "lyrics/core/LRC_Header.h"
 
 #include <QPointer>
@@ -50,7 +51,7 @@ using LrcServiceRef = std::shared_ptr<ILrcService>;
 int Similarity(std::string_view a, std::string_view b, bool letterGroups = true);
 
 // ASCII letters lower-cased; every other byte unchanged.
-std::string AsciiLower(std::string_view text);
+using text::AsciiLower;
 
 // The lyric file beside a song: the song's path with its extension replaced by ".lrc"
 // ("/m/Song.flac" gives "/m/Song.lrc"; a name without extension gets ".lrc" appended).
