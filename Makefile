@@ -28,8 +28,8 @@ run: deps
 	@bash tools/run-player.sh $(REL_DIR)
 
 bench: deps
-	cmake -S . -B $(BENCH_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DLIRVO_TESTS=OFF -DLIRVO_BENCH=ON
-	cmake --build $(BENCH_DIR) -j $(JOBS)
+	cmake -S . -B $(BENCH_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DLIRVO_TESTS=ON -DLIRVO_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS) --target benchmarks
 	@bash tools/run-benchmarks.sh $(BENCH_DIR)
 
 # libFuzzer builds of every fuzz target, each run for FUZZ_SECONDS.
