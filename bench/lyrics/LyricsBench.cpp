@@ -54,7 +54,7 @@ void BM_Sort20000Lines(benchmark::State &state) {
     std::mt19937 rng(7);
     TLyricHandle shuffled;
     for (int i = 0; i < 20000; ++i)
-        shuffled.Add(TLyricItem{"some lyric line text", "", static_cast<int32_t>(rng() % 600000)});
+        shuffled.Add(TLyricItem{"some lyric line text", "", static_cast<int32_t>(rng() % 600000), {}, -1});
     TLyricHandle handle; // reassigned while paused, so freeing the old lines is not timed
     for (auto _ : state) {
         state.PauseTiming();

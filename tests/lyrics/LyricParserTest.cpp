@@ -151,7 +151,7 @@ TEST(LyricsParse, MetadataAndLinesTogether) {
     EXPECT_EQ(handle.Info().Artist, "Singer");
     EXPECT_EQ(handle.Info().Offset, 100);
     ASSERT_EQ(handle.Count(), 2);
-    EXPECT_EQ(handle.GetItem(1), (TLyricItem{"two", "00:02.50", 2500}));
+    EXPECT_EQ(handle.GetItem(1), (TLyricItem{"two", "00:02.50", 2500, {}, -1}));
 }
 
 TEST(LyricsParse, ParseStartsFromAnEmptyStore) {
@@ -180,8 +180,8 @@ TEST(LyricsStore, IndexErrorsOutsideTheList) {
     EXPECT_THROW(handle.GetItem(0), std::out_of_range);
     EXPECT_THROW(handle.Delete(0), std::out_of_range);
     EXPECT_THROW(handle.Insert(1, TLyricItem{}), std::out_of_range);
-    handle.Add(TLyricItem{"b", "2", 2000});
-    handle.Insert(0, TLyricItem{"a", "1", 1000});
+    handle.Add(TLyricItem{"b", "2", 2000, {}, -1});
+    handle.Insert(0, TLyricItem{"a", "1", 1000, {}, -1});
     EXPECT_EQ(handle.GetItem(0).Text, "a");
     EXPECT_THROW(handle.GetItem(2), std::out_of_range);
     EXPECT_THROW(handle.GetItem(-1), std::out_of_range);

@@ -109,7 +109,7 @@ TEST(LyricsTimeline, SongStartSequenceDiscardsTheSlogan) {
     timeline.LoadText("[00:02.00]b[00:01.00]a");
     timeline.SetTrackLength(200000);
     ASSERT_EQ(timeline.Handle().Count(), 3);
-    EXPECT_EQ(timeline.Handle().GetItem(2), (TLyricItem{kSlogan, "", 200000}));
+    EXPECT_EQ(timeline.Handle().GetItem(2), (TLyricItem{kSlogan, "", 200000, {}, -1}));
 }
 
 } // namespace

@@ -5,13 +5,15 @@ namespace lirvo::lyrics {
 void TLrcClass::LoadText(std::string_view text) {
     m_lrcText = std::string(text);
     m_currentLine.clear();
+    m_currentTranslation.clear();
+    m_currentIndex = -1;
     m_handle.Parse(text);
     SetOffset(m_handle.Info().Offset);
     m_handle.Sort();
 }
 
 void TLrcClass::SetTrackLength(int32_t lengthMs) {
-    m_handle.Add(TLyricItem{std::string(kLyricSlogan), std::string(), lengthMs});
+    m_handle.Add(TLyricItem{std::string(kLyricSlogan), std::string(), lengthMs, {}, -1});
 }
 
 void TLrcClass::SetPosition(int32_t positionMs) {
@@ -28,7 +30,15 @@ void TLrcClass::Update() {
     std::size_t i = 0;
     while (i < items.size() && int64_t{items[i].Time} - m_offset < position)
         ++i;
-    m_currentLine = items[i >= 2 ? i - 1 : 0].Text;
+    m_currentIndex = static_cast<int>(i >= 2 ? i - 1 : 0);
+    m_currentLine = items[static_cast<std::size_t>(m_currentIndex)].Text;
+}
+
+const TLyricItem *TLrcClass::CurrentItem() const {
+    const std::vector<TLyricItem> &items = m_handle.Items();
+    if (m_currentIndex < 0 || static_cast<std::size_t>(m_currentIndex) >= items.size())
+        return nullptr;
+    return &items[static_cast<std::size_t>(m_currentIndex)];
 }
 
 } // namespace lirvo::lyrics

@@ -31,6 +31,11 @@ public:
     void Update();
 
     const std::string &CurrentLine() const { return m_currentLine; }
+    // Translation of the current line (the second line sharing its time), empty when none.
+    const std::string &CurrentTranslation() const { return m_currentTranslation; }
+    // The current line with its word timings; nullptr before any Update found one. Valid until
+    // the next LoadText or SetTrackLength.
+    const TLyricItem *CurrentItem() const;
     int32_t Offset() const { return m_offset; }
     int32_t Position() const { return m_position; }
     const std::string &LrcText() const { return m_lrcText; }
@@ -42,6 +47,8 @@ private:
     int32_t m_position = 0;
     int32_t m_offset = 0;
     std::string m_currentLine;
+    std::string m_currentTranslation;
+    int m_currentIndex = -1;
 };
 
 } // namespace lirvo::lyrics

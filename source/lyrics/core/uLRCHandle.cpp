@@ -421,7 +421,7 @@ void TLyricHandle::Parse(std::string_view text) {
     LrcScanner scanner(trimmed, m_info);
     scanner.Run([this](const std::string &tagText, std::string_view lineText) {
         TLrcTime time = ConvertTimeTag(tagText);
-        m_items.push_back(TLyricItem{std::string(lineText), std::move(time.TimeTag), time.Time});
+        m_items.push_back(TLyricItem{std::string(lineText), std::move(time.TimeTag), time.Time, {}, -1});
     });
 }
 

@@ -10,11 +10,22 @@
 
 namespace lirvo::lyrics {
 
+// One word of a line with word timings: it starts to be sung at Start (song time in ms, the
+// lyric offset not applied). Text is the word as written, with its trailing blank.
+struct TLyricWord {
+    int32_t Start = 0;
+    std::string Text;
+
+    bool operator==(const TLyricWord &) const = default;
+};
+
 // One timed line.
 struct TLyricItem {
-    std::string Text;    // trimmed lyric text; may be empty
+    std::string Text;    // trimmed lyric text without word tags; may be empty
     std::string TimeTag; // normalised time tag, e.g. "01:23.45", "-00:01.00", "5"; empty for the slogan line
     int32_t Time = 0;    // milliseconds; may be negative
+    std::vector<TLyricWord> Words; // word timings in text order; empty for a plain line
+    int32_t WordsEnd = -1;         // end of the last word (ms) when the line gives one, else -1
 
     bool operator==(const TLyricItem &) const = default;
 };
