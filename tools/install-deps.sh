@@ -14,7 +14,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   fonts-wqy-microhei
   libxcb1-dev
-  xvfb xauth x11-utils ffmpeg lame sox imagemagick
+  xvfb xauth x11-utils ffmpeg lame sox imagemagick xdotool
+  pulseaudio pulseaudio-utils dbus dbus-x11 playerctl weston qt6-wayland
+  desktop-file-utils appstream
   "$@"
 )
 
