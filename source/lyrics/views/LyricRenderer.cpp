@@ -8,6 +8,9 @@
 #include <QTextOption>
 #include <QVector>
 #include <QtMath>
+#include <algorithm>
+#include <climits>
+#include <utility>
 #include <vector>
 
 namespace lirvo::lyrics {
@@ -71,54 +74,98 @@ QFont LyricFont(const TLyricStyle &style) {
     return font;
 }
 
-QPainterPath LyricTextPath(const QString &fullText, const QFont &font, int width, int top, int *lineCount,
-                           int bottom) {
-    QPainterPath path;
-    path.setFillRule(Qt::OddEvenFill);
-    int lines = 0;
+namespace {
+
+// One laid-out row of a text: where it is and where each of its characters starts.
+struct LaidRow {
+    qreal Top = 0;    // y of the row's box
+    qreal Height = 0; // of the row's box
+    int Start = 0;    // first shown character (blanks at the break are not shown)
+    std::vector<qreal> CharX; // x of each cursor position Start..Start+shown length
+};
+
+struct LaidText {
+    QPainterPath Path;
+    std::vector<LaidRow> Rows;
+};
+
+// Lays out `fullText` as LyricTextPath describes; `maxRows` > 0 limits the number of rows.
+LaidText LayOutText(const QString &fullText, const QFont &font, int width, int top, int bottom, int maxRows) {
+    LaidText laid;
+    laid.Path.setFillRule(Qt::OddEvenFill);
     // A line longer than any lyric (a damaged file) is cut so that drawing stays quick.
     const QString text = fullText.left(kMaxLyricChars);
-    if (!text.isEmpty() && width > 0) {
-        QTextLayout layout(text, font);
-        QTextOption option(Qt::AlignHCenter);
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.beginLayout();
-        qreal y = 0;
-        for (;;) {
-            QTextLine line = layout.createLine();
-            if (!line.isValid()) {
-                break;
-            }
-            line.setLineWidth(width);
-            line.setPosition(QPointF(0, y));
-            if (bottom >= 0 && top + y >= bottom) {
-                break;
-            }
-            y += line.height();
-        }
-        layout.endLayout();
-        for (int i = 0; i < layout.lineCount(); ++i) {
-            const QTextLine line = layout.lineAt(i);
-            if (bottom >= 0 && top + line.y() >= bottom) {
-                break;
-            }
-            const QString piece = text.mid(line.textStart(), line.textLength());
-            const QString shown = piece.trimmed();
-            if (shown.isEmpty()) {
-                continue;
-            }
-            // Centre the visible part of the line; blanks at a break do not shift it.
-            const qreal advance = QFontMetricsF(font).horizontalAdvance(shown);
-            const qreal x = (width - advance) / 2.0;
-            path.addText(QPointF(x, top + line.y() + line.ascent()), font, shown);
-            ++lines;
-        }
+    if (text.isEmpty() || width <= 0) {
+        return laid;
     }
+    QTextLayout layout(text, font);
+    QTextOption option(Qt::AlignHCenter);
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal y = 0;
+    for (;;) {
+        QTextLine line = layout.createLine();
+        if (!line.isValid()) {
+            break;
+        }
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        if ((bottom >= 0 && top + y >= bottom) || (maxRows > 0 && layout.lineCount() > maxRows)) {
+            break;
+        }
+        y += line.height();
+    }
+    layout.endLayout();
+    const QFontMetricsF metrics(font);
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        if ((bottom >= 0 && top + line.y() >= bottom) || (maxRows > 0 && i >= maxRows)) {
+            break;
+        }
+        const QString piece = text.mid(line.textStart(), line.textLength());
+        const QString shown = piece.trimmed();
+        if (shown.isEmpty()) {
+            continue;
+        }
+        int lead = 0;
+        while (lead < piece.size() && piece.at(lead).isSpace()) {
+            ++lead;
+        }
+        // Centre the visible part of the line; blanks at a break do not shift it.
+        const qreal advance = metrics.horizontalAdvance(shown);
+        const qreal x = (width - advance) / 2.0;
+        laid.Path.addText(QPointF(x, top + line.y() + line.ascent()), font, shown);
+        LaidRow row;
+        row.Top = top + line.y();
+        row.Height = line.height();
+        row.Start = line.textStart() + lead;
+        const qreal origin = line.cursorToX(row.Start);
+        row.CharX.reserve(static_cast<std::size_t>(shown.size()) + 1);
+        for (int k = 0; k <= shown.size(); ++k) {
+            row.CharX.push_back(x + line.cursorToX(row.Start + k) - origin);
+        }
+        laid.Rows.push_back(std::move(row));
+    }
+    return laid;
+}
+
+QImage TransparentImage(int width, int height, qreal scale) {
+    QImage image(QSize(qCeil(width * scale), qCeil(height * scale)), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(scale);
+    image.fill(Qt::transparent);
+    return image;
+}
+
+} // namespace
+
+QPainterPath LyricTextPath(const QString &fullText, const QFont &font, int width, int top, int *lineCount,
+                           int bottom) {
+    LaidText laid = LayOutText(fullText, font, width, top, bottom, 0);
     if (lineCount) {
-        *lineCount = lines;
+        *lineCount = static_cast<int>(laid.Rows.size());
     }
-    return path;
+    return laid.Path;
 }
 
 void PaintLyricPath(QPainter &painter, const QPainterPath &path, const TLyricStyle &style) {
@@ -201,6 +248,265 @@ QRegion GlyphRegion(const QImage &image) {
         region.setRects(runs.constData(), static_cast<int>(runs.size()));
     }
     return region;
+}
+
+bool TBandText::SameLayout(const TBandText &other) const {
+    if (Text != other.Text || Translation != other.Translation || Words.size() != other.Words.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < Words.size(); ++i) {
+        if (Words[i].Text != other.Words[i].Text) {
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+
+constexpr int kTranslationGap = 2;     // between the line's last row and the translation
+constexpr int kTranslationMargin = 4;  // under the translation
+constexpr int kTranslationLineRows = 2; // rows of a line that has a translation under it
+constexpr int kTranslationRows = 2;
+
+// Character ranges [first, second) of the words in `text`. Each word is looked up from where the
+// previous one ended; a word that is not found takes the characters that follow. Text before
+// the first word is sung together with it.
+std::vector<std::pair<int, int>> WordRanges(const QString &text, const std::vector<TLyricWord> &words) {
+    std::vector<std::pair<int, int>> ranges;
+    ranges.reserve(words.size());
+    int cursor = 0;
+    for (const TLyricWord &word : words) {
+        const QString wanted = QString::fromStdString(word.Text).trimmed();
+        int at = wanted.isEmpty() ? -1 : static_cast<int>(text.indexOf(wanted, cursor));
+        int length = static_cast<int>(wanted.size());
+        if (at < 0) {
+            at = cursor;
+            length = std::min<int>(length, static_cast<int>(text.size()) - cursor);
+        }
+        ranges.emplace_back(at, at + length);
+        cursor = at + length;
+    }
+    if (!ranges.empty()) {
+        ranges.front().first = 0;
+    }
+    return ranges;
+}
+
+// How long the last word is sung when the line does not say: the line's mean word length.
+int32_t LastWordLength(const std::vector<int32_t> &starts) {
+    if (starts.size() < 2) {
+        return 500;
+    }
+    const int64_t mean = (int64_t{starts.back()} - starts.front()) / static_cast<int64_t>(starts.size() - 1);
+    return static_cast<int32_t>(std::clamp<int64_t>(mean, 200, 1500));
+}
+
+} // namespace
+
+TBandPicture::TBandPicture(const TBandText &text, int width, int minHeight, const TLyricStyle &style,
+                           qreal scale)
+    : m_width(std::max(1, width)), m_height(std::max(1, minHeight)), m_scale(std::max<qreal>(1.0, scale)) {
+    const QString line = QString::fromStdString(text.Text);
+    const QString translation = QString::fromStdString(text.Translation).trimmed();
+    const bool translated = !translation.isEmpty();
+
+    LaidText main = LayOutText(line, LyricFont(style), m_width, style.Top, m_height,
+                               translated ? kTranslationLineRows : 0);
+    qreal lineBottom = style.Top;
+    for (const LaidRow &row : main.Rows) {
+        lineBottom = std::max(lineBottom, row.Top + row.Height);
+    }
+
+    // The translation: the same style at a smaller size, its gradient band on its own row.
+    TLyricStyle small = style;
+    small.FontSize = std::max(1, qRound(style.FontSize * style.TranslationScale));
+    small.OutlineWidth = style.OutlineWidth * style.TranslationScale;
+    small.Top = qCeil(lineBottom) + kTranslationGap;
+    LaidText second;
+    if (translated) {
+        second = LayOutText(translation, LyricFont(small), m_width, small.Top, -1, kTranslationRows);
+        m_translationRows = static_cast<int>(second.Rows.size());
+        qreal bottom = small.Top;
+        for (const LaidRow &row : second.Rows) {
+            bottom = std::max(bottom, row.Top + row.Height);
+        }
+        m_height = std::max(m_height, qCeil(bottom) + kTranslationMargin);
+    }
+
+    m_plain = TransparentImage(m_width, m_height, m_scale);
+    {
+        QPainter painter(&m_plain);
+        PaintLyricPath(painter, main.Path, style);
+        PaintLyricPath(painter, second.Path, small);
+    }
+    m_glyphs = GlyphRegion(m_plain);
+
+    if (text.Words.empty() || main.Rows.empty()) {
+        return;
+    }
+    // The sung picture: the same outline with the warm fill (the line's rows only).
+    TLyricStyle warm = style;
+    warm.FillColor1 = style.SungColor1;
+    warm.FillColor2 = style.SungColor2;
+    m_sung = TransparentImage(m_width, m_height, m_scale);
+    {
+        QPainter painter(&m_sung);
+        PaintLyricPath(painter, main.Path, warm);
+    }
+
+    // Bands of the rows for the sweep: from the top of the picture (or the previous row) down
+    // to the row's end, with room for the outline, but never into the translation.
+    const qreal limit = translated ? small.Top : m_height;
+    for (std::size_t i = 0; i < main.Rows.size(); ++i) {
+        const LaidRow &row = main.Rows[i];
+        Row band;
+        band.Top = i == 0 ? 0 : m_rows.back().Bottom;
+        band.Bottom = i + 1 < main.Rows.size() ? main.Rows[i + 1].Top
+                                                : std::min(limit, row.Top + row.Height + style.OutlineWidth);
+        m_rows.push_back(band);
+    }
+
+    const std::vector<std::pair<int, int>> ranges = WordRanges(line.left(kMaxLyricChars), text.Words);
+    for (std::size_t i = 0; i < text.Words.size(); ++i) {
+        Word word;
+        for (std::size_t r = 0; r < main.Rows.size(); ++r) {
+            const LaidRow &row = main.Rows[r];
+            const int rowEnd = row.Start + static_cast<int>(row.CharX.size()) - 1;
+            const int from = std::max(ranges[i].first, row.Start);
+            const int to = std::min(ranges[i].second, rowEnd);
+            if (from >= to) {
+                continue;
+            }
+            Span span;
+            span.Row = static_cast<int>(r);
+            span.X0 = row.CharX[static_cast<std::size_t>(from - row.Start)];
+            span.X1 = row.CharX[static_cast<std::size_t>(to - row.Start)];
+            if (span.X1 < span.X0) {
+                std::swap(span.X0, span.X1);
+            }
+            word.Width += span.X1 - span.X0;
+            word.Spans.push_back(span);
+        }
+        m_words.push_back(std::move(word));
+    }
+    SetTimes(text.Words, text.WordsEnd);
+}
+
+void TBandPicture::SetTimes(const std::vector<TLyricWord> &words, int32_t wordsEnd) {
+    if (words.size() != m_words.size()) {
+        return;
+    }
+    // Never running backwards; each word lasts until the next one starts.
+    std::vector<int32_t> starts;
+    starts.reserve(words.size());
+    for (const TLyricWord &word : words) {
+        starts.push_back(starts.empty() ? word.Start : std::max(word.Start, starts.back()));
+    }
+    for (std::size_t i = 0; i < m_words.size(); ++i) {
+        Word &word = m_words[i];
+        word.Start = starts[i];
+        if (i + 1 < starts.size()) {
+            word.End = starts[i + 1];
+        } else if (wordsEnd > word.Start) {
+            word.End = wordsEnd;
+        } else {
+            word.End = static_cast<int32_t>(
+                std::min<int64_t>(INT32_MAX, int64_t{word.Start} + LastWordLength(starts)));
+        }
+    }
+}
+
+qreal TBandPicture::SweepX(int32_t clockMs, int *row) const {
+    int boundaryRow = -1;
+    qreal boundaryX = 0;
+    for (const Word &word : m_words) {
+        if (clockMs < word.Start) {
+            break;
+        }
+        // Linear through the word from its start to its end.
+        const qreal share = clockMs >= word.End
+                                ? 1.0
+                                : qreal(int64_t{clockMs} - word.Start) / qreal(int64_t{word.End} - word.Start);
+        qreal remaining = share * word.Width;
+        for (const Span &span : word.Spans) {
+            const qreal spanWidth = span.X1 - span.X0;
+            boundaryRow = span.Row;
+            boundaryX = span.X0 + std::min(remaining, spanWidth);
+            if (remaining <= spanWidth) {
+                break;
+            }
+            remaining -= spanWidth;
+        }
+        if (clockMs < word.End) {
+            break;
+        }
+    }
+    if (row) {
+        *row = boundaryRow;
+    }
+    return boundaryX;
+}
+
+bool TBandPicture::SweepDone(int32_t clockMs) const {
+    return HasSweep() && clockMs >= m_words.back().End;
+}
+
+QRegion TBandPicture::SungArea(int32_t clockMs) const {
+    QRegion area;
+    if (!HasSweep()) {
+        return area;
+    }
+    const bool done = SweepDone(clockMs);
+    int row = -1;
+    const qreal x = SweepX(clockMs, &row);
+    if (row < 0) {
+        return area;
+    }
+    const int last = done ? static_cast<int>(m_rows.size()) - 1 : row;
+    for (int r = 0; r <= last; ++r) {
+        const int top = qFloor(m_rows[static_cast<std::size_t>(r)].Top);
+        const int bottom = qCeil(m_rows[static_cast<std::size_t>(r)].Bottom);
+        // A finished row is sung across the whole band (the outline beyond its last glyph too).
+        const int right = (r < row || done) ? m_width : qRound(x);
+        if (right > 0 && bottom > top) {
+            area += QRect(0, top, right, bottom - top);
+        }
+    }
+    return area;
+}
+
+void TBandPicture::Draw(QPainter &painter, int32_t clockMs, const QRect &area) const {
+    if (m_plain.isNull()) {
+        return;
+    }
+    const QRect full(0, 0, m_width, m_height);
+    const QRect target = area.isEmpty() ? full : (area & full);
+    if (target.isEmpty()) {
+        return;
+    }
+    const QRectF source(target.x() * m_scale, target.y() * m_scale, target.width() * m_scale,
+                        target.height() * m_scale);
+    painter.save();
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.drawImage(QRectF(target), m_plain, source);
+    if (HasSweep()) {
+        const QRegion sung = SungArea(clockMs) & target;
+        if (!sung.isEmpty()) {
+            // The sung picture has the same outline, so copying it over the plain one inside the
+            // sung area changes only the fill.
+            painter.setClipRegion(sung);
+            painter.drawImage(QRectF(target), m_sung, source);
+        }
+    }
+    painter.restore();
+}
+
+QImage TBandPicture::Frame(int32_t clockMs) const {
+    QImage frame = TransparentImage(m_width, m_height, m_scale);
+    QPainter painter(&frame);
+    Draw(painter, clockMs);
+    return frame;
 }
 
 QRect DesktopLyricGeometry(const QRect &screen, const QRect &available, int height) {

@@ -1,9 +1,11 @@
 #pragma once
 // Drawing of one desktop lyric line: the text becomes a path (bold, centred, wrapping onto
 // further lines when wider than the band), outlined first with a light pen, then filled with a
-// vertical gradient that repeats mirrored above and below its band. Everything outside the
-// glyphs stays fully transparent. The functions are pure so that tests and the window share them;
-// they need a QGuiApplication (fonts) and run on the GUI thread.
+// vertical gradient that repeats mirrored above and below its band. A translation goes in a
+// smaller second row under the line. A line with word timings gets a second, warm fill over the
+// part already sung (the karaoke sweep). Everything outside the glyphs stays fully transparent.
+// The functions are pure so that tests and the window share them; they need a QGuiApplication
+// (fonts) and run on the GUI thread.
 
 #include <QColor>
 #include <QFont>
@@ -14,6 +16,12 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+
+#include "lyrics/core/uLRCHandle.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
 
 class QPainter;
 
@@ -28,6 +36,23 @@ struct TLyricStyle {
     int FontSize = 28;  // em size of the text in pixels; also the height of the gradient band
     int Top = 5;        // y of the first line's box and of the gradient band
     QString FontFamily; // empty: LyricFontFamily()
+    QColor SungColor1{255, 110, 0};  // warm fill of the sung part: orange at the top of the band
+    QColor SungColor2{255, 225, 40}; // ... to yellow at its bottom
+    qreal TranslationScale = 0.7;    // size of the translation row against the line
+};
+
+// What the band shows: a line, its translation ("" when none) and, for a line with word timings,
+// its words (start times on the play clock, that is with the lyric offset applied) and the end
+// of the last word (-1 when the line does not give it).
+struct TBandText {
+    std::string Text;
+    std::string Translation;
+    std::vector<TLyricWord> Words;
+    int32_t WordsEnd = -1;
+
+    bool operator==(const TBandText &) const = default;
+    // Same glyphs (the times may differ): the picture can be kept.
+    bool SameLayout(const TBandText &other) const;
 };
 
 // Family used for lyrics: "新宋体" when installed, else the first installed family of a list of
@@ -54,6 +79,76 @@ void PaintLyricPath(QPainter &painter, const QPainterPath &path, const TLyricSty
 // above; with `scale` > 1 the picture has that many device pixels per logical pixel.
 QImage RenderLyricImage(const QString &text, const QSize &size, const TLyricStyle &style = {},
                         qreal scale = 1.0);
+
+// One band line prepared for drawing: its glyph paths are built once, and so are two pictures of
+// them, the plain one and the fully sung one. A frame of the sweep is the plain picture with the
+// sung picture copied over the part sung by then, so a frame costs two image copies.
+class TBandPicture {
+public:
+    TBandPicture() = default;
+    // Lays out `text` in a band `width` logical pixels wide and at least `minHeight` high, at
+    // `scale` device pixels per logical pixel.
+    TBandPicture(const TBandText &text, int width, int minHeight, const TLyricStyle &style, qreal scale);
+
+    // New times for the same words (the lyric offset moved); the pictures stay.
+    void SetTimes(const std::vector<TLyricWord> &words, int32_t wordsEnd);
+
+    // Height (logical) that holds the line and its translation; at least minHeight.
+    int Height() const { return m_height; }
+    QSize Size() const { return QSize(m_width, m_height); }
+    // True for a line with word timings.
+    bool HasSweep() const { return !m_words.empty(); }
+    // Rows of the line (after wrapping) and of the translation.
+    int LineRows() const { return static_cast<int>(m_rows.size()); }
+    int TranslationRows() const { return m_translationRows; }
+
+    // Outline and gradient fill of both rows, without any sung part.
+    const QImage &Plain() const { return m_plain; }
+    // Region (logical pixels) of the pixels that are drawn: the hit area of the glyphs.
+    const QRegion &Glyphs() const { return m_glyphs; }
+
+    // Part of the line sung at `clockMs` (logical pixels): whole rows before the current one,
+    // and the current row from its left edge to the sweep boundary. Empty before the first
+    // word and for a plain line.
+    QRegion SungArea(int32_t clockMs) const;
+    // True when the whole line is sung at `clockMs` (nothing more will move).
+    bool SweepDone(int32_t clockMs) const;
+    // x of the sweep boundary at `clockMs` and the row it is on (-1 before the first word).
+    qreal SweepX(int32_t clockMs, int *row = nullptr) const;
+
+    // Draws the frame at `clockMs` into `painter` (which must start transparent where it draws),
+    // limited to `area` (logical; empty = everything).
+    void Draw(QPainter &painter, int32_t clockMs, const QRect &area = {}) const;
+    // The whole frame at `clockMs` as a picture.
+    QImage Frame(int32_t clockMs) const;
+
+private:
+    struct Row {
+        qreal Top = 0;    // of the row's band for the sweep (logical)
+        qreal Bottom = 0;
+    };
+    struct Span {
+        int Row = 0;
+        qreal X0 = 0;
+        qreal X1 = 0;
+    };
+    struct Word {
+        int32_t Start = 0;
+        int32_t End = 0;
+        std::vector<Span> Spans;
+        qreal Width = 0;
+    };
+
+    int m_width = 0;
+    int m_height = 0;
+    qreal m_scale = 1.0;
+    QImage m_plain;
+    QImage m_sung;
+    QRegion m_glyphs;
+    std::vector<Row> m_rows;
+    std::vector<Word> m_words;
+    int m_translationRows = 0;
+};
 
 // Region, in logical pixels, of the pixels of `image` that are not fully transparent (the hit
 // area of the glyphs); a logical pixel belongs to it when any of its device pixels is drawn.

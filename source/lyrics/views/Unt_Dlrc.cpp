@@ -12,15 +12,33 @@
 
 namespace lirvo::lyrics {
 
+namespace {
+
+// Qt removes the shape when given an empty region; a point outside the window means "nothing".
+QRegion ShapeOf(const QRegion &glyphs) {
+    return glyphs.isEmpty() ? QRegion(-1, -1, 1, 1) : glyphs;
+}
+
+} // namespace
+
 TZylDeskTopLrc::TZylDeskTopLrc(QScreen *screen) {
-    // Frameless, above other windows, no taskbar entry (tool window), never focused.
-    setFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
-             Qt::NoDropShadowWindowHint);
+    // Frameless, above other windows, no taskbar entry (tool window), never focused. Where the
+    // window manager places windows itself (XWayland), the band places itself instead.
+    Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                            Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint;
+    if (PlaceWithoutWindowManager()) {
+        flags |= Qt::BypassWindowManagerHint;
+    }
+    setFlags(flags);
     QSurfaceFormat format = requestedFormat();
     format.setAlphaBufferSize(8);
     setFormat(format);
     setTitle(QStringLiteral("lirvo 桌面歌词"));
     setCursor(Qt::ArrowCursor);
+    m_sweepTimer.setTimerType(Qt::PreciseTimer);
+    m_sweepTimer.setInterval(kSweepIntervalMs);
+    connect(&m_sweepTimer, &QTimer::timeout, this, &TZylDeskTopLrc::SweepFrame);
+    m_clockSince.start();
     PlaceOn(screen);
     connect(this, &QWindow::screenChanged, this, &TZylDeskTopLrc::WatchScreen);
 }
@@ -54,10 +72,23 @@ void TZylDeskTopLrc::WatchScreen(QScreen *screen) {
 }
 
 void TZylDeskTopLrc::ShowText(const std::string &text) {
-    if (text == m_shownText) {
+    TBandText line;
+    line.Text = text;
+    ShowLine(line);
+}
+
+void TZylDeskTopLrc::ShowLine(const TBandText &line) {
+    if (line == m_line) {
         return;
     }
-    m_shownText = text;
+    const bool sameGlyphs = line.SameLayout(m_line);
+    m_line = line;
+    if (sameGlyphs) {
+        // Only the times moved (the offset was shifted): the sweep follows, the picture stays.
+        m_prepared.SetTimes(m_line.Words, m_line.WordsEnd);
+        SweepFrame();
+        return;
+    }
     Redraw();
 }
 
@@ -67,29 +98,127 @@ void TZylDeskTopLrc::SetStyle(const TLyricStyle &style) {
 }
 
 void TZylDeskTopLrc::Redraw() {
-    m_picture = RenderLyricImage(QString::fromStdString(m_shownText), size(), m_style, devicePixelRatio());
+    m_prepared = TBandPicture(m_line, width(), kHeight, m_style, devicePixelRatio());
     ++m_drawCount;
-    // Only the glyphs take the mouse (and, without a compositor, only they are shown).
-    m_glyphs = GlyphRegion(m_picture);
-    setMask(m_glyphs.isEmpty() ? QRegion(-1, -1, 1, 1) : m_glyphs);
+    m_frameClock = ClockNow();
+    m_sungShown = m_prepared.SungArea(m_frameClock);
+    FitHeight();
+    UpdateShape();
     update();
+    UpdateSweepTimer();
     Q_EMIT TextDrawn();
 }
 
+void TZylDeskTopLrc::FitHeight() {
+    const int wanted = m_prepared.Height();
+    if (wanted == height()) {
+        return;
+    }
+    // The band grows upwards (or shrinks back down): its bottom edge stays where it is.
+    const QRect now = geometry();
+    const int grow = wanted - now.height();
+    setGeometry(QRect(now.x(), now.y() - grow, now.width(), wanted));
+    // Pixels painted before keep their place in the window while its top moves.
+    m_painted += m_painted.translated(0, grow);
+    Q_EMIT Placed();
+}
+
+void TZylDeskTopLrc::UpdateShape() {
+    const QRegion glyphs = m_prepared.Glyphs();
+    if (m_painted.isEmpty()) {
+        setMask(ShapeOf(glyphs));
+        m_shapePending = false;
+        return;
+    }
+    // Drawing outside a window's shape does not reach its pixels, and a compositor (XWayland
+    // among them) may still show pixels outside the shape. So the shape keeps the glyphs
+    // painted before until a paint has cleared them; then it shrinks to the new glyphs.
+    setMask(ShapeOf(glyphs + m_painted));
+    m_shapePending = true;
+}
+
+QImage TZylDeskTopLrc::Picture() const {
+    return m_prepared.HasSweep() ? m_prepared.Frame(m_frameClock) : m_prepared.Plain();
+}
+
 bool TZylDeskTopLrc::IsTextPixel(const QPoint &pos) const {
-    return m_glyphs.contains(pos);
+    return m_prepared.Glyphs().contains(pos);
+}
+
+void TZylDeskTopLrc::SetPlayClock(int32_t positionMs, bool playing) {
+    m_clockPosition = positionMs;
+    m_clockPlaying = playing;
+    m_clockSince.restart();
+    if (m_prepared.HasSweep()) {
+        SweepFrame();
+    }
+}
+
+int32_t TZylDeskTopLrc::ClockNow() const {
+    if (!m_clockPlaying) {
+        return m_clockPosition;
+    }
+    const qint64 ahead = std::min<qint64>(m_clockSince.elapsed(), kClockStaleMs);
+    return static_cast<int32_t>(std::min<qint64>(INT32_MAX, qint64{m_clockPosition} + ahead));
+}
+
+void TZylDeskTopLrc::SweepFrame() {
+    const int32_t now = ClockNow();
+    const QRegion sung = m_prepared.SungArea(now);
+    m_frameClock = now;
+    if (sung != m_sungShown) {
+        // Only the part that changed is painted again.
+        update(sung ^ m_sungShown);
+        m_sungShown = sung;
+    }
+    UpdateSweepTimer();
+}
+
+void TZylDeskTopLrc::UpdateSweepTimer() {
+    const bool run = isVisible() && m_prepared.HasSweep() && m_clockPlaying &&
+                     m_clockSince.elapsed() < kClockStaleMs && !m_prepared.SweepDone(ClockNow());
+    if (run && !m_sweepTimer.isActive()) {
+        m_sweepTimer.start();
+    } else if (!run && m_sweepTimer.isActive()) {
+        m_sweepTimer.stop();
+    }
+}
+
+void TZylDeskTopLrc::SetLocked(bool locked) {
+    if (locked == m_locked) {
+        return;
+    }
+    m_locked = locked;
+    // Click-through on every window system: no hit test at all.
+    setFlag(Qt::WindowTransparentForInput, locked);
 }
 
 void TZylDeskTopLrc::paintEvent(QPaintEvent *event) {
     QPainter painter(this);
+    // Every paint starts from fully transparent pixels, so nothing of an earlier line remains.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    painter.fillRect(event->rect(), Qt::transparent);
-    painter.drawImage(QPoint(0, 0), m_picture);
+    for (const QRect &rect : event->region()) {
+        painter.fillRect(rect, Qt::transparent);
+        m_prepared.Draw(painter, m_frameClock, rect);
+    }
+    painter.end();
+    const bool whole = (QRegion(QRect(QPoint(0, 0), size())) - event->region()).isEmpty();
+    if (m_shapePending && whole) {
+        m_shapePending = false;
+        m_painted = m_prepared.Glyphs();
+        // The paint is handed to the window system when this handler returns; the shape
+        // shrinks after that.
+        QMetaObject::invokeMethod(
+            this, [this] { setMask(ShapeOf(m_prepared.Glyphs())); }, Qt::QueuedConnection);
+    } else if (!m_shapePending) {
+        m_painted = m_prepared.Glyphs();
+    }
 }
 
 void TZylDeskTopLrc::resizeEvent(QResizeEvent *event) {
     QRasterWindow::resizeEvent(event);
-    if (m_picture.deviceIndependentSize().toSize() != size()) {
+    // The height follows the text; only a new width (another screen) needs a new layout.
+    if (m_prepared.Size().width() != width()) {
         Redraw();
     }
 }
@@ -97,20 +226,26 @@ void TZylDeskTopLrc::resizeEvent(QResizeEvent *event) {
 void TZylDeskTopLrc::showEvent(QShowEvent *event) {
     SkipTaskbarAndPager(this);
     QRasterWindow::showEvent(event);
+    UpdateSweepTimer();
+}
+
+void TZylDeskTopLrc::hideEvent(QHideEvent *event) {
+    QRasterWindow::hideEvent(event);
+    m_sweepTimer.stop();
 }
 
 bool TZylDeskTopLrc::event(QEvent *event) {
     switch (event->type()) {
     case QEvent::Enter: {
         const auto *enter = static_cast<QEnterEvent *>(event);
-        if (IsTextPixel(enter->position().toPoint())) {
+        if (!m_locked && IsTextPixel(enter->position().toPoint())) {
             Q_EMIT TextHovered();
         }
         break;
     }
     case QEvent::MouseMove: {
         const auto *move = static_cast<QMouseEvent *>(event);
-        if (IsTextPixel(move->position().toPoint())) {
+        if (!m_locked && IsTextPixel(move->position().toPoint())) {
             Q_EMIT TextHovered();
         }
         break;

@@ -7,6 +7,7 @@
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QPainterPath>
 #include <QToolButton>
 #include <cmath>
@@ -74,7 +75,9 @@ QToolButton *MakeButton(QWidget *parent, const char *name, int x, TBarPicture pi
 
 TZylDlrcButton::TZylDlrcButton(TZylDeskTopLrc *lyricWindow, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                          Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint),
+                          Qt::WindowDoesNotAcceptFocus | Qt::NoDropShadowWindowHint |
+                          // Placed by itself over the band where the band places itself.
+                          (PlaceWithoutWindowManager() ? Qt::BypassWindowManagerHint : Qt::Widget)),
       m_lyric(lyricWindow) {
     setObjectName(QStringLiteral("ZylDlrcButton"));
     setWindowTitle(QStringLiteral("lirvo 桌面歌词操作"));
@@ -221,6 +224,13 @@ void TZylDlrcButton::LayoutChildren() {
     // Only the black strip takes the mouse: the transparent rest must not block the desktop
     // (nor the lyric glyphs under it).
     setMask(QRegion(m_rect1->geometry()));
+}
+
+void TZylDlrcButton::paintEvent(QPaintEvent *event) {
+    // Every paint starts from fully transparent pixels; the rectangles paint over that.
+    QPainter painter(this);
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+    painter.fillRect(event->rect(), Qt::transparent);
 }
 
 void TZylDlrcButton::showEvent(QShowEvent *event) {

@@ -74,4 +74,13 @@ bool SkipTaskbarAndPager(QWindow *window) {
 #endif
 }
 
+bool IsWaylandSession() {
+    return !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") ||
+           qEnvironmentVariable("XDG_SESSION_TYPE").compare(QStringLiteral("wayland"), Qt::CaseInsensitive) == 0;
+}
+
+bool PlaceWithoutWindowManager() {
+    return QGuiApplication::platformName() == QStringLiteral("xcb") && IsWaylandSession();
+}
+
 } // namespace lirvo::lyrics
