@@ -27,6 +27,14 @@ QMenu *CreateMainMenu(shell::TZylMain &controller, std::function<void()> quit, Q
     item("pmp_play", QStringLiteral("播放/暂停"), [c] { c->btn_playClick(); });
     item("pmp_previous", QStringLiteral("上一首"), [c] { c->btn_previousClick(); });
     item("pmp_next", QStringLiteral("下一首"), [c] { c->btn_nextClick(); });
+    separator("N2");
+    // Ticked while the desktop lyric is locked (click-through).
+    QAction *lock = menu->addAction(QStringLiteral("锁定桌面歌词"));
+    lock->setObjectName(QStringLiteral("pmm_locklrc"));
+    lock->setCheckable(true);
+    lock->setChecked(c->LyricsLocked());
+    QObject::connect(lock, &QAction::toggled, menu, [c](bool on) { c->SetLyricsLocked(on); });
+    QObject::connect(c, &shell::TZylMain::lyricsLockedChanged, lock, [c, lock] { lock->setChecked(c->LyricsLocked()); });
     separator("N1");
     item("pmm_close", QStringLiteral("退出"), std::move(quit));
 

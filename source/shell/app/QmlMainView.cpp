@@ -150,6 +150,21 @@ void QmlMainView::ShowText(const std::string &text) {
     m_lyric->ShowText(text);
 }
 
+void QmlMainView::ShowLyricLine(const shell::TBandLine &line) {
+    m_lyric->ShowLine(lyrics::TBandText{line.Text, line.Translation, line.Words, line.WordsEnd});
+}
+
+void QmlMainView::SetLyricClock(std::int32_t positionMs, bool playing) {
+    m_lyric->SetPlayClock(positionMs, playing);
+}
+
+void QmlMainView::SetDesktopLyricLocked(bool locked) {
+    m_lyric->SetLocked(locked);
+    // Locked, the control bar has nothing to offer until the lock is lifted.
+    if (locked)
+        m_bar->hide();
+}
+
 void QmlMainView::SetDesktopLyricVisible(bool visible) {
     if (visible)
         m_lyric->show();

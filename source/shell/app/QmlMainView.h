@@ -68,6 +68,9 @@ public:
     void SelectFolder(const std::string &title, const std::string &startFolder,
                       std::function<void(std::optional<std::string> folder)> done) override;
     void ShowText(const std::string &text) override;
+    void ShowLyricLine(const shell::TBandLine &line) override;
+    void SetLyricClock(std::int32_t positionMs, bool playing) override;
+    void SetDesktopLyricLocked(bool locked) override;
     void SetDesktopLyricVisible(bool visible) override;
     bool IsDesktopLyricVisible() const override;
     bool IsControlBarVisible() const override;

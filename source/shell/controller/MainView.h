@@ -7,12 +7,27 @@
 // view may call at once (tests) or later from the event loop (real dialogs); the controller
 // never waits in a nested loop. A view that is destroyed must not call a pending callback.
 
+#include "lyrics/core/uLRCHandle.h"
+
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace lirvo::shell {
+
+// A lyric line for the desktop band: its text, its translation ("" when none) and, for a line
+// with word timings, the words with their start times on the play clock (the lyric offset
+// applied) and the end of the last word on that clock (-1 when the line does not give it).
+struct TBandLine {
+    std::string Text;
+    std::string Translation;
+    std::vector<lyrics::TLyricWord> Words;
+    std::int32_t WordsEnd = -1;
+
+    bool operator==(const TBandLine &) const = default;
+};
 
 class IMainView {
 public:
@@ -44,6 +59,17 @@ public:
     virtual void ShowText(const std::string &text) = 0;
     virtual void SetDesktopLyricVisible(bool visible) = 0;
     virtual bool IsDesktopLyricVisible() const = 0;
+    // A lyric line with its translation and word timings (redrawn only when it changed). A
+    // view without these draws the text alone.
+    virtual void ShowLyricLine(const TBandLine &line) { ShowText(line.Text); }
+    // The play position and whether it advances, on every tick of the engine while lyrics
+    // show: it moves the karaoke sweep of a word-timed line.
+    virtual void SetLyricClock(std::int32_t positionMs, bool playing) {
+        (void)positionMs;
+        (void)playing;
+    }
+    // Locked, the band lets every click through and brings up no control bar.
+    virtual void SetDesktopLyricLocked(bool locked) { (void)locked; }
 
     // The small control bar over the band.
     virtual bool IsControlBarVisible() const = 0;

@@ -11,6 +11,7 @@
 #include "plugins/UPluginFramework.h"
 #include "plugins/lirvo_plugin.h"
 #include "shell/command/CommandMessages.h"
+#include "shell/controller/BandLine.h"
 #include "shell/controller/CrashGuard.h"
 #include "shell/controller/DownloadCache.h"
 #include "shell/controller/PresetFile.h"
@@ -218,6 +219,9 @@ void TZylMain::FormCreate() {
     // 10.7 - 10.10 desktop lyrics
     showLyrics_ = config->ReadBool("Window/DESKTOPLRC", "SHOW", true);
     Q_EMIT showLyricsChanged();
+    lyricsLocked_ = config->ReadBool("Window/DESKTOPLRC", "LOCK", false);
+    view_.SetDesktopLyricLocked(lyricsLocked_);
+    Q_EMIT lyricsLockedChanged();
     view_.ShowText(kSloganText);
     if (showLyrics_)
         btn_lrcClick();
@@ -271,6 +275,7 @@ void TZylMain::WriteSettingsValues(storage::TDKConfig &config) const {
     config.WriteString("Window/PLIST", "PATH", playlistPath_);
     config.WriteInteger("Window/PLAY", "PATTERN", PatternForMode(playMode_));
     config.WriteBool("Window/DESKTOPLRC", "SHOW", showLyrics_);
+    config.WriteBool("Window/DESKTOPLRC", "LOCK", lyricsLocked_);
     config.WriteBool("Window/AUTORUN", "Value", autoRun_);
     config.WriteBool("Window/RUNJM", "Value", false);
     config.WriteInteger("Window/EQ", "ID", eqPresetId_);
@@ -455,6 +460,7 @@ void TZylMain::TrackStarted() {
     HighlightRow(currentIndex_);
     NotifyPlugins(kPluginTrackStarted);
     timeline_->LoadText("");
+    bandLineTimed_ = false;
     view_.ShowText(kLookupPlaceholder);
     playingTrack_ = key;
     if (!lrcThread_)
@@ -492,18 +498,43 @@ void TZylMain::EndOfTrack() {
     NotifyPlugins(kPluginTrackEnded);
 }
 
-void TZylMain::OnTick(std::int32_t, std::int32_t, std::int32_t position) {
+void TZylMain::OnTick(std::int32_t state, std::int32_t, std::int32_t position) {
+    if (showLyrics_ && timeline_ && engine_) {
+        // The karaoke sweep follows the clock on every tick, and a word-timed line gives way to
+        // the next one on time; other lines change every tenth tick.
+        view_.SetLyricClock(position, state == audio::kStatePlaying);
+        if (bandLineTimed_ && tickCounter_ + 1 < kTicksPerStep)
+            ShowLyricAt(position);
+    }
     if (++tickCounter_ < kTicksPerStep)
         return;
     if (progressOpacity_ == 1.0)
         SetProgressValue(position);
-    if (showLyrics_ && timeline_ && engine_) {
-        timeline_->SetPosition(engine_->GetPosition());
-        std::string line = timeline_->CurrentLine();
-        view_.ShowText(IsBlank(line) ? kNoLinePlaceholder : line);
-    }
+    if (showLyrics_ && timeline_ && engine_)
+        ShowLyricAt(engine_->GetPosition());
     system::TrimWorkingSet();
     tickCounter_ = 0;
+}
+
+void TZylMain::ShowLyricAt(std::int32_t position) {
+    timeline_->SetPosition(position);
+    bandLineTimed_ = false;
+    if (IsBlank(timeline_->CurrentLine())) {
+        view_.ShowText(kNoLinePlaceholder);
+        return;
+    }
+    TBandLine line = BandLineOf(*timeline_);
+    bandLineTimed_ = !line.Words.empty();
+    view_.ShowLyricLine(line);
+}
+
+void TZylMain::SetLyricsLocked(bool locked) {
+    if (locked == lyricsLocked_)
+        return;
+    lyricsLocked_ = locked;
+    view_.SetDesktopLyricLocked(locked);
+    Q_EMIT lyricsLockedChanged();
+    RefreshSettingsSnapshot();
 }
 
 void TZylMain::OnError(std::int32_t, std::int32_t code) {

@@ -275,6 +275,11 @@ public:
     const std::vector<std::string> &PresetNamesUtf8() const { return presetNames_; }
     int PresetIndex() const { return presetIndex_; }
     bool ShowLyrics() const { return showLyrics_; }
+    // The desktop lyric lock (click-through band), settings key Window/DESKTOPLRC LOCK.
+    bool LyricsLocked() const { return lyricsLocked_; }
+    void SetLyricsLocked(bool locked);
+    // Puts a notice in the title line until the next track names itself there.
+    void ShowTitleNotice(const std::string &text) { SetTitleText(text); }
     bool AutoRun() const { return autoRun_; }
     QString LyricDirText() const { return QString::fromStdString(lyricDir_); }
     QString MusicDirText() const { return QString::fromStdString(musicDir_); }
@@ -327,6 +332,7 @@ Q_SIGNALS:
     void presetNamesChanged();
     void presetIndexChanged();
     void showLyricsChanged();
+    void lyricsLockedChanged();
     void autoRunChanged();
     void lyricDirChanged();
     void musicDirChanged();
@@ -357,6 +363,7 @@ private:
     void EndOfTrack();
     void LyricTrackEnded();
     void EmptyLyric();
+    void ShowLyricAt(std::int32_t position);
     void StartLyricLookup(const LookupKey &key);
     void LyricLookupFinished(lyrics::TLrcTextThread &worker);
     void SaveOnlineLyric(const LookupKey &key, const std::string &text);
@@ -384,6 +391,7 @@ private:
     std::int32_t eqPresetId_ = 0;
     bool autoRun_ = true;
     bool showLyrics_ = true;
+    bool lyricsLocked_ = false;
     double volume_ = 65;
 
     // window state
@@ -402,6 +410,7 @@ private:
     std::atomic<audio::TAudioEngine *> engineForDownloads_{nullptr};
     std::int32_t currentIndex_ = 0;
     int tickCounter_ = 0;
+    bool bandLineTimed_ = false; // the band shows a word-timed line: it changes on every tick
     QTimer lanErrTimer_;
 
     // playlist
