@@ -15,7 +15,7 @@ packages=(
   fonts-wqy-microhei
   libxcb1-dev
   xvfb xauth x11-utils ffmpeg lame sox imagemagick xdotool
-  pulseaudio pulseaudio-utils dbus dbus-x11 playerctl weston qt6-wayland
+  pulseaudio pulseaudio-utils dbus dbus-x11 playerctl weston xwayland qt6-wayland
   desktop-file-utils appstream
   "$@"
 )

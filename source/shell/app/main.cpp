@@ -4,6 +4,7 @@
 // playlist and the settings.
 
 #include "audio/lib/AudioLibraryFactory.h"
+#include "shell/app/DisplayPlatform.h"
 #include "shell/app/PlayerApp.h"
 #include "shell/command/mapshare.h"
 
@@ -52,7 +53,10 @@ int main(int argc, char **argv) {
     if (!lirvo::command::OpenCommandBlock())
         return 0;
 
+    // In a Wayland session the player runs on XWayland where it can (see DisplayPlatform.h).
+    const auto platform = lirvo::app::PrepareDisplayPlatform();
     QApplication app(argc, argv);
+    const std::string placementNotice = lirvo::app::FinishDisplayPlatform(platform);
     const auto arguments = lirvo::command::ArgumentsOf(argc, argv);
     if (!lirvo::command::IsFirstInstance(arguments)) {
         lirvo::command::CloseCommandBlock();
@@ -79,6 +83,13 @@ int main(int argc, char **argv) {
             std::fprintf(stderr, "lirvo: %s\n", qPrintable(player.Error()));
             rc = 1;
         } else {
+            if (!placementNotice.empty()) {
+                std::fprintf(stderr,
+                             "lirvo: %s (the desktop lyric cannot be placed on this Wayland session; "
+                             "it needs an X server, DISPLAY, for XWayland)\n",
+                             placementNotice.c_str());
+                player.Controller().ShowTitleNotice(placementNotice);
+            }
             rc = QApplication::exec();
         }
     }
