@@ -313,6 +313,7 @@ TBandPicture::TBandPicture(const TBandText &text, int width, int minHeight, cons
 
     LaidText main = LayOutText(line, LyricFont(style), m_width, style.Top, m_height,
                                translated ? kTranslationLineRows : 0);
+    m_lineRows = static_cast<int>(main.Rows.size());
     qreal lineBottom = style.Top;
     for (const LaidRow &row : main.Rows) {
         lineBottom = std::max(lineBottom, row.Top + row.Height);

@@ -99,7 +99,7 @@ public:
     // True for a line with word timings.
     bool HasSweep() const { return !m_words.empty(); }
     // Rows of the line (after wrapping) and of the translation.
-    int LineRows() const { return static_cast<int>(m_rows.size()); }
+    int LineRows() const { return m_lineRows; }
     int TranslationRows() const { return m_translationRows; }
 
     // Outline and gradient fill of both rows, without any sung part.
@@ -147,6 +147,7 @@ private:
     QRegion m_glyphs;
     std::vector<Row> m_rows;
     std::vector<Word> m_words;
+    int m_lineRows = 0;
     int m_translationRows = 0;
 };
 

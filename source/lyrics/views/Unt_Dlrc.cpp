@@ -193,14 +193,21 @@ void TZylDeskTopLrc::SetLocked(bool locked) {
     setFlag(Qt::WindowTransparentForInput, locked);
 }
 
-void TZylDeskTopLrc::paintEvent(QPaintEvent *event) {
-    QPainter painter(this);
+void TZylDeskTopLrc::PaintFrame(QPainter &painter, const QRegion &region) const {
+    painter.save();
     // Every paint starts from fully transparent pixels, so nothing of an earlier line remains.
     painter.setCompositionMode(QPainter::CompositionMode_Source);
-    for (const QRect &rect : event->region()) {
+    for (const QRect &rect : region) {
         painter.fillRect(rect, Qt::transparent);
         m_prepared.Draw(painter, m_frameClock, rect);
     }
+    painter.restore();
+}
+
+void TZylDeskTopLrc::paintEvent(QPaintEvent *event) {
+    QPainter painter(this);
+    PaintFrame(painter, event->region());
+    ++m_paintCount;
     painter.end();
     const bool whole = (QRegion(QRect(QPoint(0, 0), size())) - event->region()).isEmpty();
     if (m_shapePending && whole) {

@@ -60,6 +60,12 @@ public:
     QImage Picture() const;
     const TBandPicture &Prepared() const { return m_prepared; }
     int DrawCount() const { return m_drawCount; }
+    // How often the window was painted (whole or in part).
+    int PaintCount() const { return m_paintCount; }
+
+    // What a paint of `region` puts into the window: the region first made fully transparent,
+    // then the current frame drawn into it.
+    void PaintFrame(QPainter &painter, const QRegion &region) const;
 
     // True when `pos` (window coordinates) lies on a drawn pixel.
     bool IsTextPixel(const QPoint &pos) const;
@@ -100,6 +106,7 @@ private:
     TBandPicture m_prepared;
     QRegion m_painted; // glyphs of the picture last painted to the window
     int m_drawCount = 0;
+    int m_paintCount = 0;
     bool m_locked = false;
     bool m_shapePending = false;
     // The play clock: a position and when it was given.
