@@ -43,8 +43,11 @@ void PlayerApp::ListenForCommands() {
                                        if (!m_controller || m_closed)
                                            return -1;
                                        if (m.message == command::WM_SHARECMD) {
-                                           if (command::CommandBlock *block = command::SharedCommandBlock())
-                                               m_controller->WMSHARECMD(*block, m.lParam);
+                                           // Own arguments first, then the shared block's command;
+                                           // the block is free for the next writer before it runs.
+                                           command::TakeCommands([&](command::CommandBlock &taken) {
+                                               m_controller->WMSHARECMD(taken, m.lParam);
+                                           });
                                            return 0;
                                        }
                                        if (m.message == command::WM_CMDPLAY)
