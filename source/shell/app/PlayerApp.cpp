@@ -9,6 +9,7 @@
 #include "shell/app/QmlMainView.h"
 #include "shell/command/CommandBlock.h"
 #include "shell/command/mapshare.h"
+#include "shell/mpris/MprisService.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -24,6 +25,7 @@ PlayerApp::PlayerApp(PlayerAppOptions options, QObject *parent)
 
 PlayerApp::~PlayerApp() {
     // The window goes first (its bindings read the controller), then the controller's own end.
+    m_mpris.reset();
     m_sessionEnd.reset();
     m_tray.reset();
     m_trayMenu.reset();
@@ -130,6 +132,14 @@ bool PlayerApp::Start() {
     if (m_options.WatchSessionEnd) {
         m_sessionEnd = std::make_unique<tray::TSessionEndWatcher>();
         connect(m_sessionEnd.get(), &tray::TSessionEndWatcher::EndSession, this, [this] { Quit(); });
+    }
+    if (m_options.MediaPlayerInterface) {
+        m_mpris = mpris::MprisService::Start(*m_controller, {[this] {
+                                                                 m_window->showNormal();
+                                                                 m_window->raise();
+                                                                 m_window->requestActivate();
+                                                             },
+                                                             [this] { Quit(); }});
     }
     // However the event loop ends, what "退出" saves is saved.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
