@@ -7,6 +7,7 @@
 
 #include "function/tray/DDTray.h"
 #include "lyrics/core/LrcClass.h"
+#include "lyrics/views/Unt_Dlrc.h"
 #include "lyrics/views/Unt_DlrcButton.h"
 
 #include <QAction>
@@ -405,9 +406,18 @@ TEST_F(MainWindowTest, MainMenuHoldsItsItemsAndQuitSavesBothFiles) {
         captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
     }
     EXPECT_EQ(names, QStringList({"pmm_lirvo", "N3", "pmf_openfile", "mniN14", "pmp_play", "pmp_previous",
-                                  "pmp_next", "N1", "pmm_close"}));
-    EXPECT_EQ(captions,
-              QStringList({"Lirvo官网", "-", "添加音乐", "-", "播放/暂停", "上一首", "下一首", "-", "退出"}));
+                                  "pmp_next", "N2", "pmm_locklrc", "N1", "pmm_close"}));
+    EXPECT_EQ(captions, QStringList({"Lirvo官网", "-", "添加音乐", "-", "播放/暂停", "上一首", "下一首", "-",
+                                     "锁定桌面歌词", "-", "退出"}));
+
+    // The lock item is ticked while the band is locked, and the band then takes no input.
+    QAction *lock = menu->findChild<QAction *>("pmm_locklrc");
+    ASSERT_TRUE(lock->isCheckable());
+    EXPECT_FALSE(lock->isChecked());
+    lock->trigger();
+    EXPECT_TRUE(Controller().LyricsLocked());
+    EXPECT_TRUE(View().LyricWindow().Locked());
+    EXPECT_TRUE(View().LyricWindow().flags().testFlag(Qt::WindowTransparentForInput));
 
     const std::string song = AddSong("a.mp3", "A", "B");
     View().ScriptFileDialog([&](const QStringList &) { return std::vector<std::string>{song}; });
@@ -421,7 +431,9 @@ TEST_F(MainWindowTest, MainMenuHoldsItsItemsAndQuitSavesBothFiles) {
     QFile playlist(QString::fromStdString(Controller().PlaylistPath()));
     ASSERT_TRUE(playlist.open(QIODevice::ReadOnly));
     EXPECT_TRUE(playlist.readAll().contains("a.mp3"));
-    EXPECT_TRUE(QFile::exists(QString::fromStdString(Controller().SettingsPath())));
+    QFile settings(QString::fromStdString(Controller().SettingsPath()));
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(settings.readAll().contains("LOCK=\"1\""));
 }
 
 } // namespace
