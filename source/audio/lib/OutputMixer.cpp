@@ -102,7 +102,7 @@ void OutputMixer::Mix(float *out, int64_t frames) {
                 continue;
             }
             bool ended = false;
-            channel->MixInto(out, frames, ended);
+            (void)channel->MixInto(out, frames, ended);
             if (ended) {
                 ended_.push_back(channel);
             }

@@ -8,7 +8,9 @@ namespace lirvo::audio {
 
 namespace {
 
-constexpr size_t kRingFrames = 8192; // about 190 ms decoded ahead
+constexpr size_t kRingFrames = 8192; // about 190 ms decoded ahead; a power of two
+constexpr size_t kRingMask = kRingFrames - 1;
+constexpr size_t kHistoryFloats = PlaybackChannel::kHistoryBytes / sizeof(float);
 constexpr int64_t kChunkFrames = 2048;
 // A network stream decodes only while about half a second of undecoded data is waiting (within
 // these bounds), so the feeder rarely blocks inside the decoder, where a seek would wait for it.
@@ -22,7 +24,10 @@ constexpr double kNetBufferSeconds = 5.0;
 
 PlaybackChannel::PlaybackChannel(Handle handle, std::unique_ptr<DecodedSource> source, ChannelOrigin origin)
     : handle_(handle), source_(std::move(source)), origin_(std::move(origin)),
-      ring_(kRingFrames * kOutputChannels), history_(kHistoryBytes / sizeof(float), 0.0f) {
+      ring_(kRingFrames * kOutputChannels), history_(new std::atomic<float>[kHistoryFloats]) {
+    for (size_t i = 0; i < kHistoryFloats; ++i) {
+        history_[i].store(0.0f, std::memory_order_relaxed);
+    }
     played_ = source_->Position();
     inputPosition_ = source_->InputPosition();
     if (origin_.download != nullptr) {
@@ -48,7 +53,7 @@ PlaybackChannel::~PlaybackChannel() {
 }
 
 void PlaybackChannel::StartFeeder() {
-    std::lock_guard lock(ringMutex_);
+    std::lock_guard lock(feedMutex_);
     if (!feederStarted_ && !quit_) {
         feederStarted_ = true;
         feeder_ = std::thread([this] { FeedLoop(); });
@@ -56,20 +61,40 @@ void PlaybackChannel::StartFeeder() {
 }
 
 bool PlaybackChannel::Play(bool restart) {
-    bool ended = false;
-    {
-        std::lock_guard lock(ringMutex_);
-        ended = endReported_;
-    }
     // An ended channel starts over; if its start can no longer be reached (a live stream
     // whose first bytes were let go), it stays ended rather than "playing" silence.
-    if ((restart || ended) && !Seek(0)) {
+    if ((restart || endReported_.load()) && !Seek(0)) {
         return false;
     }
     StartFeeder();
     mode_ = Mode::Playing;
-    feedWanted_.notify_all();
+    WakeFeeder();
     return true;
+}
+
+void PlaybackChannel::WakeFeeder() {
+    wake_.fetch_add(1, std::memory_order_release);
+    wake_.notify_one();
+    feedWanted_.notify_all();
+}
+
+size_t PlaybackChannel::RingFree() const {
+    const uint64_t used = ringWritten_.load(std::memory_order_relaxed) - ringRead_.load(std::memory_order_acquire);
+    return kRingFrames - static_cast<size_t>(used);
+}
+
+void PlaybackChannel::DiscardBuffered(int64_t newPosition) {
+    // Dekker-style hand-shake with MixInto: either the callback sees `discarding_` and adds
+    // nothing, or this side sees it inside and waits for it to leave (one block at most).
+    discarding_.store(true);
+    while (inMix_.load()) {
+        std::this_thread::yield();
+    }
+    ringRead_.store(ringWritten_.load());
+    sourceEnded_.store(false);
+    endReported_.store(false);
+    played_.store(newPosition);
+    discarding_.store(false);
 }
 
 void PlaybackChannel::Pause() {
@@ -115,14 +140,12 @@ bool PlaybackChannel::Seek(int64_t frame) {
         return false;
     }
     {
-        std::lock_guard lock(ringMutex_);
+        std::lock_guard lock(feedMutex_);
         ++generation_;
-        ringRead_ = ringCount_ = 0;
-        sourceEnded_ = endReported_ = false;
-        played_ = source_->Position();
+        DiscardBuffered(source_->Position());
     }
     effects_.Reset();
-    feedWanted_.notify_all();
+    WakeFeeder();
     return true;
 }
 
@@ -157,11 +180,19 @@ bool PlaybackChannel::WaitForDownloadMargin(std::unique_lock<std::mutex> &lock) 
 
 void PlaybackChannel::FeedLoop() {
     std::vector<float> block(static_cast<size_t>(kChunkFrames) * kOutputChannels);
-    std::unique_lock lock(ringMutex_);
+    std::unique_lock lock(feedMutex_);
     while (true) {
-        feedWanted_.wait(lock, [this] {
-            return quit_ || (!sourceEnded_ && kRingFrames - ringCount_ >= static_cast<size_t>(kChunkFrames));
-        });
+        // Sleeps until the callback made room, a seek or Play happened, or the channel quits.
+        // No timer: an idle channel costs nothing.
+        while (!quit_ && (sourceEnded_.load() || RingFree() < static_cast<size_t>(kChunkFrames))) {
+            const uint32_t seen = wake_.load(std::memory_order_acquire);
+            if (quit_ || (!sourceEnded_.load() && RingFree() >= static_cast<size_t>(kChunkFrames))) {
+                break;
+            }
+            lock.unlock();
+            wake_.wait(seen, std::memory_order_acquire);
+            lock.lock();
+        }
         if (quit_ || !WaitForDownloadMargin(lock)) {
             return;
         }
@@ -181,76 +212,80 @@ void PlaybackChannel::FeedLoop() {
             continue; // a seek happened meanwhile; this block belongs to the old position
         }
         if (got <= 0) {
-            sourceEnded_ = true;
+            sourceEnded_.store(true, std::memory_order_release);
             continue;
         }
-        size_t write = (ringRead_ + ringCount_) % kRingFrames;
+        // Only this thread writes, and a seek (which moves the reader) holds feedMutex_, so the
+        // room checked above is still there.
+        const uint64_t written = ringWritten_.load(std::memory_order_relaxed);
         for (int64_t i = 0; i < got; ++i) {
-            ring_[2 * write] = block[2 * i];
-            ring_[2 * write + 1] = block[2 * i + 1];
-            write = (write + 1) % kRingFrames;
+            const size_t at = static_cast<size_t>(written + static_cast<uint64_t>(i)) & kRingMask;
+            ring_[2 * at] = block[2 * i];
+            ring_[2 * at + 1] = block[2 * i + 1];
         }
-        ringCount_ += static_cast<size_t>(got);
+        ringWritten_.store(written + static_cast<uint64_t>(got), std::memory_order_release);
     }
 }
 
-void PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended) {
+int64_t PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended) {
     ended = false;
-    const float volume = volume_.load();
-    std::unique_lock lock(ringMutex_);
-    const size_t take = std::min(ringCount_, static_cast<size_t>(frames));
-    const size_t historyFrames = history_.size() / kOutputChannels;
-    // Keep the newest frames of history: shift out what this block replaces.
-    const size_t keep = historyFrames > take ? historyFrames - take : 0;
-    if (take > 0) {
-        std::memmove(history_.data(), history_.data() + (historyFrames - keep) * kOutputChannels,
-                     keep * kOutputChannels * sizeof(float));
+    inMix_.store(true);
+    if (discarding_.load()) {
+        inMix_.store(false);
+        return 0; // a seek is emptying the ring: silence for this block rather than a wait
     }
-    size_t historyAt = keep;
-    const size_t firstToHistory = take > historyFrames ? take - historyFrames : 0;
+    const float volume = volume_.load();
+    // Read the end flag before the writer's count: once it is set, every frame is visible.
+    const bool sourceEnded = sourceEnded_.load(std::memory_order_acquire);
+    const uint64_t read = ringRead_.load(std::memory_order_relaxed);
+    const uint64_t available = ringWritten_.load(std::memory_order_acquire) - read;
+    const size_t take = static_cast<size_t>(std::min<uint64_t>(available, static_cast<uint64_t>(frames)));
+    // Only the newest samples of this block go to the history.
+    const size_t firstToHistory = take * kOutputChannels > kHistoryFloats ? take - kHistoryFloats / 2 : 0;
+    uint64_t historyAt = historyWritten_.load(std::memory_order_relaxed);
     for (size_t i = 0; i < take; ++i) {
-        const size_t at = (ringRead_ + i) % kRingFrames;
+        const size_t at = static_cast<size_t>(read + i) & kRingMask;
         const float left = ring_[2 * at] * volume;
         const float right = ring_[2 * at + 1] * volume;
         out[2 * i] += left;
         out[2 * i + 1] += right;
         if (i >= firstToHistory) {
-            history_[2 * historyAt] = left;
-            history_[2 * historyAt + 1] = right;
-            ++historyAt;
+            history_[historyAt % kHistoryFloats].store(left, std::memory_order_relaxed);
+            history_[(historyAt + 1) % kHistoryFloats].store(right, std::memory_order_relaxed);
+            historyAt += 2;
         }
     }
-    ringRead_ = (ringRead_ + take) % kRingFrames;
-    ringCount_ -= take;
-    played_ += static_cast<int64_t>(take);
-    if (ringCount_ == 0 && sourceEnded_ && !endReported_) {
-        endReported_ = true;
+    historyWritten_.store(historyAt, std::memory_order_release);
+    ringRead_.store(read + take, std::memory_order_release);
+    played_.fetch_add(static_cast<int64_t>(take));
+    if (sourceEnded && take == available && !endReported_.exchange(true)) {
         mode_ = Mode::Stopped;
         ended = true;
     }
-    lock.unlock();
+    inMix_.store(false);
     if (take > 0) {
-        feedWanted_.notify_one();
+        // Lock-free wake of the feeder (a futex wake, never a wait).
+        wake_.fetch_add(1, std::memory_order_release);
+        wake_.notify_one();
     }
+    return static_cast<int64_t>(take);
 }
 
 uint32_t PlaybackChannel::RecentSamples(void *buffer, uint32_t bytes) const {
-    std::lock_guard lock(ringMutex_);
-    const size_t count = std::min<size_t>(bytes / sizeof(float), history_.size());
-    std::memcpy(buffer, history_.data() + (history_.size() - count), count * sizeof(float));
+    const uint64_t written = historyWritten_.load(std::memory_order_acquire);
+    const size_t count = std::min<size_t>(bytes / sizeof(float), kHistoryFloats) & ~size_t{1};
+    auto *out = static_cast<float *>(buffer);
+    // Oldest first; places never written yet read as silence.
+    for (size_t i = 0; i < count; ++i) {
+        const uint64_t index = written + i;
+        out[i] = index < count ? 0.0f : history_[(index - count) % kHistoryFloats].load(std::memory_order_relaxed);
+    }
     return static_cast<uint32_t>(count * sizeof(float));
 }
 
 void PlaybackChannel::AddSync(const SyncEntry &sync) {
     std::lock_guard lock(syncMutex_);
     syncs_.push_back(sync);
-}
-
-bool PlaybackChannel::RemoveSync(Handle sync) {
-    std::lock_guard lock(syncMutex_);
-    const auto before = syncs_.size();
-    std::erase_if(syncs_, [&](const SyncEntry &entry) { return entry.handle == sync; });
-    return syncs_.size() != before;
 }
 
 std::vector<SyncEntry> PlaybackChannel::Syncs() const {
@@ -293,11 +328,11 @@ const TrackTags &PlaybackChannel::Tags() {
 
 void PlaybackChannel::Shutdown() {
     {
-        std::lock_guard lock(ringMutex_);
+        std::lock_guard lock(feedMutex_);
         quit_ = true;
         mode_ = Mode::Stopped;
     }
-    feedWanted_.notify_all();
+    WakeFeeder();
     if (origin_.download != nullptr) {
         origin_.download->Cancel(); // also wakes a decoder waiting for bytes
     }

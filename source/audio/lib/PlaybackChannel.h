@@ -1,7 +1,8 @@
 #pragma once
 // One stream of the library: its decoder, effects, volume and transport state. A feeder thread
-// decodes ahead into a short buffer; the output device's callback takes from that buffer, so
-// neither decoding nor a slow download ever runs inside the device callback.
+// decodes ahead into a short single-producer/single-consumer ring; the output device's callback
+// takes from that ring without any lock, so neither decoding, a slow download nor a seek can make
+// the callback wait.
 
 #include "audio/lib/AudioLibrary.h"
 #include "audio/lib/ByteReader.h"
@@ -68,7 +69,6 @@ public:
     EffectChain &Effects() { return effects_; }
 
     void AddSync(const SyncEntry &sync);
-    bool RemoveSync(Handle sync);
     std::vector<SyncEntry> Syncs() const;
 
     // Copies the most recent `bytes` bytes sent to the device, volume applied (whole floats);
@@ -81,9 +81,17 @@ public:
     // Tags of the local file, read once on first use.
     const TrackTags &Tags();
 
+    // Starts decoding ahead without playing, so a channel queued to follow another has its
+    // first block ready when the output switches to it.
+    void Prefill() { StartFeeder(); }
+    // Called by the mixer inside the device callback when this channel takes over from one
+    // that just ended.
+    void StartFollowing() { mode_ = Mode::Playing; }
+
     // Called by the output callback: adds up to `frames` frames into `out`, scaled by the
-    // volume. Sets `ended` the one time the channel runs out of data for good.
-    void MixInto(float *out, int64_t frames, bool &ended);
+    // volume, and returns how many it added. Sets `ended` the one time the channel runs out of
+    // data for good. Never blocks: while a seek resets the ring it adds nothing.
+    int64_t MixInto(float *out, int64_t frames, bool &ended);
 
     // Ends the feeder thread and the download; afterwards the channel makes no more calls.
     void Shutdown();
@@ -97,6 +105,10 @@ private:
     bool WaitForDownloadMargin(std::unique_lock<std::mutex> &lock);
     void StartFeeder();
     bool Reachable(int64_t frame) const;
+    void WakeFeeder();
+    size_t RingFree() const;
+    // Empties the ring, waiting at most for one running callback to leave it.
+    void DiscardBuffered(int64_t newPosition);
 
     const Handle handle_;
     std::unique_ptr<DecodedSource> source_;
@@ -116,18 +128,31 @@ private:
 
     std::mutex decoderMutex_; // held while the source decodes or seeks
 
-    mutable std::mutex ringMutex_; // guards the buffer and the end flags
-    std::condition_variable feedWanted_;
+    // The ring: the feeder is its only writer, the device callback its only reader. Both
+    // counters only grow (in frames); a seek discards what is buffered by moving the reader
+    // up to the writer while the callback is kept out (see DiscardBuffered).
     std::vector<float> ring_;
-    size_t ringRead_ = 0; // in frames
-    size_t ringCount_ = 0;
+    std::atomic<uint64_t> ringWritten_{0};
+    std::atomic<uint64_t> ringRead_{0};
+    std::atomic<bool> sourceEnded_{false}; // set after the last frame was written
+    std::atomic<bool> endReported_{false};
+    std::atomic<bool> discarding_{false}; // a seek is resetting the ring
+    std::atomic<bool> inMix_{false};      // the callback is reading the ring
+
+    // Feeder side: guards the generation, the quit flag and the feeder's start.
+    mutable std::mutex feedMutex_;
+    std::condition_variable feedWanted_; // timed waits of the network margin
+    // Bumped and notified whenever the feeder may have work; the callback notifies it without
+    // taking any lock (a futex wake).
+    std::atomic<uint32_t> wake_{0};
     uint64_t generation_ = 0; // bumped by every seek; stale decoded blocks are dropped
-    bool sourceEnded_ = false;
-    bool endReported_ = false;
     bool quit_ = false;
-    std::vector<float> history_; // last frames sent to the device, oldest first
     std::thread feeder_;
     bool feederStarted_ = false;
+
+    // The newest samples sent to the device, for RecentSamples; written by the callback only.
+    std::unique_ptr<std::atomic<float>[]> history_;
+    std::atomic<uint64_t> historyWritten_{0}; // floats written so far
 
     mutable std::mutex syncMutex_;
     std::vector<SyncEntry> syncs_;
