@@ -183,7 +183,8 @@ void TZylMain::FormCreate() {
     // 10.5 preset
     eqPresetId_ = config->ReadInteger("Window/EQ", "ID", 0);
     // 10.6 autostart: registered again on every start while the setting is on.
-    autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true);
+    // A start never turns back on what the user turned off in the desktop's own settings.
+    autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true) && !system::AutostartDisabledByDesktop();
     Q_EMIT autoRunChanged();
     if (autoRun_) {
         Guarded([this] {
