@@ -11,8 +11,10 @@
 #include "plugins/UPluginFramework.h"
 #include "plugins/lirvo_plugin.h"
 #include "shell/command/CommandMessages.h"
+#include "shell/command/LocalPlaylist.h"
 #include "shell/controller/CrashGuard.h"
 #include "shell/controller/CrashSnapshots.h"
+#include "shell/controller/DialogFileReader.h"
 #include "shell/controller/DownloadCache.h"
 #include "shell/controller/PresetFile.h"
 #include "shell/controller/TagReadingPool.h"
@@ -183,7 +185,8 @@ void TZylMain::FormCreate() {
     // 10.5 preset
     eqPresetId_ = config->ReadInteger("Window/EQ", "ID", 0);
     // 10.6 autostart: registered again on every start while the setting is on.
-    autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true);
+    // A start never turns back on what the user turned off in the desktop's own settings.
+    autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true) && !system::AutostartDisabledByDesktop();
     Q_EMIT autoRunChanged();
     if (autoRun_) {
         Guarded([this] {
@@ -370,7 +373,9 @@ void TZylMain::tbrmainMouseDown(double x, double width) {
     Guarded([&] {
         if (!engine_ || !(width > 0))
             return;
-        engine_->SetPosition(static_cast<std::int32_t>(std::nearbyint(progressMaximum_ * x / width)));
+        const auto position = static_cast<std::int32_t>(std::nearbyint(progressMaximum_ * x / width));
+        engine_->SetPosition(position);
+        Q_EMIT seeked(position);
     });
 }
 
@@ -395,6 +400,7 @@ void TZylMain::tmr_lanerrTimer() {
 }
 
 void TZylMain::OnStatus(std::int32_t status) {
+    Q_EMIT engineStateChanged();
     switch (status) {
     case audio::kStateStopped:
     case audio::kStatePaused:
@@ -435,6 +441,7 @@ void TZylMain::TrackStarted() {
 }
 
 void TZylMain::OnEnd(std::int32_t) {
+    Q_EMIT engineStateChanged();
     // Reported on the library's notification thread; the reaction belongs to the main thread.
     QMetaObject::invokeMethod(
         this, [this] { Guarded([this] { EndOfTrack(); }); }, Qt::QueuedConnection);
@@ -478,6 +485,7 @@ void TZylMain::OnTick(std::int32_t, std::int32_t, std::int32_t position) {
 }
 
 void TZylMain::OnError(std::int32_t, std::int32_t code) {
+    Q_EMIT engineStateChanged();
     if (code != 0 && !lanErrTimer_.isActive())
         lanErrTimer_.start();
 }
@@ -586,7 +594,7 @@ std::string TZylMain::TitleForFile(const std::string &path, const std::string &t
 }
 
 void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
-    const std::string filter = engine_ ? engine_->Filter : std::string();
+    const std::string filter = command::FilterWithPlaylists(engine_ ? engine_->Filter : std::string());
     QPointer<TZylMain> self(this);
     view_.ShowOpenFileDialog(filter, [self, done](std::optional<std::vector<std::string>> files) {
         if (!self || self->destroyed_)
@@ -599,11 +607,15 @@ void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
         // Tags are read off the main thread; the rows are appended when all are known.
         TZylMain *controller = self.data();
         audio::TAudioEngine *engine = controller->engine_.get();
+        // A chosen local playlist stands for its entries.
+        auto reader = std::make_shared<DialogFileReader>(
+            [engine](const std::string &path, audio::TTags &tags) { engine->GetTags(path, tags); });
         controller->tagPool_->Start(
-            std::move(*files), [engine](const std::string &path, audio::TTags &tags) { engine->GetTags(path, tags); },
-            [controller, done](std::vector<std::string> read, std::vector<audio::TTags> tags, bool complete) {
+            std::move(*files), [reader](const std::string &path, audio::TTags &tags) { reader->Read(path, tags); },
+            [controller, done, reader](std::vector<std::string> read, std::vector<audio::TTags> tags, bool complete) {
                 if (controller->destroyed_)
                     return;
+                reader->Expand(read, tags);
                 controller->Guarded([&] { controller->AppendTaggedFiles(read, tags); });
                 if (complete && done)
                     done(true);
