@@ -277,7 +277,7 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
     const bool missing =
         fileName.empty() || (::stat(fileName.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR));
     if (!missing && S_ISDIR(st.st_mode))
-        throw XmlParseError(fileName + ": is a folder, not a file");
+        throw XmlReadError(fileName + ": is a folder, not a file");
     if (missing) {
         // No file yet: start empty. Nothing is written until the first save.
         doc_ = NewDocument();
@@ -289,7 +289,7 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
     std::string bytes;
     std::string readError;
     if (!ReadWholeFile(fileName, bytes, &readError))
-        throw XmlParseError(fileName + ": " + readError);
+        throw XmlReadError(fileName + ": " + readError);
     sizeHint_ = bytes.size();
     if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         throw XmlParseError(fileName + ": too large for a settings or playlist file");

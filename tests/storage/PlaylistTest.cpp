@@ -272,15 +272,22 @@ TEST_F(Playlist, BrokenFilesFailCreationOrAreSetAside) {
     WriteWholeFile(path, "<DefaultList><PlayerList><LIST Path=\"/a.mp3\"></DefaultList>");
     EXPECT_THROW(TDKPlist(path, "DefaultList"), XmlParseError);
 
-    std::string problem;
+    OpenNote note;
     {
-        auto list = TDKPlist::OpenRecovering(path, "DefaultList", &problem);
-        EXPECT_FALSE(problem.empty());
+        auto list = TDKPlist::OpenRecovering(path, "DefaultList", &note);
+        EXPECT_FALSE(note.problem.empty());
         list->LoadList("PlayerList");
         EXPECT_EQ(list->Count(), 0);
     }
-    EXPECT_TRUE(fs::exists(path + ".bad"));
+    EXPECT_EQ(note.setAside, path + ".bad");
     EXPECT_FALSE(fs::exists(path)); // nothing was written over it
+
+    // A second broken file gets a copy of its own; the first copy stays.
+    WriteWholeFile(path, "<DefaultList>");
+    (void)TDKPlist::OpenRecovering(path, "DefaultList", &note);
+    EXPECT_EQ(note.setAside, path + ".bad.2");
+    EXPECT_EQ(ReadWholeFile(path + ".bad.2"), "<DefaultList>");
+    EXPECT_THAT(ReadWholeFile(path + ".bad"), HasSubstr("/a.mp3"));
 
     TDKPlist unsaved(dir.File("gone/Default.pls"), "DefaultList");
     unsaved.AddEntry("PlayerList/LIST", "t", "a", "0", "/p", 0);
