@@ -6,6 +6,7 @@
 
 #include <unistd.h>
 #include <QDir>
+#include <filesystem>
 
 using namespace lirvo::shell;
 using namespace lirvo::shell::testing;
@@ -296,4 +297,21 @@ TEST_F(StartupTest, AutostartFollowsTheBoxAtOnceAndSaveFlipsThePanelBack) {
     m.HudButton3Click();
     EXPECT_EQ(flips, 1);
     EXPECT_EQ(Setting(SettingsFile(), "AUTORUN", "Value"), "0");
+}
+
+TEST_F(StartupTest, AutostartTurnedOffInTheDesktopStaysOffAcrossStarts) {
+    WriteFile(SettingsFile(), SettingsXml("<AUTORUN Value=\"1\"/>"));
+    const std::string entry = home + "/.config/autostart/runlirvo.desktop";
+    std::filesystem::create_directories(home + "/.config/autostart");
+    for (const char *mark : {"Hidden=true", "X-GNOME-Autostart-enabled=false"}) {
+        const std::string text = "[Desktop Entry]\nType=Application\nExec=/x/lirvo\n" + std::string(mark) + "\n";
+        WriteFile(entry, text);
+        TZylMain &m = Create();
+        EXPECT_FALSE(m.AutoRun()) << mark;
+        EXPECT_EQ(ReadFile(entry), text) << "the start must not turn the entry back on";
+        m.SaveSettings();
+        EXPECT_EQ(Setting(SettingsFile(), "AUTORUN", "Value"), "0");
+        main.reset();
+        WriteFile(SettingsFile(), SettingsXml("<AUTORUN Value=\"1\"/>"));
+    }
 }

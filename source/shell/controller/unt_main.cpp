@@ -11,8 +11,10 @@
 #include "plugins/UPluginFramework.h"
 #include "plugins/lirvo_plugin.h"
 #include "shell/command/CommandMessages.h"
+#include "shell/command/LocalPlaylist.h"
 #include "shell/controller/CrashGuard.h"
 #include "shell/controller/CrashSnapshots.h"
+#include "shell/controller/DialogFileReader.h"
 #include "shell/controller/DownloadCache.h"
 #include "shell/controller/PresetFile.h"
 #include "shell/controller/TagReadingPool.h"
@@ -194,7 +196,8 @@ void TZylMain::FormCreate() {
     // 10.5 preset
     eqPresetId_ = config->ReadInteger("Window/EQ", "ID", 0);
     // 10.6 autostart: registered again on every start while the setting is on.
-    autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true);
+    // A start never turns back on what the user turned off in the desktop's own settings.
+    autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true) && !system::AutostartDisabledByDesktop();
     Q_EMIT autoRunChanged();
     if (autoRun_) {
         Guarded([this] {
@@ -604,7 +607,7 @@ std::string TZylMain::TitleForFile(const std::string &path, const std::string &t
 }
 
 void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
-    const std::string filter = engine_ ? engine_->Filter : std::string();
+    const std::string filter = command::FilterWithPlaylists(engine_ ? engine_->Filter : std::string());
     QPointer<TZylMain> self(this);
     view_.ShowOpenFileDialog(filter, [self, done](std::optional<std::vector<std::string>> files) {
         if (!self || self->destroyed_)
@@ -617,11 +620,15 @@ void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
         // Tags are read off the main thread; the rows are appended when all are known.
         TZylMain *controller = self.data();
         audio::TAudioEngine *engine = controller->engine_.get();
+        // A chosen local playlist stands for its entries.
+        auto reader = std::make_shared<DialogFileReader>(
+            [engine](const std::string &path, audio::TTags &tags) { engine->GetTags(path, tags); });
         controller->tagPool_->Start(
-            std::move(*files), [engine](const std::string &path, audio::TTags &tags) { engine->GetTags(path, tags); },
-            [controller, done](std::vector<std::string> read, std::vector<audio::TTags> tags, bool complete) {
+            std::move(*files), [reader](const std::string &path, audio::TTags &tags) { reader->Read(path, tags); },
+            [controller, done, reader](std::vector<std::string> read, std::vector<audio::TTags> tags, bool complete) {
                 if (controller->destroyed_)
                     return;
+                reader->Expand(read, tags);
                 controller->Guarded([&] { controller->AppendTaggedFiles(read, tags); });
                 if (complete && done)
                     done(true);
