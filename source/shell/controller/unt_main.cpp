@@ -78,6 +78,15 @@ bool IsBlank(const std::string &text) {
     return true;
 }
 
+// The title line's word about a settings or playlist file that could not be used as it was.
+std::string OpenNoteText(const storage::OpenNote &note, const std::string &path) {
+    if (!note.setAside.empty())
+        return "文件已损坏，已另存为 " + note.setAside;
+    if (note.unreadable)
+        return "无法读取文件 " + path;
+    return {};
+}
+
 // Mode box entry for a play order, and back.
 int PatternForMode(std::uint8_t mode) {
     return mode == kPlayLoopList ? 1 : mode == kPlayRepeatOne ? 2 : 0;
@@ -150,7 +159,9 @@ void TZylMain::FormCreate() {
     snapshots_->Open();
     // 9, 10. The settings store; a file that is not well-formed is set aside and the defaults
     // apply. The lyric service address is a read-only setting, so the store is opened first.
-    auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
+    storage::OpenNote settingsNote;
+    auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot, &settingsNote);
+    NoteFileProblem(OpenNoteText(settingsNote, SettingsPath()));
     lyricServiceUrl_ = config->ReadString("Network/LYRICS", "URL", "");
     updateUrl_ = config->ReadString("Network/UPDATE", "URL", "");
     lyrics::LrcServiceOptions serviceOptions;
@@ -574,7 +585,9 @@ void TZylMain::SavePlayList() {
 
 void TZylMain::LoadPlayList() {
     {
-        auto list = storage::TDKPlist::OpenRecovering(playlistPath_, kPlaylistRoot);
+        storage::OpenNote note;
+        auto list = storage::TDKPlist::OpenRecovering(playlistPath_, kPlaylistRoot, &note);
+        NoteFileProblem(OpenNoteText(note, playlistPath_));
         list->LoadList(kPlaylistList);
         std::vector<PlaylistRow> rows;
         rows.reserve(static_cast<std::size_t>(list->Count()));
@@ -1033,6 +1046,13 @@ QStringList TZylMain::PresetNames() const {
     for (const auto &name : presetNames_)
         names << QString::fromStdString(name);
     return names;
+}
+
+void TZylMain::NoteFileProblem(const std::string &text) {
+    if (text.empty())
+        return;
+    // Several notes at start-up share the title line rather than hide each other.
+    SetTitleText(titleText_ == kSloganText ? text : titleText_ + "；" + text);
 }
 
 void TZylMain::SetTitleText(const std::string &text) {

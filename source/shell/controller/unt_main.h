@@ -359,6 +359,8 @@ private:
     // Runs a handler body; an error that escapes goes to ApplicationEventsException.
     template <typename F> void Guarded(F &&body);
     void SetTitleText(const std::string &text);
+    // Shows on the title line which file was set aside or could not be read ("" does nothing).
+    void NoteFileProblem(const std::string &text);
     void SetProgressMaximum(int value);
     void SetProgressValue(int value);
     void SetPlayButtonImage(int index);
