@@ -378,6 +378,8 @@ private:
     void WriteSettingsValues(storage::TDKConfig &config) const;
     void WriteFolderKey(bool lyricFolder);
     void DeleteRow(int index);
+    // `row` when it still holds `path`, else the first row that does, else -1.
+    int RowHolding(int row, const std::string &path) const;
 
     IMainView &view_;
     TZylMainOptions options_;
@@ -411,6 +413,7 @@ private:
     std::int32_t currentIndex_ = 0;
     int tickCounter_ = 0;
     QTimer lanErrTimer_;
+    std::int32_t lanErrRow_ = -1; // the row whose failed open the timer is to skip
 
     // playlist
     PlaylistModel model_;
