@@ -314,7 +314,7 @@ void TZylMain::OnOsException(const void *, const void *, bool osException) {
     if (!osException)
         return;
     WriteCrashSnapshotsAndReport();
-    _exit(0);
+    // The fault handler reports the signal and ends the process by its default action.
 }
 
 void TZylMain::ApplicationEventsException(const std::exception *) {

@@ -186,8 +186,9 @@ public:
     void FormDestroy();
     // The process-wide fault notifier. With `osException` false nothing happens. With true
     // (a processor fault, from any thread): the playlist and settings are written from the
-    // latest snapshots, AppDir + "bugreport" is started with "-os" and the process ends with
-    // code 0. Only async-signal-safe calls are made.
+    // latest snapshots and AppDir + "bugreport" is started with "-os"; the fault handler then
+    // writes one line to standard error and ends the process by the signal's default action.
+    // Only async-signal-safe calls are made.
     static void OnOsException(const void *exceptionObject, const void *address, bool osException);
     // The last-chance handler for errors no handler caught: the operation simply stops.
     void ApplicationEventsException(const std::exception *error);
