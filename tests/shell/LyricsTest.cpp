@@ -61,7 +61,7 @@ TEST_F(LyricsTest, LyricBesideTheSongIsLoadedAndFollowsThePosition) {
     EXPECT_EQ(view.LastText(), kSloganText);
 }
 
-TEST_F(LyricsTest, OnlineResultIsSavedUnderCaptionAndArtistButNothingFoundWritesNoFile) {
+TEST_F(LyricsTest, OnlineResultIsSavedUnderTitleAndArtistButNothingFoundWritesNoFile) {
     lirvo::update::SetOnlineAllowed(true);
     service->Add("A", "B", "[00:01.00]online line\n");
     const auto found = AddSong("found.mp3", "A", "B"), missing = AddSong("missing.mp3", "Nobody", "Knows");
@@ -69,19 +69,49 @@ TEST_F(LyricsTest, OnlineResultIsSavedUnderCaptionAndArtistButNothingFoundWrites
     Create();
     PlayRow(0);
     ASSERT_TRUE(LookupDone());
-    EXPECT_EQ(LyricFiles(), std::vector<std::string>{"A - B B.lrc"});
-    EXPECT_EQ(lirvo::lyrics::ReadLyricFile(main->LyricDir() + "/A - B B.lrc"), "[00:01.00]online line\r\n");
+    EXPECT_EQ(LyricFiles(), std::vector<std::string>{"A - B.lrc"});
+    EXPECT_EQ(lirvo::lyrics::ReadLyricFile(main->LyricDir() + "/A - B.lrc"), "[00:01.00]online line\r\n");
     EXPECT_NE(main->Timeline()->LrcText().find("online line"), std::string::npos);
 
     PlayRow(1);
     ASSERT_TRUE(LookupDone());
     EXPECT_EQ(service->Searches(), 2);
-    EXPECT_EQ(LyricFiles(), std::vector<std::string>{"A - B B.lrc"});
+    EXPECT_EQ(LyricFiles(), std::vector<std::string>{"A - B.lrc"});
     StepAt(3);
     EXPECT_EQ(view.LastText(), kSloganText); // no lyric anywhere: the slogan
+
+    // The kept lyric is found in the folder next time: no further search.
+    PlayRow(0);
+    ASSERT_TRUE(LookupDone());
+    EXPECT_EQ(service->Searches(), 2);
+    EXPECT_NE(main->Timeline()->LrcText().find("online line"), std::string::npos);
+    EXPECT_EQ(QDir::cleanPath(QString::fromStdString(main->LyricFile())),
+              QDir(QString::fromStdString(main->LyricDir())).filePath("A - B.lrc"));
 }
 
-TEST_F(LyricsTest, LookupThatEndsAfterTheTrackChangedIsNeitherLoadedNorSaved) {
+TEST_F(LyricsTest, ControlBarShiftIsKeptInTheLyricFileForTheNextPlay) {
+    const auto song = AddSong("shift.mp3", "Shift", "Me");
+    const std::string lyric = media + "shift.lrc";
+    WriteFile(lyric, "[ti:Shift]\n[00:01.00]first line\n[00:05.00]second line\n");
+    WritePlaylist({song});
+    Create();
+    PlayRow(0);
+    ASSERT_TRUE(LookupDone());
+    EXPECT_EQ(main->LyricFile(), lyric);
+    main->SetLyricOffset(main->Timeline()->Offset() + 500);
+    main->SetLyricOffset(main->Timeline()->Offset() + 500);
+    main->SetLyricOffset(main->Timeline()->Offset() - 500);
+    main->WaitForLyricWrites();
+    EXPECT_EQ(ReadFile(lyric), "[offset:500]\n[ti:Shift]\n[00:01.00]first line\n[00:05.00]second line\n");
+
+    PlayRow(0); // the next play
+    ASSERT_TRUE(LookupDone());
+    EXPECT_EQ(main->Timeline()->Offset(), 500);
+    StepAt(5); // 5 s is past the second line's 5 s less the 0.5 s shift
+    EXPECT_EQ(view.LastText(), "second line");
+}
+
+TEST_F(LyricsTest, LookupThatEndsAfterTheTrackChangedIsNotLoadedButKeptUnderItsOwnSong) {
     lirvo::update::SetOnlineAllowed(true);
     service->Add("First", "S", "[00:01.00]first song text\n");
     service->Add("Second", "S", "[00:01.00]second song text\n");
@@ -99,7 +129,8 @@ TEST_F(LyricsTest, LookupThatEndsAfterTheTrackChangedIsNeitherLoadedNorSaved) {
     ASSERT_TRUE(LookupDone());
     EXPECT_EQ(main->Timeline()->LrcText().find("first song text"), std::string::npos);
     EXPECT_NE(main->Timeline()->LrcText().find("second song text"), std::string::npos);
-    EXPECT_EQ(LyricFiles(), std::vector<std::string>{"Second - S S.lrc"});
+    // Each lyric is kept under the song it was found for, whatever plays when it arrives.
+    EXPECT_EQ(LyricFiles(), (std::vector<std::string>{"First - S.lrc", "Second - S.lrc"}));
 }
 
 TEST_F(LyricsTest, ShowLyricsSwitchHidesTheBandAndStopsItsUpdates) {

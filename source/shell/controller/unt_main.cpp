@@ -7,6 +7,7 @@
 #include "lyrics/core/LRC_Header.h"
 #include "lyrics/core/LrcClass.h"
 #include "lyrics/core/LyricFile.h"
+#include "lyrics/core/LyricOffsetFile.h"
 #include "lyrics/core/UntLrcThread.h"
 #include "plugins/UPluginFramework.h"
 #include "plugins/lirvo_plugin.h"
@@ -47,7 +48,6 @@ constexpr const char *kPlaylistList = "PlayerList";
 constexpr const char *kPlaylistEntry = "PlayerList/LIST";
 constexpr const char *kLookupPlaceholder = "...";
 constexpr const char *kNoLinePlaceholder = ". . .";
-constexpr std::size_t kMaxLyricNameBytes = 100;
 constexpr int kTicksPerStep = 10;
 
 std::string WithSlash(std::string dir) {
@@ -454,6 +454,7 @@ void TZylMain::TrackStarted() {
     HighlightRow(currentIndex_);
     NotifyPlugins(kPluginTrackStarted);
     timeline_->LoadText("");
+    lyricFile_.clear();
     view_.ShowText(kLookupPlaceholder);
     playingTrack_ = key;
     if (!lrcThread_)
@@ -851,11 +852,13 @@ void TZylMain::CacheRepointed(const std::string &source, const std::string &targ
 // Lyrics
 
 void TZylMain::EmptyLyric() {
+    lyricFile_.clear();
     if (timeline_)
         timeline_->LoadText("");
 }
 
 void TZylMain::LyricTrackEnded() {
+    lyricFile_.clear();
     if (!timeline_)
         return;
     timeline_->LoadText("");
@@ -869,6 +872,8 @@ void TZylMain::StartLyricLookup(const LookupKey &key) {
     request.Singer = key.Songer;
     request.LyricDir = lyricDir_;
     request.OnlineAllowed = OnlineAllowed();
+    // The track's length lets the online match tell versions of a song apart.
+    request.DurationMs = engine_ ? engine_->GetLength() : 0;
     runningLookup_ = key;
     lookupWanted_ = false;
     lrcThread_ = lyrics::TLrcTextThread::Start(
@@ -890,22 +895,35 @@ void TZylMain::LyricLookupFinished(lyrics::TLrcTextThread &worker) {
     lookupWanted_ = false;
     timeline_->LoadText(worker.LrcText());
     timeline_->SetTrackLength(engine_ ? engine_->GetLength() : 0);
-    if (worker.FromOnline() && !IsBlank(worker.LrcText()))
-        SaveOnlineLyric(key, worker.LrcText());
-}
-
-void TZylMain::SaveOnlineLyric(const LookupKey &key, const std::string &text) {
-    std::string name = text::MakeValidFileName(key.Caption + " " + key.Songer);
-    if (name.size() > kMaxLyricNameBytes)
-        name = text::Utf8Truncate(name, kMaxLyricNameBytes);
-    if (!storage::ForceFolder(lyricDir_, false))
-        return;
-    lyrics::WriteLyricFile(lyricDir_ + "/" + name + ".lrc", text);
+    // An online lyric was already saved into the lyric folder by the worker, under a name the
+    // folder lookup finds again; shifts are kept in whichever file the lyric came from.
+    lyricFile_ = worker.Result().LyricFile;
 }
 
 void TZylMain::LoadLyricText(const std::string &text) {
+    LoadLyricFile(text, std::string());
+}
+
+void TZylMain::LoadLyricFile(const std::string &text, const std::string &file) {
+    lyricFile_ = file;
     if (timeline_)
         timeline_->LoadText(text);
+}
+
+void TZylMain::SetLyricOffset(std::int32_t offsetMs) {
+    if (!timeline_)
+        return;
+    timeline_->SetOffset(offsetMs);
+    if (lyricFile_.empty())
+        return; // an embedded lyric has no file of its own: the shift lasts until the next load
+    if (!offsetWriter_)
+        offsetWriter_ = std::make_unique<lyrics::TLyricOffsetWriter>();
+    offsetWriter_->Write(lyricFile_, offsetMs);
+}
+
+void TZylMain::WaitForLyricWrites() {
+    if (offsetWriter_)
+        offsetWriter_->WaitIdle();
 }
 
 bool TZylMain::OnlineAllowed() const {
