@@ -114,6 +114,32 @@ TEST_F(DesktopSession, NextPreviousAndOpenUriFollowTheRows) {
     EXPECT_TRUE(CtlSays({"status"}, "Stopped"));
     EXPECT_EQ(Send({"cmd", "50"}), "3");
 
+    // Calls with wrong types or values are answered with an error or ignored; the player lives on.
+    const auto call = [&](const QStringList &args) {
+        QProcess send;
+        send.setProcessEnvironment(env_);
+        send.start("dbus-send", QStringList{"--session", "--print-reply", "--dest=org.mpris.MediaPlayer2.lirvo",
+                                            "/org/mpris/MediaPlayer2"} +
+                                    args);
+        send.waitForFinished(10000);
+        return send.exitCode();
+    };
+    EXPECT_NE(call({"org.mpris.MediaPlayer2.Player.Seek", "string:soon"}), 0);
+    EXPECT_EQ(call({"org.mpris.MediaPlayer2.Player.Seek", "int64:9223372036854775807"}), 0);
+    EXPECT_EQ(call({"org.mpris.MediaPlayer2.Player.Seek", "int64:-9223372036854775808"}), 0);
+    EXPECT_EQ(call({"org.mpris.MediaPlayer2.Player.SetPosition", "objpath:/no/such/track", "int64:-5"}), 0);
+    EXPECT_EQ(call({"org.mpris.MediaPlayer2.Player.OpenUri", "string:file:///a%00b.ogg"}), 0);
+    EXPECT_EQ(call({"org.mpris.MediaPlayer2.Player.OpenUri", "string:"}), 0);
+    EXPECT_NE(call({"org.freedesktop.DBus.Properties.Set", "string:org.mpris.MediaPlayer2.Player",
+                    "string:Volume", "variant:string:loud"}),
+              0);
+    EXPECT_EQ(call({"org.freedesktop.DBus.Properties.Set", "string:org.mpris.MediaPlayer2.Player",
+                    "string:Volume", "variant:double:nan"}),
+              0);
+    EXPECT_EQ(Send({"cmd", "50"}), "3");
+    EXPECT_EQ(Ctl({"status"}), "Stopped");
+    EXPECT_TRUE(CtlSays({"volume"}, "0.650000")) << "a NaN volume is ignored";
+
     QuitPlayer();
     EXPECT_EQ(SavedPaths(), (std::vector<std::string>{Song("一.ogg").toStdString(), Song("二.ogg").toStdString(),
                                                       Song("三.ogg").toStdString()}));
