@@ -4,6 +4,7 @@
 
 #include "storage/XmlPullReader.h"
 
+#include <unistd.h>
 #include <QDir>
 #include <filesystem>
 
@@ -229,10 +230,38 @@ TEST_F(StartupTest, BrokenSettingsAndPlaylistFilesAreSetAsideNotOverwritten) {
     EXPECT_EQ(m.RowCount(), 0);
     EXPECT_EQ(ReadFile(SettingsFile() + ".bad"), brokenSettings);
     EXPECT_EQ(ReadFile(dataDir + "Default.pls.bad"), brokenList);
+    EXPECT_NE(m.TitleTextUtf8().find(dataDir + "Default.pls.bad"), std::string::npos) << m.TitleTextUtf8();
+    EXPECT_NE(m.TitleTextUtf8().find(SettingsFile() + ".bad"), std::string::npos) << m.TitleTextUtf8();
     m.FormClose();
     EXPECT_EQ(Setting(SettingsFile(), "Volume", "Value"), "65");
     EXPECT_TRUE(FileExists(dataDir + "Default.pls"));
     EXPECT_EQ(ReadFile(SettingsFile() + ".bad"), brokenSettings);
+
+    // A second broken playlist gets its own copy; the first one stays.
+    main.reset();
+    const std::string secondList = "<DefaultList><PlayerList><LIST Path=\"/b.mp3\"";
+    WriteFile(dataDir + "Default.pls", secondList);
+    TZylMain &again = Create();
+    EXPECT_EQ(ReadFile(dataDir + "Default.pls.bad"), brokenList);
+    EXPECT_EQ(ReadFile(dataDir + "Default.pls.bad.2"), secondList);
+    EXPECT_NE(again.TitleTextUtf8().find(dataDir + "Default.pls.bad.2"), std::string::npos);
+}
+
+// A playlist that cannot be read (here an I/O error: /proc/self/mem read at its start) may be
+// fine: it is not set aside, and neither saving nor quitting writes over it.
+TEST_F(StartupTest, AnUnreadablePlaylistIsNamedOnTheTitleLineAndLeftAlone) {
+    const std::string list = dataDir + "Default.pls";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dataDir)));
+    ASSERT_EQ(symlink("/proc/self/mem", list.c_str()), 0);
+    TZylMain &m = Create();
+    EXPECT_EQ(m.RowCount(), 0);
+    EXPECT_NE(m.TitleTextUtf8().find(list), std::string::npos) << m.TitleTextUtf8();
+    AddThroughDialog({AddSong("a.mp3")});
+    m.FormClose();
+    char target[64] = {};
+    ASSERT_GT(readlink(list.c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "/proc/self/mem");
+    EXPECT_FALSE(FileExists(list + ".bad"));
 }
 
 TEST_F(StartupTest, StoredPlaylistLoadsIntoNumberedRowsAndShowsTheList) {

@@ -7,6 +7,7 @@
 #include "lyrics/core/LRC_Header.h"
 #include "lyrics/core/LrcClass.h"
 #include "lyrics/core/LyricFile.h"
+#include "lyrics/core/LyricOffsetFile.h"
 #include "lyrics/core/UntLrcThread.h"
 #include "plugins/UPluginFramework.h"
 #include "plugins/lirvo_plugin.h"
@@ -47,7 +48,6 @@ constexpr const char *kPlaylistList = "PlayerList";
 constexpr const char *kPlaylistEntry = "PlayerList/LIST";
 constexpr const char *kLookupPlaceholder = "...";
 constexpr const char *kNoLinePlaceholder = ". . .";
-constexpr std::size_t kMaxLyricNameBytes = 100;
 constexpr int kTicksPerStep = 10;
 
 std::string WithSlash(std::string dir) {
@@ -76,6 +76,15 @@ bool IsBlank(const std::string &text) {
         if (c > ' ')
             return false;
     return true;
+}
+
+// The title line's word about a settings or playlist file that could not be used as it was.
+std::string OpenNoteText(const storage::OpenNote &note, const std::string &path) {
+    if (!note.setAside.empty())
+        return "文件已损坏，已另存为 " + note.setAside;
+    if (note.unreadable)
+        return "无法读取文件 " + path;
+    return {};
 }
 
 // Mode box entry for a play order, and back.
@@ -150,7 +159,9 @@ void TZylMain::FormCreate() {
     snapshots_->Open();
     // 9, 10. The settings store; a file that is not well-formed is set aside and the defaults
     // apply. The lyric service address is a read-only setting, so the store is opened first.
-    auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
+    storage::OpenNote settingsNote;
+    auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot, &settingsNote);
+    NoteFileProblem(OpenNoteText(settingsNote, SettingsPath()));
     lyricServiceUrl_ = config->ReadString("Network/LYRICS", "URL", "");
     updateUrl_ = config->ReadString("Network/UPDATE", "URL", "");
     lyrics::LrcServiceOptions serviceOptions;
@@ -432,6 +443,7 @@ void TZylMain::TrackStarted() {
     HighlightRow(currentIndex_);
     NotifyPlugins(kPluginTrackStarted);
     timeline_->LoadText("");
+    lyricFile_.clear();
     view_.ShowText(kLookupPlaceholder);
     playingTrack_ = key;
     if (!lrcThread_)
@@ -573,7 +585,9 @@ void TZylMain::SavePlayList() {
 
 void TZylMain::LoadPlayList() {
     {
-        auto list = storage::TDKPlist::OpenRecovering(playlistPath_, kPlaylistRoot);
+        storage::OpenNote note;
+        auto list = storage::TDKPlist::OpenRecovering(playlistPath_, kPlaylistRoot, &note);
+        NoteFileProblem(OpenNoteText(note, playlistPath_));
         list->LoadList(kPlaylistList);
         std::vector<PlaylistRow> rows;
         rows.reserve(static_cast<std::size_t>(list->Count()));
@@ -809,11 +823,13 @@ void TZylMain::CacheRepointed(const std::string &source, const std::string &targ
 // Lyrics
 
 void TZylMain::EmptyLyric() {
+    lyricFile_.clear();
     if (timeline_)
         timeline_->LoadText("");
 }
 
 void TZylMain::LyricTrackEnded() {
+    lyricFile_.clear();
     if (!timeline_)
         return;
     timeline_->LoadText("");
@@ -827,6 +843,8 @@ void TZylMain::StartLyricLookup(const LookupKey &key) {
     request.Singer = key.Songer;
     request.LyricDir = lyricDir_;
     request.OnlineAllowed = OnlineAllowed();
+    // The track's length lets the online match tell versions of a song apart.
+    request.DurationMs = engine_ ? engine_->GetLength() : 0;
     runningLookup_ = key;
     lookupWanted_ = false;
     lrcThread_ = lyrics::TLrcTextThread::Start(
@@ -848,22 +866,35 @@ void TZylMain::LyricLookupFinished(lyrics::TLrcTextThread &worker) {
     lookupWanted_ = false;
     timeline_->LoadText(worker.LrcText());
     timeline_->SetTrackLength(engine_ ? engine_->GetLength() : 0);
-    if (worker.FromOnline() && !IsBlank(worker.LrcText()))
-        SaveOnlineLyric(key, worker.LrcText());
-}
-
-void TZylMain::SaveOnlineLyric(const LookupKey &key, const std::string &text) {
-    std::string name = text::MakeValidFileName(key.Caption + " " + key.Songer);
-    if (name.size() > kMaxLyricNameBytes)
-        name = text::Utf8Truncate(name, kMaxLyricNameBytes);
-    if (!storage::ForceFolder(lyricDir_, false))
-        return;
-    lyrics::WriteLyricFile(lyricDir_ + "/" + name + ".lrc", text);
+    // An online lyric was already saved into the lyric folder by the worker, under a name the
+    // folder lookup finds again; shifts are kept in whichever file the lyric came from.
+    lyricFile_ = worker.Result().LyricFile;
 }
 
 void TZylMain::LoadLyricText(const std::string &text) {
+    LoadLyricFile(text, std::string());
+}
+
+void TZylMain::LoadLyricFile(const std::string &text, const std::string &file) {
+    lyricFile_ = file;
     if (timeline_)
         timeline_->LoadText(text);
+}
+
+void TZylMain::SetLyricOffset(std::int32_t offsetMs) {
+    if (!timeline_)
+        return;
+    timeline_->SetOffset(offsetMs);
+    if (lyricFile_.empty())
+        return; // an embedded lyric has no file of its own: the shift lasts until the next load
+    if (!offsetWriter_)
+        offsetWriter_ = std::make_unique<lyrics::TLyricOffsetWriter>();
+    offsetWriter_->Write(lyricFile_, offsetMs);
+}
+
+void TZylMain::WaitForLyricWrites() {
+    if (offsetWriter_)
+        offsetWriter_->WaitIdle();
 }
 
 bool TZylMain::OnlineAllowed() const {
@@ -1015,6 +1046,13 @@ QStringList TZylMain::PresetNames() const {
     for (const auto &name : presetNames_)
         names << QString::fromStdString(name);
     return names;
+}
+
+void TZylMain::NoteFileProblem(const std::string &text) {
+    if (text.empty())
+        return;
+    // Several notes at start-up share the title line rather than hide each other.
+    SetTitleText(titleText_ == kSloganText ? text : titleText_ + "；" + text);
 }
 
 void TZylMain::SetTitleText(const std::string &text) {
