@@ -77,6 +77,7 @@ void TStreamCreateURLThread::run() {
         ErrorCode = kErrorUnknown;
         Engine.SettleDownloadSize(false);
     }
+    Ended.store(true, std::memory_order_release);
 }
 
 void TStreamCreateURLThread::Open() {
@@ -188,7 +189,7 @@ TAudioEngine::~TAudioEngine() {
     if (OpenWorker != nullptr) {
         // The completion can no longer run: wait for the worker (bounded by the network time-out)
         // and release what it obtained.
-        OpenWorker->wait();
+        OpenWorker->WaitEnded();
         if (OpenWorker->Stream != 0) {
             Library.StreamFree(OpenWorker->Stream);
         }
@@ -240,7 +241,7 @@ void TAudioEngine::StreamOpened() {
     if (worker == nullptr) {
         return;
     }
-    worker->wait(); // "finished" is emitted just before the thread really ends
+    worker->WaitEnded(); // "finished" is emitted just before the thread really ends
     const bool abandoned = worker->IsStopRequested();
     Handle stream = worker->Stream;
     if (stream != 0 && abandoned) {
