@@ -48,7 +48,10 @@ std::string TempBaseName(const std::string &base) {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     static thread_local std::mt19937 random{std::random_device{}()};
     constexpr std::size_t kExtra = 1 + 5 + 6; // ".", ".tmp-", six letters
-    std::string name = "." + base.substr(0, NAME_MAX - kExtra) + ".tmp-";
+    // Built by appending: GCC 12 at -O3 warns falsely on "literal" + std::string&&.
+    std::string name = ".";
+    name.append(base, 0, NAME_MAX - kExtra);
+    name += ".tmp-";
     std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
     for (int i = 0; i < 6; ++i)
         name += kLetters[pick(random)];
@@ -132,7 +135,9 @@ std::optional<std::string> SetAsideBadFile(const std::string &path) {
     if (path.empty())
         return std::nullopt;
     for (int number = 1; number < 10000; ++number) {
-        const std::string copy = path + ".bad" + (number == 1 ? std::string() : "." + std::to_string(number));
+        std::string copy = path + ".bad";
+        if (number > 1)
+            copy.append(".").append(std::to_string(number));
         // Never replaces a name that exists, even one made a moment ago by someone else.
         if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, copy.c_str(), RENAME_NOREPLACE) == 0)
             return copy;
