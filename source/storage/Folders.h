@@ -45,16 +45,4 @@ int ToShortPath(std::string &path, int length = 0);
 // path: that byte is a code for GetSpecialFolder and the rest is relative to that folder.
 bool ForceFolder(const std::string &path, bool create);
 
-// The folder picker, implemented by the user interface (a modal folder dialog) and replaced
-// by a scripted fake in tests.
-class FolderPicker {
-public:
-    virtual ~FolderPicker() = default;
-    // Shows a folder-only chooser titled `title`, opened on `folder`. On confirmation stores the
-    // chosen path (without trailing "/", except for "/") in `folder` and returns true; on
-    // cancel leaves `folder` exactly as it was and returns false. `newStyle` asks for the
-    // chooser that can also make new folders.
-    virtual bool SelectFolder(const std::string &title, std::string &folder, bool newStyle) = 0;
-};
-
 } // namespace lirvo::storage

@@ -16,6 +16,11 @@ void PrintTo(const TLyricItem &item, std::ostream *os) {
 
 namespace {
 
+// A line without word timings.
+TLyricItem L(std::string text, std::string tag, int32_t time) {
+    return TLyricItem{std::move(text), std::move(tag), time, {}, -1};
+}
+
 struct ParseCase {
     const char *name;
     std::string text;
@@ -38,62 +43,109 @@ TEST_P(LyricsParseItems, YieldsTheseLines) {
 INSTANTIATE_TEST_SUITE_P(
     TimeTags, LyricsParseItems,
     ::testing::Values(
-        ParseCase{"minutes_seconds_fraction", "[00:12.34]Hello", {{"Hello", "00:12.34", 12340}}},
-        ParseCase{"seconds_only", "[83]Hello", {{"Hello", "83", 83000}}},
-        ParseCase{"seconds_fraction", "[83.45]Hello", {{"Hello", "83.45", 83450}}},
-        ParseCase{"minutes_seconds", "[01:23]Hello", {{"Hello", "01:23", 83000}}},
-        ParseCase{"hours_minutes_seconds", "[01:02:03]x", {{"x", "01:02:03", 3723000}}},
-        ParseCase{"hours_with_fraction", "[00:01:23.45]x", {{"x", "00:01:23.45", 83450}}},
-        ParseCase{"short_fields_fraction_is_hundredths", "[1:2.3]x", {{"x", "1:2.3", 62030}}},
-        ParseCase{"only_last_two_digits_count", "[123:45.678]x", {{"x", "23:45.78", 1425780}}},
-        ParseCase{"negative", "[-00:01.00]x", {{"x", "-00:01.00", -1000}}},
-        ParseCase{"negative_zero_has_no_sign", "[-0]text", {{"text", "0", 0}}},
-        ParseCase{"blanks_between_tokens", "[00:01 .00]x", {{"x", "00:01.00", 1000}}},
+        ParseCase{"minutes_seconds_fraction", "[00:12.34]Hello", {L("Hello", "00:12.34", 12340)}},
+        ParseCase{"seconds_only", "[83]Hello", {L("Hello", "83", 83000)}},
+        ParseCase{"seconds_fraction", "[83.45]Hello", {L("Hello", "83.45", 83450)}},
+        ParseCase{"minutes_seconds", "[01:23]Hello", {L("Hello", "01:23", 83000)}},
+        ParseCase{"hours_minutes_seconds", "[01:02:03]x", {L("x", "01:02:03", 3723000)}},
+        ParseCase{"hours_with_fraction", "[00:01:23.45]x", {L("x", "00:01:23.45", 83450)}},
+        ParseCase{"one_digit_fraction_is_tenths", "[1:2.3]x", {L("x", "1:2.3", 62300)}},
+        ParseCase{"whole_fields_keep_last_two_digits", "[123:45.678]x", {L("x", "23:45.678", 1425678)}},
+        ParseCase{"negative", "[-00:01.00]x", {L("x", "-00:01.00", -1000)}},
+        ParseCase{"negative_zero_has_no_sign", "[-0]text", {L("text", "0", 0)}},
+        ParseCase{"blanks_between_tokens", "[00:01 .00]x", {L("x", "00:01.00", 1000)}},
         ParseCase{"high_bytes_between_tokens_are_skipped",
                   "[00:\x80\xFF"
                   "01]x",
-                  {{"x", "00:01", 1000}}},
-        ParseCase{"second_fraction_keeps_tag_open", "[01:02.03.04]x", {{"x", "01:02.04", 62040}}},
-        ParseCase{"tag_without_text", "[00:01.00]", {{"", "00:01.00", 1000}}}));
+                  {L("x", "00:01", 1000)}},
+        ParseCase{"second_fraction_keeps_tag_open", "[01:02.03.04]x", {L("x", "01:02.030", 62030)}},
+        ParseCase{"tag_without_text", "[00:01.00]", {L("", "00:01.00", 1000)}}));
+
+// Fractions as exported lyric files write them: tenths, hundredths, milliseconds; a fourth
+// digit and later ones are ignored.
+INSTANTIATE_TEST_SUITE_P(
+    Fractions, LyricsParseItems,
+    ::testing::Values(ParseCase{"one_digit", "[00:02.5]x", {L("x", "00:02.5", 2500)}},
+                      ParseCase{"two_digits", "[00:02.05]x", {L("x", "00:02.05", 2050)}},
+                      ParseCase{"three_digits", "[00:01.050]x", {L("x", "00:01.050", 1050)}},
+                      ParseCase{"four_digits", "[00:01.0509]x", {L("x", "00:01.050", 1050)}},
+                      ParseCase{"seconds_and_millis", "[83.456]x", {L("x", "83.456", 83456)}},
+                      ParseCase{"hours_and_tenths", "[01:00:01.5]x", {L("x", "01:00:01.5", 3601500)}},
+                      ParseCase{"negative_millis", "[-00:00.250]x", {L("x", "-00:00.250", -250)}}));
+
+TLyricItem W(std::string text, std::string tag, int32_t time, std::vector<TLyricWord> words, int32_t end) {
+    return TLyricItem{std::move(text), std::move(tag), time, std::move(words), end};
+}
+
+// Word timings inside a line's text (enhanced LRC).
+INSTANTIATE_TEST_SUITE_P(
+    WordTags, LyricsParseItems,
+    ::testing::Values(
+        ParseCase{"tags_before_words_and_end_tag",
+                  "[00:04.00]<00:04.00>one <00:04.50>two<00:05.25>",
+                  {W("one two", "00:04.00", 4000, {{4000, "one "}, {4500, "two"}}, 5250)}},
+        ParseCase{"without_end_tag",
+                  "[00:04.00]<00:04.00>one <00:04.5>two ",
+                  {W("one two", "00:04.00", 4000, {{4000, "one "}, {4500, "two"}}, -1)}},
+        ParseCase{"text_before_first_tag_starts_with_the_line",
+                  "[00:04.00]so <00:04.50>long",
+                  {W("so long", "00:04.00", 4000, {{4000, "so "}, {4500, "long"}}, -1)}},
+        ParseCase{"millisecond_word_tags",
+                  "[00:01.000]<00:01.000>你<00:01.250>好<00:01.5>",
+                  {W("你好", "00:01.000", 1000, {{1000, "你"}, {1250, "好"}}, 1500)}},
+        ParseCase{"bad_digits_stay_text",
+                  "[00:04.00]<00:0x.50>one <00:05.00>two",
+                  {W("<00:0x.50>one two", "00:04.00", 4000, {{4000, "<00:0x.50>one "}, {5000, "two"}}, -1)}},
+        ParseCase{"no_valid_tag_keeps_plain_line", "[00:04.00]a <b> c <1:>", {L("a <b> c <1:>", "00:04.00", 4000)}},
+        ParseCase{"blank_inside_tag_is_text", "[00:04.00]<00:04 .00>x", {L("<00:04 .00>x", "00:04.00", 4000)}},
+        ParseCase{"tag_followed_by_tag_loses_the_empty_word",
+                  "[00:04.00]<00:04.00><00:04.20>a<00:04.40>",
+                  {W("a", "00:04.00", 4000, {{4200, "a"}}, 4400)}},
+        ParseCase{"each_line_of_a_repeated_tag_gets_the_words",
+                  "[00:01.00][00:09.00]<00:01.00>la",
+                  {W("la", "00:01.00", 1000, {{1000, "la"}}, -1), W("la", "00:09.00", 9000, {{1000, "la"}}, -1)}},
+        ParseCase{"only_an_end_tag",
+                  "[00:04.00]<00:06.00>",
+                  {L("", "00:04.00", 4000)}}));
 
 // Which bytes form a tag, and which text belongs to which tag.
 INSTANTIATE_TEST_SUITE_P(
     LinesAndTags, LyricsParseItems,
     ::testing::Values(ParseCase{"adjacent_tags_share_a_line",
                                 "[00:01.00][00:05.00]Chorus",
-                                {{"Chorus", "00:01.00", 1000}, {"Chorus", "00:05.00", 5000}}},
+                                {L("Chorus", "00:01.00", 1000), L("Chorus", "00:05.00", 5000)}},
                       ParseCase{"a_blank_separates_tags",
                                 "[00:01.00] [00:05.00]Chorus",
-                                {{"", "00:01.00", 1000}, {"Chorus", "00:05.00", 5000}}},
+                                {L("", "00:01.00", 1000), L("Chorus", "00:05.00", 5000)}},
                       ParseCase{"text_is_trimmed",
                                 "[00:01.00]  a b \t\r\n[00:02.00] c ",
-                                {{"a b", "00:01.00", 1000}, {"c", "00:02.00", 2000}}},
+                                {L("a b", "00:01.00", 1000), L("c", "00:02.00", 2000)}},
                       ParseCase{"continuation_lines_are_dropped",
                                 "[00:01.00]one\r\nlost\r\nalso lost\r\n[00:02.00]two\r\ntail",
-                                {{"one", "00:01.00", 1000}, {"two", "00:02.00", 2000}}},
+                                {L("one", "00:01.00", 1000), L("two", "00:02.00", 2000)}},
                       ParseCase{"blank_after_bracket_is_no_tag", "[ 00:01.00]x", {}},
                       ParseCase{"non_tag_brackets_stay_in_text",
                                 "[00:01.00]Hi [there] you",
-                                {{"Hi [there] you", "00:01.00", 1000}}},
+                                {L("Hi [there] you", "00:01.00", 1000)}},
                       ParseCase{"bracketed_number_is_a_tag",
                                 "[00:01.00]Hi [5] you",
-                                {{"Hi", "00:01.00", 1000}, {"you", "5", 5000}}},
+                                {L("Hi", "00:01.00", 1000), L("you", "5", 5000)}},
                       ParseCase{"last_bracket_needs_five_bytes_after_it",
                                 "[00:01.00]x\r\n[1]ab",
-                                {{"x", "00:01.00", 1000}}},
-                      ParseCase{"five_bytes_after_bracket_suffice", "[5]abcd", {{"abcd", "5", 5000}}},
+                                {L("x", "00:01.00", 1000)}},
+                      ParseCase{"five_bytes_after_bracket_suffice", "[5]abcd", {L("abcd", "5", 5000)}},
                       ParseCase{"four_fields_are_no_tag", "[1:2:3:4]x", {}},
                       ParseCase{"letter_in_time_tag_abandons_it", "[00:0x1.00]x", {}},
                       ParseCase{"metadata_tag_ends_the_pending_line",
                                 "[00:01.00]a[ar:B]rest\r\n[00:02.00]b",
-                                {{"a", "00:01.00", 1000}, {"b", "00:02.00", 2000}}},
+                                {L("a", "00:01.00", 1000), L("b", "00:02.00", 2000)}},
                       ParseCase{"multibyte_text_is_kept_byte_for_byte",
                                 "[00:01.00]你好，世界",
-                                {{"你好，世界", "00:01.00", 1000}}},
+                                {L("你好，世界", "00:01.00", 1000)}},
                       ParseCase{"lf_only_line_ends",
                                 "[00:01.00]a\n[00:02.00]b\n",
-                                {{"a", "00:01.00", 1000}, {"b", "00:02.00", 2000}}},
-                      ParseCase{"unclosed_tag_then_valid_tag", "[00:01[00:02]x", {{"x", "00:02", 2000}}},
+                                {L("a", "00:01.00", 1000), L("b", "00:02.00", 2000)}},
+                      ParseCase{"unclosed_tag_then_valid_tag", "[00:01[00:02]x", {L("x", "00:02", 2000)}},
                       ParseCase{"three_bytes_or_less_is_empty", "  [1] ", {}},
                       ParseCase{"no_tags_at_all", "just some words\r\nand more", {}}));
 

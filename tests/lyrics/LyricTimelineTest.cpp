@@ -112,5 +112,68 @@ TEST(LyricsTimeline, SongStartSequenceDiscardsTheSlogan) {
     EXPECT_EQ(timeline.Handle().GetItem(2), (TLyricItem{kSlogan, "", 200000, {}, -1}));
 }
 
+// Lines that share a time after sorting: the first is the line, the second its translation,
+// further ones are not shown. Downloaded files often list the translations after the lyric.
+TEST(LyricsTimeline, PairsLinesWithTheirTranslations) {
+    struct Step {
+        int32_t position;
+        const char *line;
+        const char *translation;
+    };
+    const struct {
+        const char *name;
+        std::string text;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"pairs_written_together",
+         "[00:01.00]one\r\n[00:01.00]eins\r\n[00:05.00]two\r\n[00:05.00]zwei\r\n",
+         {{0, "one", "eins"}, {5001, "two", "zwei"}}},
+        {"translations_after_the_lyric",
+         "[00:01.00]one\r\n[00:05.00]two\r\n[00:01.00]eins\r\n[00:05.00]zwei\r\n",
+         {{1001, "one", "eins"}, {9000, "two", "zwei"}}},
+        {"three_lines_at_one_time",
+         "[00:01.00]one\r\n[00:01.00]eins\r\n[00:01.00]un\r\n[00:05.00]two\r\n",
+         {{0, "one", "eins"}, {4000, "one", "eins"}, {5001, "two", ""}}},
+        {"no_duplicates_no_translation", kThreeLines, {{0, "one", ""}, {5001, "two", ""}, {9001, "three", ""}}},
+    };
+    for (const auto &c : cases) {
+        TLrcClass timeline;
+        timeline.LoadText(c.text);
+        for (const Step &step : c.steps) {
+            timeline.SetPosition(step.position);
+            EXPECT_EQ(timeline.CurrentLine(), step.line) << c.name << " at " << step.position;
+            EXPECT_EQ(timeline.CurrentTranslation(), step.translation) << c.name << " at " << step.position;
+            ASSERT_NE(timeline.CurrentItem(), nullptr);
+            EXPECT_EQ(timeline.CurrentItem()->Text, step.line);
+        }
+    }
+}
+
+TEST(LyricsTimeline, TheSloganIsNoTranslationAndALoadClearsTheTranslation) {
+    TLrcClass timeline;
+    timeline.LoadText("[00:01.00]one\r\n[00:02.00]last");
+    timeline.SetTrackLength(2000);
+    timeline.SetPosition(5000);
+    EXPECT_EQ(timeline.CurrentLine(), "last");
+    EXPECT_EQ(timeline.CurrentTranslation(), "");
+    timeline.LoadText("[00:01.00]one\r\n[00:01.00]eins");
+    timeline.SetPosition(2000);
+    EXPECT_EQ(timeline.CurrentTranslation(), "eins");
+    timeline.LoadText("");
+    EXPECT_EQ(timeline.CurrentTranslation(), "");
+    EXPECT_EQ(timeline.CurrentItem(), nullptr);
+}
+
+TEST(LyricsTimeline, CurrentItemCarriesWordTimingsWithoutTheOffset) {
+    TLrcClass timeline;
+    timeline.LoadText("[offset:300]\r\n[00:04.00]<00:04.00>one <00:04.50>two<00:05.00>");
+    timeline.SetPosition(4000);
+    const TLyricItem *item = timeline.CurrentItem();
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(item->Text, "one two");
+    EXPECT_EQ(item->Words, (std::vector<TLyricWord>{{4000, "one "}, {4500, "two"}}));
+    EXPECT_EQ(item->WordsEnd, 5000);
+}
+
 } // namespace
 } // namespace lirvo::lyrics

@@ -96,6 +96,28 @@ int RunParseCommand(int argc, char **argv) {
     return 0;
 }
 
+int RunWordsCommand(int argc, char **argv) {
+    if (argc != 2)
+        return Usage("words FILE");
+    std::optional<std::string> text = ReadOrComplain(argv[1]);
+    if (!text)
+        return 1;
+    TLyricHandle handle;
+    handle.Parse(*text);
+    handle.Sort();
+    for (const TLyricItem &item : handle.Items()) {
+        std::string line = std::to_string(item.Time);
+        for (const TLyricWord &word : item.Words) {
+            line.push_back('\t');
+            line += std::to_string(word.Start);
+            line.push_back(':');
+            line += word.Text;
+        }
+        Record({line});
+    }
+    return 0;
+}
+
 int RunLineCommand(int argc, char **argv) {
     static const char *synopsis = "line FILE [--offset MS] [--length MS] POS...";
     std::optional<int32_t> offset, length;
@@ -134,7 +156,10 @@ int RunLineCommand(int argc, char **argv) {
         timeline.SetOffset(*offset);
     for (int32_t pos : positions) {
         timeline.SetPosition(pos);
-        Record({std::to_string(pos), timeline.CurrentLine()});
+        if (timeline.CurrentTranslation().empty())
+            Record({std::to_string(pos), timeline.CurrentLine()});
+        else
+            Record({std::to_string(pos), timeline.CurrentLine(), timeline.CurrentTranslation()});
     }
     return 0;
 }

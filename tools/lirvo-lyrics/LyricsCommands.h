@@ -4,6 +4,7 @@
 // stdout, messages to stderr, and returns the exit code: 0 done, 1 failed, 2 bad usage.
 
 int RunParseCommand(int argc, char **argv);
+int RunWordsCommand(int argc, char **argv);
 int RunLineCommand(int argc, char **argv);
 int RunSimilarityCommand(int argc, char **argv);
 int RunMatchCommand(int argc, char **argv);

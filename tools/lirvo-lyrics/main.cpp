@@ -17,8 +17,9 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"parse", RunParseCommand, "parse FILE                     metadata and sorted timed lines"},
+    {"words", RunWordsCommand, "words FILE                     word timings: TIME, then START:TEXT per word"},
     {"line", RunLineCommand,
-     "line FILE [--offset MS] [--length MS] POS...   the line shown at each position"},
+     "line FILE [--offset MS] [--length MS] POS...   the line (and its translation) at each position"},
     {"similarity", RunSimilarityCommand, "similarity A B                 name-similarity score 0..100"},
     {"match", RunMatchCommand, "match DIR TITLE SINGER         the best-named lyric file in DIR"},
     {"search", RunSearchCommand,

@@ -238,9 +238,4 @@ void EffectChain::Reset() {
     }
 }
 
-bool EffectChain::Empty() const {
-    std::lock_guard lock(mutex_);
-    return bands_.empty();
-}
-
 } // namespace lirvo::audio

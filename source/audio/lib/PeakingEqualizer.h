@@ -71,7 +71,6 @@ public:
     bool Get(uint32_t handle, PeakingParameters &parameters) const;
     void Process(float *interleaved, int64_t frames);
     void Reset();
-    bool Empty() const;
 
 private:
     struct Band {

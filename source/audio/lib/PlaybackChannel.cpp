@@ -289,13 +289,6 @@ void PlaybackChannel::AddSync(const SyncEntry &sync) {
     syncs_.push_back(sync);
 }
 
-bool PlaybackChannel::RemoveSync(Handle sync) {
-    std::lock_guard lock(syncMutex_);
-    const auto before = syncs_.size();
-    std::erase_if(syncs_, [&](const SyncEntry &entry) { return entry.handle == sync; });
-    return syncs_.size() != before;
-}
-
 std::vector<SyncEntry> PlaybackChannel::Syncs() const {
     std::lock_guard lock(syncMutex_);
     return syncs_;

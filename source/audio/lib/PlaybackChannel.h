@@ -69,7 +69,6 @@ public:
     EffectChain &Effects() { return effects_; }
 
     void AddSync(const SyncEntry &sync);
-    bool RemoveSync(Handle sync);
     std::vector<SyncEntry> Syncs() const;
 
     // Copies the most recent `bytes` bytes sent to the device, volume applied (whole floats);

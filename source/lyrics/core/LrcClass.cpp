@@ -30,8 +30,21 @@ void TLrcClass::Update() {
     std::size_t i = 0;
     while (i < items.size() && int64_t{items[i].Time} - m_offset < position)
         ++i;
-    m_currentIndex = static_cast<int>(i >= 2 ? i - 1 : 0);
-    m_currentLine = items[static_cast<std::size_t>(m_currentIndex)].Text;
+    std::size_t current = i >= 2 ? i - 1 : 0;
+    // Lines sharing a time: the first is the line, the second its translation, any further
+    // ones are not shown.
+    while (current > 0 && items[current - 1].Time == items[current].Time)
+        --current;
+    m_currentIndex = static_cast<int>(current);
+    m_currentLine = items[current].Text;
+    const std::size_t next = current + 1;
+    // The slogan line (no time tag) is never a translation.
+    const bool translated =
+        next < items.size() && items[next].Time == items[current].Time && !items[next].TimeTag.empty();
+    if (translated)
+        m_currentTranslation = items[next].Text;
+    else
+        m_currentTranslation.clear();
 }
 
 const TLyricItem *TLrcClass::CurrentItem() const {

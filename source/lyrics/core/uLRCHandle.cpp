@@ -334,36 +334,46 @@ TLrcTime ConvertTimeTag(std::string_view tagText) {
         std::size_t start = pos;
         while (pos < tagText.size() && IsDigit(tagText[pos]))
             ++pos;
-        std::string_view field = tagText.substr(start, pos - start);
-        if (field.size() > 2)
-            field.remove_prefix(field.size() - 2); // only the last two digits count
-        fields[static_cast<std::size_t>(count++)] = field;
+        fields[static_cast<std::size_t>(count++)] = tagText.substr(start, pos - start);
         if (pos < tagText.size())
             lastSep = tagText[pos++];
+    }
+    const bool hasFraction = lastSep == '.' && count >= 2;
+    const int wholeFields = hasFraction ? std::min(count, 4) - 1 : std::min(count, 3);
+    // Whole fields count with their last two digits (123 counts as 23). The fraction is a
+    // decimal fraction of a second: one digit is tenths, two hundredths, three milliseconds;
+    // digits after the third are ignored.
+    for (int i = 0; i < wholeFields; ++i) {
+        std::string_view &field = fields[static_cast<std::size_t>(i)];
+        if (field.size() > 2)
+            field.remove_prefix(field.size() - 2);
+    }
+    std::string_view fraction;
+    if (hasFraction) {
+        fraction = fields[static_cast<std::size_t>(wholeFields)].substr(0, 3);
     }
     auto f = [&](int i) { return FieldValue(fields[static_cast<std::size_t>(i)]); };
     auto s = [&](int i) { return std::string(fields[static_cast<std::size_t>(i)]); };
 
     TLrcTime result;
-    if (lastSep == '.' && count >= 4) {
-        result.Time = f(3) * 10 + f(2) * 1000 + f(1) * 60000 + f(0) * 3600000;
-        result.TimeTag = s(0) + ":" + s(1) + ":" + s(2) + "." + s(3);
-    } else if (lastSep == '.' && count == 3) {
-        result.Time = f(2) * 10 + f(1) * 1000 + f(0) * 60000;
-        result.TimeTag = s(0) + ":" + s(1) + "." + s(2);
-    } else if (lastSep == '.' && count == 2) {
-        result.Time = f(1) * 10 + f(0) * 1000;
-        result.TimeTag = s(0) + "." + s(1);
-    } else if (count >= 3) {
-        result.Time = f(2) * 1000 + f(1) * 60000 + f(0) * 3600000;
-        result.TimeTag = s(0) + ":" + s(1) + ":" + s(2);
-    } else if (count == 2) {
-        result.Time = f(1) * 1000 + f(0) * 60000;
-        result.TimeTag = s(0) + ":" + s(1);
-    } else {
-        result.Time = f(0) * 1000;
-        result.TimeTag = s(0);
+    // Hours, minutes and seconds from the right: the last whole field is seconds.
+    static constexpr int32_t kUnits[3] = {1000, 60000, 3600000};
+    int64_t time = 0;
+    for (int i = 0; i < wholeFields; ++i) {
+        time += int64_t{f(i)} * kUnits[wholeFields - 1 - i];
+        if (i > 0)
+            result.TimeTag.push_back(':');
+        result.TimeTag += s(i);
     }
+    if (hasFraction) {
+        int millis = FieldValue(fraction);
+        for (std::size_t digits = fraction.size(); digits < 3; ++digits)
+            millis *= 10;
+        time += millis;
+        result.TimeTag.push_back('.');
+        result.TimeTag.append(fraction);
+    }
+    result.Time = static_cast<int32_t>(time);
     if (negative) {
         result.Time = -result.Time;
         if (result.Time != 0)
@@ -371,6 +381,95 @@ TLrcTime ConvertTimeTag(std::string_view tagText) {
     }
     return result;
 }
+
+namespace {
+
+// Length of the word tag at `at` ("<" D [":" D [":" D]] ["." D] ">", no blanks inside) with
+// its time in `time`; nullopt when the bytes there are no word tag.
+std::optional<std::size_t> ReadWordTag(std::string_view text, std::size_t at, int32_t &time) {
+    if (at >= text.size() || text[at] != '<')
+        return std::nullopt;
+    std::size_t pos = at + 1;
+    auto digits = [&] {
+        std::size_t start = pos;
+        while (pos < text.size() && IsDigit(text[pos]))
+            ++pos;
+        return pos > start;
+    };
+    if (!digits())
+        return std::nullopt;
+    for (int colons = 0; colons < 2 && pos < text.size() && text[pos] == ':'; ++colons) {
+        ++pos;
+        if (!digits())
+            return std::nullopt;
+    }
+    if (pos < text.size() && text[pos] == '.') {
+        ++pos;
+        if (!digits())
+            return std::nullopt;
+    }
+    if (pos >= text.size() || text[pos] != '>')
+        return std::nullopt;
+    time = ConvertTimeTag(text.substr(at + 1, pos - at - 1)).Time;
+    return pos + 1 - at;
+}
+
+// Takes the word tags out of a line's text: each tag starts the word written after it, a tag at
+// the end marks the end of the last word. Text before the first tag is a word starting with the
+// line. Without any valid tag the text stays as it is and the line has no words.
+void SplitWords(std::string_view line, int32_t lineTime, TLyricItem &item) {
+    std::size_t lt = line.find('<');
+    if (lt == std::string_view::npos) {
+        item.Text.assign(line);
+        return;
+    }
+    std::string text;
+    text.reserve(line.size());
+    std::vector<TLyricWord> words;
+    // The word being collected: text before the first tag starts with the line.
+    int32_t start = lineTime;
+    bool startFromTag = false;
+    std::string word;
+    auto closeWord = [&] {
+        if (!word.empty()) {
+            text += word;
+            words.push_back(TLyricWord{start, std::move(word)});
+            word.clear();
+        }
+    };
+    std::size_t pos = 0;
+    bool anyTag = false;
+    while (lt != std::string_view::npos) {
+        int32_t tagTime = 0;
+        std::optional<std::size_t> tagLength = ReadWordTag(line, lt, tagTime);
+        if (!tagLength) {
+            // Not a word tag: the "<" stays part of the text.
+            word.append(line.substr(pos, lt + 1 - pos));
+            pos = lt + 1;
+        } else {
+            word.append(line.substr(pos, lt - pos));
+            closeWord();
+            start = tagTime;
+            startFromTag = true;
+            anyTag = true;
+            pos = lt + *tagLength;
+        }
+        lt = line.find('<', pos);
+    }
+    word.append(line.substr(pos));
+    if (!anyTag) {
+        item.Text.assign(line);
+        return;
+    }
+    // A tag with nothing after it marks the end of the last word.
+    if (word.empty() && startFromTag && !words.empty())
+        item.WordsEnd = start;
+    closeWord();
+    item.Text.assign(TrimView(text));
+    item.Words = std::move(words);
+}
+
+} // namespace
 
 void TLyricHandle::Clear() {
     m_items.clear();
@@ -421,7 +520,10 @@ void TLyricHandle::Parse(std::string_view text) {
     LrcScanner scanner(trimmed, m_info);
     scanner.Run([this](const std::string &tagText, std::string_view lineText) {
         TLrcTime time = ConvertTimeTag(tagText);
-        m_items.push_back(TLyricItem{std::string(lineText), std::move(time.TimeTag), time.Time, {}, -1});
+        TLyricItem &item = m_items.emplace_back();
+        item.TimeTag = std::move(time.TimeTag);
+        item.Time = time.Time;
+        SplitWords(lineText, time.Time, item);
     });
 }
 

@@ -22,7 +22,7 @@ struct TLyricWord {
 // One timed line.
 struct TLyricItem {
     std::string Text;    // trimmed lyric text without word tags; may be empty
-    std::string TimeTag; // normalised time tag, e.g. "01:23.45", "-00:01.00", "5"; empty for the slogan line
+    std::string TimeTag; // normalised time tag, e.g. "01:23.45", "01:23.456", "-00:01.0", "5"; empty for the slogan line
     int32_t Time = 0;    // milliseconds; may be negative
     std::vector<TLyricWord> Words; // word timings in text order; empty for a plain line
     int32_t WordsEnd = -1;         // end of the last word (ms) when the line gives one, else -1
@@ -56,7 +56,8 @@ public:
     void Delete(int index);
     // Stable ascending order by Time (items with equal times keep their order).
     void Sort();
-    // Clear, then parse the whole text, appending items in text order (not sorted).
+    // Clear, then parse the whole text, appending items in text order (not sorted). Word tags
+    // ("<mm:ss.xx>" inside a line's text) become the line's Words and are removed from Text.
     void Parse(std::string_view text);
 
     const TLRCInfo &Info() const { return m_info; }
@@ -68,7 +69,9 @@ private:
 };
 
 // Time conversion of one time tag's accumulated text (e.g. "-01:02.03") into milliseconds and
-// the normalised tag. Exposed for tests and the command-line tool.
+// the normalised tag. Whole fields keep their last two digits; the fraction is a decimal
+// fraction of a second (".5" is 500 ms, ".05" 50 ms, ".050" 50 ms), cut after three digits.
+// Exposed for tests and the command-line tool.
 struct TLrcTime {
     int32_t Time = 0;
     std::string TimeTag;

@@ -84,8 +84,6 @@ TZylDlrcButton::TZylDlrcButton(TZylDeskTopLrc *lyricWindow, QWidget *parent)
     setMouseTracking(true);
     setCursor(Qt::SizeAllCursor);
 
-    m_rect2 = new TBarRectangle(this, this, QColor(0xFD, 0xFD, 0xFD, 0), 8);
-    m_rect2->setObjectName(QStringLiteral("Rectangle2"));
     m_rect1 = new TBarRectangle(this, this, QColor(0, 0, 0), 0);
     m_rect1->setObjectName(QStringLiteral("Rectangle1"));
 
@@ -217,7 +215,6 @@ void TZylDlrcButton::Rectangle1MouseUp(Qt::MouseButton button) {
 void TZylDlrcButton::LayoutChildren() {
     const int w = width();
     m_rect1->setGeometry((w - kRectWidth) / 2, (kStripHeight - kRectHeight) / 2, kRectWidth, kRectHeight);
-    m_rect2->setGeometry(0, kStripHeight, w, std::max(0, height() - kStripHeight));
     // Only the black strip takes the mouse: the transparent rest must not block the desktop
     // (nor the lyric glyphs under it).
     setMask(QRegion(m_rect1->geometry()));

@@ -83,7 +83,6 @@ private:
     QTimer m_tmrCk;
     QTimer m_tmrHide;
     QWidget *m_rect1 = nullptr;
-    QWidget *m_rect2 = nullptr;
     QToolButton *m_btnBreak5 = nullptr;
     QToolButton *m_btnForward5 = nullptr;
     QToolButton *m_btnSearch = nullptr;

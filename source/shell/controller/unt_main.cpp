@@ -12,8 +12,10 @@
 #include "plugins/lirvo_plugin.h"
 #include "shell/command/CommandMessages.h"
 #include "shell/controller/CrashGuard.h"
+#include "shell/controller/CrashSnapshots.h"
 #include "shell/controller/DownloadCache.h"
 #include "shell/controller/PresetFile.h"
+#include "shell/controller/TagReadingPool.h"
 #include "storage/Folders.h"
 #include "storage/UDDPlayerlist.h"
 #include "storage/UDDXMLCFG.h"
@@ -66,12 +68,6 @@ std::optional<std::string> ReadFileBytes(const std::string &path) {
     return out.str();
 }
 
-bool WriteFileBytes(const std::string &path, const std::string &bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-    return static_cast<bool>(out);
-}
-
 // Blank after removing spaces and control characters from both ends.
 bool IsBlank(const std::string &text) {
     for (unsigned char c : text)
@@ -97,30 +93,11 @@ std::optional<std::uint8_t> ModeForPattern(int pattern) {
     }
 }
 
-// A private folder for serialising the crash-time copies, preferably on a memory file system
-// (the per-user runtime folder or /dev/shm), where the flushes of each rebuild cost nothing.
-std::string MakeSnapshotFolder() {
-    std::vector<std::string> bases;
-    if (const char *runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/')
-        bases.emplace_back(runtime);
-    bases.emplace_back("/dev/shm");
-    bases.push_back(QDir::tempPath().toStdString());
-    for (const auto &base : bases) {
-        std::string pattern = base + "/lirvo-snapshot-XXXXXX";
-        if (char *made = mkdtemp(pattern.data()))
-            return WithSlash(made);
-    }
-    return {};
-}
-
 } // namespace
 
 struct TZylMain::Extensions {
     std::unique_ptr<plugins::TUSGeneralPurpose> plugins;
     update::TCheckUPDate *checker = nullptr;
-    std::map<int, std::thread> tagWorkers; // by batch number
-    int nextBatch = 0;
-    std::string snapshotDir; // private folder where the crash-time copies are serialised
 };
 
 template <typename F> void TZylMain::Guarded(F &&body) {
@@ -135,7 +112,8 @@ template <typename F> void TZylMain::Guarded(F &&body) {
 
 TZylMain::TZylMain(IMainView &view, TZylMainOptions options, QObject *parent)
     : QObject(parent), view_(view), options_(std::move(options)), cache_(std::make_unique<DownloadCache>()),
-      ext_(std::make_unique<Extensions>()) {
+      ext_(std::make_unique<Extensions>()), tagPool_(std::make_unique<TagReadingPool>(this)),
+      snapshots_(std::make_unique<CrashSnapshots>(options_.InstallCrashGuard)) {
     lanErrTimer_.setInterval(1000);
     connect(&lanErrTimer_, &QTimer::timeout, this, [this] { Guarded([this] { tmr_lanerrTimer(); }); });
 }
@@ -167,10 +145,7 @@ void TZylMain::FormCreate() {
     // 5.
     dataDir_ = storage::GetSpecialFolder(storage::FolderCode::DocumentsAlias, false) + "lirvo/";
     storage::ForceFolder(dataDir_, true);
-    ext_->snapshotDir = MakeSnapshotFolder();
-    if (options_.InstallCrashGuard)
-        SetCrashScratch(ext_->snapshotDir,
-                        {"playlist.pls", "settings.xml", "settings.xml.bad", "playlist.pls.bad"});
+    snapshots_->Open();
     // 9, 10. The settings store; a file that is not well-formed is set aside and the defaults
     // apply. The lyric service address is a read-only setting, so the store is opened first.
     auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
@@ -299,10 +274,7 @@ void TZylMain::FormDestroy() {
     destroyed_ = true;
     lanErrTimer_.stop();
     cache_->Close();
-    for (auto &[batch, worker] : ext_->tagWorkers)
-        if (worker.joinable())
-            worker.join();
-    ext_->tagWorkers.clear();
+    tagPool_->Cancel(); // completions see destroyed_ and keep nothing
     if (ext_->checker)
         ext_->checker->Cancel();
     // Freeing the engine's stream waits for a download block in flight; later blocks see no engine.
@@ -318,8 +290,7 @@ void TZylMain::FormDestroy() {
     records_.clear();
     if (options_.InstallCrashGuard)
         RemoveCrashGuard();
-    if (!ext_->snapshotDir.empty())
-        QDir(QString::fromStdString(ext_->snapshotDir)).removeRecursively();
+    snapshots_->Close();
 }
 
 void TZylMain::OnOsException(const void *, const void *, bool osException) {
@@ -580,15 +551,11 @@ void TZylMain::ShowListOrInvitation() {
 
 void TZylMain::SavePlayList() {
     try {
-        {
-            auto list = storage::TDKPlist::OpenRecovering(playlistPath_, kPlaylistRoot);
-            list->ClearList(kPlaylistList);
-            for (const PlaylistRow &row : model_.Rows())
-                list->AddEntry(kPlaylistEntry, row.title, row.artist, "0", row.path, 0);
-            list->Save();
-        }
-        auto written = ReadFileBytes(playlistPath_);
-        RefreshPlaylistSnapshot(written ? &*written : nullptr);
+        WritePlaylistRows(playlistPath_);
+        if (auto written = ReadFileBytes(playlistPath_))
+            snapshots_->PlaylistSaved(playlistPath_, std::move(*written));
+        else
+            RefreshPlaylistSnapshot();
     } catch (...) {
         ShowListOrInvitation();
         throw;
@@ -631,33 +598,15 @@ void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
         }
         // Tags are read off the main thread; the rows are appended when all are known.
         TZylMain *controller = self.data();
-        controller->addingFiles_ = true;
-        const int batch = controller->ext_->nextBatch++;
-        controller->ext_->tagWorkers[batch] =
-            std::thread([controller, batch, files = std::move(*files), done]() mutable {
-                std::vector<audio::TTags> tags(files.size());
-                for (std::size_t i = 0; i < files.size(); ++i) {
-                    try {
-                        controller->engine_->GetTags(files[i], tags[i]);
-                    } catch (...) {
-                        tags[i] = {};
-                    }
-                }
-                QMetaObject::invokeMethod(
-                    controller,
-                    [controller, batch, files = std::move(files), tags = std::move(tags), done] {
-                        // The worker has nothing left to do but return.
-                        auto worker = controller->ext_->tagWorkers.find(batch);
-                        if (worker != controller->ext_->tagWorkers.end()) {
-                            worker->second.join();
-                            controller->ext_->tagWorkers.erase(worker);
-                        }
-                        controller->addingFiles_ = !controller->ext_->tagWorkers.empty();
-                        controller->Guarded([&] { controller->AppendTaggedFiles(files, tags); });
-                        if (done)
-                            done(true);
-                    },
-                    Qt::QueuedConnection);
+        audio::TAudioEngine *engine = controller->engine_.get();
+        controller->tagPool_->Start(
+            std::move(*files), [engine](const std::string &path, audio::TTags &tags) { engine->GetTags(path, tags); },
+            [controller, done](std::vector<std::string> read, std::vector<audio::TTags> tags, bool complete) {
+                if (controller->destroyed_)
+                    return;
+                controller->Guarded([&] { controller->AppendTaggedFiles(read, tags); });
+                if (complete && done)
+                    done(true);
             });
     });
 }
@@ -1141,64 +1090,31 @@ void TZylMain::setShowLyrics(bool show) {
     Guarded([this] { RefreshSettingsSnapshot(); });
 }
 
-void TZylMain::SetLyricDir(const std::string &dir) {
-    lyricDir_ = dir;
-    Q_EMIT lyricDirChanged();
-}
-
-void TZylMain::SetMusicDir(const std::string &dir) {
-    musicDir_ = dir;
-    Q_EMIT musicDirChanged();
-}
-
 // ---------------------------------------------------------------------------------------------
 // Crash-time copies
 
-void TZylMain::RefreshPlaylistSnapshot(const std::string *savedFileBytes) {
-    if (!options_.InstallCrashGuard || destroyed_)
+void TZylMain::WritePlaylistRows(const std::string &path) const {
+    auto list = storage::TDKPlist::OpenRecovering(path, kPlaylistRoot);
+    list->ClearList(kPlaylistList);
+    for (const PlaylistRow &row : model_.Rows())
+        list->AddEntry(kPlaylistEntry, row.title, row.artist, "0", row.path, 0);
+    list->Save();
+}
+
+void TZylMain::RefreshPlaylistSnapshot() {
+    if (destroyed_)
         return;
-    if (savedFileBytes) {
-        PublishPlaylistSnapshot(playlistPath_, *savedFileBytes);
-        return;
-    }
-    if (ext_->snapshotDir.empty())
-        return;
-    // What SavePlayList would write now, made in the private folder from the current file.
-    const std::string work = ext_->snapshotDir + "playlist.pls";
-    auto base = ReadFileBytes(playlistPath_);
-    if (base)
-        WriteFileBytes(work, *base);
-    else
-        unlink(work.c_str());
-    {
-        auto list = storage::TDKPlist::OpenRecovering(work, kPlaylistRoot);
-        list->ClearList(kPlaylistList);
-        for (const PlaylistRow &row : model_.Rows())
-            list->AddEntry(kPlaylistEntry, row.title, row.artist, "0", row.path, 0);
-        list->Save();
-    }
-    if (auto bytes = ReadFileBytes(work))
-        PublishPlaylistSnapshot(playlistPath_, std::move(*bytes));
+    snapshots_->RefreshPlaylist(playlistPath_, [this](const std::string &work) { WritePlaylistRows(work); });
 }
 
 void TZylMain::RefreshSettingsSnapshot() {
-    if (!options_.InstallCrashGuard || destroyed_ || ext_->snapshotDir.empty() || dataDir_.empty())
+    if (destroyed_ || dataDir_.empty())
         return;
-    // What SaveSettings would write now, made in the private folder from the current file.
-    const std::string work = ext_->snapshotDir + "settings.xml";
-    auto base = ReadFileBytes(SettingsPath());
-    if (base)
-        WriteFileBytes(work, *base);
-    else
-        unlink(work.c_str());
-    {
+    snapshots_->RefreshSettings(SettingsPath(), [this](const std::string &work) {
         auto config = storage::TDKConfig::OpenRecovering(work, kSettingsRoot);
         WriteSettingsValues(*config);
         config->Save();
-    }
-    unlink((work + ".bad").c_str());
-    if (auto bytes = ReadFileBytes(work))
-        PublishSettingsSnapshot(SettingsPath(), std::move(*bytes));
+    });
 }
 
 } // namespace lirvo::shell

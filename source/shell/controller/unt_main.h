@@ -92,7 +92,9 @@ class TDKConfig;
 
 namespace lirvo::shell {
 
+class CrashSnapshots;
 class DownloadCache;
+class TagReadingPool;
 
 // Play orders kept in PlayMode.
 inline constexpr std::uint8_t kPlaySequential = 0;
@@ -348,8 +350,6 @@ private:
     void SetPlayButtonImage(int index);
     void SetPlaylistVisible(bool visible);
     void SetCurrentIndexValue(std::int32_t index);
-    void SetLyricDir(const std::string &dir);
-    void SetMusicDir(const std::string &dir);
     void ShowListOrInvitation();
     // Plays the record at CurrentIndex through the engine, remembering what the cache is for.
     void PlayRecord(int index);
@@ -364,8 +364,10 @@ private:
     void AppendTaggedFiles(const std::vector<std::string> &files, const std::vector<audio::TTags> &tags);
     std::string TitleForFile(const std::string &path, const std::string &titleTag) const;
     void CacheRepointed(const std::string &source, const std::string &target);
+    // Writes the rows as the playlist file at `path`.
+    void WritePlaylistRows(const std::string &path) const;
     // Refreshes what the fault handler writes; called after every change of rows or settings.
-    void RefreshPlaylistSnapshot(const std::string *savedFileBytes = nullptr);
+    void RefreshPlaylistSnapshot();
     void RefreshSettingsSnapshot();
     void WriteSettingsValues(storage::TDKConfig &config) const;
     void WriteFolderKey(bool lyricFolder);
@@ -408,7 +410,6 @@ private:
     PlaylistModel model_;
     std::vector<TPlayListItem> records_;
     bool askPending_ = false;
-    bool addingFiles_ = false;
 
     // lyrics
     std::shared_ptr<lyrics::ILrcService> lrcService_;
@@ -422,6 +423,8 @@ private:
     std::unique_ptr<DownloadCache> cache_;
     struct Extensions;
     std::unique_ptr<Extensions> ext_; // plug-in host and update check
+    std::unique_ptr<TagReadingPool> tagPool_;     // tags of added files, read off the main thread
+    std::unique_ptr<CrashSnapshots> snapshots_; // what the fault handler writes
 };
 
 } // namespace lirvo::shell
