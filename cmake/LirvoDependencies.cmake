@@ -1,5 +1,5 @@
 # Third-party packages; all of them come from Debian (see tools/install-deps.sh).
-find_package(Qt6 6.4 REQUIRED COMPONENTS Core)
+find_package(Qt6 6.4 REQUIRED COMPONENTS Core DBus)
 if(LIRVO_APP)
   find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets Quick Qml QuickControls2 Svg)
 endif()

@@ -59,26 +59,32 @@ int main(int argc, char **argv) {
         return 0;
     QCoreApplication app(argc, argv);
     const auto args = command::ArgumentsOf(argc, argv);
-    if (!command::IsFirstInstance(args))
-        return 0;
+    command::HandOffResult handOff = command::HandOffResult::Done;
+    if (!command::IsFirstInstance(args, &handOff))
+        return handOff == command::HandOffResult::Done ? 0 : 1;
 
     if (const char *path = std::getenv("LIRVO_HOST_RECORD"))
         g_record = std::fopen(path, "a");
+
+    // Stands for a slow start-up between taking the instance lock and listening.
+    if (const char *delay = std::getenv("LIRVO_HOST_START_DELAY_MS"))
+        usleep(static_cast<useconds_t>(std::atoi(delay)) * 1000u);
 
     test::FakeCommandTarget target;
     platform::MessagePortServer port;
     const bool listening = port.Listen(command::MainWindowClass, command::MainWindowCaption,
                                        [&](const platform::PortMessage &m) -> std::int32_t {
                                            if (m.message == command::WM_SHARECMD) {
-                                               command::CommandBlock *block = command::SharedCommandBlock();
-                                               RecordBlock(*block);
-                                               const std::size_t before = target.rows.size();
-                                               command::WMSHARECMD(*block, m.lParam, target, "");
-                                               for (std::size_t i = before; i < target.rows.size(); ++i) {
-                                                   const auto &row = target.rows[i];
-                                                   Record("row " + std::to_string(row.number) +
-                                                          " title=" + row.title + " path=" + row.path);
-                                               }
+                                               command::TakeCommands([&](command::CommandBlock &block) {
+                                                   RecordBlock(block);
+                                                   const std::size_t before = target.rows.size();
+                                                   command::WMSHARECMD(block, m.lParam, target, "");
+                                                   for (std::size_t i = before; i < target.rows.size(); ++i) {
+                                                       const auto &row = target.rows[i];
+                                                       Record("row " + std::to_string(row.number) +
+                                                              " title=" + row.title + " path=" + row.path);
+                                                   }
+                                               });
                                                return 0;
                                            }
                                            if (m.message == command::WM_CMDPLAY)

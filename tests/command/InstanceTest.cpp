@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <csignal>
 #include <cstring>
+#include <cstdlib>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,7 +81,7 @@ TEST_F(InstanceTest, FirstStartHandsItsOwnPathToItselfAfterTheStoredRows) {
 TEST_F(InstanceTest, SecondStartWithAPathWritesTheBlockAndPlaysIt) {
     StartFirst();
     ASSERT_EQ(Ask(50), 3);
-    StartSecond({"/music/a.mp3", "ignored"});
+    StartSecond({"/music/a.mp3"});
     EXPECT_EQ(Ask(50), 4);
     EXPECT_EQ(Ask(51), 3);
     EXPECT_EQ(Lines("block"),
@@ -87,18 +89,83 @@ TEST_F(InstanceTest, SecondStartWithAPathWritesTheBlockAndPlaysIt) {
     EXPECT_EQ(Lines("row"), (std::vector<std::string>{"row 4 title=a path=/music/a.mp3"}));
 }
 
-TEST_F(InstanceTest, SlashLAddsOnlyAndCapitalLIsTakenAsThePath) {
+TEST_F(InstanceTest, EveryPathOfAStartArrivesTheFirstPlaysTheRestAreAdded) {
+    StartFirst();
+    StartSecond({"/music/a.mp3", "/music/b.mp3", "/music/c.mp3"});
+    EXPECT_EQ(Ask(50), 6);
+    EXPECT_EQ(Ask(51), 3); // a plays; b and c only follow it
+    EXPECT_EQ(Lines("block"),
+              (std::vector<std::string>{"block cmd=1 header0=1 tail0=1 len=12 text=" + Hex("/music/a.mp3"),
+                                        "block cmd=11 header0=1 tail0=1 len=12 text=" + Hex("/music/b.mp3"),
+                                        "block cmd=11 header0=1 tail0=1 len=12 text=" + Hex("/music/c.mp3")}));
+}
+
+TEST_F(InstanceTest, FirstStartWithSeveralPathsAddsThemAllAfterTheStoredRows) {
+    StartFirst({"/l", "/m/x.mp3", "/m/y.mp3"});
+    EXPECT_EQ(Ask(50), 5);
+    EXPECT_EQ(Ask(51), 0); // "/l": nothing plays
+    EXPECT_EQ(Lines("row"),
+              (std::vector<std::string>{"row 4 title=x path=/m/x.mp3", "row 5 title=y path=/m/y.mp3"}));
+}
+
+TEST_F(InstanceTest, SlashLAddsOnlyAndCapitalLIsTakenAsAPath) {
     StartFirst();
     StartSecond({"/l", "/music/b.mp3"});
     EXPECT_EQ(Ask(50), 4);
     EXPECT_EQ(Ask(51), 0); // not played
     StartSecond({"/L", "/music/c.mp3"});
-    EXPECT_EQ(Ask(50), 5);
-    EXPECT_EQ(Ask(51), 4);
+    EXPECT_EQ(Ask(50), 6);
+    EXPECT_EQ(Ask(51), 4); // "/L" is the path that plays; the real path is added after it
     const auto blocks = Lines("block");
-    ASSERT_EQ(blocks.size(), 2u);
+    ASSERT_EQ(blocks.size(), 3u);
     EXPECT_EQ(blocks[0], "block cmd=11 header0=1 tail0=1 len=12 text=" + Hex("/music/b.mp3"));
     EXPECT_EQ(blocks[1], "block cmd=1 header0=1 tail0=1 len=2 text=" + Hex("/L"));
+    EXPECT_EQ(blocks[2], "block cmd=11 header0=1 tail0=1 len=12 text=" + Hex("/music/c.mp3"));
+}
+
+TEST_F(InstanceTest, ManyStartsAtOnceLoseNothing) {
+    // Twelve starts at the same moment, one path each, none of them the first instance yet:
+    // one becomes the player, the others hand over while it is still starting up.
+    setenv("LIRVO_HOST_START_DELAY_MS", "300", 1);
+    std::vector<int> pids;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 12; ++i) {
+        const std::string path = "/music/song" + std::to_string(i) + ".mp3";
+        expected.push_back(path);
+        pids.push_back(harness.Spawn(LIRVO_INSTANCE_HOST, {path}));
+    }
+    unsetenv("LIRVO_HOST_START_DELAY_MS");
+    ASSERT_TRUE(harness.WaitForRecord("ready "));
+    const std::string ready = Lines("ready").front();
+    firstPid = std::stoi(ready.substr(6));
+    for (int pid : pids) {
+        if (pid != firstPid) {
+            EXPECT_EQ(harness.Wait(pid), 0);
+        }
+    }
+    EXPECT_EQ(Ask(50), 15);
+    std::vector<std::string> arrived;
+    for (const auto &row : Lines("row"))
+        arrived.push_back(row.substr(row.find(" path=") + 6));
+    std::sort(arrived.begin(), arrived.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(arrived, expected); // each exactly once
+}
+
+TEST_F(InstanceTest, CommandWrittenWhileTheFirstIsStartingIsTakenByIt) {
+    // The instance lock is held (by this test) but no message port exists yet.
+    auto lock = std::make_unique<platform::InstanceLock>();
+    ASSERT_TRUE(lock->TryAcquire(InstanceLockName));
+    StartSecond({"/music/early.mp3"});
+    platform::SharedBlock block;
+    ASSERT_TRUE(block.Open(CommandBlockName(), CommandBlockSize));
+    EXPECT_EQ(static_cast<const CommandBlock *>(block.Data())->Command, CmdPlayFile);
+
+    lock.reset(); // "the first instance" goes; a real one starts and must not lose the command
+    StartFirst();
+    EXPECT_EQ(Ask(50), 4);
+    EXPECT_EQ(Lines("row"), (std::vector<std::string>{"row 4 title=early path=/music/early.mp3"}));
+    EXPECT_EQ(static_cast<const CommandBlock *>(block.Data())->Command, CmdNone);
 }
 
 TEST_F(InstanceTest, SecondStartWithoutArgumentsHandsNothingOver) {
@@ -128,20 +195,6 @@ TEST_F(InstanceTest, LongPathsKeepTheTerminatorAndWholeCharacters) {
     ASSERT_EQ(blocks.size(), 2u);
     EXPECT_EQ(blocks[0], "block cmd=1 header0=1 tail0=1 len=300 text=" + Hex(path300));
     EXPECT_EQ(blocks[1], "block cmd=11 header0=1 tail0=1 len=65533 text=" + Hex(path70k.substr(0, 65533)));
-}
-
-TEST_F(InstanceTest, StartWhileTheFirstHasNoWindowYetWritesNothing) {
-    // The instance lock is held (by this test) but no message port exists yet.
-    platform::InstanceLock lock;
-    ASSERT_TRUE(lock.TryAcquire(InstanceLockName));
-    platform::SharedBlock block;
-    ASSERT_TRUE(block.Open(CommandBlockName(), CommandBlockSize));
-    std::memset(block.Data(), 0x5A, CommandBlockSize);
-
-    StartSecond({"/music/a.mp3"});
-
-    const auto *bytes = static_cast<const unsigned char *>(block.Data());
-    EXPECT_TRUE(std::all_of(bytes, bytes + CommandBlockSize, [](unsigned char b) { return b == 0; }));
 }
 
 TEST_F(InstanceTest, WithoutABlockTheProgramEndsBeforeAnyWindow) {

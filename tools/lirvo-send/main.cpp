@@ -12,6 +12,7 @@
 #include "platform/MessagePort.h"
 #include "platform/SharedBlock.h"
 #include "shell/command/CommandBlock.h"
+#include "shell/command/CommandHandOff.h"
 #include "shell/command/mapshare.h"
 
 #include <cerrno>
@@ -54,13 +55,16 @@ int SendBlockCommand(std::uint8_t code, const std::string &text) {
                     platform::SharedBlock::Mode::OpenExisting))
         return NotRunning();
     auto &cb = *static_cast<command::CommandBlock *>(block.Data());
-    std::memset(&cb, 0, sizeof cb);
-    cb.Command = code;
-    cb.Reserved = 0;
-    const std::size_t length = command::WholeCharacterPrefix(text, command::CommandTextMaxBytes);
-    std::memcpy(cb.Text, text.data(), length);
-    if (!window->Post({command::WM_SHARECMD, 1, 1}))
-        return NotRunning();
+    // Waits while an earlier command is still in the block; never overwrites it.
+    command::HandOffOptions options;
+    options.Post = [] {
+        auto port = platform::MessagePortClient::Find(command::MainWindowClass, command::MainWindowCaption);
+        return port && port->Post({command::WM_SHARECMD, 1, 1});
+    };
+    if (command::HandOver(cb, {{code, text}}, options) != command::HandOffResult::Done) {
+        std::fprintf(stderr, "lirvo-send: Lirvo did not take the previous command in time\n");
+        return 1;
+    }
     return 0;
 }
 

@@ -15,6 +15,7 @@ constexpr std::array<std::int32_t, kEqBandCount> kEqCenters{80,   170,  310,   6
                                                             3000, 6000, 10000, 12000, 14000};
 constexpr float kEqBandwidth = 5.0f; // semitones
 constexpr std::uint32_t kSampleDataBytes = 2048;
+constexpr std::uint32_t kNetStallLimitMs = 15000;
 
 const char *const kBuiltInFilter =
     "所有音乐|*.mp1;*.mp2;*.mp3;*.wav;*.ogg;*.mod;*.s3m;*.it;*.umx;*.mo3;*.mtm;*.xm;*.aif";
@@ -226,6 +227,9 @@ void TAudioEngine::InitAudio(const std::string &addonFolder) {
     Library.SetConfig(kConfigNetPlaylist, 1);
     Library.SetConfig(kConfigNetPrebuf, 0);
     Library.SetConfig(kConfigNetTimeout, 2000);
+    // A network stream whose server sends nothing for this long ends as a failed read instead
+    // of playing silence for ever.
+    Library.SetConfig(kConfigNetReadTimeout, kNetStallLimitMs);
     Library.Start();
 }
 

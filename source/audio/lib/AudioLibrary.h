@@ -40,6 +40,9 @@ inline constexpr std::uint32_t kConfigNetPrebuf = 15;   // value: percent of the
                                                         // network stream starts (0 = start at once)
 inline constexpr std::uint32_t kConfigNetPlaylist = 21; // value: 1 = a .m3u/.pls location is followed to
                                                         // its first entry, 0 = opened as it is
+inline constexpr std::uint32_t kConfigNetReadTimeout = 37; // value: milliseconds a network stream may
+                                                           // receive nothing before its download ends
+                                                           // as failed (0 = no limit; default 15000)
 
 // Position modes (ChannelGetLength, ChannelGetPosition, ChannelSetPosition).
 inline constexpr std::uint32_t kPosByte = 0;

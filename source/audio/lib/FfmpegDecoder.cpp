@@ -84,6 +84,7 @@ struct FfmpegDecoder::State {
     int resamplerRate = 0;
     int resamplerFormat = -1;
     bool readEnded = false;
+    bool readFailed = false; // the input failed (or was interrupted) rather than ended
     bool decoderEnded = false;
     bool flushed = false;
     // Output frames still to drop after a seek, counted from the first frame decoded.
@@ -206,7 +207,13 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::Open(std::unique_ptr<ByteReader> r
     state->format->flags |= AVFMT_FLAG_CUSTOM_IO;
     state->format->format_whitelist = av_strdup(formats.demuxers.c_str());
     AVFormatContext *format = state->format;
-    if (avformat_open_input(&format, nullptr, nullptr, nullptr) < 0) {
+    // MP3: seek through the Xing table of contents where the file has one, instead of reading
+    // every frame up to the target.
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "usetoc", "1", 0);
+    const int opened = avformat_open_input(&format, nullptr, nullptr, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
         state->format = nullptr; // freed by the failed open
         return nullptr;
     }
@@ -353,6 +360,7 @@ bool FfmpegDecoder::DecodeMore() {
         const int read = av_read_frame(s.format, s.packet);
         if (read < 0) {
             s.readEnded = true;
+            s.readFailed = s.io->error < 0;
             continue;
         }
         s.inputPosition = s.packet->pos >= 0 ? s.packet->pos + s.packet->size : avio_tell(s.io);
@@ -378,8 +386,8 @@ int64_t FfmpegDecoder::Read(float *interleaved, int64_t frames) {
             s.pendingOffset = 0;
             if (!DecodeMore()) {
                 // At the real end the exact length is known (container lengths are estimates,
-                // MP3 ones include the encoder's padding).
-                if (s.decoderEnded && s.seekTarget < 0) {
+                // MP3 ones include the encoder's padding); input that failed says nothing of it.
+                if (s.decoderEnded && s.seekTarget < 0 && !s.readFailed) {
                     length_ = position_ + done;
                 }
                 break;
@@ -414,6 +422,9 @@ bool FfmpegDecoder::Seek(int64_t frame) {
         return false;
     }
     const int64_t timestamp = av_rescale_q(frame, AVRational{1, kOutputRate}, s.timeBase) + s.startTime;
+    // A read that failed or was cut short (to let this seek in) must not stick to the input.
+    s.io->error = 0;
+    s.io->eof_reached = 0;
     if (av_seek_frame(s.format, s.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD) < 0 &&
         av_seek_frame(s.format, s.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0) {
         return false;
@@ -423,7 +434,7 @@ bool FfmpegDecoder::Seek(int64_t frame) {
     swr_free(&s.resampler);                                  // drop what it still holds from before the seek
     s.pending.clear();
     s.pendingOffset = 0;
-    s.readEnded = s.decoderEnded = s.flushed = false;
+    s.readEnded = s.readFailed = s.decoderEnded = s.flushed = false;
     s.seekTarget = frame;
     position_ = frame;
     // Decode up to the target now, so Position() and the next Read agree with it.

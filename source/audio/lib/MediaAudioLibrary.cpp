@@ -60,21 +60,8 @@ std::string FormatTags(std::string_view format, const TrackTags &tags) {
     return out;
 }
 
-// Fetches a playlist text (at most 64 KB) and returns its first entry.
-std::optional<std::string> FetchPlaylistEntry(const std::string &url, int timeoutMs, int &error) {
-    auto download = NetworkDownload::Start(url, {timeoutMs, 0}, nullptr);
-    if (download == nullptr) {
-        error = kErrorMemory;
-        return std::nullopt;
-    }
-    const auto answer = download->WaitForAnswer(std::chrono::milliseconds(timeoutMs));
-    if (answer != NetworkDownload::Answer::Ok) {
-        error = answer == NetworkDownload::Answer::TimedOut ? kErrorTimeout
-                : download->HttpError()                     ? kErrorHttp
-                                                            : kErrorNoNetwork;
-        download->Cancel();
-        return std::nullopt;
-    }
+// The text of a playlist answer (at most 64 KB), read within `timeoutMs`.
+std::string ReadPlaylistText(NetworkDownload &download, int timeoutMs) {
     std::string text;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     uint8_t buffer[4096];
@@ -84,18 +71,13 @@ std::optional<std::string> FetchPlaylistEntry(const std::string &url, int timeou
         if (left.count() <= 0) {
             break;
         }
-        const int64_t got = download->ReadAt(static_cast<int64_t>(text.size()), buffer, sizeof buffer, left);
+        const int64_t got = download.ReadAt(static_cast<int64_t>(text.size()), buffer, sizeof buffer, left);
         if (got <= 0) {
             break;
         }
         text.append(reinterpret_cast<const char *>(buffer), static_cast<size_t>(got));
     }
-    download->Cancel();
-    auto entry = FirstPlaylistEntry(text, url);
-    if (!entry) {
-        error = kErrorFormat;
-    }
-    return entry;
+    return text;
 }
 
 } // namespace
@@ -165,6 +147,9 @@ bool MediaAudioLibrary::SetConfig(std::uint32_t option, std::uint32_t value) {
             return Fail(kErrorIllegalParam);
         }
         netPlaylist_ = value;
+        return Succeed();
+    case kConfigNetReadTimeout:
+        netReadTimeoutMs_ = value;
         return Succeed();
     default:
         return Fail(kErrorIllegalType);
@@ -320,21 +305,20 @@ Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, Downloa
         return FailWith<Handle>(kErrorFileOpen, 0);
     }
     const int timeoutMs = static_cast<int>(std::min<std::uint32_t>(netTimeoutMs_, INT32_MAX));
-    if (netPlaylist_ == 1 && depth < 2 && IsPlaylistLocation(url)) {
-        int error = kErrorOk;
-        auto entry = FetchPlaylistEntry(url, timeoutMs, error);
-        if (!entry) {
-            return FailWith<Handle>(error, 0);
-        }
-        return OpenUrl(*entry, offset, proc, user, depth + 1);
-    }
+    const bool followPlaylists = netPlaylist_ == 1 && depth < 2;
+    NetworkDownload::Options options;
+    options.connectTimeoutMs = timeoutMs;
+    options.offset = followPlaylists && IsPlaylistLocation(url) ? 0 : offset;
+    options.stallLimitMs = static_cast<int>(std::min<std::uint32_t>(netReadTimeoutMs_, INT32_MAX));
+    // Until the answer is known to be the song and not a playlist, nothing goes to `proc`.
+    options.holdBlocks = followPlaylists;
     NetworkDownload::BlockProc onBlock;
     if (proc != nullptr) {
         onBlock = [proc, user](const uint8_t *data, size_t size) {
             proc(data, static_cast<std::uint32_t>(size), user);
         };
     }
-    auto download = NetworkDownload::Start(url, {timeoutMs, offset}, std::move(onBlock));
+    auto download = NetworkDownload::Start(url, options, std::move(onBlock));
     if (download == nullptr) {
         return FailWith<Handle>(kErrorMemory, 0);
     }
@@ -348,6 +332,17 @@ Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, Downloa
         download->Cancel();
         return FailWith<Handle>(download->HttpError() ? kErrorHttp : kErrorNoNetwork, 0);
     }
+    // A playlist is known by its name or by the type the server gives its answer.
+    if (followPlaylists && IsPlaylistLocation(url, download->ContentType())) {
+        const std::string text = ReadPlaylistText(*download, timeoutMs);
+        download->Cancel();
+        auto entry = FirstPlaylistEntry(text, url);
+        if (!entry) {
+            return FailWith<Handle>(kErrorFormat, 0);
+        }
+        return OpenUrl(*entry, offset, proc, user, depth + 1);
+    }
+    download->HandOnBlocks();
     auto counters = std::make_shared<FileCounters>();
     DownloadReader *lastReader = nullptr;
     auto makeReader = [&]() -> std::unique_ptr<ByteReader> {

@@ -79,6 +79,7 @@ private:
     std::atomic<std::uint32_t> netTimeoutMs_{5000};
     std::atomic<std::uint32_t> netPrebuf_{75};
     std::atomic<std::uint32_t> netPlaylist_{0};
+    std::atomic<std::uint32_t> netReadTimeoutMs_{15000};
 
     std::mutex lifeMutex_; // Init/Free against each other
     std::unique_ptr<SyncNotifier> notifier_;

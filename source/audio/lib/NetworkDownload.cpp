@@ -9,9 +9,11 @@ namespace lirvo::audio {
 
 namespace {
 
-// Memory of a live stream is trimmed once this much has piled up behind the decoder.
-constexpr size_t kTrimThreshold = 32u << 20;
+// Disk space of a live stream is given back once this much has piled up behind the decoder.
+constexpr int64_t kTrimThreshold = 32 << 20;
 constexpr int64_t kKeepBehindReader = 4 << 20;
+// Longest sleep of the transfer loop; shorter for short stall limits, so they are kept.
+constexpr int kMaxPollMs = 1000;
 
 void GlobalInitOnce() {
     static std::once_flag once;
@@ -21,12 +23,16 @@ void GlobalInitOnce() {
 } // namespace
 
 NetworkDownload::NetworkDownload(std::string url, const Options &options, BlockProc onBlock)
-    : url_(std::move(url)), options_(options), onBlock_(std::move(onBlock)) {}
+    : url_(std::move(url)), options_(options), onBlock_(std::move(onBlock)), handingOn_(!options.holdBlocks) {}
 
 std::shared_ptr<NetworkDownload> NetworkDownload::Start(const std::string &url, const Options &options,
                                                         BlockProc onBlock) {
     GlobalInitOnce();
     std::shared_ptr<NetworkDownload> download(new NetworkDownload(url, options, std::move(onBlock)));
+    download->spool_ = SpoolFile::Create(options.spoolFolders);
+    if (download->spool_ == nullptr) {
+        return nullptr;
+    }
     download->multi_ = curl_multi_init();
     if (download->multi_ == nullptr) {
         return nullptr;
@@ -76,12 +82,23 @@ void NetworkDownload::Run() {
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &NetworkDownload::OnHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
         curl_multi_add_handle(multi, easy);
+        const int stallLimitMs = std::max(0, options_.stallLimitMs);
+        const int pollMs = stallLimitMs > 0 ? std::clamp(stallLimitMs / 4, 1, kMaxPollMs) : kMaxPollMs;
         int running = 1;
         while (running > 0 && !cancelled_) {
             if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0 || cancelled_) {
                 break;
             }
-            curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
+            // The answer's own wait is bounded by whoever waits for it; the stall clock runs
+            // from the answer on.
+            if (stallLimitMs > 0 && lastActivity_ != std::chrono::steady_clock::time_point{} &&
+                std::chrono::steady_clock::now() - lastActivity_ >= std::chrono::milliseconds(stallLimitMs)) {
+                std::lock_guard lock(mutex_);
+                stalled_ = true;
+                break;
+            }
+            curl_multi_poll(multi, nullptr, 0, pollMs, nullptr);
+            HandOn(nullptr, 0);
         }
         int left = 0;
         while (CURLMsg *message = curl_multi_info_read(multi, &left)) {
@@ -99,7 +116,8 @@ void NetworkDownload::Run() {
     changed_.wait(lock, [this] { return released_ || cancelled_; });
     if (!cancelled_) {
         lock.unlock();
-        if (onBlock_) {
+        HandOn(nullptr, 0);
+        if (onBlock_ && handingOn_) {
             onBlock_(nullptr, 0);
         }
     }
@@ -129,6 +147,7 @@ size_t NetworkDownload::OnHeader(char *data, size_t size, size_t count, void *op
             self->httpError_ = true;
         } else {
             self->answered_ = true;
+            self->lastActivity_ = std::chrono::steady_clock::now();
             curl_off_t contentLength = -1;
             if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &contentLength) == CURLE_OK &&
                 contentLength >= 0) {
@@ -150,17 +169,61 @@ size_t NetworkDownload::OnData(char *data, size_t size, size_t count, void *opaq
     if (self->cancelled_) {
         return CURL_WRITEFUNC_ERROR;
     }
+    // Only this thread writes, so the end of the file can be read without the lock; readers
+    // see the new bytes once `received_` says so.
+    int64_t end = 0;
+    {
+        std::lock_guard lock(self->mutex_);
+        end = self->received_;
+    }
+    if (!self->spool_->WriteAt(end, reinterpret_cast<const uint8_t *>(data), static_cast<int64_t>(length))) {
+        return CURL_WRITEFUNC_ERROR; // a full disk ends the download as failed
+    }
+    self->lastActivity_ = std::chrono::steady_clock::now();
     {
         std::lock_guard lock(self->mutex_);
         self->answered_ = true;
-        self->data_.insert(self->data_.end(), reinterpret_cast<const uint8_t *>(data),
-                           reinterpret_cast<const uint8_t *>(data) + length);
+        self->received_ += static_cast<int64_t>(length);
     }
     self->changed_.notify_all();
-    if (self->onBlock_ && length > 0) {
-        self->onBlock_(reinterpret_cast<const uint8_t *>(data), length);
-    }
+    self->HandOn(reinterpret_cast<const uint8_t *>(data), length);
     return self->cancelled_ ? CURL_WRITEFUNC_ERROR : length;
+}
+
+void NetworkDownload::HandOn(const uint8_t *newest, size_t size) {
+    if (!onBlock_ || !handingOn_) {
+        return;
+    }
+    int64_t end = 0;
+    {
+        std::lock_guard lock(mutex_);
+        end = received_;
+    }
+    // Blocks held back earlier come from the spool file first, so the order stays.
+    const int64_t newestFrom = end - static_cast<int64_t>(size);
+    std::vector<uint8_t> chunk;
+    while (handedOn_ < newestFrom && !cancelled_) {
+        chunk.resize(static_cast<size_t>(std::min<int64_t>(64 * 1024, newestFrom - handedOn_)));
+        const int64_t got = spool_->ReadAt(handedOn_, chunk.data(), static_cast<int64_t>(chunk.size()));
+        if (got <= 0) {
+            break;
+        }
+        onBlock_(chunk.data(), static_cast<size_t>(got));
+        handedOn_ += got;
+    }
+    if (newest != nullptr && size > 0 && handedOn_ == newestFrom && !cancelled_) {
+        onBlock_(newest, size);
+        handedOn_ = end;
+    }
+}
+
+void NetworkDownload::HandOnBlocks() {
+    handingOn_ = true;
+    curl_multi_wakeup(static_cast<CURLM *>(multi_));
+    {
+        std::lock_guard lock(mutex_);
+    }
+    changed_.notify_all(); // a finished transfer waiting for Release() hands on then
 }
 
 NetworkDownload::Answer NetworkDownload::WaitForAnswer(std::chrono::milliseconds limit) {
@@ -191,7 +254,12 @@ std::string NetworkDownload::ContentType() const {
 
 int64_t NetworkDownload::Received() const {
     std::lock_guard lock(mutex_);
-    return keptFrom_ + static_cast<int64_t>(data_.size());
+    return received_;
+}
+
+bool NetworkDownload::Stalled() const {
+    std::lock_guard lock(mutex_);
+    return stalled_;
 }
 
 bool NetworkDownload::HttpError() const {
@@ -204,22 +272,19 @@ bool NetworkDownload::Finished() const {
     return finished_;
 }
 
-int64_t NetworkDownload::ReadAt(int64_t offset, uint8_t *buffer, int64_t size,
-                                std::chrono::milliseconds limit) {
+int64_t NetworkDownload::ReadAt(int64_t offset, uint8_t *buffer, int64_t size, std::chrono::milliseconds limit,
+                                const std::atomic<bool> *interrupt) {
     std::unique_lock lock(mutex_);
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (true) {
-        if (cancelled_ || offset < keptFrom_) {
+        if (cancelled_ || offset < keptFrom_ || (interrupt != nullptr && interrupt->load())) {
             return -1;
         }
-        const int64_t end = keptFrom_ + static_cast<int64_t>(data_.size());
-        if (offset < end) {
-            const int64_t count = std::min(size, end - offset);
-            std::memcpy(buffer, data_.data() + (offset - keptFrom_), static_cast<size_t>(count));
-            return count;
+        if (offset < received_) {
+            break;
         }
         if (finished_) {
-            return 0;
+            return failed_ || stalled_ ? -1 : 0;
         }
         if (limit.count() < 0) {
             changed_.wait(lock);
@@ -227,18 +292,30 @@ int64_t NetworkDownload::ReadAt(int64_t offset, uint8_t *buffer, int64_t size,
             return -1;
         }
     }
+    const int64_t count = std::min(size, received_ - offset);
+    lock.unlock();
+    // Bytes below `received_` are never written again, and only this reader gives space back.
+    return spool_->ReadAt(offset, buffer, count);
+}
+
+void NetworkDownload::WakeReaders() {
+    {
+        std::lock_guard lock(mutex_);
+    }
+    changed_.notify_all();
 }
 
 void NetworkDownload::ReleaseBefore(int64_t offset) {
-    std::lock_guard lock(mutex_);
-    if (data_.size() < kTrimThreshold || offset - keptFrom_ < 2 * kKeepBehindReader) {
+    // A file of known size is kept whole, so seeks back stay possible.
+    if (totalSize_.load() >= 0) {
         return;
     }
-    const int64_t drop =
-        std::min<int64_t>(offset - keptFrom_ - kKeepBehindReader, static_cast<int64_t>(data_.size()));
-    data_.erase(data_.begin(), data_.begin() + drop);
-    data_.shrink_to_fit();
-    keptFrom_ += drop;
+    std::lock_guard lock(mutex_);
+    if (offset - keptFrom_ < kTrimThreshold) {
+        return;
+    }
+    keptFrom_ = std::min(offset - kKeepBehindReader, received_);
+    spool_->Discard(keptFrom_);
 }
 
 void NetworkDownload::Cancel() {
@@ -253,9 +330,14 @@ void NetworkDownload::Cancel() {
     }
 }
 
+void DownloadReader::Interrupt() {
+    interrupted_ = true;
+    download_->WakeReaders();
+}
+
 int64_t DownloadReader::Read(uint8_t *buffer, int64_t size) {
-    const int64_t got =
-        download_->ReadAt(position_, buffer, size, std::chrono::milliseconds(waitLimitMs_.load()));
+    const int64_t got = download_->ReadAt(position_, buffer, size,
+                                          std::chrono::milliseconds(waitLimitMs_.load()), &interrupted_);
     if (got > 0) {
         position_ += got;
         download_->ReleaseBefore(position_);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <utility>
 
 namespace lirvo::audio {
 
@@ -125,29 +126,48 @@ bool PlaybackChannel::Reachable(int64_t frame) const {
 }
 
 bool PlaybackChannel::Seek(int64_t frame) {
-    std::lock_guard decoding(decoderMutex_);
-    if (!Reachable(frame)) {
-        return false;
-    }
-    if (origin_.downloadReader != nullptr) {
-        origin_.downloadReader->SetWaitLimit(std::chrono::milliseconds(origin_.netTimeoutMs));
-    }
-    const bool moved = source_->Seek(frame);
-    inputPosition_ = source_->InputPosition();
-    if (origin_.downloadReader != nullptr) {
-        origin_.downloadReader->SetWaitLimit(std::chrono::milliseconds(-1));
-    }
-    if (!moved) {
+    const int64_t length = source_->LengthFrames();
+    if (frame < 0 || (length >= 0 && frame > length) || !Reachable(frame)) {
         return false;
     }
     {
         std::lock_guard lock(feedMutex_);
+        if (quit_) {
+            return false;
+        }
+        pendingSeek_ = frame;
         ++generation_;
-        DiscardBuffered(source_->Position());
+        DiscardBuffered(frame);
+        // A decoder waiting for bytes that have not come lets go, so the seek runs next.
+        if (origin_.downloadReader != nullptr) {
+            origin_.downloadReader->Interrupt();
+        }
     }
-    effects_.Reset();
     WakeFeeder();
     return true;
+}
+
+void PlaybackChannel::RunPendingSeek(std::unique_lock<std::mutex> &lock) {
+    const int64_t target = std::exchange(pendingSeek_, -1);
+    const uint64_t generation = generation_;
+    if (origin_.downloadReader != nullptr) {
+        origin_.downloadReader->ClearInterrupt();
+    }
+    lock.unlock();
+    int64_t position = 0;
+    {
+        std::lock_guard decoding(decoderMutex_);
+        // A source that cannot go there after all plays on from where its decoder is.
+        source_->Seek(target);
+        position = source_->Position();
+        inputPosition_ = source_->InputPosition();
+        effects_.Reset();
+    }
+    lock.lock();
+    // Nothing was written to the ring since the discard, so the callback has added nothing.
+    if (generation == generation_) {
+        played_.store(position);
+    }
 }
 
 bool PlaybackChannel::WaitForDownloadMargin(std::unique_lock<std::mutex> &lock) {
@@ -155,7 +175,7 @@ bool PlaybackChannel::WaitForDownloadMargin(std::unique_lock<std::mutex> &lock) 
     if (download == nullptr) {
         return true;
     }
-    while (!quit_) {
+    while (!quit_ && pendingSeek_ < 0) {
         // Measured from where the decoder really is: its reader runs ahead by a whole I/O
         // buffer and by what probing queued, and counting from there would hold back bytes
         // that arrived long ago (for a stalled download, forever).
@@ -185,17 +205,29 @@ void PlaybackChannel::FeedLoop() {
     while (true) {
         // Sleeps until the callback made room, a seek or Play happened, or the channel quits.
         // No timer: an idle channel costs nothing.
-        while (!quit_ && (sourceEnded_.load() || RingFree() < static_cast<size_t>(kChunkFrames))) {
+        while (!quit_ && pendingSeek_ < 0 &&
+               (sourceEnded_.load() || RingFree() < static_cast<size_t>(kChunkFrames))) {
             const uint32_t seen = wake_.load(std::memory_order_acquire);
-            if (quit_ || (!sourceEnded_.load() && RingFree() >= static_cast<size_t>(kChunkFrames))) {
+            if (quit_ || pendingSeek_ >= 0 ||
+                (!sourceEnded_.load() && RingFree() >= static_cast<size_t>(kChunkFrames))) {
                 break;
             }
             lock.unlock();
             wake_.wait(seen, std::memory_order_acquire);
             lock.lock();
         }
-        if (quit_ || !WaitForDownloadMargin(lock)) {
+        if (quit_) {
             return;
+        }
+        if (pendingSeek_ >= 0) {
+            RunPendingSeek(lock);
+            continue;
+        }
+        if (!WaitForDownloadMargin(lock)) {
+            if (quit_) {
+                return;
+            }
+            continue; // a seek came in meanwhile
         }
         const uint64_t generation = generation_;
         lock.unlock();

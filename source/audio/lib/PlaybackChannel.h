@@ -62,8 +62,10 @@ public:
     // Time, in output frames.
     int64_t LengthFrames() const { return source_->LengthFrames(); }
     int64_t PositionFrames() const { return played_.load(); }
-    // False when the source cannot go there; for a network stream also when that part has
-    // not been downloaded yet.
+    // Asks the feeder thread to move the source to `frame` and returns at once, without waiting
+    // for the decoder or the network; the position reads `frame` from now on. False when the
+    // target cannot be reached: beyond the end, or for a network stream a part that has not
+    // been downloaded yet (refused without reading).
     bool Seek(int64_t frame);
 
     EffectChain &Effects() { return effects_; }
@@ -104,6 +106,8 @@ public:
 
 private:
     void FeedLoop();
+    // Runs a seek that Seek() handed over, on the feeder thread.
+    void RunPendingSeek(std::unique_lock<std::mutex> &lock);
     bool WaitForDownloadMargin(std::unique_lock<std::mutex> &lock);
     void StartFeeder();
     bool Reachable(int64_t frame) const;
@@ -148,6 +152,7 @@ private:
     // taking any lock (a futex wake).
     std::atomic<uint32_t> wake_{0};
     uint64_t generation_ = 0; // bumped by every seek; stale decoded blocks are dropped
+    int64_t pendingSeek_ = -1; // target frame of a seek the feeder has not run yet
     bool quit_ = false;
     std::thread feeder_;
     bool feederStarted_ = false;

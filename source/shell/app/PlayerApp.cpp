@@ -9,6 +9,7 @@
 #include "shell/app/QmlMainView.h"
 #include "shell/command/CommandBlock.h"
 #include "shell/command/mapshare.h"
+#include "shell/mpris/MprisService.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -24,6 +25,7 @@ PlayerApp::PlayerApp(PlayerAppOptions options, QObject *parent)
 
 PlayerApp::~PlayerApp() {
     // The window goes first (its bindings read the controller), then the controller's own end.
+    m_mpris.reset();
     m_sessionEnd.reset();
     m_tray.reset();
     m_trayMenu.reset();
@@ -43,8 +45,11 @@ void PlayerApp::ListenForCommands() {
                                        if (!m_controller || m_closed)
                                            return -1;
                                        if (m.message == command::WM_SHARECMD) {
-                                           if (command::CommandBlock *block = command::SharedCommandBlock())
-                                               m_controller->WMSHARECMD(*block, m.lParam);
+                                           // Own arguments first, then the shared block's command;
+                                           // the block is free for the next writer before it runs.
+                                           command::TakeCommands([&](command::CommandBlock &taken) {
+                                               m_controller->WMSHARECMD(taken, m.lParam);
+                                           });
                                            return 0;
                                        }
                                        if (m.message == command::WM_CMDPLAY)
@@ -127,6 +132,14 @@ bool PlayerApp::Start() {
     if (m_options.WatchSessionEnd) {
         m_sessionEnd = std::make_unique<tray::TSessionEndWatcher>();
         connect(m_sessionEnd.get(), &tray::TSessionEndWatcher::EndSession, this, [this] { Quit(); });
+    }
+    if (m_options.MediaPlayerInterface) {
+        m_mpris = mpris::MprisService::Start(*m_controller, {[this] {
+                                                                 m_window->showNormal();
+                                                                 m_window->raise();
+                                                                 m_window->requestActivate();
+                                                             },
+                                                             [this] { Quit(); }});
     }
     // However the event loop ends, what "退出" saves is saved.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {

@@ -18,6 +18,9 @@ class QQuickWindow;
 namespace lirvo::platform {
 class MessagePortServer;
 }
+namespace lirvo::mpris {
+class MprisService;
+}
 namespace lirvo::tray {
 class TDDTrayIcon;
 class TSessionEndWatcher;
@@ -37,6 +40,8 @@ struct PlayerAppOptions {
     bool TrayIcon = true;
     // SIGTERM, SIGINT, SIGHUP and the end of the desktop session end the program as "退出".
     bool WatchSessionEnd = true;
+    // Serve the desktop's media-player interface (MPRIS) when there is a session bus.
+    bool MediaPlayerInterface = true;
     QUrl MainQml = QUrl(QStringLiteral("qrc:/qml/Main.qml"));
 };
 
@@ -83,6 +88,7 @@ private:
     std::unique_ptr<tray::ITrayMenu> m_trayMenu;
     std::unique_ptr<tray::TDDTrayIcon> m_tray;
     std::unique_ptr<tray::TSessionEndWatcher> m_sessionEnd;
+    std::unique_ptr<mpris::MprisService> m_mpris;
     QString m_error;
     bool m_quitting = false;
     bool m_closed = false;

@@ -54,9 +54,13 @@ int main(int argc, char **argv) {
 
     QApplication app(argc, argv);
     const auto arguments = lirvo::command::ArgumentsOf(argc, argv);
-    if (!lirvo::command::IsFirstInstance(arguments)) {
+    lirvo::command::HandOffResult handOff = lirvo::command::HandOffResult::Done;
+    if (!lirvo::command::IsFirstInstance(arguments, &handOff)) {
         lirvo::command::CloseCommandBlock();
-        return 0;
+        if (handOff == lirvo::command::HandOffResult::Done)
+            return 0;
+        std::fprintf(stderr, "lirvo: the running player did not take the files in time; not all were handed over\n");
+        return 1;
     }
     QApplication::setApplicationName(QStringLiteral("Lirvo4"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lirvo4"));

@@ -1,5 +1,6 @@
 #include "shell/command/CommandMessages.h"
 
+#include "shell/command/LocalPlaylist.h"
 #include "shell/command/SongList.h"
 
 #include <cstring>
@@ -25,15 +26,33 @@ void PlayCurrentRecord(ICommandTarget &target) {
         target.PlayFile(*path);
 }
 
-void AddPath(ICommandTarget &target, const std::string &path, bool play) {
-    const int rows = target.RowCount();
+void AppendTagged(ICommandTarget &target, const std::string &path) {
     const SongTags tags = target.GetTags(path);
     const std::string title = IsBlank(tags.Title) ? target.TitleFromFileName(path) : tags.Title;
-    target.AppendRow(rows + 1, title, tags.Artist, path);
+    target.AppendRow(target.RowCount() + 1, title, tags.Artist, path);
+}
+
+// The entries of a local playlist become rows; a title the playlist gives wins over the tags.
+void AppendPlaylistEntries(ICommandTarget &target, const std::string &playlist) {
+    for (const LocalPlaylistEntry &entry : ReadLocalPlaylist(playlist)) {
+        if (IsBlank(entry.Title))
+            AppendTagged(target, entry.Path);
+        else
+            target.AppendRow(target.RowCount() + 1, entry.Title, entry.Artist, entry.Path);
+    }
+}
+
+void AddPath(ICommandTarget &target, const std::string &path, bool play) {
+    const int firstNew = target.RowCount();
+    if (IsLocalPlaylistPath(path))
+        AppendPlaylistEntries(target, path);
+    else
+        AppendTagged(target, path);
     // While a network address is being opened, starting another file would race with it.
-    if (play && target.EngineState() != EngineStateConnecting) {
+    if (play && target.RowCount() > firstNew && target.EngineState() != EngineStateConnecting) {
         target.Stop();
-        target.SetCurrentIndex(target.RowCount() - 1);
+        // A single path plays its row; a playlist plays its first entry.
+        target.SetCurrentIndex(IsLocalPlaylistPath(path) ? firstNew : target.RowCount() - 1);
         PlayCurrentRecord(target);
     }
 }

@@ -13,8 +13,9 @@ namespace lirvo::command {
 // Engine state while a network address is being opened.
 inline constexpr int EngineStateConnecting = 1005;
 
-// Carries out the command waiting in `block` (WM_SHARECMD): codes 1 and 11 append a path (1
-// also plays it unless a network address is being opened), 2 and 22 append the rows of a
+// Carries out the command waiting in `block` (WM_SHARECMD): codes 1 and 11 append a path, or
+// the entries of a local playlist file (1 also plays the path or the playlist's first entry
+// unless a network address is being opened), 2 and 22 append the rows of a
 // song list (2 plays the first new row). `musicPathPrefix` goes in front of every song-list
 // location. The playlist is saved after every command. The block is zeroed at the end; when
 // carrying out the command throws, the playlist is still saved, the block is left as it is

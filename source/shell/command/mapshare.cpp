@@ -5,12 +5,11 @@
 #include "platform/RuntimeDir.h"
 #include "platform/SharedBlock.h"
 
-#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <memory>
-#include <unistd.h>
 
 namespace lirvo::command {
 
@@ -25,18 +24,11 @@ std::string RuntimeFolderPath() {
     return platform::BaseRuntimeDir() + "/lirvo";
 }
 
-// The receiving process has its own current folder, so a relative path is resolved here.
-// Network addresses and empty texts stay as they are.
-std::string AbsoluteLocalPath(const std::string &text) {
-    if (text.empty() || text.front() == '/' || text.find("://") != std::string::npos)
-        return text;
-    char buffer[PATH_MAX];
-    if (getcwd(buffer, sizeof buffer) == nullptr)
-        return text;
-    std::string cwd = buffer;
-    if (cwd.empty() || cwd.back() != '/')
-        cwd += '/';
-    return cwd + text;
+// The first instance's own commands, waiting for its event loop.
+std::deque<std::unique_ptr<CommandBlock>> g_ownCommands;
+
+std::optional<platform::MessagePortClient> FindMainWindow() {
+    return platform::MessagePortClient::Find(MainWindowClass, MainWindowCaption);
 }
 
 } // namespace
@@ -57,11 +49,8 @@ std::string MainWindowPortName() {
 }
 
 bool OpenCommandBlock() {
-    if (!g_block.Open(CommandBlockName(), CommandBlockSize))
-        return false;
-    // Every start wipes what the block held, so a stale command never runs twice.
-    std::memset(g_block.Data(), 0, CommandBlockSize);
-    return true;
+    // What the block holds is a command not taken yet; the running (or next) instance takes it.
+    return g_block.Open(CommandBlockName(), CommandBlockSize);
 }
 
 CommandBlock *SharedCommandBlock() {
@@ -92,40 +81,25 @@ std::size_t WholeCharacterPrefix(std::string_view text, std::size_t maxBytes) {
     return n;
 }
 
-bool WriteArgumentsCommand(CommandBlock &block, const std::vector<std::string> &arguments) {
-    if (arguments.empty())
-        return false;
-    std::uint8_t code;
-    std::string text;
-    if (arguments[0] == "/l") {
-        code = CmdAddFile;
-        text = arguments.size() > 1 ? arguments[1] : std::string();
-    } else {
-        code = CmdPlayFile;
-        text = arguments[0];
-    }
-    text = AbsoluteLocalPath(text);
-    const std::size_t length = WholeCharacterPrefix(text, CommandTextMaxBytes);
-    std::memset(&block, 0, sizeof block);
-    block.Command = code;
-    block.Reserved = 0;
-    std::memcpy(block.Text, text.data(), length);
-    return true;
-}
-
-bool IsFirstInstance(const std::vector<std::string> &arguments) {
-    // The window is looked up before the lock is tested: a start that comes while the first
-    // instance is still creating its window finds none and hands nothing over.
-    auto window = platform::MessagePortClient::Find(MainWindowClass, MainWindowCaption);
+bool IsFirstInstance(const std::vector<std::string> &arguments, HandOffResult *handOff,
+                     const HandOffOptions &options) {
+    if (handOff)
+        *handOff = HandOffResult::Done;
     g_instanceMutex = std::make_unique<platform::InstanceLock>();
     if (g_instanceMutex->TryAcquire(InstanceLockName))
         return true;
-    if (!window || arguments.empty())
-        return false;
     CommandBlock *block = SharedCommandBlock();
-    if (block == nullptr || !WriteArgumentsCommand(*block, arguments))
+    if (block == nullptr || arguments.empty())
         return false;
-    window->Post({WM_SHARECMD, 1, 1});
+    HandOffOptions withPost = options;
+    if (!withPost.Post)
+        withPost.Post = [] {
+            auto window = FindMainWindow();
+            return window && window->Post({WM_SHARECMD, 1, 1});
+        };
+    const HandOffResult result = HandOver(*block, CommandsForArguments(arguments), withPost);
+    if (handOff)
+        *handOff = result;
     return false;
 }
 
@@ -134,13 +108,21 @@ void ReleaseInstanceMutex() {
 }
 
 bool PostOwnArguments(const std::vector<std::string> &arguments) {
-    CommandBlock *block = SharedCommandBlock();
-    if (block == nullptr || arguments.empty())
-        return false;
-    auto window = platform::MessagePortClient::Find(MainWindowClass, MainWindowCaption);
-    if (!window || !WriteArgumentsCommand(*block, arguments))
-        return false;
-    return window->Post({WM_SHARECMD, 1, 1});
+    for (const PendingCommand &command : CommandsForArguments(arguments))
+        g_ownCommands.push_back(MakeCommandBlock(command));
+    auto window = FindMainWindow();
+    return window && window->Post({WM_SHARECMD, 1, 1});
+}
+
+void TakeCommands(const std::function<void(CommandBlock &)> &handle) {
+    while (!g_ownCommands.empty()) {
+        std::unique_ptr<CommandBlock> own = std::move(g_ownCommands.front());
+        g_ownCommands.pop_front();
+        handle(*own);
+    }
+    if (CommandBlock *block = SharedCommandBlock())
+        if (auto taken = TakeCommand(*block))
+            handle(*taken);
 }
 
 } // namespace lirvo::command

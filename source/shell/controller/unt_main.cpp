@@ -381,7 +381,9 @@ void TZylMain::tbrmainMouseDown(double x, double width) {
     Guarded([&] {
         if (!engine_ || !(width > 0))
             return;
-        engine_->SetPosition(static_cast<std::int32_t>(std::nearbyint(progressMaximum_ * x / width)));
+        const auto position = static_cast<std::int32_t>(std::nearbyint(progressMaximum_ * x / width));
+        engine_->SetPosition(position);
+        Q_EMIT seeked(position);
     });
 }
 
@@ -406,6 +408,7 @@ void TZylMain::tmr_lanerrTimer() {
 }
 
 void TZylMain::OnStatus(std::int32_t status) {
+    Q_EMIT engineStateChanged();
     switch (status) {
     case audio::kStateStopped:
     case audio::kStatePaused:
@@ -446,6 +449,7 @@ void TZylMain::TrackStarted() {
 }
 
 void TZylMain::OnEnd(std::int32_t) {
+    Q_EMIT engineStateChanged();
     // Reported on the library's notification thread; the reaction belongs to the main thread.
     QMetaObject::invokeMethod(
         this, [this] { Guarded([this] { EndOfTrack(); }); }, Qt::QueuedConnection);
@@ -506,6 +510,7 @@ void TZylMain::QueueFollowingRow(std::int32_t length, std::int32_t position) {
 }
 
 void TZylMain::OnError(std::int32_t, std::int32_t code) {
+    Q_EMIT engineStateChanged();
     if (code == audio::kEngineErrorDevice) {
         // Not the row's fault: stay on it and say why; the next play tries the output again.
         SetTitleText(kNoOutputDeviceText);

@@ -39,7 +39,7 @@
 //   pmm_lirvoClick                menu "Lirvo官网"
 //   FormClose                     on "退出", before the application quits
 // Signals: flipBackRequested() (turn the player panel back to its player face), and one
-// NOTIFY signal per property.
+// NOTIFY signal per property; engineStateChanged() and seeked(ms) for the media-player interface.
 // Deleting a row removes it from the model at once; the QML list fades it out in 0.4 s with
 // its remove transition.
 //
@@ -338,6 +338,10 @@ Q_SIGNALS:
     void playlistVisibleChanged();
     void currentIndexChanged();
     void flipBackRequested();
+    // The engine reported a state change (may be emitted from an engine thread; connect queued).
+    void engineStateChanged();
+    // The position was set with the seek bar's handler.
+    void seeked(qint64 positionMs);
 
 private:
     struct LookupKey {

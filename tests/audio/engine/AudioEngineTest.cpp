@@ -218,6 +218,7 @@ TEST_F(AudioEngineTest, StartsLibraryAndExtendsFilterWithEveryAcceptedAddonInNam
                                             "SetConfig 21 1",
                                             "SetConfig 15 0",
                                             "SetConfig 11 2000",
+                                            "SetConfig 37 15000",
                                             "Start"};
     EXPECT_EQ(calls, expected);
 
