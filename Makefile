@@ -1,6 +1,7 @@
 # Lirvo - the commands a newcomer needs. See README.md.
 BUILD      ?= build
 TEST_DIR   := $(BUILD)/test
+TSAN_DIR   := $(BUILD)/tsan
 REL_DIR    := $(BUILD)/release
 BENCH_DIR  := $(BUILD)/bench
 FUZZ_DIR   := $(BUILD)/fuzz
@@ -8,7 +9,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 FUZZ_SECONDS ?= 300
 
-.PHONY: all deps test run bench fuzz clean
+.PHONY: all deps test tsan run bench fuzz clean
 
 all: run
 
@@ -20,6 +21,16 @@ test: deps
 	cmake -S . -B $(TEST_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLIRVO_SANITIZE=ON -DLIRVO_TESTS=ON
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
+
+# ThreadSanitizer build of the tests that exercise our threads: audio library, engine, lyric
+# workers, message port and controller. Run it whenever you touch threads.
+TSAN_TESTS := audiolib_decoding_tests audiolib_library_tests audio_engine_tests \
+              audio_engine_real_tests lyrics_worker_tests platform_tests \
+              shell_controller_tests shell_real_library_tests
+tsan: deps
+	cmake -S . -B $(TSAN_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLIRVO_TSAN=ON -DLIRVO_TESTS=ON -DLIRVO_APP=OFF
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TESTS)
+	cd $(TSAN_DIR) && ctest --output-on-failure -j $(JOBS) -L '^($(subst $(eval) ,|,$(strip $(TSAN_TESTS))))$$'
 
 # Release build, then start the player.
 run: deps

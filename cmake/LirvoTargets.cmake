@@ -17,12 +17,23 @@ if(LIRVO_SANITIZE)
   add_link_options(${LIRVO_SANITIZER_FLAGS})
 endif()
 
+# ThreadSanitizer replaces the address and undefined-behaviour checks (they cannot be combined).
+if(LIRVO_TSAN)
+  if(LIRVO_SANITIZE)
+    message(FATAL_ERROR "LIRVO_TSAN and LIRVO_SANITIZE cannot be combined")
+  endif()
+  set(LIRVO_SANITIZER_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+  add_compile_options(${LIRVO_SANITIZER_FLAGS})
+  add_link_options(${LIRVO_SANITIZER_FLAGS})
+endif()
+
 # Sanitizer settings for every test run: leaks and undefined behaviour fail the test;
 # known leaks of system libraries (fontconfig, SDL drivers) are suppressed in one file.
 set(LIRVO_TEST_ENV
   "ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:strict_string_checks=1:detect_stack_use_after_return=0"
   "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
   "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+  "TSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/tsan.supp:second_deadlock_stack=1:history_size=4"
   "QT_QPA_PLATFORM=offscreen"
   "SDL_AUDIODRIVER=dummy"
   "LIRVO_SOURCE_DIR=${CMAKE_SOURCE_DIR}"
@@ -48,10 +59,11 @@ function(lirvo_test name)
   # property does not survive gtest_discover_tests, which keeps only its first item.
   set(launcher /usr/bin/env ${LIRVO_TEST_ENV} ${ARG_ENV})
   set_target_properties(${name} PROPERTIES CROSSCOMPILING_EMULATOR "${launcher}")
+  # Each case is labelled with its program's name, so `ctest -L` can pick whole programs.
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS ${name})
 endfunction()
 
 # lirvo_fuzzer(NAME SOURCES ... [LIBS ...] CORPUS dir) - a libFuzzer target. Under clang with

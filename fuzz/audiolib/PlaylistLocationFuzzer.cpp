@@ -1,4 +1,5 @@
-// Playlist texts from the network: the first entry must always be an http(s) location.
+// Playlist texts from the network: the first entry must always be an http(s) location; HLS
+// lists are told from the others.
 
 #include "audio/lib/PlaylistLocation.h"
 
@@ -24,5 +25,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         }
     }
     lirvo::audio::IsPlaylistLocation(base, text.substr(0, 64));
+    lirvo::audio::IsHlsPlaylist(text);
     return 0;
 }

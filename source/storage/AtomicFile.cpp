@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -113,10 +114,27 @@ bool WriteFileAtomically(const std::string &path, std::string_view data, std::st
     return true;
 }
 
-bool SetAsideBadFile(const std::string &path) {
+std::optional<std::string> SetAsideBadFile(const std::string &path) {
     if (path.empty())
-        return false;
-    return ::rename(path.c_str(), (path + ".bad").c_str()) == 0;
+        return std::nullopt;
+    for (int number = 1; number < 10000; ++number) {
+        const std::string copy = path + ".bad" + (number == 1 ? std::string() : "." + std::to_string(number));
+        // Never replaces a name that exists, even one made a moment ago by someone else.
+        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, copy.c_str(), RENAME_NOREPLACE) == 0)
+            return copy;
+        if (errno == EEXIST)
+            continue;
+        if (errno != EINVAL && errno != ENOSYS)
+            return std::nullopt;
+        // A file system without RENAME_NOREPLACE: a hard link cannot replace either.
+        if (::link(path.c_str(), copy.c_str()) == 0) {
+            ::unlink(path.c_str());
+            return copy;
+        }
+        if (errno != EEXIST)
+            return std::nullopt;
+    }
+    return std::nullopt;
 }
 
 } // namespace lirvo::storage

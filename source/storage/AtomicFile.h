@@ -3,6 +3,7 @@
 // the data goes to a temporary file in the same folder, is flushed to disk, then renamed
 // over the target. The temporary file is removed on failure.
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -12,8 +13,9 @@ namespace lirvo::storage {
 // stores a readable reason (with the system's error text). The target is untouched on failure.
 bool WriteFileAtomically(const std::string &path, std::string_view data, std::string *error = nullptr);
 
-// Moves a file that could not be parsed out of the way as `path` + ".bad" (replacing an older
-// .bad file), so that the next save never destroys the user's data silently. False on failure.
-bool SetAsideBadFile(const std::string &path);
+// Moves a file that could not be parsed out of the way as `path` + ".bad", or ".bad.2",
+// ".bad.3", ... when that name is taken: an earlier copy is never replaced. Returns the name of
+// the copy, or nullopt when nothing could be moved.
+std::optional<std::string> SetAsideBadFile(const std::string &path);
 
 } // namespace lirvo::storage

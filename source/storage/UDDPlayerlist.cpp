@@ -46,15 +46,26 @@ TDKPlist::TDKPlist(std::string fileName, std::string rootName, NoLoad)
     : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(rootName)) {}
 
 std::unique_ptr<TDKPlist> TDKPlist::OpenRecovering(const std::string &fileName, const std::string &rootName,
-                                                   std::string *problem) {
-    if (problem)
-        problem->clear();
+                                                   OpenNote *note) {
+    if (note)
+        *note = {};
     try {
         return std::make_unique<TDKPlist>(fileName, rootName);
+    } catch (const XmlReadError &e) {
+        if (note) {
+            note->problem = e.what();
+            note->unreadable = true;
+        }
+        // No file name: the store never saves, so the file stays as it is.
+        return std::unique_ptr<TDKPlist>(new TDKPlist(std::string(), rootName, NoLoad{}));
     } catch (const XmlParseError &e) {
-        if (problem)
-            *problem = e.what();
-        SetAsideBadFile(fileName);
+        if (note)
+            note->problem = e.what();
+        auto copy = SetAsideBadFile(fileName);
+        if (note && copy)
+            note->setAside = *copy;
+        if (!copy) // still in place: keep it rather than write over it
+            return std::unique_ptr<TDKPlist>(new TDKPlist(std::string(), rootName, NoLoad{}));
         return std::unique_ptr<TDKPlist>(new TDKPlist(fileName, rootName, NoLoad{}));
     }
 }

@@ -44,10 +44,11 @@ public:
     // Throws XmlParseError (with the parser's message) when the file is not well-formed.
     TDKPlist(std::string fileName, std::string rootName);
 
-    // As the constructor, but a file that is not well-formed is set aside as fileName + ".bad"
-    // and the store starts empty; `problem` receives the parser's message.
+    // As the constructor, but a file that is not well-formed is set aside (SetAsideBadFile) and
+    // the store starts empty; one that cannot be read is left alone and the store starts empty
+    // and never writes. `note`, when given, says which happened.
     static std::unique_ptr<TDKPlist> OpenRecovering(const std::string &fileName, const std::string &rootName,
-                                                    std::string *problem = nullptr);
+                                                    OpenNote *note = nullptr);
 
     // Saves when modified, swallowing a failure; call Save() first to learn of it.
     ~TDKPlist();

@@ -47,15 +47,26 @@ TDKConfig::TDKConfig(std::string fileName, std::string rootName, NoLoad)
     : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(rootName)) {}
 
 std::unique_ptr<TDKConfig> TDKConfig::OpenRecovering(const std::string &fileName, const std::string &rootName,
-                                                     std::string *problem) {
-    if (problem)
-        problem->clear();
+                                                   OpenNote *note) {
+    if (note)
+        *note = {};
     try {
         return std::make_unique<TDKConfig>(fileName, rootName);
+    } catch (const XmlReadError &e) {
+        if (note) {
+            note->problem = e.what();
+            note->unreadable = true;
+        }
+        // No file name: the store never saves, so the file stays as it is.
+        return std::unique_ptr<TDKConfig>(new TDKConfig(std::string(), rootName, NoLoad{}));
     } catch (const XmlParseError &e) {
-        if (problem)
-            *problem = e.what();
-        SetAsideBadFile(fileName);
+        if (note)
+            note->problem = e.what();
+        auto copy = SetAsideBadFile(fileName);
+        if (note && copy)
+            note->setAside = *copy;
+        if (!copy) // still in place: keep it rather than write over it
+            return std::unique_ptr<TDKConfig>(new TDKConfig(std::string(), rootName, NoLoad{}));
         return std::unique_ptr<TDKConfig>(new TDKConfig(fileName, rootName, NoLoad{}));
     }
 }

@@ -38,12 +38,13 @@ public:
     // Throws XmlParseError (with the parser's message) when the file is not well-formed.
     TDKConfig(std::string fileName, std::string rootName);
 
-    // Like the constructor, but a file that is not well-formed is first set aside as
-    // fileName + ".bad" and the store starts empty; `problem`, when given, receives the parser's
-    // message (empty when the file was fine). For start-up, where a broken file must not stop
-    // the program and must not be overwritten unseen.
+    // Like the constructor, but never throws for the file: one that is not well-formed is
+    // first set aside (SetAsideBadFile) and the store starts empty; one that cannot be read is
+    // left alone and the store starts empty and never writes. `note`, when given, says which
+    // happened. For start-up, where a broken file must not stop the program and must not be
+    // overwritten unseen.
     static std::unique_ptr<TDKConfig> OpenRecovering(const std::string &fileName, const std::string &rootName,
-                                                     std::string *problem = nullptr);
+                                                     OpenNote *note = nullptr);
 
     // Saves when modified; a failure here is swallowed (destructors must not throw), so call
     // Save() first wherever the caller needs to know.

@@ -42,37 +42,6 @@ void RequireName(std::string_view name) {
         throw std::invalid_argument("not a valid XML name: \"" + copy + "\"");
 }
 
-// Decodes the UTF-8 sequence at `s[i]`; returns its length, 0 when malformed.
-std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t &cp) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    if (b0 < 0x80) {
-        cp = b0;
-        return 1;
-    }
-    std::size_t len;
-    char32_t min;
-    if ((b0 & 0xE0) == 0xC0) {
-        len = 2, cp = b0 & 0x1F, min = 0x80;
-    } else if ((b0 & 0xF0) == 0xE0) {
-        len = 3, cp = b0 & 0x0F, min = 0x800;
-    } else if ((b0 & 0xF8) == 0xF0) {
-        len = 4, cp = b0 & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + len > s.size())
-        return 0;
-    for (std::size_t k = 1; k < len; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (b & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return len;
-}
-
 // The encoding named in the XML declaration, lower-cased; empty when there is none.
 std::string DeclaredEncoding(std::string_view bytes) {
     if (bytes.substr(0, 3) == "\xEF\xBB\xBF")
@@ -269,7 +238,7 @@ std::string XmlSafeText(std::string_view text) {
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
         char32_t cp = 0;
-        const std::size_t len = DecodeUtf8(text, i, cp);
+        const std::size_t len = text::DecodeUtf8(text, i, cp);
         const bool allowed =
             len > 0 && (cp >= 0x20 || cp == '\t' || cp == '\n' || cp == '\r') && cp != 0xFFFE && cp != 0xFFFF;
         if (allowed) {
@@ -308,7 +277,7 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
     const bool missing =
         fileName.empty() || (::stat(fileName.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR));
     if (!missing && S_ISDIR(st.st_mode))
-        throw XmlParseError(fileName + ": is a folder, not a file");
+        throw XmlReadError(fileName + ": is a folder, not a file");
     if (missing) {
         // No file yet: start empty. Nothing is written until the first save.
         doc_ = NewDocument();
@@ -320,7 +289,7 @@ XmlDocument::XmlDocument(const std::string &fileName, const std::string &rootNam
     std::string bytes;
     std::string readError;
     if (!ReadWholeFile(fileName, bytes, &readError))
-        throw XmlParseError(fileName + ": " + readError);
+        throw XmlReadError(fileName + ": " + readError);
     sizeHint_ = bytes.size();
     if (bytes.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
         throw XmlParseError(fileName + ": too large for a settings or playlist file");
@@ -438,7 +407,15 @@ std::string XmlDocument::Serialize() const {
     case XmlWriteResult::Unsupported:
         break;
     }
-    return SerializeWithLibrary(StrictPartsFitGb2312(doc_) ? "GB2312" : "UTF-8");
+    // libxml2's GB2312 encoder writes ・ and ― with codes our GBK reader takes for · and —;
+    // such documents are written as UTF-8 instead.
+    if (StrictPartsFitGb2312(doc_)) {
+        std::string utf8 = SerializeWithLibrary("UTF-8");
+        if (text::HasGb2312Ambiguity(utf8))
+            return utf8;
+        return SerializeWithLibrary("GB2312");
+    }
+    return SerializeWithLibrary("UTF-8");
 }
 
 std::string XmlDocument::SerializeWithLibrary(const char *encoding) const {

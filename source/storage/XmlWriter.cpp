@@ -1,45 +1,16 @@
 #include "storage/XmlWriter.h"
 
+#include "function/text/TextCodec.h"
+
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <iconv.h>
 #include <libxml/tree.h>
-#include <mutex>
+#include <string_view>
 #include <vector>
 
 namespace lirvo::storage {
 namespace {
-
-// Unicode (BMP) to GB2312 (EUC-CN) two-byte codes; 0 where GB2312 has no character.
-const std::vector<std::uint16_t> &Gb2312Table() {
-    static std::vector<std::uint16_t> table;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        table.assign(0x10000, 0);
-        iconv_t cd = iconv_open("UTF-32LE", "GB2312");
-        if (cd == reinterpret_cast<iconv_t>(-1))
-            return;
-        for (unsigned hi = 0xA1; hi <= 0xF7; ++hi) {
-            for (unsigned lo = 0xA1; lo <= 0xFE; ++lo) {
-                char in[2] = {static_cast<char>(hi), static_cast<char>(lo)};
-                unsigned char out[8];
-                char *src = in;
-                char *dst = reinterpret_cast<char *>(out);
-                std::size_t srcLeft = 2, dstLeft = sizeof out;
-                iconv(cd, nullptr, nullptr, nullptr, nullptr);
-                if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) || dstLeft != 4)
-                    continue;
-                const std::uint32_t cp =
-                    out[0] | (out[1] << 8) | (out[2] << 16) | (std::uint32_t(out[3]) << 24);
-                if (cp < 0x10000 && table[cp] == 0)
-                    table[cp] = static_cast<std::uint16_t>((hi << 8) | lo);
-            }
-        }
-        iconv_close(cd);
-    });
-    return table;
-}
 
 enum class Mode { Text, Attribute, Strict };
 
@@ -84,7 +55,7 @@ const char *Escape(unsigned char b) {
 
 class Writer {
 public:
-    explicit Writer(std::string &out) : out_(out), table_(Gb2312Table()) {}
+    explicit Writer(std::string &out) : out_(out) {}
 
     bool ok = true;
     bool supported = true;
@@ -113,27 +84,16 @@ public:
                 ++p;
                 continue;
             }
-            std::uint32_t cp;
-            int len;
-            if ((b & 0xE0) == 0xC0)
-                cp = b & 0x1F, len = 2;
-            else if ((b & 0xF0) == 0xE0)
-                cp = b & 0x0F, len = 3;
-            else if ((b & 0xF8) == 0xF0)
-                cp = b & 0x07, len = 4;
-            else {
+            // At most one sequence, never past the terminating NUL.
+            const char *at = reinterpret_cast<const char *>(p);
+            char32_t cp = 0;
+            const std::size_t len = text::DecodeUtf8(std::string_view(at, strnlen(at, 4)), 0, cp);
+            if (len == 0) {
                 supported = false; // libxml2 holds valid UTF-8 only; leave oddities to it
                 return;
             }
-            for (int k = 1; k < len; ++k) {
-                if ((p[k] & 0xC0) != 0x80) {
-                    supported = false;
-                    return;
-                }
-                cp = (cp << 6) | (p[k] & 0x3F);
-            }
             p += len;
-            const std::uint16_t code = cp < 0x10000 ? table_[cp] : 0;
+            const std::uint16_t code = text::Gb2312Code(cp);
             if (code) {
                 const char pair[2] = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
                 out_.append(pair, 2);
@@ -185,7 +145,6 @@ public:
 
 private:
     std::string &out_;
-    const std::vector<std::uint16_t> &table_;
 };
 
 bool IsTextLike(const xmlNode *node) {

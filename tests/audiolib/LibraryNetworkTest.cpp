@@ -97,7 +97,9 @@ TEST_F(AudioLibraryNetworkTest, EveryBlockArrivesInOrderThenOneFinalCall) {
     EXPECT_GT(PositionSeconds(stream), 0.1); // it plays from the downloaded bytes
     // Seeking within the downloaded part works like a local file.
     ASSERT_TRUE(library->ChannelSetPosition(stream, library->ChannelSeconds2Bytes(stream, 4.0), kPosByte));
-    EXPECT_NEAR(PositionSeconds(stream), 4.0, 0.001);
+    // The seek runs on the feeder, which may already have played a block or two from there.
+    EXPECT_GE(PositionSeconds(stream), 4.0);
+    EXPECT_LT(PositionSeconds(stream), 4.1);
     EXPECT_TRUE(library->StreamFree(stream));
 }
 

@@ -3,6 +3,8 @@
 #include "LibraryFixture.h"
 #include "LocalHttpServer.h"
 
+#include <filesystem>
+
 namespace lirvo::audio::testing {
 namespace {
 
@@ -88,6 +90,50 @@ TEST_F(NetworkPlaylistTest, PlaylistsWithoutAPlaylistNameAreKnownByTheirContentT
     library->StreamFree(plain);
     ASSERT_TRUE(library->SetConfig(kConfigNetPlaylist, 0));
     EXPECT_EQ(library->StreamCreateURL(http.Url("/radio").c_str(), 0, 0, nullptr, nullptr), 0u);
+    EXPECT_EQ(library->ErrorGetCode(), kErrorFormat);
+}
+
+void CountEnd(Handle, Handle, std::uint32_t, void *user) {
+    static_cast<CallCounter *>(user)->Hit();
+}
+
+TEST_F(NetworkPlaylistTest, HlsPlaysThroughTheHlsDemuxerOrIsRefusedWithAFormatError) {
+    // Four seconds of AAC in one-second MPEG-TS segments, as a radio's HLS stream would send.
+    const std::string hls = folder.File("hls");
+    std::filesystem::create_directories(hls);
+    ASSERT_TRUE(RunQuietly("ffmpeg -nostdin -y -f lavfi -i 'sine=frequency=440:sample_rate=44100:duration=4' "
+                           "-ac 2 -c:a aac -b:a 96k -f hls -hls_time 1 -hls_playlist_type vod "
+                           "-hls_segment_filename '" + hls + "/part%d.ts' '" + hls + "/list.m3u8'"));
+    ASSERT_TRUE(http.server.set_mount_point("/hls", hls));
+    // The same list under a name that says nothing, known by its type, with its segments gone.
+    ServeText("/broken", "#EXTM3U\n#EXT-X-TARGETDURATION:1\n#EXTINF:1.0,\n/hls/missing.ts\n#EXT-X-ENDLIST\n",
+              "application/vnd.apple.mpegurl");
+    http.Start();
+
+    Blocks blocks;
+    const Handle stream =
+        library->StreamCreateURL(http.Url("/hls/list.m3u8").c_str(), 0, 0, &Blocks::Proc, &blocks);
+    ASSERT_NE(stream, 0u) << library->ErrorGetCode();
+    EXPECT_NEAR(LengthSeconds(stream), 4.0, 0.2);
+    EXPECT_EQ(library->StreamGetFilePosition(stream, kFilePosEnd), kErrorValue); // no one file
+    CallCounter ends;
+    ASSERT_NE(library->ChannelSetSync(stream, kSyncEnd, 0, &CountEnd, &ends), 0u);
+    // Seeks go through the demuxer too; then it plays on to its end.
+    ASSERT_TRUE(library->ChannelSetPosition(stream, library->ChannelSeconds2Bytes(stream, 2.5), kPosByte));
+    EXPECT_NEAR(PositionSeconds(stream), 2.5, 0.001);
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(OutputRms(stream, 4096, 4), 0.03); // the tone (amplitude 1/8), not silence
+    ASSERT_TRUE(ends.WaitFor(1, 15s));
+    EXPECT_GT(PositionSeconds(stream), 3.5);
+    {
+        std::lock_guard lock(blocks.mutex);
+        EXPECT_TRUE(blocks.bytes.empty()); // neither the list nor segments reach the cache
+        EXPECT_EQ(blocks.finalCalls, 0);
+    }
+    EXPECT_TRUE(library->StreamFree(stream));
+
+    EXPECT_EQ(library->StreamCreateURL(http.Url("/broken").c_str(), 0, 0, &Blocks::Proc, &blocks), 0u);
     EXPECT_EQ(library->ErrorGetCode(), kErrorFormat);
 }
 

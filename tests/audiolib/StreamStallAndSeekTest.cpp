@@ -179,7 +179,9 @@ TEST_F(StreamStallTest, SeekWhileTheDecoderWaitsForBytesReturnsAndPlaysOnWhileTh
     const auto started = std::chrono::steady_clock::now();
     ASSERT_TRUE(library->ChannelSetPosition(stream, library->ChannelSeconds2Bytes(stream, 0.5), kPosByte));
     EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
-    EXPECT_NEAR(PositionSeconds(stream), 0.5, 0.001);
+    // From 0.5 on; the feeder may already have played a block or two from there.
+    EXPECT_GE(PositionSeconds(stream), 0.5);
+    EXPECT_LT(PositionSeconds(stream), 0.6);
     // The decoder was let go: it plays the arrived part again although nothing new came.
     EXPECT_TRUE(PlaysPast(stream, 1.0)) << PositionSeconds(stream);
     EXPECT_EQ(library->StreamGetFilePosition(stream, kFilePosDownload), 40000u);

@@ -120,9 +120,10 @@ TEST(LyricsLrclib, SearchKeepsWellFormedTracksAndSendsTheQuery) {
         << server.Seen(&LocalLrclib::userAgent);
 
     ASSERT_EQ(service.GetCount(), 3);
-    EXPECT_EQ(service.GetResult(0), (TLrcResult{"晴天", "Singer A", "Album", 7}));
-    EXPECT_EQ(service.GetResult(1), (TLrcResult{"Other", "", "", 8}));
-    EXPECT_EQ(service.GetResult(2), (TLrcResult{"last", "B", "", 10}));
+    TLrcResult first{"晴天", "Singer A", "Album", 7, 269, false, "[00:01.00]x", false};
+    EXPECT_EQ(service.GetResult(0), first);
+    EXPECT_EQ(service.GetResult(1), (TLrcResult{"Other", "", "", 8, 0, false, "", false}));
+    EXPECT_EQ(service.GetResult(2), (TLrcResult{"last", "B", "", 10, 0, false, "", false}));
     EXPECT_EQ(service.GetResult(3), std::nullopt);
     EXPECT_EQ(service.GetResult(-1), std::nullopt);
 
@@ -206,13 +207,14 @@ TEST(LyricsLrclib, AutomaticLookupFetchesTheBestResultOnline) {
     std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService, Quick(server.Url()));
     bool finished = false;
     std::string text;
-    TLrcTextThread::Start(service, {"/nowhere/song.mp3", "晴天", "Singer A", "", "/nowhere/lrc", true},
+    TLrcTextThread::Start(service, {"/nowhere/song.mp3", "晴天", "Singer A", "", "/nowhere/lrc", true, "", 0},
                           nullptr, [&](TLrcTextThread &worker) {
                               finished = true;
                               text = worker.LrcText();
                           });
     ASSERT_TRUE(testing::WaitUntil([&] { return finished; }));
-    EXPECT_EQ(text, "[00:01.00]晴天\r\n[00:02.00]two\r\n");
+    // Taken from the search answer that carried it.
+    EXPECT_EQ(text, "[00:01.00]x\r\n");
     EXPECT_TRUE(testing::WaitUntil([] { return TLyricWorker::ActiveCount() == 0; }));
 }
 
@@ -221,8 +223,8 @@ TEST(LyricsLrclibAnswers, OddShapesAreTolerated) {
     EXPECT_TRUE(ParseLrclibSearchAnswer("null").empty());
     EXPECT_TRUE(ParseLrclibSearchAnswer(R"({"id":1})").empty());
     EXPECT_TRUE(ParseLrclibSearchAnswer(R"([{"id":1.5,"trackName":"x"}])").empty());
-    EXPECT_EQ(ParseLrclibSearchAnswer(R"([{"id":-2,"trackName":{"a":1}}])"),
-              (std::vector<TLrcResult>{{"", "", "", -2}}));
+    EXPECT_EQ(ParseLrclibSearchAnswer(R"([{"id":-2,"trackName":{"a":1},"duration":-5,"instrumental":"yes"}])"),
+              (std::vector<TLrcResult>{{"", "", "", -2, 0, false, "", false}}));
     EXPECT_EQ(ParseLrclibLyricAnswer(R"({"syncedLyrics":"a","statusCode":200})"), "");
     EXPECT_EQ(ParseLrclibLyricAnswer(R"(["syncedLyrics"])"), "");
     EXPECT_EQ(ParseLrclibLyricAnswer("{\"syncedLyrics\":\"a\\u0000b\"}"), std::string("a\0b", 3));

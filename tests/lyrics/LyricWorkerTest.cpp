@@ -110,6 +110,16 @@ private:
     std::thread::id m_searcher;
 };
 
+TLrcResult R(std::string title, std::string singer, std::string extra, int32_t id, std::string synced = {}) {
+    TLrcResult result;
+    result.Title = std::move(title);
+    result.Singer = std::move(singer);
+    result.Extra = std::move(extra);
+    result.Id = id;
+    result.SyncedLyrics = std::move(synced);
+    return result;
+}
+
 class LyricsWorkers : public ::testing::Test {
 protected:
     void TearDown() override {
@@ -150,7 +160,7 @@ TEST_F(LyricsWorkers, FileBesideTheSongBeatsTheLyricFolder) {
     std::string song = Write("music/Song.flac", "audio");
     Write("music/Song.lrc", "[00:01.00]beside\n");
     Write("lrc/title singer.lrc", "[00:01.00]folder\n");
-    TextOutcome out = Lookup({song, "Title", "Singer", "", LyricDir(), true});
+    TextOutcome out = Lookup({song, "Title", "Singer", "", LyricDir(), true, "", 0});
     EXPECT_TRUE(out.onMain);
     EXPECT_EQ(out.text, "[00:01.00]beside\r\n");
     EXPECT_FALSE(out.fromOnline);
@@ -160,13 +170,13 @@ TEST_F(LyricsWorkers, FileBesideTheSongBeatsTheLyricFolder) {
 TEST_F(LyricsWorkers, BestNamedFolderFileWhenNothingBesideTheSong) {
     std::string song = Write("music/Song.mp3", "audio");
     Write("lrc/title singer.lrc", "\xEF\xBB\xBF[00:01.00]folder\r[00:02.00]two");
-    TextOutcome out = Lookup({song, "Title", "Singer", "", LyricDir(), true});
+    TextOutcome out = Lookup({song, "Title", "Singer", "", LyricDir(), true, "", 0});
     EXPECT_EQ(out.text, "[00:01.00]folder\r\n[00:02.00]two\r\n");
     EXPECT_FALSE(out.fromOnline);
 }
 
 TEST_F(LyricsWorkers, OfflineWithoutLocalFileFindsNothing) {
-    TextOutcome out = Lookup({"/nowhere/a.mp3", "Title", "Singer", "", LyricDir(), false});
+    TextOutcome out = Lookup({"/nowhere/a.mp3", "Title", "Singer", "", LyricDir(), false, "", 0});
     EXPECT_TRUE(out.finished);
     EXPECT_EQ(out.text, "");
     EXPECT_FALSE(out.fromOnline);
@@ -174,7 +184,7 @@ TEST_F(LyricsWorkers, OfflineWithoutLocalFileFindsNothing) {
 }
 
 TEST_F(LyricsWorkers, OnlineLookupMarksFromOnlineEvenWhenNothingIsFound) {
-    TextOutcome out = Lookup({"/nowhere/a.mp3", "Title", "Singer", "", LyricDir(), true});
+    TextOutcome out = Lookup({"/nowhere/a.mp3", "Title", "Singer", "", LyricDir(), true, "", 0});
     EXPECT_EQ(out.text, "");
     EXPECT_TRUE(out.fromOnline);
     EXPECT_EQ(service->searches, 1);
@@ -182,28 +192,27 @@ TEST_F(LyricsWorkers, OnlineLookupMarksFromOnlineEvenWhenNothingIsFound) {
     EXPECT_FALSE(service->calledOnMain) << "the service must only be called on worker threads";
 }
 
-TEST_F(LyricsWorkers, OnlineLookupTriesRecordedResultsBestFirstAndSkipsBlankTexts) {
+TEST_F(LyricsWorkers, OnlineLookupTakesTheLyricFromTheSearchAnswer) {
     service->resultsByTitle["Song"] = {
-        {"Song", "Other", "", 10},   // first result: recorded with its (lower) score
-        {"Song", "Singer", "", 11},  // exact: raises the best to 100, but its text is blank
-        {"Song", "Singers", "", 12}, // scores below the running best: never recorded
+        R("Song", "Other", "", 10, "[00:01.00]ten"),       // another singer
+        R("Song", "Singer", "", 11, " \r\n \r\n"),         // this song, but a blank lyric
+        R("Song", "Singers", "", 12, "[00:01.00]twelve"), // close enough
     };
-    service->lyricById = {{10, "[00:01.00]ten"}, {11, " \r\n \r\n"}, {12, "[00:01.00]twelve"}};
-    TextOutcome out = Lookup({"/nowhere/a.mp3", "Song", "Singer", "", LyricDir(), true});
-    EXPECT_EQ(out.text, "[00:01.00]ten\r\n");
-    EXPECT_EQ(service->Downloads(), (std::vector<int32_t>{11, 10}));
+    TextOutcome out = Lookup({"/nowhere/a.mp3", "Song", "Singer", "", LyricDir(), true, "", 0});
+    EXPECT_EQ(out.text, "[00:01.00]twelve\r\n");
+    EXPECT_TRUE(service->Downloads().empty()) << "no request per result";
 }
 
 TEST_F(LyricsWorkers, MissingServiceMeansNoOnlineLookup) {
     service = nullptr;
-    TextOutcome out = Lookup({"/nowhere/a.mp3", "Title", "Singer", "", LyricDir(), true});
+    TextOutcome out = Lookup({"/nowhere/a.mp3", "Title", "Singer", "", LyricDir(), true, "", 0});
     EXPECT_TRUE(out.finished);
     EXPECT_EQ(out.text, "");
     EXPECT_FALSE(out.fromOnline);
 }
 
 TEST_F(LyricsWorkers, ListRowsArriveInOrderOnTheMainThreadWhileTheWorkerWaits) {
-    service->resultsByTitle["alpha"] = {{"a1", "s1", "x1", 1}, {"a2", "s2", "x2", 2}, {"a3", "s3", "x3", 3}};
+    service->resultsByTitle["alpha"] = {R("a1", "s1", "x1", 1), R("a2", "s2", "x2", 2), R("a3", "s3", "x3", 3)};
     std::vector<std::pair<int, TLrcResult>> rows;
     bool rowsOnMain = true, workerWaited = true, finished = false;
     int addedAtEnd = -1;
@@ -232,7 +241,7 @@ TEST_F(LyricsWorkers, ListRowsArriveInOrderOnTheMainThreadWhileTheWorkerWaits) {
 }
 
 TEST_F(LyricsWorkers, TerminateStopsTheListAfterTheCurrentRow) {
-    service->resultsByTitle["alpha"] = {{"a1", "", "", 1}, {"a2", "", "", 2}, {"a3", "", "", 3}};
+    service->resultsByTitle["alpha"] = {R("a1", "", "", 1), R("a2", "", "", 2), R("a3", "", "", 3)};
     int rows = 0;
     bool finished = false;
     TLrcListThread *worker = nullptr;
@@ -248,7 +257,7 @@ TEST_F(LyricsWorkers, TerminateStopsTheListAfterTheCurrentRow) {
 }
 
 TEST_F(LyricsWorkers, DestroyedContextIsNeverReached) {
-    service->resultsByTitle["alpha"] = {{"a1", "", "", 1}, {"a2", "", "", 2}};
+    service->resultsByTitle["alpha"] = {R("a1", "", "", 1), R("a2", "", "", 2)};
     service->lyricById = {{1, "x"}};
     auto *window = new QObject;
     int calls = 0;
@@ -256,7 +265,7 @@ TEST_F(LyricsWorkers, DestroyedContextIsNeverReached) {
     TLrcListThread::Start(
         service, "alpha", "", "", window, [&](int, const TLrcResult &) { ++calls; },
         [&](TLrcListThread &) { ++calls; });
-    TLrcTextThread::Start(service, {"/nowhere/a.mp3", "alpha", "", "", LyricDir(), true}, window,
+    TLrcTextThread::Start(service, {"/nowhere/a.mp3", "alpha", "", "", LyricDir(), true, "", 0}, window,
                           [&](TLrcTextThread &) { ++calls; });
     ASSERT_TRUE(WaitUntil([&] { return service->searches >= 1; }));
     delete window;
@@ -266,7 +275,7 @@ TEST_F(LyricsWorkers, DestroyedContextIsNeverReached) {
 }
 
 TEST_F(LyricsWorkers, DetachedWorkersEndOnTheirOwnWithoutCallingBack) {
-    service->resultsByTitle["alpha"] = {{"a1", "", "", 1}};
+    service->resultsByTitle["alpha"] = {R("a1", "", "", 1)};
     service->lyricById = {{1, "x"}};
     int calls = 0;
     service->CloseGate();
@@ -284,7 +293,7 @@ TEST_F(LyricsWorkers, DetachedWorkersEndOnTheirOwnWithoutCallingBack) {
 
 TEST_F(LyricsWorkers, DownloadTakesTheChosenResultWholeUpToNul) {
     const std::string longText(10000, 'x');
-    service->resultsByTitle["alpha"] = {{"a1", "", "", 41}, {"a2", "", "", 42}};
+    service->resultsByTitle["alpha"] = {R("a1", "", "", 41), R("a2", "", "", 42)};
     service->lyricById = {{41, "first"}, {42, longText + std::string("\0tail", 5)}, {7, "by id"}};
     service->Search("alpha", "", "", 0);
     std::vector<std::string> texts;
@@ -303,8 +312,8 @@ TEST_F(LyricsWorkers, DownloadTakesTheChosenResultWholeUpToNul) {
 TEST_F(LyricsWorkers, ConcurrentWorkersNeverReadEachOthersResults) {
     service->searchDelay = std::chrono::milliseconds(20);
     service->readDelay = std::chrono::milliseconds(10);
-    service->resultsByTitle["alpha"] = {{"alpha", "", "", 1}, {"alpha", "", "", 2}};
-    service->resultsByTitle["beta"] = {{"beta", "", "", 3}};
+    service->resultsByTitle["alpha"] = {R("alpha", "", "", 1), R("alpha", "", "", 2)};
+    service->resultsByTitle["beta"] = {R("beta", "", "", 3, "[00:01.00]beta")};
     service->lyricById = {{1, "[00:01.00]a"}, {2, "[00:01.00]a"}, {3, "[00:01.00]beta"}};
     std::vector<std::string> listTitles;
     std::string text;
@@ -314,7 +323,7 @@ TEST_F(LyricsWorkers, ConcurrentWorkersNeverReadEachOthersResults) {
             service, "alpha", "", "", nullptr,
             [&](int, const TLrcResult &r) { listTitles.push_back(r.Title); },
             [&](TLrcListThread &) { ++finished; });
-        TLrcTextThread::Start(service, {"/nowhere/a.mp3", "beta", "", "", LyricDir(), true}, nullptr,
+        TLrcTextThread::Start(service, {"/nowhere/a.mp3", "beta", "", "", LyricDir(), true, "", 0}, nullptr,
                               [&](TLrcTextThread &w) {
                                   text = w.LrcText();
                                   ++finished;

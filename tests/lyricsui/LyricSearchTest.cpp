@@ -1,6 +1,7 @@
-// The lyric search window against a scripted service: rows of a search, stopping a search,
-// downloading into the timeline and the lyric folder, and closing the window while its
-// workers still run.
+// The lyric search window against a scripted service: rows of a search with their length and
+// synced mark, stopping a search, what an empty or failed search says, taking a synced row into
+// the timeline and the lyric folder, refusing a plain-only row, and closing the window while
+// its workers still run.
 
 #include "TestSupport.h"
 
@@ -26,16 +27,34 @@ using lirvo::testing::WaitUntil;
 
 namespace {
 
+TLrcResult Result(std::string title, std::string singer, std::string album, int32_t id, double seconds,
+                  std::string synced, bool plain = false) {
+    TLrcResult r;
+    r.Title = std::move(title);
+    r.Singer = std::move(singer);
+    r.Extra = std::move(album);
+    r.Id = id;
+    r.Duration = seconds;
+    r.SyncedLyrics = std::move(synced);
+    r.HasPlainLyrics = plain;
+    return r;
+}
+
+// A service whose searches fail the way a lost network does.
+class UnreachableService : public FakeLrcService {
+public:
+    std::string LastError() override { return "Couldn't connect to server"; }
+};
+
 class LyricSearch : public lirvo::testing::QtFixture {
 protected:
     void SetUp() override {
         App();
         ASSERT_TRUE(folder.isValid());
         service = std::make_shared<FakeLrcService>();
-        service->Results = {
-            {"你好", "A/B", "专辑", 11}, {"Hello", "Someone", "", 22}, {"Third", "X", "Y", 33}};
-        service->Texts = {
-            {11, "[00:01.00]你好\r\n[00:02.00]世界\r\n"}, {22, "[00:01.00]hello\r\n"}, {33, ""}};
+        service->Results = {Result("你好", "A/B", "专辑", 11, 269.4, "[00:01.00]你好\r\n[00:02.00]世界\r\n"),
+                            Result("Hello", "Someone", "", 22, 0, "[00:01.00]hello\r\n"),
+                            Result("Third", "X", "Y", 33, 61, "", true)};
         context.Service = service;
         context.LyricDir = [this] { return folder.path().toStdString(); };
         context.CurrentSong = [this] { return song; };
@@ -85,17 +104,23 @@ TEST_F(LyricSearch, SearchListsEveryResultAndRestoresTheButton) {
     EXPECT_EQ(Cell(list, 0, "title"), QStringLiteral("你好"));
     EXPECT_EQ(Cell(list, 0, "singer"), QStringLiteral("A/B"));
     EXPECT_EQ(Cell(list, 0, "ss"), QStringLiteral("专辑"));
+    EXPECT_EQ(Cell(list, 0, "dur"), QStringLiteral("4:29"));
+    EXPECT_EQ(Cell(list, 0, "sync"), QStringLiteral("同步"));
+    EXPECT_EQ(Cell(list, 1, "dur"), QStringLiteral("")) << "unknown length";
     EXPECT_EQ(Cell(list, 2, "lno"), QStringLiteral("3"));
+    EXPECT_EQ(Cell(list, 2, "dur"), QStringLiteral("1:01"));
+    EXPECT_EQ(Cell(list, 2, "sync"), QStringLiteral("文本"));
+    EXPECT_EQ(window.StatusText(), QString());
 
     // A new search empties the list first, so rows always match the latest results.
-    service->Results = {{"Only", "One", "", 44}};
+    service->Results = {Result("Only", "One", "", 44, 0, "")};
     SearchAndWait(window);
     ASSERT_EQ(list->count(), 1);
     EXPECT_EQ(Cell(list, 0, "title"), QStringLiteral("Only"));
 }
 
 TEST_F(LyricSearch, SecondPressStopsTheSearchAfterTheCurrentRow) {
-    service->Results.resize(40, TLrcResult{"Many", "Rows", "", 5});
+    service->Results.resize(40, Result("Many", "Rows", "", 5, 0, ""));
     // The service may also be asked for when needed (owners that create it later).
     context.Service = nullptr;
     context.GetService = [this] { return service; };
@@ -110,7 +135,31 @@ TEST_F(LyricSearch, SecondPressStopsTheSearchAfterTheCurrentRow) {
     EXPECT_EQ(window.btn_S()->text(), QStringLiteral("搜索"));
 }
 
-TEST_F(LyricSearch, DownloadLoadsTheLyricAndSavesItUnderTheSongPlayingAtTheEnd) {
+TEST_F(LyricSearch, EmptyOrFailedSearchesSaySo) {
+    service->Results.clear();
+    TZylSlrc window(context);
+    SearchAndWait(window);
+    EXPECT_EQ(window.StatusText(), QStringLiteral("没有找到歌词"));
+
+    auto failing = std::make_shared<UnreachableService>();
+    context.Service = failing;
+    TZylSlrc offline(context);
+    SearchAndWait(offline);
+    EXPECT_TRUE(offline.StatusText().contains(QStringLiteral("网络错误"))) << offline.StatusText().toStdString();
+    EXPECT_TRUE(offline.StatusText().contains(QStringLiteral("Couldn't connect to server")));
+
+    // The next search clears the message.
+    failing->Results = service->Results = {Result("Back", "Again", "", 1, 0, "[00:01.00]x")};
+    context.Service = service;
+    SearchAndWait(window);
+    EXPECT_EQ(window.StatusText(), QString());
+}
+
+TEST_F(LyricSearch, TakingASyncedRowLoadsItAndKeepsItUnderThePlayingSong) {
+    std::vector<std::pair<std::string, std::string>> loadedFiles;
+    context.LoadLyricFile = [&](const std::string &text, const std::string &file) {
+        loadedFiles.emplace_back(text, file);
+    };
     TZylSlrc window(context);
     SearchAndWait(window);
     // Without a selected row nothing happens.
@@ -119,37 +168,35 @@ TEST_F(LyricSearch, DownloadLoadsTheLyricAndSavesItUnderTheSongPlayingAtTheEnd) 
     EXPECT_EQ(window.btn_down()->text(), QStringLiteral("下载歌词"));
 
     window.lv_1()->setCurrentRow(0);
-    service->DownloadGate.Close();
+    song = TSongRef{"新歌", "C:D"}; // the song changed since the search
     QSignalSpy finished(&window, &TZylSlrc::DownloadFinished);
     window.btn_down()->click();
-    EXPECT_EQ(window.btn_down()->text(), QStringLiteral("停止下载"));
-    // Pressing again does not stop the download; its result is still used.
-    window.btn_down()->click();
-    ASSERT_TRUE(WaitUntil([&] { return service->DownloadGate.Waiting() == 1; }));
-    song = TSongRef{"新歌", "C:D"}; // the song changes while the download runs
-    service->DownloadGate.Open();
     ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }));
     EXPECT_EQ(window.btn_down()->text(), QStringLiteral("下载歌词"));
-    ASSERT_EQ(loaded.size(), 1u);
-    EXPECT_EQ(loaded[0], service->Texts[11]);
-    const QString expected = folder.filePath(QStringLiteral("新歌 CD.lrc"));
+    const QString expected = folder.filePath(QStringLiteral("新歌 - CD.lrc"));
     EXPECT_EQ(finished.at(0).at(0).toString(), expected);
-    const std::optional<std::string> saved = ReadLyricFile(expected.toStdString());
-    ASSERT_TRUE(saved.has_value());
-    EXPECT_EQ(*saved, service->Texts[11]);
-    EXPECT_EQ(service->Downloads.load(), 1);
+    ASSERT_EQ(loadedFiles.size(), 1u);
+    EXPECT_EQ(loadedFiles[0].first, service->Results[0].SyncedLyrics);
+    EXPECT_EQ(loadedFiles[0].second, expected.toStdString());
+    EXPECT_TRUE(loaded.empty()) << "LoadLyricFile is preferred when given";
+    EXPECT_EQ(ReadLyricFile(expected.toStdString()).value_or(""), service->Results[0].SyncedLyrics);
+    EXPECT_EQ(service->Downloads.load(), 0) << "the lyric came with the search answer";
 }
 
-TEST_F(LyricSearch, EmptyDownloadKeepsTheExistingLyricFile) {
-    const QString existing = folder.filePath(QStringLiteral("你好 AB.lrc"));
+TEST_F(LyricSearch, PlainOnlyRowIsRefusedWithAMessage) {
+    const QString existing = folder.filePath(QStringLiteral("你好 - AB.lrc"));
     ASSERT_TRUE(WriteLyricFile(existing.toStdString(), "[00:01.00]kept\r\n"));
     TZylSlrc window(context);
     SearchAndWait(window);
-    window.lv_1()->setCurrentRow(2); // Id 33 has no text
+    window.lv_1()->setCurrentRow(2); // plain lyric only
     QSignalSpy finished(&window, &TZylSlrc::DownloadFinished);
     window.lv_1DblClick();
-    ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }));
-    EXPECT_TRUE(finished.at(0).at(0).toString().isEmpty());
+    EXPECT_FALSE(window.Downloading());
+    EXPECT_TRUE(window.StatusText().contains(QStringLiteral("时间标签"))) << window.StatusText().toStdString();
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::processEvents();
+    }
+    EXPECT_EQ(finished.count(), 0);
     EXPECT_TRUE(loaded.empty());
     EXPECT_EQ(ReadLyricFile(existing.toStdString()).value_or(""), "[00:01.00]kept\r\n");
 }
@@ -167,37 +214,25 @@ TEST_F(LyricSearch, WithoutALyricFolderTheLyricIsLoadedButNotSaved) {
     EXPECT_FALSE(QDir(folder.filePath(QStringLiteral("missing"))).exists());
 }
 
-TEST_F(LyricSearch, ClosingTheWindowWhileWorkersRunReachesNothingDestroyed) {
-    // A download still running when the window closes.
+TEST_F(LyricSearch, ClosingTheWindowWhileASearchRunsReachesNothingDestroyed) {
     auto window = std::make_unique<TZylSlrc>(context);
-    SearchAndWait(*window);
-    window->lv_1()->setCurrentRow(0);
-    service->DownloadGate.Close();
-    window->lv_1DblClick();
-    ASSERT_TRUE(WaitUntil([&] { return service->DownloadGate.Waiting() == 1; }));
-    window.reset();
-    service->DownloadGate.Open();
-    EXPECT_TRUE(WaitUntil([] { return TLyricWorker::ActiveCount() == 0; }));
-
-    // A search still running when the window closes.
-    window = std::make_unique<TZylSlrc>(context);
     service->SearchGate.Close();
     window->btn_S()->click();
     ASSERT_TRUE(WaitUntil([&] { return service->SearchGate.Waiting() == 1; }));
     window.reset();
     service->SearchGate.Open();
     EXPECT_TRUE(WaitUntil([] { return TLyricWorker::ActiveCount() == 0; }));
-
     for (int i = 0; i < 20; ++i) {
         QCoreApplication::processEvents();
     }
-    EXPECT_TRUE(loaded.empty()); // the late download was dropped with its window
+    EXPECT_TRUE(loaded.empty());
     EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(LyricSearch, FileNamesLoseForbiddenCharactersAndFitTheFileSystem) {
-    EXPECT_EQ(TZylSlrc::LyricFileName({"你好", "A/B"}), "你好 AB.lrc");
-    EXPECT_EQ(TZylSlrc::LyricFileName({"a\"*:<>?\\|b", "c"}), "ab c.lrc");
+    EXPECT_EQ(TZylSlrc::LyricFileName({"你好", "A/B"}), "你好 - AB.lrc");
+    EXPECT_EQ(TZylSlrc::LyricFileName({"a\"*:<>?\\|b", "c"}), "ab - c.lrc");
+    EXPECT_EQ(TZylSlrc::LyricFileName({"Solo", ""}), "Solo.lrc");
     const std::string name = TZylSlrc::LyricFileName({std::string(100, 'x') + std::string(200, 'y'), "歌手"});
     EXPECT_LE(name.size(), 255u);
     EXPECT_EQ(name.substr(name.size() - 4), ".lrc");

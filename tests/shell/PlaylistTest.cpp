@@ -5,6 +5,7 @@
 
 #include "lyrics/core/LrcClass.h"
 #include "shell/command/CommandBlock.h"
+#include "shell/command/LocalPlaylist.h"
 #include "storage/UDDPlayerlist.h"
 
 #include <cstring>
@@ -56,7 +57,7 @@ TEST_F(PlaylistTest, AddingToAnEmptyListNumbersInDialogOrderAndPlaysTheFirst) {
     Create();
     const auto a = AddSong("a.mp3", "Alpha", "X"), b = AddSong("b.mp3", "Beta", ""), c = AddSong("c.mp3");
     AddThroughDialog({c, a, b});
-    EXPECT_EQ(view.dialogFilters.back(), Engine().Filter);
+    EXPECT_EQ(view.dialogFilters.back(), lirvo::command::FilterWithPlaylists(Engine().Filter));
     EXPECT_EQ(Numbers(), (std::vector<int>{1, 2, 3}));
     EXPECT_EQ(main->Records()[0].Path, c);
     EXPECT_EQ(main->Records()[1].Caption, "Alpha - X");
@@ -83,6 +84,24 @@ TEST_F(PlaylistTest, AddingToAnEmptyListNumbersInDialogOrderAndPlaysTheFirst) {
     main->lbl_openClick();
     Spin(20);
     EXPECT_EQ(main->RowCount(), 5);
+}
+
+TEST_F(PlaylistTest, AChosenLocalPlaylistAddsItsEntriesInItsPlace) {
+    Create();
+    const auto a = AddSong("a.mp3", "Alpha", "X"), b = AddSong("b.mp3", "Beta", "Y"), c = AddSong("c.mp3");
+    const std::string list = media + "list.m3u8";
+    WriteFile(list, "#EXTM3U\n#EXTINF:12,歌手 - 夜曲\nb.mp3\nmissing.mp3\n" + a + "\n");
+    view.dialogResults.push_back(std::vector<std::string>{c, list});
+    main->lbl_openClick();
+    ASSERT_TRUE(WaitUntil([&] { return main->RowCount() == 3; }));
+    Spin(20);
+    ASSERT_EQ(main->RowCount(), 3); // the playlist itself and its missing entry are no rows
+    EXPECT_EQ(main->Records()[0].Path, c);
+    EXPECT_EQ(main->Records()[1].Path, b);
+    EXPECT_EQ(main->Records()[1].Caption, "夜曲 - 歌手"); // the playlist's title wins over the tags
+    EXPECT_EQ(main->Records()[2].Caption, "Alpha - X");
+    EXPECT_EQ(Numbers(), (std::vector<int>{1, 2, 3}));
+    EXPECT_NE(view.dialogFilters.back().find("*.m3u;*.m3u8;*.pls"), std::string::npos);
 }
 
 TEST_F(PlaylistTest, DeletingARowAboveThePlayingOneKeepsPlayingAndRenumbers) {

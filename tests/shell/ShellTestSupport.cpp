@@ -118,7 +118,12 @@ void FakeView::SelectFolder(const std::string &title, const std::string &startFo
 
 void FakeLrcService::Add(const std::string &title, const std::string &singer, const std::string &text) {
     std::lock_guard lock(mutex_);
-    songs_.push_back({{title, singer, "", static_cast<int32_t>(songs_.size() + 1)}, text});
+    lyrics::TLrcResult result;
+    result.Title = title;
+    result.Singer = singer;
+    result.Id = static_cast<int32_t>(songs_.size() + 1);
+    result.SyncedLyrics = text; // the lyric comes with the search answer
+    songs_.push_back({result, text});
 }
 
 void FakeLrcService::Hold() {

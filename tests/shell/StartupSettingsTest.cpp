@@ -4,7 +4,9 @@
 
 #include "storage/XmlPullReader.h"
 
+#include <unistd.h>
 #include <QDir>
+#include <filesystem>
 
 using namespace lirvo::shell;
 using namespace lirvo::shell::testing;
@@ -228,10 +230,38 @@ TEST_F(StartupTest, BrokenSettingsAndPlaylistFilesAreSetAsideNotOverwritten) {
     EXPECT_EQ(m.RowCount(), 0);
     EXPECT_EQ(ReadFile(SettingsFile() + ".bad"), brokenSettings);
     EXPECT_EQ(ReadFile(dataDir + "Default.pls.bad"), brokenList);
+    EXPECT_NE(m.TitleTextUtf8().find(dataDir + "Default.pls.bad"), std::string::npos) << m.TitleTextUtf8();
+    EXPECT_NE(m.TitleTextUtf8().find(SettingsFile() + ".bad"), std::string::npos) << m.TitleTextUtf8();
     m.FormClose();
     EXPECT_EQ(Setting(SettingsFile(), "Volume", "Value"), "65");
     EXPECT_TRUE(FileExists(dataDir + "Default.pls"));
     EXPECT_EQ(ReadFile(SettingsFile() + ".bad"), brokenSettings);
+
+    // A second broken playlist gets its own copy; the first one stays.
+    main.reset();
+    const std::string secondList = "<DefaultList><PlayerList><LIST Path=\"/b.mp3\"";
+    WriteFile(dataDir + "Default.pls", secondList);
+    TZylMain &again = Create();
+    EXPECT_EQ(ReadFile(dataDir + "Default.pls.bad"), brokenList);
+    EXPECT_EQ(ReadFile(dataDir + "Default.pls.bad.2"), secondList);
+    EXPECT_NE(again.TitleTextUtf8().find(dataDir + "Default.pls.bad.2"), std::string::npos);
+}
+
+// A playlist that cannot be read (here an I/O error: /proc/self/mem read at its start) may be
+// fine: it is not set aside, and neither saving nor quitting writes over it.
+TEST_F(StartupTest, AnUnreadablePlaylistIsNamedOnTheTitleLineAndLeftAlone) {
+    const std::string list = dataDir + "Default.pls";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(dataDir)));
+    ASSERT_EQ(symlink("/proc/self/mem", list.c_str()), 0);
+    TZylMain &m = Create();
+    EXPECT_EQ(m.RowCount(), 0);
+    EXPECT_NE(m.TitleTextUtf8().find(list), std::string::npos) << m.TitleTextUtf8();
+    AddThroughDialog({AddSong("a.mp3")});
+    m.FormClose();
+    char target[64] = {};
+    ASSERT_GT(readlink(list.c_str(), target, sizeof target - 1), 0);
+    EXPECT_STREQ(target, "/proc/self/mem");
+    EXPECT_FALSE(FileExists(list + ".bad"));
 }
 
 TEST_F(StartupTest, StoredPlaylistLoadsIntoNumberedRowsAndShowsTheList) {
@@ -267,4 +297,21 @@ TEST_F(StartupTest, AutostartFollowsTheBoxAtOnceAndSaveFlipsThePanelBack) {
     m.HudButton3Click();
     EXPECT_EQ(flips, 1);
     EXPECT_EQ(Setting(SettingsFile(), "AUTORUN", "Value"), "0");
+}
+
+TEST_F(StartupTest, AutostartTurnedOffInTheDesktopStaysOffAcrossStarts) {
+    WriteFile(SettingsFile(), SettingsXml("<AUTORUN Value=\"1\"/>"));
+    const std::string entry = home + "/.config/autostart/runlirvo.desktop";
+    std::filesystem::create_directories(home + "/.config/autostart");
+    for (const char *mark : {"Hidden=true", "X-GNOME-Autostart-enabled=false"}) {
+        const std::string text = "[Desktop Entry]\nType=Application\nExec=/x/lirvo\n" + std::string(mark) + "\n";
+        WriteFile(entry, text);
+        TZylMain &m = Create();
+        EXPECT_FALSE(m.AutoRun()) << mark;
+        EXPECT_EQ(ReadFile(entry), text) << "the start must not turn the entry back on";
+        m.SaveSettings();
+        EXPECT_EQ(Setting(SettingsFile(), "AUTORUN", "Value"), "0");
+        main.reset();
+        WriteFile(SettingsFile(), SettingsXml("<AUTORUN Value=\"1\"/>"));
+    }
 }

@@ -68,13 +68,17 @@ TEST(AtomicFile, FailureExplainsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(EntriesIn(dir.Path()), 1);
 }
 
-TEST(AtomicFile, SetAsideReplacesAnOlderBadFile) {
+TEST(AtomicFile, SetAsideKeepsEveryEarlierCopy) {
     TempFolder dir;
     const std::string path = dir.File("Lirvo.xml");
     WriteWholeFile(path + ".bad", "older");
     WriteWholeFile(path, "<broken");
-    EXPECT_TRUE(SetAsideBadFile(path));
+    EXPECT_EQ(SetAsideBadFile(path), path + ".bad.2");
     EXPECT_FALSE(fs::exists(path));
-    EXPECT_EQ(ReadWholeFile(path + ".bad"), "<broken");
+    WriteWholeFile(path, "<broken again");
+    EXPECT_EQ(SetAsideBadFile(path), path + ".bad.3");
+    EXPECT_EQ(ReadWholeFile(path + ".bad"), "older");
+    EXPECT_EQ(ReadWholeFile(path + ".bad.2"), "<broken");
+    EXPECT_EQ(ReadWholeFile(path + ".bad.3"), "<broken again");
     EXPECT_FALSE(SetAsideBadFile(path)); // nothing left to move
 }

@@ -19,6 +19,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
+void AppendUtf8(std::string &out, char32_t cp) {
+    if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    }
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+}
+
 struct Row {
     std::string title, artist, path;
 };
@@ -227,19 +237,57 @@ TEST_F(Playlist, ChineseAndRareCharactersSurviveTheRoundTrip) {
     EXPECT_EQ(rows[0].Path, row.path);
 }
 
+// The writer picks GB2312 codes and the reader decodes them as GBK: the two must agree on every
+// character, including ・ and ―, whose GB2312 codes GBK reads as · and —.
+TEST_F(Playlist, EveryCharacterOfThePlaneReadsBackAsItWasWritten) {
+    std::vector<Row> rows;
+    std::string chunk;
+    for (char32_t cp = 0x80; cp <= 0xFFFD; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            continue;
+        AppendUtf8(chunk, cp);
+        if (chunk.size() > 3000 || cp == 0xFFFD) {
+            rows.push_back({chunk, "", "/music/" + std::to_string(rows.size())});
+            chunk.clear();
+        }
+    }
+    SaveRows(rows);
+    const auto loaded = LoadRows();
+    ASSERT_EQ(loaded.size(), rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        EXPECT_EQ(loaded[i].Title, rows[i].title) << "row " << i;
+}
+
+TEST_F(Playlist, DotAndBarSurviveInFilesTheLibraryWrites) {
+    const std::string name = "/music/A\xE3\x83\xBB" "B\xE2\x80\x95" "C.mp3"; // A・B―C
+    // A document type declaration sends saving through libxml2's own serialiser.
+    WriteWholeFile(path, "<!DOCTYPE DefaultList><DefaultList><PlayerList/></DefaultList>");
+    SaveRows({{"t", "a", name}});
+    const auto rows = LoadRows();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].Path, name);
+}
+
 TEST_F(Playlist, BrokenFilesFailCreationOrAreSetAside) {
     WriteWholeFile(path, "<DefaultList><PlayerList><LIST Path=\"/a.mp3\"></DefaultList>");
     EXPECT_THROW(TDKPlist(path, "DefaultList"), XmlParseError);
 
-    std::string problem;
+    OpenNote note;
     {
-        auto list = TDKPlist::OpenRecovering(path, "DefaultList", &problem);
-        EXPECT_FALSE(problem.empty());
+        auto list = TDKPlist::OpenRecovering(path, "DefaultList", &note);
+        EXPECT_FALSE(note.problem.empty());
         list->LoadList("PlayerList");
         EXPECT_EQ(list->Count(), 0);
     }
-    EXPECT_TRUE(fs::exists(path + ".bad"));
+    EXPECT_EQ(note.setAside, path + ".bad");
     EXPECT_FALSE(fs::exists(path)); // nothing was written over it
+
+    // A second broken file gets a copy of its own; the first copy stays.
+    WriteWholeFile(path, "<DefaultList>");
+    (void)TDKPlist::OpenRecovering(path, "DefaultList", &note);
+    EXPECT_EQ(note.setAside, path + ".bad.2");
+    EXPECT_EQ(ReadWholeFile(path + ".bad.2"), "<DefaultList>");
+    EXPECT_THAT(ReadWholeFile(path + ".bad"), HasSubstr("/a.mp3"));
 
     TDKPlist unsaved(dir.File("gone/Default.pls"), "DefaultList");
     unsaved.AddEntry("PlayerList/LIST", "t", "a", "0", "/p", 0);

@@ -256,20 +256,41 @@ TEST_F(XmlConfig, AMalformedFileFailsCreationWithTheParserMessage) {
     EXPECT_THROW(TDKConfig(path + "2", "MainConfig"), XmlParseError);
     EXPECT_EQ(ReadWholeFile(path), broken);
 
-    std::string problem;
+    OpenNote note;
     {
-        auto config = TDKConfig::OpenRecovering(path, "MainConfig", &problem);
+        auto config = TDKConfig::OpenRecovering(path, "MainConfig", &note);
         ASSERT_TRUE(config);
-        EXPECT_THAT(problem, HasSubstr("line 1"));
+        EXPECT_THAT(note.problem, HasSubstr("line 1"));
+        EXPECT_EQ(note.setAside, path + ".bad");
+        EXPECT_FALSE(note.unreadable);
         EXPECT_EQ(config->ReadInteger("Window/Volume", "Value", 100), 100);
         config->WriteInteger("Window/Volume", "Value", 40);
     }
     EXPECT_EQ(ReadWholeFile(path + ".bad"), broken);
     EXPECT_EQ(TDKConfig(path, "MainConfig").ReadInteger("Window/Volume", "Value", 100), 40);
 
-    auto fine = TDKConfig::OpenRecovering(path, "MainConfig", &problem);
-    EXPECT_TRUE(problem.empty());
+    auto fine = TDKConfig::OpenRecovering(path, "MainConfig", &note);
+    EXPECT_TRUE(note.problem.empty());
+    EXPECT_TRUE(note.setAside.empty());
     EXPECT_EQ(fine->ReadInteger("Window/Volume", "Value", 100), 40);
+}
+
+// A file that cannot be read may be perfectly good: it is neither moved nor written over.
+// Reading /proc/self/mem at its start fails with an I/O error, even for root.
+TEST_F(XmlConfig, AnUnreadableFileIsLeftAloneAndNeverOverwritten) {
+    fs::create_symlink("/proc/self/mem", path);
+    OpenNote note;
+    {
+        auto config = TDKConfig::OpenRecovering(path, "MainConfig", &note);
+        EXPECT_TRUE(note.unreadable);
+        EXPECT_TRUE(note.setAside.empty());
+        EXPECT_THAT(note.problem, HasSubstr(path));
+        config->WriteInteger("Window/Volume", "Value", 40);
+        EXPECT_NO_THROW(config->Save());
+    }
+    EXPECT_TRUE(fs::is_symlink(path));
+    EXPECT_EQ(fs::read_symlink(path), "/proc/self/mem");
+    EXPECT_FALSE(fs::exists(path + ".bad"));
 }
 
 TEST_F(XmlConfig, AFailedSaveIsReportedAndKeepsTheChanges) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -187,4 +188,30 @@ TEST_F(AutorunTest, UnwritableEntryReportsTheFailure) {
     } catch (const std::runtime_error &error) {
         EXPECT_STREQ(error.what(), "Failed to set data for 'runlirvo'");
     }
+}
+
+TEST_F(AutorunTest, TheDesktopsDisabledMarksReadAsOff) {
+    EXPECT_FALSE(sys::AutostartDisabledByDesktop()); // no entry at all
+    sys::SetAutorunFor("/usr/bin/lirvo", true);
+    EXPECT_FALSE(sys::AutostartDisabledByDesktop()); // our own entry is on
+    const auto entryWith = [&](const std::string &lines) {
+        std::ofstream(sys::AutostartEntryPath()) << "[Desktop Entry]\nType=Application\nExec=lirvo\n" << lines;
+        return sys::AutostartDisabledByDesktop();
+    };
+    EXPECT_TRUE(entryWith("Hidden=true\n"));
+    EXPECT_TRUE(entryWith("X-GNOME-Autostart-enabled = false\r\n"));
+    EXPECT_FALSE(entryWith("Hidden=false\nX-GNOME-Autostart-enabled=true\n"));
+    // Keys of another group do not count.
+    EXPECT_FALSE(entryWith("[Desktop Action x]\nHidden=true\n"));
+}
+
+TEST(AppDir, AnInstalledProgramUsesLibLirvoABuildTreeItsOwnFolder) {
+    QTemporaryDir dir;
+    const std::string prefix = dir.path().toStdString();
+    std::filesystem::create_directories(prefix + "/bin");
+    EXPECT_EQ(sys::AppDirFor(prefix + "/bin/lirvo"), prefix + "/bin/");
+    std::filesystem::create_directories(prefix + "/lib/lirvo");
+    EXPECT_EQ(sys::AppDirFor(prefix + "/bin/lirvo"), prefix + "/lib/lirvo/");
+    EXPECT_EQ(sys::AppDirFor(prefix + "/lib/lirvo-send"), prefix + "/lib/");
+    EXPECT_EQ(sys::AppDirFor("lirvo"), "./");
 }

@@ -1,10 +1,15 @@
 #include "LyricsCommands.h"
 
+#include "audio/lib/LegacyTagText.h"
+#include "lyrics/core/EmbeddedLyrics.h"
 #include "lyrics/core/LRC_Header.h"
+#include "lyrics/core/LyricLookup.h"
 #include "lyrics/core/LrcClass.h"
 #include "lyrics/core/LrclibService.h"
 #include "lyrics/core/LyricFile.h"
 #include "lyrics/core/UntLrcThread.h"
+#include "storage/Folders.h"
+#include "storage/UDDXMLCFG.h"
 
 #include <charconv>
 #include <cstdio>
@@ -75,14 +80,12 @@ ServerArgs SplitServerArgs(int argc, char **argv) {
 
 } // namespace
 
-int RunParseCommand(int argc, char **argv) {
-    if (argc != 2)
-        return Usage("parse FILE");
-    std::optional<std::string> text = ReadOrComplain(argv[1]);
-    if (!text)
-        return 1;
+namespace {
+
+// Metadata, then the sorted timed lines: TIME, TIMETAG, TEXT.
+void PrintParsed(const std::string &text) {
     TLyricHandle handle;
-    handle.Parse(*text);
+    handle.Parse(text);
     const TLRCInfo &info = handle.Info();
     Record({"title", info.Title});
     Record({"artist", info.Artist});
@@ -93,6 +96,102 @@ int RunParseCommand(int argc, char **argv) {
     handle.Sort();
     for (const TLyricItem &item : handle.Items())
         Record({std::to_string(item.Time), item.TimeTag, item.Text});
+}
+
+// The player's settings: its lyric folder and lyric service address.
+struct PlayerSettings {
+    std::string LyricDir;
+    std::string ServiceUrl;
+};
+PlayerSettings ReadPlayerSettings() {
+    const std::string dataDir =
+        lirvo::storage::GetSpecialFolder(lirvo::storage::FolderCode::DocumentsAlias, false) + "lirvo/";
+    PlayerSettings settings{dataDir + "lrc", ""};
+    try {
+        lirvo::storage::TDKConfig config(dataDir + "Lirvo.xml", "MainConfig");
+        settings.LyricDir = config.ReadString("Window/LRC", "PATH", settings.LyricDir);
+        settings.ServiceUrl = config.ReadString("Network/LYRICS", "URL", "");
+    } catch (...) {
+        // A broken settings file: the player starts from its defaults, and so do we.
+    }
+    return settings;
+}
+
+// The title the player shows for a file without a title tag: its name without extension.
+std::string FileNameTitle(const std::string &path) {
+    std::size_t cut = path.find_last_of('/');
+    std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+    std::size_t dot = name.rfind('.');
+    return dot == std::string::npos ? name : name.substr(0, dot);
+}
+
+bool IsBlank(const std::string &text) {
+    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+}
+
+} // namespace
+
+int RunParseCommand(int argc, char **argv) {
+    if (argc != 2)
+        return Usage("parse FILE");
+    std::optional<std::string> text = ReadOrComplain(argv[1]);
+    if (!text)
+        return 1;
+    PrintParsed(*text);
+    return 0;
+}
+
+int RunFindCommand(int argc, char **argv) {
+    static const char *synopsis = "find SONG [--lyric-dir DIR] [--server URL] [--offline]";
+    std::optional<std::string> lyricDir, server;
+    bool offline = false;
+    std::vector<std::string> positional;
+    for (int i = 1; i < argc; ++i) {
+        std::string_view arg = argv[i];
+        if (arg == "--lyric-dir" || arg == "--server") {
+            if (i + 1 >= argc)
+                return Usage(synopsis);
+            (arg == "--server" ? server : lyricDir) = std::string(argv[++i]);
+        } else if (arg == "--offline") {
+            offline = true;
+        } else {
+            positional.emplace_back(arg);
+        }
+    }
+    if (positional.size() != 1)
+        return Usage(synopsis);
+
+    const PlayerSettings settings = ReadPlayerSettings();
+    TLyricLookupRequest request;
+    request.Path = positional[0];
+    request.LyricDir = lyricDir.value_or(settings.LyricDir);
+    if (!lyricDir)
+        lirvo::storage::ForceFolder(request.LyricDir, true); // as the player does at start-up
+    request.OnlineAllowed = !offline;
+    // Tags decode as the player decodes them (GBK in Latin-1 fields).
+    lirvo::audio::InstallLegacyTagDecoders();
+    const TSongTags tags = ReadSongTags(request.Path);
+    request.Song.Title = IsBlank(tags.Title) ? FileNameTitle(request.Path) : tags.Title;
+    request.Song.Artist = tags.Artist;
+    request.Song.Album = tags.Album;
+    request.Song.DurationMs = tags.DurationMs;
+
+    LrcServiceOptions options;
+    if (server)
+        options.BaseUrl = *server;
+    else if (!settings.ServiceUrl.empty())
+        options.BaseUrl = settings.ServiceUrl;
+    std::shared_ptr<ILrcService> service = offline ? nullptr : LRC_CreateObj(IID_ILrcService, options);
+    const TLyricLookupResult found = LookupLyric(request, service.get());
+    if (found.Source == TLyricSource::None) {
+        if (!found.OnlineError.empty())
+            std::fprintf(stderr, "lirvo-lyrics: the online lookup failed: %s\n", found.OnlineError.c_str());
+        else
+            std::fprintf(stderr, "lirvo-lyrics: no lyric found for %s\n", request.Path.c_str());
+        return 1;
+    }
+    Record({"source", LyricSourceName(found.Source), found.Where});
+    PrintParsed(found.Text);
     return 0;
 }
 

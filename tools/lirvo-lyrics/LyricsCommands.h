@@ -10,3 +10,4 @@ int RunSimilarityCommand(int argc, char **argv);
 int RunMatchCommand(int argc, char **argv);
 int RunSearchCommand(int argc, char **argv);
 int RunDownloadCommand(int argc, char **argv);
+int RunFindCommand(int argc, char **argv);

@@ -5,6 +5,7 @@
 // Progress and failures go to standard error. Exit code 0 when every file played, 1 when some
 // could not be opened, 2 for a usage error. With SDL_AUDIODRIVER=dummy it runs without a sound card.
 
+#include "function/system/SystemHelpers.h"
 #include "PlayCommand.h"
 
 #include "audio/engine/AudioEngine.h"
@@ -141,8 +142,8 @@ int RunPlayCommand(int argc, char **argv) {
     std::signal(SIGTERM, OnInterrupt);
 
     auto library = audio::CreateAudioLibrary();
-    // Add-on decoders (b_*.so) live next to the program.
-    const std::string programDir = QCoreApplication::applicationDirPath().toStdString() + "/";
+    // Add-on decoders (b_*.so) live in the program's folder (lib/lirvo/ when installed).
+    const std::string programDir = lirvo::system::GetAppDir();
     int failures = 0;
     {
         audio::TAudioEngine engine(*library, 0, programDir);

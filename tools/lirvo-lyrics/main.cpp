@@ -25,6 +25,8 @@ constexpr Command kCommands[] = {
     {"search", RunSearchCommand,
      "search TITLE SINGER [--server URL]   online results: Id, title, singer, album"},
     {"download", RunDownloadCommand, "download ID [--server URL]     one online synced lyric"},
+    {"find", RunFindCommand,
+     "find SONG [--lyric-dir DIR] [--server URL] [--offline]   the player's lookup: source, then the lyric"},
     {"play", RunPlayCommand, "play ...                       play a song with its lyric"},
 };
 

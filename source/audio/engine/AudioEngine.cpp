@@ -92,6 +92,7 @@ void TStreamCreateURLThread::run() {
         } catch (...) {
             Stream = 0; // the track then opens the usual way when its turn comes
         }
+        Ended.store(true, std::memory_order_release);
         return;
     }
     try {
@@ -102,6 +103,7 @@ void TStreamCreateURLThread::run() {
         ErrorCode = kErrorUnknown;
         Engine.SettleDownloadSize(false);
     }
+    Ended.store(true, std::memory_order_release);
 }
 
 void TStreamCreateURLThread::Open() {
@@ -243,7 +245,7 @@ TAudioEngine::~TAudioEngine() {
     if (OpenWorker != nullptr) {
         // The completion can no longer run: wait for the worker (bounded by the network time-out)
         // and release what it obtained.
-        OpenWorker->wait();
+        OpenWorker->WaitEnded();
         if (OpenWorker->Stream != 0) {
             Library.StreamFree(OpenWorker->Stream);
         }
@@ -254,7 +256,7 @@ TAudioEngine::~TAudioEngine() {
     // Workers that open ahead may still run; what they obtained is not wanted any more.
     for (TStreamCreateURLThread *worker : findChildren<TStreamCreateURLThread *>()) {
         worker->RequestStop();
-        worker->wait();
+        worker->WaitEnded();
         if (worker->Stream != 0) {
             Library.StreamFree(std::exchange(worker->Stream, 0));
         }
@@ -310,7 +312,7 @@ void TAudioEngine::StreamOpened() {
     if (worker == nullptr) {
         return;
     }
-    worker->wait(); // "finished" is emitted just before the thread really ends
+    worker->WaitEnded(); // "finished" is emitted just before the thread really ends
     const bool abandoned = worker->IsStopRequested();
     Handle stream = worker->Stream;
     if (stream != 0 && abandoned) {
@@ -447,7 +449,7 @@ void TAudioEngine::QueueNext(const std::string &localFile) {
 }
 
 void TAudioEngine::AheadOpened(TStreamCreateURLThread *worker) {
-    worker->wait();
+    worker->WaitEnded();
     const Handle stream = std::exchange(worker->Stream, 0);
     const bool wanted = worker == NextWorker && !worker->IsStopRequested();
     worker->deleteLater();

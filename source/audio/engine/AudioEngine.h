@@ -120,6 +120,14 @@ public:
     void RequestStop() { StopRequested.store(true); }
     bool IsStopRequested() const { return StopRequested.load(); }
 
+    // Waits until run() has returned. The results are also published through Ended, so their
+    // hand-over does not rest on QThread's internal futex lock alone, which ThreadSanitizer
+    // cannot see (`make tsan`).
+    void WaitEnded() {
+        wait();
+        (void)Ended.load(std::memory_order_acquire);
+    }
+
 protected:
     void run() override;
 
@@ -131,6 +139,7 @@ private:
     std::atomic<bool> StopRequested{false};
     const bool Ahead = false;
     const std::string OwnSource;
+    std::atomic<bool> Ended{false};
 };
 
 class TAudioEngine : public QObject {

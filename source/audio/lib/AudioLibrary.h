@@ -152,10 +152,14 @@ public:
     // the text is not a playable local file (network locations included).
     virtual Handle StreamCreateFile(bool memory, const void *file, std::uint64_t offset, std::uint64_t length,
                                     std::uint32_t flags) = 0;
-    // Opens a network location (http/https; a playlist location is followed when kConfigNetPlaylist
-    // is 1). Blocks the calling thread until the server answered and the decoder found its format,
-    // or the kConfigNetTimeout time-out passed. The download then continues on a library thread,
-    // handing every block to `proc` (may be nullptr) with `user`. Returns the stream, 0 on failure.
+    // Opens a network location (http/https; a playlist location, known by its name or by the
+    // answer's content type, is followed when kConfigNetPlaylist is 1). Blocks the calling thread
+    // until the server answered and the decoder found its format, or the kConfigNetTimeout
+    // time-out passed. The download then continues on a library thread, handing every block to
+    // `proc` (may be nullptr) with `user`. Returns the stream, 0 on failure.
+    // An HLS list (.m3u8 with #EXT-X- tags) plays through FFmpeg's HLS demuxer: there is no single
+    // file, so `proc` gets no call and the size is unknown; one that cannot be played fails with
+    // kErrorFormat.
     virtual Handle StreamCreateURL(const char *url, std::uint32_t offset, std::uint32_t flags,
                                    DownloadProc proc, void *user) = 0;
     // Stops and frees a stream with its effects and syncs, and ends its download at once. When it

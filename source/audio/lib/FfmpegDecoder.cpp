@@ -9,6 +9,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -55,11 +56,33 @@ int64_t SeekReader(void *opaque, int64_t offset, int whence) {
     return reader->Seek(target) ? target : AVERROR(EIO);
 }
 
+constexpr const char *kNetworkProtocols = "http,https,tcp,tls,crypto";
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+int InterruptRequested(void *opaque) {
+    const auto *interrupt = static_cast<const InputInterrupt *>(opaque);
+    const int64_t deadline = interrupt->deadlineMs.load();
+    return interrupt->abort.load() || (deadline > 0 && NowMs() > deadline) ? 1 : 0;
+}
+
 bool IsPcm(AVCodecID id) {
     return id >= AV_CODEC_ID_FIRST_AUDIO && id < AV_CODEC_ID_ADPCM_IMA_QT;
 }
 
 } // namespace
+
+const FormatSet &HlsFormats() {
+    static const FormatSet formats{"hls,mpegts,aac,mp3,mov",
+                                   {AV_CODEC_ID_AAC, AV_CODEC_ID_MP1, AV_CODEC_ID_MP2, AV_CODEC_ID_MP3,
+                                    AV_CODEC_ID_AC3, AV_CODEC_ID_EAC3},
+                                   false};
+    return formats;
+}
 
 const FormatSet &BuiltInFormats() {
     static const FormatSet formats{"mp3,wav,ogg,aiff,libopenmpt",
@@ -69,6 +92,7 @@ const FormatSet &BuiltInFormats() {
 }
 
 struct FfmpegDecoder::State {
+    std::shared_ptr<InputInterrupt> interrupt; // FFmpeg's own network input only
     std::unique_ptr<ByteReader> reader;
     AVIOContext *io = nullptr;
     AVFormatContext *format = nullptr;
@@ -108,6 +132,8 @@ struct FfmpegDecoder::State {
             avio_context_free(&io);
         }
     }
+
+    int64_t InputTell() const { return format->pb != nullptr ? avio_tell(format->pb) : -1; }
 
     int64_t PendingFrames() const {
         return static_cast<int64_t>((pending.size() - pendingOffset) / kOutputChannels);
@@ -217,6 +243,45 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::Open(std::unique_ptr<ByteReader> r
         state->format = nullptr; // freed by the failed open
         return nullptr;
     }
+    return SetUpStreams(std::move(state), formats, progressive);
+}
+
+std::unique_ptr<FfmpegDecoder> FfmpegDecoder::OpenLocation(const std::string &url, const FormatSet &formats,
+                                                           std::shared_ptr<InputInterrupt> interrupt,
+                                                           int openTimeoutMs, int readTimeoutMs) {
+    QuietFfmpegOnce();
+    auto state = std::make_unique<State>();
+    state->interrupt = std::move(interrupt);
+    state->format = avformat_alloc_context();
+    if (state->format == nullptr || state->interrupt == nullptr) {
+        return nullptr;
+    }
+    state->format->interrupt_callback = AVIOInterruptCB{&InterruptRequested, state->interrupt.get()};
+    state->format->format_whitelist = av_strdup(formats.demuxers.c_str());
+    // Only the network: a list from a server never makes FFmpeg open a local file.
+    state->format->protocol_whitelist = av_strdup(kNetworkProtocols);
+    const std::string first = formats.demuxers.substr(0, formats.demuxers.find(','));
+    const AVInputFormat *input = av_find_input_format(first.c_str());
+    AVDictionary *options = nullptr;
+    av_dict_set(&options, "protocol_whitelist", kNetworkProtocols, 0);
+    av_dict_set_int(&options, "rw_timeout", static_cast<int64_t>(std::max(readTimeoutMs, 0)) * 1000, 0);
+    state->interrupt->deadlineMs = NowMs() + std::max(openTimeoutMs, 1);
+    AVFormatContext *format = state->format;
+    const int opened = avformat_open_input(&format, url.c_str(), input, &options);
+    av_dict_free(&options);
+    if (opened < 0) {
+        state->format = nullptr; // freed by the failed open
+        return nullptr;
+    }
+    std::shared_ptr<InputInterrupt> keep = state->interrupt;
+    auto decoder = SetUpStreams(std::move(state), formats, false);
+    keep->deadlineMs = 0; // opened: from now on only the read time-out and an abort apply
+    return decoder;
+}
+
+std::unique_ptr<FfmpegDecoder> FfmpegDecoder::SetUpStreams(std::unique_ptr<State> state, const FormatSet &formats,
+                                                           bool progressive) {
+    AVFormatContext *format = state->format;
     state->streamIndex = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (state->streamIndex < 0) {
         // Some containers only know their streams' parameters after reading packets.
@@ -258,7 +323,7 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::Open(std::unique_ptr<ByteReader> r
     }
     state->timeBase = stream->time_base;
     state->startTime = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
-    if (progressive) {
+    if (progressive && state->io != nullptr) {
         // From here on seeks are allowed; a seek far ahead waits for the download.
         state->io->seekable = AVIO_SEEKABLE_NORMAL;
     }
@@ -360,10 +425,10 @@ bool FfmpegDecoder::DecodeMore() {
         const int read = av_read_frame(s.format, s.packet);
         if (read < 0) {
             s.readEnded = true;
-            s.readFailed = s.io->error < 0;
+            s.readFailed = s.format->pb != nullptr && s.format->pb->error < 0;
             continue;
         }
-        s.inputPosition = s.packet->pos >= 0 ? s.packet->pos + s.packet->size : avio_tell(s.io);
+        s.inputPosition = s.packet->pos >= 0 ? s.packet->pos + s.packet->size : s.InputTell();
         if (s.packet->stream_index == s.streamIndex) {
             const int sent = avcodec_send_packet(s.codec, s.packet);
             if (sent < 0 && sent != AVERROR(EAGAIN) && ++errors > kMaxConsecutiveErrors) {
@@ -423,14 +488,16 @@ bool FfmpegDecoder::Seek(int64_t frame) {
     }
     const int64_t timestamp = av_rescale_q(frame, AVRational{1, kOutputRate}, s.timeBase) + s.startTime;
     // A read that failed or was cut short (to let this seek in) must not stick to the input.
-    s.io->error = 0;
-    s.io->eof_reached = 0;
+    if (s.format->pb != nullptr) {
+        s.format->pb->error = 0;
+        s.format->pb->eof_reached = 0;
+    }
     if (av_seek_frame(s.format, s.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD) < 0 &&
         av_seek_frame(s.format, s.streamIndex, timestamp, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0) {
         return false;
     }
     avcodec_flush_buffers(s.codec);
-    s.inputPosition = std::max<int64_t>(avio_tell(s.io), 0); // packets queued before were dropped
+    s.inputPosition = std::max<int64_t>(s.InputTell(), 0); // packets queued before were dropped
     swr_free(&s.resampler);                                  // drop what it still holds from before the seek
     s.pending.clear();
     s.pendingOffset = 0;

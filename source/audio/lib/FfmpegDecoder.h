@@ -21,6 +21,15 @@ struct FormatSet {
 
 // mp1/mp2/mp3, wav, ogg (Vorbis), aiff and the tracker formats of the libopenmpt demuxer.
 const FormatSet &BuiltInFormats();
+// HLS streams: the HLS demuxer with its segment containers (MPEG-TS, ADTS, MP3, MP4) and the
+// audio codecs they carry.
+const FormatSet &HlsFormats();
+
+// Lets another thread cut short what FFmpeg's own network input is waiting for.
+struct InputInterrupt {
+    std::atomic<bool> abort{false};
+    std::atomic<int64_t> deadlineMs{0}; // on the steady clock; 0 = none
+};
 
 class FfmpegDecoder final : public DecodedSource {
 public:
@@ -28,6 +37,13 @@ public:
     // near the end of the file (tag probing) that would wait for the whole download.
     static std::unique_ptr<FfmpegDecoder> Open(std::unique_ptr<ByteReader> reader, const FormatSet &formats,
                                                bool progressive);
+    // Opens a network location through FFmpeg's own input, with the first demuxer of
+    // `formats` (HLS, whose segments FFmpeg fetches itself). The open gives up after
+    // `openTimeoutMs`; later reads after `readTimeoutMs` without data, or when `interrupt`
+    // is aborted. Only http(s) is reached, never a local file.
+    static std::unique_ptr<FfmpegDecoder> OpenLocation(const std::string &url, const FormatSet &formats,
+                                                       std::shared_ptr<InputInterrupt> interrupt,
+                                                       int openTimeoutMs, int readTimeoutMs);
     ~FfmpegDecoder() override;
 
     int64_t Read(float *interleaved, int64_t frames) override;
@@ -44,6 +60,8 @@ public:
 
 private:
     explicit FfmpegDecoder(std::unique_ptr<State> state);
+    static std::unique_ptr<FfmpegDecoder> SetUpStreams(std::unique_ptr<State> state, const FormatSet &formats,
+                                                       bool progressive);
     bool DecodeMore();
 
     std::unique_ptr<State> state_;

@@ -311,7 +311,7 @@ Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, Downloa
     options.offset = followPlaylists && IsPlaylistLocation(url) ? 0 : offset;
     options.stallLimitMs = static_cast<int>(std::min<std::uint32_t>(netReadTimeoutMs_, INT32_MAX));
     // Until the answer is known to be the song and not a playlist, nothing goes to `proc`.
-    options.holdBlocks = followPlaylists;
+    options.holdBlocks = depth < 2;
     NetworkDownload::BlockProc onBlock;
     if (proc != nullptr) {
         onBlock = [proc, user](const uint8_t *data, size_t size) {
@@ -332,15 +332,23 @@ Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, Downloa
         download->Cancel();
         return FailWith<Handle>(download->HttpError() ? kErrorHttp : kErrorNoNetwork, 0);
     }
-    // A playlist is known by its name or by the type the server gives its answer.
-    if (followPlaylists && IsPlaylistLocation(url, download->ContentType())) {
+    // A playlist is known by its name or by the type the server gives its answer. An HLS list
+    // is one stream in segments, played through FFmpeg's HLS demuxer; any other list stands
+    // for its first entry.
+    if (depth < 2 && IsPlaylistLocation(url, download->ContentType())) {
         const std::string text = ReadPlaylistText(*download, timeoutMs);
-        download->Cancel();
-        auto entry = FirstPlaylistEntry(text, url);
-        if (!entry) {
-            return FailWith<Handle>(kErrorFormat, 0);
+        if (IsHlsPlaylist(text)) {
+            download->Cancel();
+            return OpenHls(url, timeoutMs);
         }
-        return OpenUrl(*entry, offset, proc, user, depth + 1);
+        if (followPlaylists) {
+            download->Cancel();
+            auto entry = FirstPlaylistEntry(text, url);
+            if (!entry) {
+                return FailWith<Handle>(kErrorFormat, 0);
+            }
+            return OpenUrl(*entry, offset, proc, user, depth + 1);
+        }
     }
     download->HandOnBlocks();
     auto counters = std::make_shared<FileCounters>();
@@ -369,6 +377,20 @@ Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, Downloa
         download->Release();
     }
     return handle;
+}
+
+Handle MediaAudioLibrary::OpenHls(const std::string &url, int timeoutMs) {
+    auto interrupt = std::make_shared<InputInterrupt>();
+    const int readTimeoutMs = static_cast<int>(std::min<std::uint32_t>(netReadTimeoutMs_, INT32_MAX));
+    auto source = FfmpegDecoder::OpenLocation(url, HlsFormats(), interrupt, timeoutMs, readTimeoutMs);
+    if (source == nullptr) {
+        // Segments that cannot be fetched, or a codec we do not decode.
+        return FailWith<Handle>(kErrorFormat, 0);
+    }
+    // No single file is downloaded: nothing goes to the download procedure, the size is unknown.
+    ChannelOrigin origin;
+    origin.inputInterrupt = std::move(interrupt);
+    return AddChannel(std::move(source), std::move(origin));
 }
 
 std::shared_ptr<PlaybackChannel> MediaAudioLibrary::FindChannel(Handle handle) {

@@ -72,6 +72,7 @@ private:
     std::unique_ptr<DecodedSource> OpenSource(const std::function<std::unique_ptr<ByteReader>()> &makeReader,
                                               bool progressive);
     Handle OpenUrl(std::string url, std::uint32_t offset, DownloadProc proc, void *user, int depth);
+    Handle OpenHls(const std::string &url, int timeoutMs);
     void FreeChannel(const std::shared_ptr<PlaybackChannel> &channel);
 
     std::atomic<Handle> nextHandle_{0};

@@ -380,6 +380,9 @@ void PlaybackChannel::Shutdown() {
     if (origin_.download != nullptr) {
         origin_.download->Cancel(); // also wakes a decoder waiting for bytes
     }
+    if (origin_.inputInterrupt != nullptr) {
+        origin_.inputInterrupt->abort = true; // FFmpeg's own reads give up at once
+    }
     if (feeder_.joinable()) {
         if (feeder_.get_id() == std::this_thread::get_id()) {
             feeder_.detach();

@@ -7,6 +7,7 @@
 #include "audio/lib/AudioLibrary.h"
 #include "audio/lib/ByteReader.h"
 #include "audio/lib/DecodedSource.h"
+#include "audio/lib/FfmpegDecoder.h"
 #include "audio/lib/NetworkDownload.h"
 #include "audio/lib/PeakingEqualizer.h"
 #include "audio/lib/TagReader.h"
@@ -28,6 +29,7 @@ struct ChannelOrigin {
     int64_t fileSize = -1;                     // -1 when unknown
     std::shared_ptr<NetworkDownload> download; // network streams only
     DownloadReader *downloadReader = nullptr;  // owned by the decoder
+    std::shared_ptr<InputInterrupt> inputInterrupt; // streams FFmpeg fetches itself (HLS)
     int netTimeoutMs = 2000;
     int prebufferPercent = 0; // of a 5-second buffer, before playback starts
 };

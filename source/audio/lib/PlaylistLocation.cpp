@@ -71,6 +71,22 @@ bool IsPlaylistLocation(std::string_view url, std::string_view contentType) {
     return EndsWith(path, ".m3u") || EndsWith(path, ".m3u8") || EndsWith(path, ".pls");
 }
 
+bool IsHlsPlaylist(std::string_view text) {
+    if (text.starts_with("\xEF\xBB\xBF")) {
+        text.remove_prefix(3);
+    }
+    text = Trim(text);
+    if (!text.starts_with("#EXTM3U")) {
+        return false;
+    }
+    for (size_t at = text.find("#EXT-X-"); at != std::string_view::npos; at = text.find("#EXT-X-", at + 1)) {
+        if (text[at - 1] == '\n' || text[at - 1] == '\r') {
+            return true; // a tag at the start of a line
+        }
+    }
+    return false;
+}
+
 std::optional<std::string> FirstPlaylistEntry(std::string_view text, std::string_view baseUrl) {
     if (text.starts_with("\xEF\xBB\xBF")) {
         text.remove_prefix(3);

@@ -12,6 +12,10 @@ namespace lirvo::audio {
 // or when the server's content type names a playlist.
 bool IsPlaylistLocation(std::string_view url, std::string_view contentType = {});
 
+// True when an M3U text is an HLS playlist (it carries "#EXT-X-" tags): its entries are
+// segments or variants of one stream, not songs.
+bool IsHlsPlaylist(std::string_view text);
+
 // The first entry of an M3U or PLS text, made absolute against `baseUrl`. Only http and
 // https entries are returned: a playlist from the network never points the player at a
 // local file.

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <fstream>
+#include <string_view>
 #include <malloc.h>
 #include <spawn.h>
 #include <stdexcept>
@@ -137,12 +139,24 @@ std::string GetExePath() {
     return std::string(buffer, static_cast<std::size_t>(n));
 }
 
-std::string GetAppDir() {
-    std::string exe = GetExePath();
-    auto slash = exe.rfind('/');
+std::string AppDirFor(const std::string &exePath) {
+    auto slash = exePath.rfind('/');
     if (slash == std::string::npos)
         return "./";
-    return exe.substr(0, slash + 1);
+    const std::string folder = exePath.substr(0, slash + 1);
+    // Installed: <prefix>/bin/lirvo with its companions in <prefix>/lib/lirvo/.
+    constexpr std::string_view kBin = "/bin/";
+    if (folder.size() >= kBin.size() && folder.compare(folder.size() - kBin.size(), kBin.size(), kBin) == 0) {
+        const std::string installed = folder.substr(0, folder.size() - kBin.size()) + "/lib/lirvo/";
+        struct stat st {};
+        if (stat(installed.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return installed;
+    }
+    return folder;
+}
+
+std::string GetAppDir() {
+    return AppDirFor(GetExePath());
 }
 
 void TrimWorkingSet() {
@@ -193,6 +207,31 @@ std::string DesktopExecArgument(const std::string &argument) {
         }
     }
     return value;
+}
+
+bool AutostartDisabledByDesktop() {
+    std::ifstream in(AutostartEntryPath());
+    std::string line;
+    bool inMainGroup = false;
+    while (std::getline(in, line)) {
+        while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+            line.pop_back();
+        if (!line.empty() && line.front() == '[') {
+            inMainGroup = line == "[Desktop Entry]";
+            continue;
+        }
+        const auto equals = line.find('=');
+        if (!inMainGroup || equals == std::string::npos)
+            continue;
+        std::string key = line.substr(0, equals), value = line.substr(equals + 1);
+        while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+            key.pop_back();
+        while (!value.empty() && (value.front() == ' ' || value.front() == '\t'))
+            value.erase(value.begin());
+        if ((key == "Hidden" && value == "true") || (key == "X-GNOME-Autostart-enabled" && value == "false"))
+            return true;
+    }
+    return false;
 }
 
 void SetAutorunFor(const std::string &programPath, bool enable) {

@@ -39,8 +39,12 @@ std::vector<std::string> SplitCommandLine(const std::string &commandLine);
 // Full path of the running executable ("" when the system cannot tell).
 std::string GetExePath();
 
-// Folder of the running executable, ending in "/" (this is the program's AppDir).
+// The program's folder (AppDir), ending in "/": where effect.dat, the add-ons, plugins/ and
+// the helpers are. That is the running executable's folder, except for an installed program:
+// one in a folder named "bin" beside "lib/lirvo" uses that folder.
 std::string GetAppDir();
+// The rule of GetAppDir for an executable at `exePath`.
+std::string AppDirFor(const std::string &exePath);
 
 // Returns memory the allocator holds but no longer uses to the system (malloc_trim).
 void TrimWorkingSet();
@@ -56,6 +60,11 @@ void SetAutorun(bool enable);
 // Registers the given program instead of the running executable (used by SetAutorun; handy
 // for tests and installers).
 void SetAutorunFor(const std::string &programPath, bool enable);
+
+// True when the autostart entry carries a desktop's "disabled" mark in its [Desktop Entry]
+// group (Hidden=true, or X-GNOME-Autostart-enabled=false), as the desktop's settings leave it
+// when the user turns the start off there. False when there is no entry.
+bool AutostartDisabledByDesktop();
 
 // $XDG_CONFIG_HOME/autostart/runlirvo.desktop, falling back to ~/.config when the variable is
 // unset or not absolute.

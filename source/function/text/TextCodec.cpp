@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdint>
 #include <iconv.h>
+#include <mutex>
+#include <vector>
 
 namespace lirvo::text {
 namespace {
@@ -113,6 +115,19 @@ template <typename OnBad> bool Convert(iconv_t cd, std::string_view in, std::str
 
 } // namespace
 
+std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t &cp) {
+    if (at >= text.size())
+        return 0;
+    const std::size_t len = SequenceLength(text.substr(at));
+    if (len == 0)
+        return 0;
+    static constexpr unsigned char kLeadMask[] = {0, 0x7F, 0x1F, 0x0F, 0x07};
+    cp = static_cast<unsigned char>(text[at]) & kLeadMask[len];
+    for (std::size_t k = 1; k < len; ++k)
+        cp = (cp << 6) | (static_cast<unsigned char>(text[at + k]) & 0x3F);
+    return len;
+}
+
 bool IsValidUtf8(std::string_view bytes) {
     while (!bytes.empty()) {
         const std::size_t len = SequenceLength(bytes);
@@ -165,17 +180,74 @@ std::optional<std::string> Utf8ToGbk(std::string_view utf8) {
     return out;
 }
 
+namespace {
+
+// The single character `code` decodes to with `cd`, or 0 when it is not exactly one.
+char32_t DecodeTwoBytes(iconv_t cd, unsigned hi, unsigned lo) {
+    char in[2] = {static_cast<char>(hi), static_cast<char>(lo)};
+    unsigned char out[8];
+    char *src = in;
+    char *dst = reinterpret_cast<char *>(out);
+    std::size_t srcLeft = 2, dstLeft = sizeof out;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &src, &srcLeft, &dst, &dstLeft) == static_cast<std::size_t>(-1) || dstLeft != 4)
+        return 0;
+    return out[0] | (out[1] << 8) | (out[2] << 16) | (char32_t(out[3]) << 24);
+}
+
+// Unicode (BMP) to the GB2312 code both decoders agree on; 0 where there is none.
+// kAmbiguous marks characters with a GB2312 code that GBK reads as another character.
+constexpr std::uint16_t kAmbiguous = 1;
+
+const std::vector<std::uint16_t> &Gb2312Table() {
+    static std::vector<std::uint16_t> table;
+    static std::once_flag once;
+    std::call_once(once, [] {
+        table.assign(0x10000, 0);
+        Converter gb2312("UTF-32LE", "GB2312");
+        Converter gbk("UTF-32LE", "GBK");
+        if (!gb2312.ok() || !gbk.ok())
+            return;
+        for (unsigned hi = 0xA1; hi <= 0xF7; ++hi) {
+            for (unsigned lo = 0xA1; lo <= 0xFE; ++lo) {
+                const char32_t cp = DecodeTwoBytes(gb2312.get(), hi, lo);
+                if (cp == 0 || cp >= 0x10000 || table[cp] != 0)
+                    continue;
+                table[cp] = DecodeTwoBytes(gbk.get(), hi, lo) == cp ? static_cast<std::uint16_t>((hi << 8) | lo)
+                                                                      : kAmbiguous;
+            }
+        }
+    });
+    return table;
+}
+
+} // namespace
+
+std::uint16_t Gb2312Code(char32_t cp) {
+    const std::uint16_t code = cp >= 0x80 && cp < 0x10000 ? Gb2312Table()[cp] : 0;
+    return code == kAmbiguous ? 0 : code;
+}
+
+bool HasGb2312Ambiguity(std::string_view utf8) {
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = 0;
+        const std::size_t len = DecodeUtf8(utf8, i, cp);
+        if (len > 0 && cp < 0x10000 && Gb2312Table()[cp] == kAmbiguous)
+            return true;
+        i += len > 0 ? len : 1;
+    }
+    return false;
+}
+
 bool FitsGb2312(std::string_view utf8) {
-    bool ascii = true;
-    for (char c : utf8)
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii)
-        return true;
-    if (!IsValidUtf8(utf8))
-        return false;
-    Converter conv("GB2312", "UTF-8");
-    std::string out;
-    return conv.ok() && Convert(conv.get(), utf8, out, [](std::string_view) -> std::size_t { return 0; });
+    for (std::size_t i = 0; i < utf8.size();) {
+        char32_t cp = 0;
+        const std::size_t len = DecodeUtf8(utf8, i, cp);
+        if (len == 0 || (cp >= 0x80 && Gb2312Code(cp) == 0))
+            return false;
+        i += len;
+    }
+    return true;
 }
 
 std::string Utf16ToUtf8(std::string_view bytes, bool bigEndian) {

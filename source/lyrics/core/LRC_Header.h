@@ -28,13 +28,19 @@ struct TGuid {
 inline constexpr TGuid IID_ILrcService = {
     0x14C0620A, 0xE9D5, 0x43E5, {0xA4, 0x09, 0x68, 0xEC, 0xFB, 0xDD, 0xD9, 0xD0}};
 
-// One search result. Texts are UTF-8.
+// One search result. Texts are UTF-8. The lyric comes with the result, so choosing one needs
+// no further request.
 struct TLrcResult {
     std::string Title;
     std::string Singer;
     std::string Extra; // third text (album), shown in the search list's "ss" column
     int32_t Id = 0;
+    double Duration = 0;       // track length in seconds; 0 when unknown
+    bool Instrumental = false; // the entry says the track has no words
+    std::string SyncedLyrics;  // the timed lyric; empty when the entry has none
+    bool HasPlainLyrics = false; // an untimed lyric exists (not kept: the player cannot time it)
 
+    bool Synced() const { return !SyncedLyrics.empty(); }
     bool operator==(const TLrcResult &) const = default;
 };
 
@@ -56,6 +62,18 @@ public:
     // list is complete; any failure gives an empty list.
     virtual void Search(const std::string &title, const std::string &singer, const std::string &extra,
                         int32_t flag) = 0;
+
+    // The entry that matches this song exactly (title, artist, and album and duration when
+    // known: `album` empty and `durationSec` <= 0 mean unknown); nullopt when there is none or
+    // on failure. Blocks for up to the request time-out. Services without such a query have none.
+    virtual std::optional<TLrcResult> Get(const std::string &title, const std::string &artist,
+                                          const std::string &album, int32_t durationSec) {
+        (void)title, (void)artist, (void)album, (void)durationSec;
+        return std::nullopt;
+    }
+    // Why the last call gave nothing because something failed (no network, server error,
+    // malformed answer); "" when it succeeded or simply found nothing. For messages to the user.
+    virtual std::string LastError() { return {}; }
 
     std::mutex &SessionLock() { return m_session; }
 

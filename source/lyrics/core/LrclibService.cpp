@@ -51,7 +51,7 @@ std::string TrimmedBase(const std::string &base) {
 // GET `url`; the body of a 2xx answer, nullopt on any failure (including HTTP errors), with
 // the reason in `error`.
 std::optional<std::string> HttpGet(CURL *curl, const std::string &url, const LrcServiceOptions &options,
-                                   std::string &error) {
+                                   std::string &error, long *statusOut = nullptr) {
     std::string body;
     const std::string agent = LrclibUserAgent();
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -72,6 +72,8 @@ std::optional<std::string> HttpGet(CURL *curl, const std::string &url, const Lrc
     }
     long status = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    if (statusOut)
+        *statusOut = status;
     if (status < 200 || status >= 300) {
         error = "HTTP status " + std::to_string(status);
         return std::nullopt;
@@ -106,7 +108,36 @@ std::string DescribeUnusableAnswer(std::string_view body, bool wantList) {
 } // namespace
 
 std::string LrclibUserAgent() {
-    return std::string("Lirvo/") + LIRVO_VERSION_TEXT + " (desktop music player; synced lyrics)";
+    return std::string("Lirvo/") + LIRVO_VERSION_TEXT + " (" + kLirvoProjectAddress + ")";
+}
+
+// One track object; nullopt when it has no usable id or is an error answer.
+static std::optional<TLrcResult> ParseLrclibTrack(const nlohmann::json &track) {
+    if (!track.is_object() || IsErrorAnswer(track))
+        return std::nullopt;
+    auto id = track.find("id");
+    if (id == track.end() || !id->is_number_integer())
+        return std::nullopt;
+    // Ids are 32-bit in the service interface; larger ones cannot be asked for.
+    const auto value = id->get<int64_t>();
+    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        return std::nullopt;
+    TLrcResult result;
+    result.Title = TextField(track, "trackName");
+    result.Singer = TextField(track, "artistName");
+    result.Extra = TextField(track, "albumName");
+    result.Id = static_cast<int32_t>(value);
+    if (auto duration = track.find("duration"); duration != track.end() && duration->is_number()) {
+        const double seconds = duration->get<double>();
+        // Only plausible lengths: a negative, endless or absurd value means "unknown".
+        if (seconds > 0 && seconds < 1e7)
+            result.Duration = seconds;
+    }
+    if (auto instrumental = track.find("instrumental"); instrumental != track.end() && instrumental->is_boolean())
+        result.Instrumental = instrumental->get<bool>();
+    result.SyncedLyrics = TextField(track, "syncedLyrics");
+    result.HasPlainLyrics = !TextField(track, "plainLyrics").empty();
+    return result;
 }
 
 std::vector<TLrcResult> ParseLrclibSearchAnswer(std::string_view body) {
@@ -114,20 +145,17 @@ std::vector<TLrcResult> ParseLrclibSearchAnswer(std::string_view body) {
     nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
     if (answer.is_discarded() || !answer.is_array())
         return results;
-    for (const nlohmann::json &track : answer) {
-        if (!track.is_object() || IsErrorAnswer(track))
-            continue;
-        auto id = track.find("id");
-        if (id == track.end() || !id->is_number_integer())
-            continue;
-        // Ids are 32-bit in the service interface; larger ones cannot be asked for.
-        const auto value = id->get<int64_t>();
-        if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
-            continue;
-        results.push_back(TLrcResult{TextField(track, "trackName"), TextField(track, "artistName"),
-                                     TextField(track, "albumName"), static_cast<int32_t>(value)});
-    }
+    for (const nlohmann::json &track : answer)
+        if (std::optional<TLrcResult> result = ParseLrclibTrack(track))
+            results.push_back(std::move(*result));
     return results;
+}
+
+std::optional<TLrcResult> ParseLrclibGetAnswer(std::string_view body) {
+    nlohmann::json answer = nlohmann::json::parse(body, nullptr, false);
+    if (answer.is_discarded())
+        return std::nullopt;
+    return ParseLrclibTrack(answer);
 }
 
 std::string ParseLrclibLyricAnswer(std::string_view body) {
@@ -209,6 +237,39 @@ std::string TLrclibService::Download(int32_t id) {
     std::lock_guard<std::mutex> lock(m_resultsMutex);
     m_lastError = std::move(error);
     return text;
+}
+
+std::optional<TLrcResult> TLrclibService::Get(const std::string &title, const std::string &artist,
+                                              const std::string &album, int32_t durationSec) {
+    std::optional<TLrcResult> result;
+    std::string error;
+    try {
+        CurlHandle curl(curl_easy_init());
+        if (!curl) {
+            error = "cannot start a transfer";
+        } else {
+            std::string url = TrimmedBase(m_options.BaseUrl) + "/api/get?track_name=" + Escape(curl.get(), title) +
+                              "&artist_name=" + Escape(curl.get(), artist);
+            if (!album.empty())
+                url += "&album_name=" + Escape(curl.get(), album);
+            if (durationSec > 0)
+                url += "&duration=" + std::to_string(durationSec);
+            long status = 0;
+            if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options, error, &status)) {
+                result = ParseLrclibGetAnswer(*body);
+                if (!result)
+                    error = DescribeUnusableAnswer(*body, false);
+            } else if (status == 404) {
+                error.clear(); // no such track: nothing failed
+            }
+        }
+    } catch (...) {
+        result.reset();
+        error = "internal error";
+    }
+    std::lock_guard<std::mutex> lock(m_resultsMutex);
+    m_lastError = std::move(error);
+    return result;
 }
 
 std::string TLrclibService::LastError() {

@@ -1,6 +1,8 @@
 #include "lyrics/core/UntLrcThread.h"
 
+#include "function/text/TextCodec.h"
 #include "lyrics/core/LyricFile.h"
+#include "lyrics/core/LyricLookup.h"
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -34,10 +36,6 @@ constexpr std::array<unsigned char, 256> MakeGroupTable() {
 }
 constexpr std::array<unsigned char, 256> kGroup = MakeGroupTable();
 
-bool IsFolder(const std::string &path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
 
 bool IsFile(const std::string &path) {
     struct stat st {};
@@ -59,14 +57,11 @@ bool EndsWithLrc(std::string_view name) {
     return ext[0] == '.' && (ext[1] | 0x20) == 'l' && (ext[2] | 0x20) == 'r' && (ext[3] | 0x20) == 'c';
 }
 
-bool IsBlankText(std::string_view text) {
-    for (char c : text)
-        if (static_cast<unsigned char>(c) > 0x20)
-            return false;
-    return true;
-}
 
 std::atomic<int> g_activeWorkers{0};
+
+// Earlier versions cut the names of saved online lyrics to this many bytes.
+constexpr std::size_t kOldNameBytes = 100;
 
 } // namespace
 
@@ -134,7 +129,13 @@ std::string FindBestLyricFile(const std::string &lyricDir, const std::string &ti
     DIR *dir = ::opendir(lyricDir.empty() ? "." : lyricDir.c_str());
     if (!dir)
         return {};
-    const std::string key = AsciiLower(title + " " + singer);
+    // Names are compared in normalised form, so "Title - Artist.lrc" scores 100. Files that
+    // earlier versions saved as "Title - Artist Artist" (caption and artist) are found too.
+    std::vector<std::string> keys{NormalizeLyricName(title + " " + singer)};
+    if (!singer.empty()) {
+        std::string oldName = text::MakeValidFileName(title + " - " + singer + " " + singer);
+        keys.push_back(NormalizeLyricName(text::Utf8Truncate(oldName, kOldNameBytes)));
+    }
     std::string candidate;
     std::string stem;
     while (const dirent *entry = ::readdir(dir)) {
@@ -143,17 +144,21 @@ std::string FindBestLyricFile(const std::string &lyricDir, const std::string &ti
             continue;
         if (entry->d_type != DT_REG && entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
             continue;
-        // A score counts at most one match per byte of the shorter text, so names whose
-        // length differs too much from the key cannot reach the threshold.
         const std::size_t stemLength = name.size() - 4;
-        const std::size_t longer = std::max(stemLength, key.size());
-        if (std::min(stemLength, key.size()) * 100 < 96 * longer)
+        // A score counts at most one match per byte of the shorter text, so a name too short
+        // for every key cannot reach the threshold (normalising only shortens names).
+        bool nearKey = false;
+        for (const std::string &key : keys)
+            nearKey = nearKey || stemLength * 100 >= 96 * key.size();
+        if (!nearKey)
             continue;
-        stem.assign(name.substr(0, stemLength));
-        for (char &c : stem)
-            if (c >= 'A' && c <= 'Z')
-                c = static_cast<char>(c - 'A' + 'a');
-        int score = Similarity(stem, key);
+        stem = NormalizeLyricName(name.substr(0, stemLength));
+        int score = 0;
+        for (const std::string &key : keys) {
+            const std::size_t longer = std::max(stem.size(), key.size());
+            if (std::min(stem.size(), key.size()) * 100 >= 96 * longer)
+                score = std::max(score, Similarity(stem, key));
+        }
         if (score < 96)
             continue;
         std::string path = JoinPath(lyricDir, name);
@@ -165,39 +170,6 @@ std::string FindBestLyricFile(const std::string &lyricDir, const std::string &ti
     }
     ::closedir(dir);
     return candidate;
-}
-
-std::string FetchLyricOnline(ILrcService &service, const std::string &title, const std::string &singer,
-                             const std::string &extra) {
-    std::lock_guard<std::mutex> session(service.SessionLock());
-    service.Reset();
-    service.Search(title, singer, extra, 0);
-    const int32_t count = service.GetCount();
-    if (count <= 0)
-        return {};
-    // Only results that raise the running best score are kept, one per score.
-    const std::string key = AsciiLower(title) + AsciiLower(singer);
-    std::array<std::optional<int32_t>, 101> idByScore{};
-    int best = 0;
-    for (int32_t i = 0; i < count; ++i) {
-        std::optional<TLrcResult> result = service.GetResult(i);
-        if (!result)
-            continue;
-        int score = Similarity(AsciiLower(result->Title) + AsciiLower(result->Singer), key);
-        if (score > best) {
-            best = score;
-            idByScore[static_cast<std::size_t>(score)] = result->Id;
-        }
-    }
-    for (int score = best; score >= 0; --score) {
-        const std::optional<int32_t> &id = idByScore[static_cast<std::size_t>(score)];
-        if (!id)
-            continue;
-        std::string text = JoinLyricLines(service.Download(*id));
-        if (!IsBlankText(text))
-            return text;
-    }
-    return {};
 }
 
 // ---- worker plumbing -------------------------------------------------------------------
@@ -313,18 +285,14 @@ TLrcTextThread *TLrcTextThread::Start(LrcServiceRef service, Request request, QO
 
 void TLrcTextThread::Body() {
     const Request &r = m_request;
-    std::string best;
-    if (IsFolder(r.LyricDir))
-        best = FindBestLyricFile(r.LyricDir, r.Title, r.Singer);
-    const std::string sibling = SiblingLyricPath(r.Path);
-    if (IsFile(sibling)) {
-        m_lrcText = ReadLyricFile(sibling).value_or(std::string());
-    } else if (!best.empty() && IsFile(best)) {
-        m_lrcText = ReadLyricFile(best).value_or(std::string());
-    } else if (r.OnlineAllowed && m_service) {
-        m_fromOnline = true;
-        m_lrcText = FetchLyricOnline(*m_service, r.Title, r.Singer, r.Extra);
-    }
+    TLyricLookupRequest lookup;
+    lookup.Path = r.Path;
+    lookup.Song = TSongQuery{r.Title, r.Singer, r.Album, r.DurationMs};
+    lookup.LyricDir = r.LyricDir;
+    lookup.OnlineAllowed = r.OnlineAllowed;
+    m_result = LookupLyric(lookup, m_service.get());
+    m_fromOnline = m_result.AskedOnline;
+    m_lrcText = m_result.Text;
 }
 
 void TLrcTextThread::DeliverFinished() {
@@ -360,6 +328,7 @@ void TLrcListThread::Body() {
         std::lock_guard<std::mutex> session(m_service->SessionLock());
         m_service->Reset();
         m_service->Search(m_title, m_singer, m_extra, 0);
+        m_error = m_service->LastError();
         const int32_t count = m_service->GetCount();
         for (int32_t i = 0; i < count; ++i)
             results.push_back(m_service->GetResult(i).value_or(TLrcResult{}));

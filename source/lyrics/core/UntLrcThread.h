@@ -27,6 +27,7 @@
 
 #include "function/text/FastStrings.h"
 #include "lyrics/core/LRC_Header.h"
+#include "lyrics/core/LyricLookup.h"
 
 #include <QPointer>
 
@@ -57,17 +58,13 @@ using text::AsciiLower;
 // ("/m/Song.flac" gives "/m/Song.lrc"; a name without extension gets ".lrc" appended).
 std::string SiblingLyricPath(const std::string &songPath);
 
-// The best-named "*.lrc" file in `lyricDir` for "title singer" (lower-cased): the first file
-// scoring 100, else the last listed one scoring 96..99; empty when none or the folder is
-// missing or unreadable. Returns the full path with the file name as listed.
+// The best-named "*.lrc" file in `lyricDir` for "title singer": the first file scoring 100,
+// else the last listed one scoring 96..99; empty when none or the folder is missing or
+// unreadable. Names and key are compared as NormalizeLyricName gives them (so "Title -
+// Artist.lrc" scores 100), and the name earlier versions saved online lyrics under
+// ("Title - Artist Artist") counts as well. Returns the full path with the name as listed.
 std::string FindBestLyricFile(const std::string &lyricDir, const std::string &title,
                               const std::string &singer);
-
-// Online lookup: searches, ranks the results by similarity to title + singer and downloads
-// the best ones until one gives non-blank text (lines joined with CR LF). Empty when nothing
-// was found. Holds service.SessionLock() while it works; blocks for network time-outs.
-std::string FetchLyricOnline(ILrcService &service, const std::string &title, const std::string &singer,
-                             const std::string &extra);
 
 // Common part of the workers: thread, delivery to the main thread, detach and terminate.
 class TLyricWorker {
@@ -112,8 +109,9 @@ private:
     std::thread m_thread;
 };
 
-// Finds the lyric text for a song that starts playing: the file beside the song, else the
-// best-named file in the lyric folder, else (when allowed and a service exists) online.
+// Finds the lyric text for a song that starts playing, in the order of LyricLookup.h: beside
+// the song, embedded in its tags, the lyric folder, online (when allowed and a service
+// exists; an online lyric is saved into the lyric folder by the worker).
 class TLrcTextThread final : public TLyricWorker {
 public:
     struct Request {
@@ -123,6 +121,8 @@ public:
         std::string Extra;          // third search text; normally empty
         std::string LyricDir;       // lyric folder at the time of the call
         bool OnlineAllowed = false; // the update check's flag, read by the caller when starting
+        std::string Album;          // for the online match; empty when unknown
+        int32_t DurationMs = 0;     // track length for the online match; 0 when unknown
     };
     using FinishedHandler = std::function<void(TLrcTextThread &)>;
 
@@ -134,6 +134,8 @@ public:
     const std::string &LrcText() const { return m_lrcText; }
     // True once the online service was asked (even when it found nothing).
     bool FromOnline() const { return m_fromOnline; }
+    // Where the text came from, and the lyric's own file (for the offset write-back).
+    const TLyricLookupResult &Result() const { return m_result; }
 
 private:
     TLrcTextThread(LrcServiceRef service, Request request, QObject *context, FinishedHandler onFinished);
@@ -145,6 +147,7 @@ private:
     FinishedHandler m_onFinished;
     std::string m_lrcText;
     bool m_fromOnline = false;
+    TLyricLookupResult m_result;
 };
 
 // Searches the service and hands every result to `onRow` on the main thread, one call per
@@ -160,6 +163,9 @@ public:
 
     int RowIndex() const { return m_rowIndex.load(); } // index of the row being (or last) added
     int RowsAdded() const { return m_rowsAdded.load(); }
+    // Why the search failed (the service's LastError), "" when it did not. Read it in the
+    // finished handler.
+    const std::string &Error() const { return m_error; }
 
 private:
     TLrcListThread(LrcServiceRef service, std::string title, std::string singer, std::string extra,
@@ -173,6 +179,7 @@ private:
     FinishedHandler m_onFinished;
     std::atomic<int> m_rowIndex{-1};
     std::atomic<int> m_rowsAdded{0};
+    std::string m_error;
 };
 
 // Downloads the text of one result of the service's latest search. When `id` is given (the

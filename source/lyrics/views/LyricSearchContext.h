@@ -31,6 +31,9 @@ struct TLyricSearchContext {
     std::function<std::optional<TSongRef>()> CurrentSong;
     // Loads a lyric text into the timeline of the playing song.
     std::function<void(const std::string &)> LoadText;
+    // When set, used instead of LoadText: the lyric with the file it was saved to ("" when it
+    // could not be saved), so that timing shifts can be kept in that file.
+    std::function<void(const std::string &text, const std::string &file)> LoadLyricFile;
 };
 
 // Read and write access to the timing offset of the lyric timeline, in milliseconds.

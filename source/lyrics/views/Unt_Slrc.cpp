@@ -3,6 +3,7 @@
 #include "function/text/FastStrings.h"
 #include "function/text/TextCodec.h"
 #include "lyrics/core/LyricFile.h"
+#include "lyrics/core/LyricLookup.h"
 #include "lyrics/core/UntLrcThread.h"
 #include "lyrics/views/ButtonPictures.h"
 
@@ -18,8 +19,11 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
+#include <cmath>
 #include <filesystem>
+#include <functional>
 #include <system_error>
+#include <vector>
 
 namespace lirvo::lyrics {
 
@@ -30,12 +34,64 @@ constexpr int kWindowHeight = 238;
 constexpr int kInset = 10;
 constexpr int kTopArea = 89;
 constexpr int kRowHeight = 25;
-// Longest file name the file systems of this platform take, in bytes.
-constexpr std::size_t kMaxNameBytes = 255;
+const char *const kNothingFound = "没有找到歌词";
+const char *const kNetworkFailed = "网络错误，无法搜索歌词：";
+const char *const kPlainOnly = "这条歌词没有时间标签，不能随歌曲同步显示";
+const char *const kInstrumental = "这是一首纯音乐，没有歌词";
+const char *const kNoLyric = "这条结果没有歌词";
 
-bool IsBlank(const std::string &text) {
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
+// "m:ss" of a length in seconds; "" when unknown.
+QString DurationText(double seconds) {
+    if (!(seconds > 0))
+        return {};
+    const long total = std::lround(seconds);
+    return QStringLiteral("%1:%2").arg(total / 60).arg(total % 60, 2, 10, QLatin1Char('0'));
 }
+
+QString SyncedText(const TLrcResult &result) {
+    if (result.Synced())
+        return QStringLiteral("同步");
+    if (result.Instrumental)
+        return QStringLiteral("纯音乐");
+    return result.HasPlainLyrics ? QStringLiteral("文本") : QStringLiteral("无");
+}
+
+// Saves a chosen lyric into the lyric folder off the GUI thread.
+class TKeepLyricThread final : public TLyricWorker {
+public:
+    using FinishedHandler = std::function<void(TKeepLyricThread &)>;
+    static TKeepLyricThread *Start(std::string text, std::string dir, std::string name, QObject *context,
+                                   FinishedHandler onFinished) {
+        auto *worker = new TKeepLyricThread(std::move(text), std::move(dir), std::move(name), context,
+                                            std::move(onFinished));
+        worker->Begin();
+        return worker;
+    }
+    const std::string &Text() const { return m_text; }
+    // The file written; "" when the folder is missing or the write failed.
+    const std::string &SavedPath() const { return m_saved; }
+
+private:
+    TKeepLyricThread(std::string text, std::string dir, std::string name, QObject *context,
+                     FinishedHandler onFinished)
+        : TLyricWorker(context), m_text(std::move(text)), m_dir(std::move(dir)), m_name(std::move(name)),
+          m_onFinished(std::move(onFinished)) {}
+    void Body() override {
+        std::error_code error;
+        if (m_dir.empty() || m_name.empty() || !std::filesystem::is_directory(m_dir, error))
+            return;
+        const std::string path = (std::filesystem::path(m_dir) / m_name).string();
+        if (WriteLyricFile(path, m_text))
+            m_saved = path;
+    }
+    void DeliverFinished() override {
+        if (m_onFinished)
+            m_onFinished(*this);
+    }
+
+    std::string m_text, m_dir, m_name, m_saved;
+    FinishedHandler m_onFinished;
+};
 
 QLabel *RowLabel(QWidget *parent, const char *name, const QString &text, const char *colour) {
     auto *label = new QLabel(text, parent);
@@ -79,7 +135,8 @@ private:
 
 struct TZylSlrc::Workers {
     TLrcListThread *ListThread = nullptr;
-    TGetLrcTextThread *GetThread = nullptr;
+    TKeepLyricThread *GetThread = nullptr;
+    std::vector<TLrcResult> Results; // the rows' results, in row order
 };
 
 TZylSlrc::TZylSlrc(TLyricSearchContext context, QWidget *parent)
@@ -177,6 +234,16 @@ TZylSlrc::TZylSlrc(TLyricSearchContext context, QWidget *parent)
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     connect(m_list, &QListWidget::itemDoubleClicked, this, [this] { lv_1DblClick(); });
 
+    // Says why there is nothing to take: no result, a network failure, an untimed lyric.
+    m_status = new QLabel(m_main);
+    m_status->setObjectName(QStringLiteral("lbl_status"));
+    m_status->setGeometry(0, kTopArea + 8, m_main->width(), 40);
+    m_status->setAlignment(Qt::AlignCenter);
+    m_status->setWordWrap(true);
+    m_status->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_status->setStyleSheet(QStringLiteral("color: #92FB93; background: transparent;"));
+    m_status->hide();
+
     m_fade = new QPropertyAnimation(this, "windowOpacity", this);
     m_fade->setStartValue(0.0);
     m_fade->setEndValue(1.0);
@@ -218,8 +285,11 @@ void TZylSlrc::btn_SClick() {
         return;
     }
     m_list->clear();
+    m_workers->Results.clear();
+    m_status->hide();
     const std::shared_ptr<ILrcService> service = Service();
     if (!service) {
+        ShowStatus(QString::fromUtf8(kNothingFound));
         Q_EMIT SearchFinished();
         return;
     }
@@ -227,10 +297,11 @@ void TZylSlrc::btn_SClick() {
     m_workers->ListThread = TLrcListThread::Start(
         service, m_title->text().toStdString(), m_singer->text().toStdString(), std::string(), this,
         [this](int rowIndex, const TLrcResult &result) { AddResultRow(rowIndex, result); },
-        [this](TLrcListThread &) { OnSearchEnded(); });
+        [this](TLrcListThread &worker) { OnSearchEnded(worker.Error()); });
 }
 
 void TZylSlrc::AddResultRow(int index, const TLrcResult &result) {
+    m_workers->Results.push_back(result);
     auto *item = new QListWidgetItem(m_list);
     item->setSizeHint(QSize(0, kRowHeight));
     item->setData(Qt::UserRole, result.Id);
@@ -240,13 +311,18 @@ void TZylSlrc::AddResultRow(int index, const TLrcResult &result) {
     layout->setContentsMargins(4, 5, 4, 0);
     layout->setSpacing(2);
     QLabel *lno = RowLabel(row, "lno", QString::number(index + 1), "#FFFFFF");
-    lno->setFixedWidth(30);
+    lno->setFixedWidth(24);
     QLabel *title = RowLabel(row, "title", QString::fromStdString(result.Title), "#BCB9B9");
     title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QLabel *ss = RowLabel(row, "ss", QString::fromStdString(result.Extra), "#BCB9B9");
-    ss->setFixedWidth(116);
+    ss->setFixedWidth(70);
     QLabel *singer = RowLabel(row, "singer", QString::fromStdString(result.Singer), "#BCB9B9");
-    singer->setFixedWidth(116);
+    singer->setFixedWidth(80);
+    QLabel *duration = RowLabel(row, "dur", DurationText(result.Duration), "#BCB9B9");
+    duration->setFixedWidth(34);
+    // Synced rows stand out: only they can be taken.
+    QLabel *synced = RowLabel(row, "sync", SyncedText(result), result.Synced() ? "#92FB93" : "#6E6B6B");
+    synced->setFixedWidth(36);
     for (QLabel *label : {title, ss, singer}) {
         label->setToolTip(label->text());
     }
@@ -254,32 +330,61 @@ void TZylSlrc::AddResultRow(int index, const TLrcResult &result) {
     layout->addWidget(title, 1);
     layout->addWidget(ss);
     layout->addWidget(singer);
+    layout->addWidget(duration);
+    layout->addWidget(synced);
     m_list->setItemWidget(item, row);
 }
 
-void TZylSlrc::OnSearchEnded() {
+void TZylSlrc::ShowStatus(const QString &text) {
+    m_status->setText(text);
+    m_status->show();
+    m_status->raise();
+}
+
+QString TZylSlrc::StatusText() const {
+    return m_status->isHidden() ? QString() : m_status->text();
+}
+
+void TZylSlrc::OnSearchEnded(const std::string &error) {
     m_workers->ListThread = nullptr;
     m_search->setText(QStringLiteral("搜索"));
+    if (!error.empty()) {
+        ShowStatus(QString::fromUtf8(kNetworkFailed) + QString::fromStdString(error));
+    } else if (m_list->count() == 0) {
+        ShowStatus(QString::fromUtf8(kNothingFound));
+    }
     Q_EMIT SearchFinished();
 }
 
 void TZylSlrc::lv_1DblClick() {
     if (m_workers->GetThread) {
-        // The download cannot be interrupted; its result is still used when it arrives.
+        // The lyric is being kept; it is used when that ends.
         m_workers->GetThread->Terminate();
         return;
     }
     const QList<QListWidgetItem *> selected = m_list->selectedItems();
-    const std::shared_ptr<ILrcService> service = Service();
-    if (selected.isEmpty() || !service) {
+    if (selected.isEmpty()) {
         return;
     }
-    QListWidgetItem *item = selected.first();
-    const int index = m_list->row(item);
-    const int32_t id = item->data(Qt::UserRole).toInt();
+    const int index = m_list->row(selected.first());
+    if (index < 0 || static_cast<std::size_t>(index) >= m_workers->Results.size()) {
+        return;
+    }
+    // The lyric came with the search answer: taking it needs no further request.
+    const TLrcResult &result = m_workers->Results[static_cast<std::size_t>(index)];
+    if (!result.Synced()) {
+        ShowStatus(QString::fromUtf8(result.Instrumental     ? kInstrumental
+                                     : result.HasPlainLyrics ? kPlainOnly
+                                                             : kNoLyric));
+        return;
+    }
+    m_status->hide();
+    const std::optional<TSongRef> song = m_context.CurrentSong ? m_context.CurrentSong() : std::nullopt;
+    const std::string dir = m_context.LyricDir ? m_context.LyricDir() : std::string();
     m_download->setText(QStringLiteral("停止下载"));
-    m_workers->GetThread = TGetLrcTextThread::Start(
-        service, index, this, [this](TGetLrcTextThread &worker) { OnDownloadEnded(worker.LrcText()); }, id);
+    m_workers->GetThread = TKeepLyricThread::Start(
+        result.SyncedLyrics, dir, song ? LyricFileName(*song) : std::string(), this,
+        [this](TKeepLyricThread &worker) { OnDownloadEnded(worker.Text(), worker.SavedPath()); });
 }
 
 std::shared_ptr<ILrcService> TZylSlrc::Service() const {
@@ -287,30 +392,18 @@ std::shared_ptr<ILrcService> TZylSlrc::Service() const {
 }
 
 std::string TZylSlrc::LyricFileName(const TSongRef &song) {
-    const std::string cleaned = text::MakeValidFileName(song.Title + " " + song.Songer);
-    return text::Utf8Truncate(cleaned, kMaxNameBytes - 4) + ".lrc";
+    return OnlineLyricFileName(song.Title, song.Songer);
 }
 
-void TZylSlrc::OnDownloadEnded(const std::string &lyric) {
+void TZylSlrc::OnDownloadEnded(const std::string &lyric, const std::string &savedPath) {
     m_workers->GetThread = nullptr;
-    QString savedPath;
-    // A failed download (no text) keeps both the lyric on screen and any saved lyric file.
-    if (!IsBlank(lyric)) {
-        if (m_context.LoadText) {
-            m_context.LoadText(lyric);
-        }
-        const std::optional<TSongRef> song = m_context.CurrentSong ? m_context.CurrentSong() : std::nullopt;
-        const std::string dir = m_context.LyricDir ? m_context.LyricDir() : std::string();
-        std::error_code error;
-        if (song && !dir.empty() && std::filesystem::is_directory(dir, error)) {
-            const std::filesystem::path target = std::filesystem::path(dir) / LyricFileName(*song);
-            if (WriteLyricFile(target.string(), lyric)) {
-                savedPath = QString::fromStdString(target.string());
-            }
-        }
+    if (m_context.LoadLyricFile) {
+        m_context.LoadLyricFile(lyric, savedPath);
+    } else if (m_context.LoadText) {
+        m_context.LoadText(lyric);
     }
     m_download->setText(QStringLiteral("下载歌词"));
-    Q_EMIT DownloadFinished(savedPath);
+    Q_EMIT DownloadFinished(QString::fromStdString(savedPath));
 }
 
 void TZylSlrc::showEvent(QShowEvent *event) {

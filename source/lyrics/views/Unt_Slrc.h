@@ -1,8 +1,10 @@
 #pragma once
 // The lyric search window: searches the online lyric service by song name and singer, lists the
-// results, and downloads the chosen one, which is loaded at once into the playing song's timeline
-// and saved into the lyric folder under the name of the song playing when the download ends.
-// Search and download run on worker threads; pressing a running action's button again asks the
+// results with their length and whether they are synced, and takes the chosen synced lyric
+// (which came with the search answer), saves it into the lyric folder under the name of the
+// song playing now and loads it into that song's timeline. Rows without a synced lyric are
+// refused with a message; an empty search says "没有找到歌词"; a failed one names the failure.
+// Search and saving run on worker threads; pressing a running action's button again asks the
 // worker to stop. Closing the window while a worker runs is safe: the worker is detached and its
 // results are dropped. GUI thread only.
 
@@ -18,6 +20,7 @@ class QPropertyAnimation;
 class QPushButton;
 class QToolButton;
 class QFrame;
+class QLabel;
 
 namespace lirvo::lyrics {
 
@@ -32,16 +35,18 @@ public:
 
     // "搜索": starts a search, or asks the running one to stop.
     void btn_SClick();
-    // "下载歌词" or a double click on a row: downloads the selected row, or asks the running
-    // download to stop (its result is still used).
+    // "下载歌词" or a double click on a row: takes the selected row's synced lyric, or shows
+    // why it cannot be taken.
     void lv_1DblClick();
 
     bool Searching() const;
     bool Downloading() const;
 
-    // Name under which a lyric for this song is saved: title, a blank, singer, without the
-    // characters file names may not hold, ".lrc" appended (cut to fit the file system).
+    // Name under which a lyric for this song is saved: "Title - Singer.lrc", as the automatic
+    // lookup saves online lyrics (OnlineLyricFileName).
     static std::string LyricFileName(const TSongRef &song);
+    // The message shown over the list ("" when none).
+    QString StatusText() const;
 
     QFrame *SMain() const { return m_main; }
     QToolButton *CloseButton1() const { return m_close; }
@@ -55,7 +60,7 @@ public:
 Q_SIGNALS:
     // A search ended (rows as far as they came).
     void SearchFinished();
-    // A download ended; `savedPath` is the file written, empty when nothing was saved.
+    // A chosen lyric was loaded; `savedPath` is the file written, empty when nothing was saved.
     void DownloadFinished(const QString &savedPath);
 
 protected:
@@ -66,8 +71,9 @@ private:
 
     std::shared_ptr<ILrcService> Service() const;
     void AddResultRow(int index, const TLrcResult &result);
-    void OnSearchEnded();
-    void OnDownloadEnded(const std::string &text);
+    void OnSearchEnded(const std::string &error);
+    void OnDownloadEnded(const std::string &text, const std::string &savedPath);
+    void ShowStatus(const QString &text);
 
     TLyricSearchContext m_context;
     std::shared_ptr<Workers> m_workers;
@@ -78,6 +84,7 @@ private:
     QPushButton *m_search = nullptr;
     QPushButton *m_download = nullptr;
     QListWidget *m_list = nullptr;
+    QLabel *m_status = nullptr;
     QPropertyAnimation *m_fade = nullptr;
 };
 

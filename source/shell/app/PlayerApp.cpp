@@ -66,10 +66,7 @@ void PlayerApp::ConnectControlBar() {
     shell::TZylMain *c = m_controller.get();
     lyrics::TZylDlrcButton &bar = m_view->ControlBar();
     bar.SetOffsetAccess({[c] { return c->Timeline() ? c->Timeline()->Offset() : 0; },
-                         [c](std::int32_t offset) {
-                             if (c->Timeline())
-                                 c->Timeline()->SetOffset(offset);
-                         }});
+                         [c](std::int32_t offset) { c->SetLyricOffset(offset); }});
     lyrics::TLyricSearchContext search;
     search.Service = c->LrcService();
     search.LyricDir = [c] { return c->LyricDir(); };
@@ -80,6 +77,7 @@ void PlayerApp::ConnectControlBar() {
         return lyrics::TSongRef{record->Title, record->Songer};
     };
     search.LoadText = [c](const std::string &text) { c->LoadLyricText(text); };
+    search.LoadLyricFile = [c](const std::string &text, const std::string &file) { c->LoadLyricFile(text, file); };
     bar.SetSearchContext(std::move(search));
     connect(&bar, &lyrics::TZylDlrcButton::LyricsClosed, this, [c] { c->setShowLyrics(false); });
 }

@@ -25,7 +25,7 @@ void RemoveCrashGuard();
 bool CrashGuardInstalled();
 
 // The two files the handler writes. `path` is the destination; the data is written to
-// path + ".crash" first and renamed over it.
+// path + ".crash" first and renamed over it. An empty `path` withdraws the copy.
 void PublishPlaylistSnapshot(const std::string &path, std::string bytes);
 void PublishSettingsSnapshot(const std::string &path, std::string bytes);
 // The program started after the files are written (no shell; argv[0] is the program path).

@@ -1,13 +1,14 @@
 #include "shell/controller/CrashSnapshots.h"
 
 #include "shell/controller/CrashGuard.h"
+#include "storage/XmlDocument.h"
 
 #include <QDir>
 
+#include <cerrno>
 #include <cstdlib>
 #include <fstream>
-#include <optional>
-#include <sstream>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -17,15 +18,6 @@ namespace {
 
 constexpr const char *kPlaylistWork = "playlist.pls";
 constexpr const char *kSettingsWork = "settings.xml";
-
-std::optional<std::string> ReadFileBytes(const std::string &path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 bool WriteFileBytes(const std::string &path, const std::string &bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -79,34 +71,55 @@ void CrashSnapshots::PlaylistSaved(const std::string &path, std::string bytes) {
         PublishPlaylistSnapshot(path, std::move(bytes));
 }
 
-bool CrashSnapshots::Produce(const std::string &path, const std::string &workName, const Writer &write,
-                             std::string &bytes) const {
+CrashSnapshots::Outcome CrashSnapshots::Produce(const std::string &path, const std::string &workName,
+                                                const Writer &write, std::string &bytes) const {
     if (!enabled_ || closed_ || folder_.empty() || path.empty())
-        return false;
+        return Outcome::Skipped;
     const std::string work = folder_ + workName;
-    if (auto base = ReadFileBytes(path))
-        WriteFileBytes(work, *base);
-    else
+    std::string base;
+    struct stat st {};
+    if (storage::ReadWholeFile(path, base)) {
+        WriteFileBytes(work, base);
+    } else if (::stat(path.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) {
+        // A file that exists but cannot be read is not ours to replace, not even in a crash.
+        return Outcome::Unreadable;
+    } else {
         unlink(work.c_str());
+    }
     write(work);
-    unlink((work + ".bad").c_str());
-    auto made = ReadFileBytes(work);
-    if (!made)
-        return false;
-    bytes = std::move(*made);
-    return true;
+    for (const char *suffix : {".bad", ".bad.2"})
+        unlink((work + suffix).c_str());
+    if (!storage::ReadWholeFile(work, bytes))
+        return Outcome::Skipped;
+    return Outcome::Made;
 }
 
 void CrashSnapshots::RefreshPlaylist(const std::string &path, const Writer &write) {
     std::string bytes;
-    if (Produce(path, kPlaylistWork, write, bytes))
+    switch (Produce(path, kPlaylistWork, write, bytes)) {
+    case Outcome::Made:
         PublishPlaylistSnapshot(path, std::move(bytes));
+        break;
+    case Outcome::Unreadable:
+        PublishPlaylistSnapshot({}, {}); // withdraws the copy: nothing is written
+        break;
+    case Outcome::Skipped:
+        break;
+    }
 }
 
 void CrashSnapshots::RefreshSettings(const std::string &path, const Writer &write) {
     std::string bytes;
-    if (Produce(path, kSettingsWork, write, bytes))
+    switch (Produce(path, kSettingsWork, write, bytes)) {
+    case Outcome::Made:
         PublishSettingsSnapshot(path, std::move(bytes));
+        break;
+    case Outcome::Unreadable:
+        PublishSettingsSnapshot({}, {});
+        break;
+    case Outcome::Skipped:
+        break;
+    }
 }
 
 } // namespace lirvo::shell

@@ -35,9 +35,11 @@ public:
     void RefreshSettings(const std::string &path, const Writer &write);
 
 private:
-    // Runs `write` on a copy of `path` in the scratch folder and returns the result.
-    bool Produce(const std::string &path, const std::string &workName, const Writer &write,
-                 std::string &bytes) const;
+    enum class Outcome { Made, Unreadable, Skipped };
+    // Runs `write` on a copy of `path` in the scratch folder and returns the result in `bytes`.
+    // Unreadable: `path` exists but cannot be read, so no copy may be written over it.
+    Outcome Produce(const std::string &path, const std::string &workName, const Writer &write,
+                    std::string &bytes) const;
 
     bool enabled_;
     bool closed_ = false;

@@ -7,12 +7,15 @@
 #include "lyrics/core/LRC_Header.h"
 #include "lyrics/core/LrcClass.h"
 #include "lyrics/core/LyricFile.h"
+#include "lyrics/core/LyricOffsetFile.h"
 #include "lyrics/core/UntLrcThread.h"
 #include "plugins/UPluginFramework.h"
 #include "plugins/lirvo_plugin.h"
 #include "shell/command/CommandMessages.h"
+#include "shell/command/LocalPlaylist.h"
 #include "shell/controller/CrashGuard.h"
 #include "shell/controller/CrashSnapshots.h"
+#include "shell/controller/DialogFileReader.h"
 #include "shell/controller/DownloadCache.h"
 #include "shell/controller/PlayOrder.h"
 #include "shell/controller/PresetFile.h"
@@ -46,7 +49,6 @@ constexpr const char *kPlaylistList = "PlayerList";
 constexpr const char *kPlaylistEntry = "PlayerList/LIST";
 constexpr const char *kLookupPlaceholder = "...";
 constexpr const char *kNoLinePlaceholder = ". . .";
-constexpr std::size_t kMaxLyricNameBytes = 100;
 constexpr int kTicksPerStep = 10;
 // The working-set trim waits this long after its cause, so a burst of changes trims once.
 constexpr int kTrimDelayMs = 1000;
@@ -79,6 +81,15 @@ bool IsBlank(const std::string &text) {
         if (c > ' ')
             return false;
     return true;
+}
+
+// The title line's word about a settings or playlist file that could not be used as it was.
+std::string OpenNoteText(const storage::OpenNote &note, const std::string &path) {
+    if (!note.setAside.empty())
+        return "文件已损坏，已另存为 " + note.setAside;
+    if (note.unreadable)
+        return "无法读取文件 " + path;
+    return {};
 }
 
 // Mode box entry for a play order, and back.
@@ -159,7 +170,9 @@ void TZylMain::FormCreate() {
     snapshots_->Open();
     // 9, 10. The settings store; a file that is not well-formed is set aside and the defaults
     // apply. The lyric service address is a read-only setting, so the store is opened first.
-    auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
+    storage::OpenNote settingsNote;
+    auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot, &settingsNote);
+    NoteFileProblem(OpenNoteText(settingsNote, SettingsPath()));
     lyricServiceUrl_ = config->ReadString("Network/LYRICS", "URL", "");
     updateUrl_ = config->ReadString("Network/UPDATE", "URL", "");
     lyrics::LrcServiceOptions serviceOptions;
@@ -194,7 +207,8 @@ void TZylMain::FormCreate() {
     // 10.5 preset
     eqPresetId_ = config->ReadInteger("Window/EQ", "ID", 0);
     // 10.6 autostart: registered again on every start while the setting is on.
-    autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true);
+    // A start never turns back on what the user turned off in the desktop's own settings.
+    autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true) && !system::AutostartDisabledByDesktop();
     Q_EMIT autoRunChanged();
     if (autoRun_) {
         Guarded([this] {
@@ -440,6 +454,7 @@ void TZylMain::TrackStarted() {
     HighlightRow(currentIndex_);
     NotifyPlugins(kPluginTrackStarted);
     timeline_->LoadText("");
+    lyricFile_.clear();
     view_.ShowText(kLookupPlaceholder);
     playingTrack_ = key;
     if (!lrcThread_)
@@ -603,7 +618,9 @@ void TZylMain::SavePlayList() {
 
 void TZylMain::LoadPlayList() {
     {
-        auto list = storage::TDKPlist::OpenRecovering(playlistPath_, kPlaylistRoot);
+        storage::OpenNote note;
+        auto list = storage::TDKPlist::OpenRecovering(playlistPath_, kPlaylistRoot, &note);
+        NoteFileProblem(OpenNoteText(note, playlistPath_));
         list->LoadList(kPlaylistList);
         std::vector<PlaylistRow> rows;
         rows.reserve(static_cast<std::size_t>(list->Count()));
@@ -624,7 +641,7 @@ std::string TZylMain::TitleForFile(const std::string &path, const std::string &t
 }
 
 void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
-    const std::string filter = engine_ ? engine_->Filter : std::string();
+    const std::string filter = command::FilterWithPlaylists(engine_ ? engine_->Filter : std::string());
     QPointer<TZylMain> self(this);
     view_.ShowOpenFileDialog(filter, [self, done](std::optional<std::vector<std::string>> files) {
         if (!self || self->destroyed_)
@@ -637,11 +654,15 @@ void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
         // Tags are read off the main thread; the rows are appended when all are known.
         TZylMain *controller = self.data();
         audio::TAudioEngine *engine = controller->engine_.get();
+        // A chosen local playlist stands for its entries.
+        auto reader = std::make_shared<DialogFileReader>(
+            [engine](const std::string &path, audio::TTags &tags) { engine->GetTags(path, tags); });
         controller->tagPool_->Start(
-            std::move(*files), [engine](const std::string &path, audio::TTags &tags) { engine->GetTags(path, tags); },
-            [controller, done](std::vector<std::string> read, std::vector<audio::TTags> tags, bool complete) {
+            std::move(*files), [reader](const std::string &path, audio::TTags &tags) { reader->Read(path, tags); },
+            [controller, done, reader](std::vector<std::string> read, std::vector<audio::TTags> tags, bool complete) {
                 if (controller->destroyed_)
                     return;
+                reader->Expand(read, tags);
                 controller->Guarded([&] { controller->AppendTaggedFiles(read, tags); });
                 if (complete && done)
                     done(true);
@@ -835,11 +856,13 @@ void TZylMain::CacheRepointed(const std::string &source, const std::string &targ
 // Lyrics
 
 void TZylMain::EmptyLyric() {
+    lyricFile_.clear();
     if (timeline_)
         timeline_->LoadText("");
 }
 
 void TZylMain::LyricTrackEnded() {
+    lyricFile_.clear();
     if (!timeline_)
         return;
     timeline_->LoadText("");
@@ -853,6 +876,8 @@ void TZylMain::StartLyricLookup(const LookupKey &key) {
     request.Singer = key.Songer;
     request.LyricDir = lyricDir_;
     request.OnlineAllowed = OnlineAllowed();
+    // The track's length lets the online match tell versions of a song apart.
+    request.DurationMs = engine_ ? engine_->GetLength() : 0;
     runningLookup_ = key;
     lookupWanted_ = false;
     lrcThread_ = lyrics::TLrcTextThread::Start(
@@ -874,22 +899,35 @@ void TZylMain::LyricLookupFinished(lyrics::TLrcTextThread &worker) {
     lookupWanted_ = false;
     timeline_->LoadText(worker.LrcText());
     timeline_->SetTrackLength(engine_ ? engine_->GetLength() : 0);
-    if (worker.FromOnline() && !IsBlank(worker.LrcText()))
-        SaveOnlineLyric(key, worker.LrcText());
-}
-
-void TZylMain::SaveOnlineLyric(const LookupKey &key, const std::string &text) {
-    std::string name = text::MakeValidFileName(key.Caption + " " + key.Songer);
-    if (name.size() > kMaxLyricNameBytes)
-        name = text::Utf8Truncate(name, kMaxLyricNameBytes);
-    if (!storage::ForceFolder(lyricDir_, false))
-        return;
-    lyrics::WriteLyricFile(lyricDir_ + "/" + name + ".lrc", text);
+    // An online lyric was already saved into the lyric folder by the worker, under a name the
+    // folder lookup finds again; shifts are kept in whichever file the lyric came from.
+    lyricFile_ = worker.Result().LyricFile;
 }
 
 void TZylMain::LoadLyricText(const std::string &text) {
+    LoadLyricFile(text, std::string());
+}
+
+void TZylMain::LoadLyricFile(const std::string &text, const std::string &file) {
+    lyricFile_ = file;
     if (timeline_)
         timeline_->LoadText(text);
+}
+
+void TZylMain::SetLyricOffset(std::int32_t offsetMs) {
+    if (!timeline_)
+        return;
+    timeline_->SetOffset(offsetMs);
+    if (lyricFile_.empty())
+        return; // an embedded lyric has no file of its own: the shift lasts until the next load
+    if (!offsetWriter_)
+        offsetWriter_ = std::make_unique<lyrics::TLyricOffsetWriter>();
+    offsetWriter_->Write(lyricFile_, offsetMs);
+}
+
+void TZylMain::WaitForLyricWrites() {
+    if (offsetWriter_)
+        offsetWriter_->WaitIdle();
 }
 
 bool TZylMain::OnlineAllowed() const {
@@ -1041,6 +1079,13 @@ QStringList TZylMain::PresetNames() const {
     for (const auto &name : presetNames_)
         names << QString::fromStdString(name);
     return names;
+}
+
+void TZylMain::NoteFileProblem(const std::string &text) {
+    if (text.empty())
+        return;
+    // Several notes at start-up share the title line rather than hide each other.
+    SetTitleText(titleText_ == kSloganText ? text : titleText_ + "；" + text);
 }
 
 void TZylMain::SetTitleText(const std::string &text) {

@@ -44,8 +44,8 @@
 // its remove transition.
 //
 // For the lyric windows: LrcService(), LyricDir(), Record(CurrentIndex()) (the playing row),
-// LoadLyricText(text) (a lyric chosen in the search window), Timeline()->Offset() and
-// Timeline()->SetOffset(ms) (the control bar's timing buttons). The control bar's close button
+// LoadLyricFile(text, file) (a lyric chosen in the search window), Timeline()->Offset() and
+// SetLyricOffset(ms) (the control bar's timing buttons). The control bar's close button
 // hides the band and calls setShowLyrics(false), so the tick follows.
 // For the message port: WMSHARECMD(block, lParam) and WMCMDPLAY(wParam, lParam).
 //
@@ -82,6 +82,7 @@ namespace lirvo::lyrics {
 class ILrcService;
 class TLrcClass;
 class TLrcTextThread;
+class TLyricOffsetWriter;
 struct TGuid;
 struct LrcServiceOptions;
 } // namespace lirvo::lyrics
@@ -309,6 +310,15 @@ public:
     std::shared_ptr<lyrics::ILrcService> LrcService() const { return lrcService_; }
     // Loads a lyric text chosen elsewhere (the search window) into the timeline.
     void LoadLyricText(const std::string &text);
+    // The same for a lyric kept in `file`, into which later timing shifts are written.
+    void LoadLyricFile(const std::string &text, const std::string &file);
+    // The control bar's timing shift: sets the timeline's offset and, when the lyric came from
+    // a file, writes it into that file's [offset:] tag (on a thread of its own).
+    void SetLyricOffset(std::int32_t offsetMs);
+    // The file the playing lyric came from ("" when none, e.g. embedded in the song).
+    const std::string &LyricFile() const { return lyricFile_; }
+    // Waits until the offsets asked for are written (tests).
+    void WaitForLyricWrites();
     // Whether the online lyric lookup may be used (set by the update check).
     bool OnlineAllowed() const;
     // Prefix that turns song ids of list commands into network locations (update check).
@@ -354,6 +364,8 @@ private:
     void SetTitleText(const std::string &text);
     // Opens the row that follows the current track ahead once its end is near (gapless).
     void QueueFollowingRow(std::int32_t length, std::int32_t position);
+    // Shows on the title line which file was set aside or could not be read ("" does nothing).
+    void NoteFileProblem(const std::string &text);
     void SetProgressMaximum(int value);
     void SetProgressValue(int value);
     void SetPlayButtonImage(int index);
@@ -368,7 +380,6 @@ private:
     void EmptyLyric();
     void StartLyricLookup(const LookupKey &key);
     void LyricLookupFinished(lyrics::TLrcTextThread &worker);
-    void SaveOnlineLyric(const LookupKey &key, const std::string &text);
     void PickFolder(bool lyricFolder);
     void AppendTaggedFiles(const std::vector<std::string> &files, const std::vector<audio::TTags> &tags);
     std::string TitleForFile(const std::string &path, const std::string &titleTag) const;
@@ -429,6 +440,8 @@ private:
     std::optional<LookupKey> runningLookup_;
     std::optional<LookupKey> playingTrack_;
     bool lookupWanted_ = false;
+    std::string lyricFile_; // the playing lyric's own file, "" when none
+    std::unique_ptr<lyrics::TLyricOffsetWriter> offsetWriter_;
 
     // collaborators of the next layer
     std::unique_ptr<DownloadCache> cache_;

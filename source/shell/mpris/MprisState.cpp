@@ -108,17 +108,18 @@ std::optional<std::string> LocationForUri(const QString &uri) {
 }
 
 QStringList SupportedMimeTypes() {
-    return {QStringLiteral("audio/mpeg"),       QStringLiteral("audio/x-wav"),
-            QStringLiteral("audio/wav"),        QStringLiteral("audio/ogg"),
-            QStringLiteral("audio/x-vorbis+ogg"), QStringLiteral("audio/x-opus+ogg"),
-            QStringLiteral("audio/flac"),       QStringLiteral("audio/x-flac"),
-            QStringLiteral("audio/aac"),        QStringLiteral("audio/mp4"),
-            QStringLiteral("audio/x-m4a"),      QStringLiteral("audio/x-ms-wma"),
-            QStringLiteral("audio/x-ape"),      QStringLiteral("audio/x-aiff"),
-            QStringLiteral("audio/x-mod"),      QStringLiteral("audio/x-s3m"),
-            QStringLiteral("audio/x-it"),       QStringLiteral("audio/x-xm"),
-            QStringLiteral("audio/x-mpegurl"),  QStringLiteral("audio/mpegurl"),
-            QStringLiteral("application/vnd.apple.mpegurl"), QStringLiteral("audio/x-scpls")};
+    // The same list as the desktop entry's MimeType key.
+    static const char *const kTypes[] = {
+        "audio/mpeg",   "audio/mp2",          "audio/x-wav",     "audio/wav",     "audio/ogg",
+        "audio/x-vorbis+ogg", "audio/x-opus+ogg", "audio/flac",   "audio/x-flac",  "audio/aac",
+        "audio/mp4",    "audio/x-m4a",        "audio/x-m4b",     "audio/x-ms-wma", "audio/x-ape",
+        "audio/x-aiff", "audio/x-mod",        "audio/x-mo3",     "audio/x-s3m",   "audio/x-it",
+        "audio/x-xm",   "audio/x-mpegurl",    "audio/mpegurl",   "application/vnd.apple.mpegurl",
+        "audio/x-scpls"};
+    QStringList types;
+    for (const char *type : kTypes)
+        types << QString::fromLatin1(type);
+    return types;
 }
 
 std::int64_t AddClamped(std::int64_t a, std::int64_t b) {

@@ -134,13 +134,16 @@ private:
         }
     }
     void Download(const void *buffer, std::uint32_t length, void *user) {
+        // The size is taken before the report is added, so a reader that saw the report also
+        // sees the size (the report list's lock orders them).
+        if (buffer == nullptr && sizeSource != nullptr) {
+            sizeAtFinal = sizeSource->DownloadSize.load();
+        }
         Add("download",
             {buffer == nullptr ? -1 : static_cast<std::int64_t>(length), user == nullptr ? 0 : 1});
         if (buffer != nullptr) {
             std::lock_guard lock(mutex_);
             blocks_.emplace_back(static_cast<const char *>(buffer), length);
-        } else if (sizeSource != nullptr) {
-            sizeAtFinal = sizeSource->DownloadSize.load();
         }
         if (throwOnDownload) {
             throw std::runtime_error("cache write failed");

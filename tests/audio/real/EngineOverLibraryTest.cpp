@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
@@ -302,6 +303,38 @@ TEST_F(EngineOverLibraryTest, NetworkStreamPlaysAndHandsEveryByteToOnDownload) {
     EXPECT_NE(recorder.Entries()[0].thread, main);
 
     engine.reset(); // frees the stream before the server goes
+}
+
+TEST_F(EngineOverLibraryTest, StreamWhoseServerFallsSilentEndsWithTheEndReportAndAShortDownload) {
+    const std::string body = ReadAll(mp3_);
+    const size_t sent = body.size() * 2 / 5;
+    auto quiet = std::make_shared<std::atomic<bool>>(true);
+    LocalServer server([&](httplib::Server &routes) {
+        routes.Get("/song.mp3", [&body, sent, quiet](const httplib::Request &, httplib::Response &response) {
+            response.set_content_provider(body.size(), "audio/mpeg",
+                                          [&body, sent, quiet](size_t offset, size_t, httplib::DataSink &sink) {
+                                              if (offset >= sent) {
+                                                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                                                  return quiet->load();
+                                              }
+                                              return sink.write(body.data() + offset, sent - offset);
+                                          });
+        });
+    });
+    // The player waits 15 s; the test does not.
+    ASSERT_TRUE(library->SetConfig(kConfigNetReadTimeout, 400));
+
+    engine->PlayFile(server.Url("/song.mp3"));
+    ASSERT_TRUE(Opened());
+    ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStateEnded; }, 15000));
+    // An ordinary end, so the play order goes on; no error report on top of it.
+    ASSERT_TRUE(WaitFor([&] { return recorder.FinalCalls() == 1; }));
+    EXPECT_THAT(recorder.Texts(), ElementsAre("status 1005", "status 1002", "end 1004"));
+    // Short of the announced size: the owner's cache keeps nothing and points no row at it.
+    EXPECT_EQ(recorder.Downloaded().size(), sent);
+    EXPECT_EQ(engine->DownloadSize.load(), body.size());
+    *quiet = false;
+    engine.reset();
 }
 
 TEST_F(EngineOverLibraryTest, StopWhileTheServerIsSilentGivesStoppedAtOnceAndAQuietFailureLater) {
