@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -14,6 +15,10 @@ constexpr Uint32 kSdlParts = SDL_INIT_AUDIO | SDL_INIT_EVENTS;
 
 // What the desktop's sound settings show for our stream.
 void NameTheStream(const std::string &streamName) {
+    // SDL's PulseAudio output does not pass the role hint on; the client's own properties
+    // reach every stream it makes. Set once, before any connection, unless the user set it.
+    static std::once_flag roleOnce;
+    std::call_once(roleOnce, [] { setenv("PULSE_PROP_media.role", "Music", 0); });
     SDL_SetHint(SDL_HINT_APP_NAME, "Lirvo");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, streamName.empty() ? "Lirvo" : streamName.c_str());
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "Music");
@@ -72,6 +77,7 @@ int OutputMixer::OpenDevice(const std::string &streamName) {
     }
     device_ = id;
     openDevice_ = id;
+    checkedWhilePlaying_ = false;
     streamName_ = streamName;
     devicePaused_ = true;
     lost_ = false;
@@ -162,13 +168,19 @@ bool OutputMixer::AnyChannelIn(PlaybackChannel::Mode mode) {
 void OutputMixer::KeepDevice() {
     using Clock = std::chrono::steady_clock;
     std::unique_lock lock(deviceMutex_);
+    Clock::time_point lastCheck{};
     while (!quit_) {
         const uint32_t seen = changes_.load();
         const bool playing = running_ && AnyChannelIn(PlaybackChannel::Mode::Playing);
         const Clock::time_point now = Clock::now();
         bool timed = false;
         Clock::time_point wakeAt{};
-        if (device_ != 0 && (lost_ || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED)) {
+        // A device that takes no data while something plays is as good as lost (seen with a
+        // sound server that was not there at an earlier attempt).
+        const uint64_t callbacks = callbacks_.load();
+        const bool stalled = playing && device_ != 0 && !devicePaused_ && checkedWhilePlaying_ &&
+                             callbacks == callbacksAtCheck_ && now - lastCheck >= kDeviceCheckInterval;
+        if (device_ != 0 && (lost_ || stalled || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED)) {
             // The device went away (unplugged, or the sound server ended): playback goes on
             // from where it was on whatever is the default device now.
             CloseDevice();
@@ -189,10 +201,17 @@ void OutputMixer::KeepDevice() {
                 if (devicePaused_) {
                     SDL_PauseAudioDevice(device_, 0);
                     devicePaused_ = false;
+                    checkedWhilePlaying_ = false;
+                }
+                if (!checkedWhilePlaying_ || now - lastCheck >= kDeviceCheckInterval) {
+                    checkedWhilePlaying_ = true;
+                    callbacksAtCheck_ = callbacks_.load();
+                    lastCheck = now;
                 }
                 timed = true;
-                wakeAt = now + kDeviceCheckInterval;
+                wakeAt = lastCheck + kDeviceCheckInterval;
             } else {
+                checkedWhilePlaying_ = false;
                 // Nothing to play: the callback stops at once, the device goes a little later.
                 if (!devicePaused_) {
                     SDL_PauseAudioDevice(device_, 1);
@@ -262,6 +281,7 @@ void OutputMixer::SetFollower(const PlaybackChannel *current, const std::shared_
 }
 
 void OutputMixer::Callback(void *self, uint8_t *stream, int length) {
+    static_cast<OutputMixer *>(self)->callbacks_.fetch_add(1, std::memory_order_relaxed);
     std::memset(stream, 0, static_cast<size_t>(length));
     static_cast<OutputMixer *>(self)->Mix(reinterpret_cast<float *>(stream),
                                           length / static_cast<int>(kBytesPerFrame));

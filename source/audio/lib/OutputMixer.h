@@ -92,6 +92,9 @@ private:
     bool quit_ = false;
     std::atomic<bool> lost_{false}; // set by SDL's device-removed event
     std::atomic<uint32_t> openDevice_{0}; // device_, for the event watch
+    std::atomic<uint64_t> callbacks_{0};  // device callbacks so far
+    uint64_t callbacksAtCheck_ = 0;       // at the keeper's last check while playing
+    bool checkedWhilePlaying_ = false;
     std::atomic<uint32_t> changes_{0};
     std::thread keeper_;
 
