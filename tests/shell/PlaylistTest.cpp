@@ -155,6 +155,24 @@ TEST_F(PlaylistTest, WhileTheConfirmationIsOpenThePointerDoesNotChangeTheSelecti
     EXPECT_EQ(main->Records()[2].Title, "R3");
 }
 
+// "Next" while the question is open selects the new playing row; "是" still deletes the row whose
+// button was clicked.
+TEST_F(PlaylistTest, DeleteRemovesTheButtonsOwnRowWhateverIsSelectedMeanwhile) {
+    FiveRowsPlaying(3);
+    main->lstDefaultMouseMove(1);
+    main->pmdel_delselectClick();
+    ASSERT_TRUE(view.IsConfirmationOpen());
+    main->btn_nextClick();
+    ASSERT_TRUE(WaitPlaying(4));
+    EXPECT_EQ(main->Rows().SelectedIndex(), 4);
+    view.Answer(IMainView::kYes);
+    ASSERT_EQ(main->RowCount(), 4);
+    EXPECT_EQ(main->Records()[1].Title, "R2");
+    EXPECT_EQ(main->Records()[3].Title, "R4");
+    EXPECT_EQ(main->CurrentIndex(), 3);
+    EXPECT_EQ(State(), kStatePlaying);
+}
+
 TEST_F(PlaylistTest, ClearingStopsShowsTheInvitationAndTheNextAdditionPlays) {
     FiveRowsPlaying(2);
     view.answers.push_back(IMainView::kYes);

@@ -287,6 +287,9 @@ void TZylMain::SaveSettings() {
 }
 
 void TZylMain::FormClose() {
+    // Files still being tagged: keep the rows read so far and stop reading the rest, so that
+    // quitting does not wait for a long add.
+    Guarded([this] { tagPool_->Cancel(); });
     Guarded([this] { SavePlayList(); });
     Guarded([this] { SaveSettings(); });
 }
@@ -322,7 +325,7 @@ void TZylMain::OnOsException(const void *, const void *, bool osException) {
     if (!osException)
         return;
     WriteCrashSnapshotsAndReport();
-    _exit(0);
+    // The fault handler reports the signal and ends the process by its default action.
 }
 
 void TZylMain::ApplicationEventsException(const std::exception *) {
@@ -336,6 +339,8 @@ void TZylMain::PlayRecord(int index) {
     const TPlayListItem *record = Record(index);
     if (!record || !engine_)
         return;
+    // A new open supersedes a failed one: its pending skip must not move the list on later.
+    lanErrTimer_.stop();
     cache_->SetPending(musicDir_, record->Caption, record->Path);
     engine_->PlayFile(record->Path);
 }
@@ -412,6 +417,12 @@ void TZylMain::modBoxChange() {
 }
 
 void TZylMain::tmr_lanerrTimer() {
+    // Skip only while the row that failed is still the current one and still failed; the user
+    // may have moved on meanwhile.
+    if (!engine_ || engine_->State.load() != audio::kStateOpenFailed || currentIndex_ != lanErrRow_) {
+        lanErrTimer_.stop();
+        return;
+    }
     if (playMode_ == kPlayRepeatOne)
         btn_playClick();
     else
@@ -531,8 +542,12 @@ void TZylMain::OnError(std::int32_t, std::int32_t code) {
         SetTitleText(kNoOutputDeviceText);
         return;
     }
-    if (code != 0 && !lanErrTimer_.isActive())
+    // Only a failed open of the current row starts the skip (an open stopped by next or
+    // previous during 1005 is no failure).
+    if (code != 0 && engine_ && engine_->State.load() == audio::kStateOpenFailed && !lanErrTimer_.isActive()) {
+        lanErrRow_ = currentIndex_;
         lanErrTimer_.start();
+    }
 }
 
 void TZylMain::NotifyPlugins(std::int32_t code) {
@@ -709,18 +724,32 @@ void TZylMain::lbl_openClick() {
 
 void TZylMain::pmdel_delselectClick() {
     Guarded([this] {
-        if (model_.SelectedIndex() < 0 || askPending_)
+        const int row = model_.SelectedIndex();
+        if (row < 0 || askPending_)
             return;
         askPending_ = true;
+        // The button's own row is deleted, even if the selection moves (to the playing row, for
+        // one) while the question is open.
+        const std::string path = model_.Row(row).path;
         QPointer<TZylMain> self(this);
-        view_.MsgPop1(kAskDeleteText, [self](int result) {
+        view_.MsgPop1(kAskDeleteText, [self, row, path](int result) {
             if (!self)
                 return;
             self->askPending_ = false;
             if (result == IMainView::kYes)
-                self->Guarded([&] { self->DeleteRow(self->model_.SelectedIndex()); });
+                self->Guarded([&] { self->DeleteRow(self->RowHolding(row, path)); });
         });
     });
+}
+
+int TZylMain::RowHolding(int row, const std::string &path) const {
+    if (model_.IsRow(row) && model_.Row(row).path == path)
+        return row;
+    const auto &rows = model_.Rows();
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r)
+        if (rows[static_cast<std::size_t>(r)].path == path)
+            return r;
+    return -1;
 }
 
 void TZylMain::DeleteRow(int index) {

@@ -189,8 +189,9 @@ public:
     void FormDestroy();
     // The process-wide fault notifier. With `osException` false nothing happens. With true
     // (a processor fault, from any thread): the playlist and settings are written from the
-    // latest snapshots, AppDir + "bugreport" is started with "-os" and the process ends with
-    // code 0. Only async-signal-safe calls are made.
+    // latest snapshots and AppDir + "bugreport" is started with "-os"; the fault handler then
+    // writes one line to standard error and ends the process by the signal's default action.
+    // Only async-signal-safe calls are made.
     static void OnOsException(const void *exceptionObject, const void *address, bool osException);
     // The last-chance handler for errors no handler caught: the operation simply stops.
     void ApplicationEventsException(const std::exception *error);
@@ -392,6 +393,8 @@ private:
     void WriteSettingsValues(storage::TDKConfig &config) const;
     void WriteFolderKey(bool lyricFolder);
     void DeleteRow(int index);
+    // `row` when it still holds `path`, else the first row that does, else -1.
+    int RowHolding(int row, const std::string &path) const;
 
     IMainView &view_;
     TZylMainOptions options_;
@@ -427,6 +430,7 @@ private:
     QTimer lanErrTimer_;
     // Trims the working set once, a moment after a track ended or the playlist changed.
     QTimer trimTimer_;
+    std::int32_t lanErrRow_ = -1; // the row whose failed open the timer is to skip
 
     // playlist
     PlaylistModel model_;
