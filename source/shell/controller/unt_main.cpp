@@ -691,11 +691,21 @@ void TZylMain::AppendTaggedFiles(const std::vector<std::string> &files,
         const int before = model_.Count();
         std::vector<PlaylistRow> rows;
         rows.reserve(files.size());
+        int refused = 0;
         for (std::size_t k = 0; k < files.size(); ++k) {
+            // The playlist file holds UTF-8 text: such a name would come back changed after a
+            // restart and no longer play, so it is refused here, with a word on the title line.
+            if (!text::IsValidUtf8(files[k])) {
+                ++refused;
+                continue;
+            }
             const std::string title = TitleForFile(files[k], tags[k].Title);
-            rows.push_back(PlaylistRow{before + static_cast<int>(k) + 1, MakeCaption(title, tags[k].Artist),
-                                       title, tags[k].Artist, files[k], false, false});
+            rows.push_back(PlaylistRow{before + static_cast<int>(rows.size()) + 1,
+                                       MakeCaption(title, tags[k].Artist), title, tags[k].Artist, files[k], false,
+                                       false});
         }
+        if (refused > 0)
+            SetTitleText("有 " + std::to_string(refused) + " 个文件的名称不是 UTF-8 文本，未能添加");
         model_.AppendRows(std::move(rows));
         RebuildPlayList(true);
     } catch (...) {
