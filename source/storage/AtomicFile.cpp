@@ -118,12 +118,7 @@ std::optional<std::string> SetAsideBadFile(const std::string &path) {
     if (path.empty())
         return std::nullopt;
     for (int number = 1; number < 10000; ++number) {
-        // Appended piece by piece: g++ 12 at -O3 warns falsely (-Wrestrict) on "." + to_string().
-        std::string copy = path + ".bad";
-        if (number > 1) {
-            copy += '.';
-            copy += std::to_string(number);
-        }
+        const std::string copy = path + ".bad" + (number == 1 ? std::string() : "." + std::to_string(number));
         // Never replaces a name that exists, even one made a moment ago by someone else.
         if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, copy.c_str(), RENAME_NOREPLACE) == 0)
             return copy;
