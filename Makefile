@@ -6,7 +6,9 @@ REL_DIR    := $(BUILD)/release
 BENCH_DIR  := $(BUILD)/bench
 FUZZ_DIR   := $(BUILD)/fuzz
 JOBS       ?= $(shell nproc)
-CMAKE_GEN  := -G Ninja
+# ccache, where installed, makes rebuilds after a fresh clone cheap; it is optional.
+CCACHE     := $(shell command -v ccache 2>/dev/null)
+CMAKE_GEN  := -G Ninja $(if $(CCACHE),-DCMAKE_CXX_COMPILER_LAUNCHER=$(CCACHE) -DCMAKE_C_COMPILER_LAUNCHER=$(CCACHE))
 FUZZ_SECONDS ?= 300
 
 .PHONY: all deps test tsan run bench fuzz clean

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <random>
 #include <vector>
 
 namespace lirvo::storage {
@@ -41,6 +42,22 @@ std::string FolderOf(const std::string &path) {
     return path.substr(0, slash);
 }
 
+// ".<name>.tmp-XXXXXX" with random letters, the name cut so that the whole stays within the
+// 255 bytes a file name may have: a target whose name is already 255 bytes long still saves.
+std::string TempBaseName(const std::string &base) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    static thread_local std::mt19937 random{std::random_device{}()};
+    constexpr std::size_t kExtra = 1 + 5 + 6; // ".", ".tmp-", six letters
+    // Built by appending: GCC 12 at -O3 warns falsely on "literal" + std::string&&.
+    std::string name = ".";
+    name.append(base, 0, NAME_MAX - kExtra);
+    name += ".tmp-";
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+    for (int i = 0; i < 6; ++i)
+        name += kLetters[pick(random)];
+    return name;
+}
+
 bool WriteAll(int fd, std::string_view data) {
     while (!data.empty()) {
         const ssize_t n = ::write(fd, data.data(), data.size());
@@ -64,13 +81,22 @@ bool WriteFileAtomically(const std::string &path, std::string_view data, std::st
     const auto slash = target.rfind('/');
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
 
-    std::string tempName = (folder == "/" ? "" : folder) + "/." + base + ".tmp-XXXXXX";
-    std::vector<char> nameBuffer(tempName.begin(), tempName.end());
-    nameBuffer.push_back('\0');
-    const int fd = mkstemp(nameBuffer.data());
+    // The temporary file gets its final mode at creation: the mode of the file it replaces, or
+    // 0666 less the umask for a new one (the kernel applies the umask; the process-wide mask
+    // is never changed, since another thread may be creating a file at the same moment).
+    struct stat st {};
+    const bool replacing = ::stat(target.c_str(), &st) == 0;
+    const mode_t mode = replacing ? (st.st_mode & 07777) : 0666;
+    std::string tempName;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tempName = (folder == "/" ? "" : folder) + "/" + TempBaseName(base);
+        fd = ::open(tempName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0)
         return Fail(error, "cannot create a temporary file in \"" + folder + "\"", errno);
-    tempName.assign(nameBuffer.data());
 
     auto abandon = [&](const std::string &what) {
         const int err = errno;
@@ -79,17 +105,8 @@ bool WriteFileAtomically(const std::string &path, std::string_view data, std::st
         return Fail(error, what, err);
     };
 
-    // Keep the permissions of the file being replaced; a new file gets the usual 0666 & ~umask.
-    struct stat st {};
-    mode_t mode;
-    if (::stat(target.c_str(), &st) == 0) {
-        mode = st.st_mode & 07777;
-    } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
-    }
-    if (::fchmod(fd, mode) != 0)
+    // The umask may have cleared bits of the replaced file's mode; this changes only our file.
+    if (replacing && ::fchmod(fd, mode) != 0)
         return abandon("cannot set the permissions of \"" + tempName + "\"");
     if (!WriteAll(fd, data))
         return abandon("cannot write \"" + tempName + "\"");
@@ -118,7 +135,9 @@ std::optional<std::string> SetAsideBadFile(const std::string &path) {
     if (path.empty())
         return std::nullopt;
     for (int number = 1; number < 10000; ++number) {
-        const std::string copy = path + ".bad" + (number == 1 ? std::string() : "." + std::to_string(number));
+        std::string copy = path + ".bad";
+        if (number > 1)
+            copy.append(".").append(std::to_string(number));
         // Never replaces a name that exists, even one made a moment ago by someone else.
         if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, copy.c_str(), RENAME_NOREPLACE) == 0)
             return copy;

@@ -37,7 +37,7 @@ std::string BaseFolder(const char *variable, const char *fallback) {
 }
 
 // An XDG user folder ("DOCUMENTS", "MUSIC", ...) from $XDG_CONFIG_HOME/user-dirs.dirs, whose
-// lines look like XDG_MUSIC_DIR="$HOME/Music"; else $HOME + "/" + fallback.
+// lines look like XDG_MUSIC_DIR="$HOME/Music" (or "${HOME}/Music"); else $HOME + "/" + fallback.
 std::string UserFolder(const std::string &key, const char *fallback) {
     const std::string home = HomeFolder();
     const std::string config = BaseFolder("XDG_CONFIG_HOME", ".config");
@@ -57,6 +57,9 @@ std::string UserFolder(const std::string &key, const char *fallback) {
         for (std::size_t i = 0; i < value.size(); ++i) {
             if (value[i] == '\\' && i + 1 < value.size()) {
                 expanded.push_back(value[++i]);
+            } else if (value.compare(i, 7, "${HOME}") == 0) {
+                expanded += home;
+                i += 6;
             } else if (value.compare(i, 5, "$HOME") == 0) {
                 expanded += home;
                 i += 4;

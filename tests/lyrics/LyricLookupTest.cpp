@@ -1,4 +1,5 @@
 // Name similarity and the lyric files a lookup picks on disk.
+#include "lyrics/core/LyricLookup.h"
 #include "lyrics/core/UntLrcThread.h"
 
 #include <gtest/gtest.h>
@@ -107,6 +108,41 @@ TEST_F(LyricsFolderLookup, OnlyLyricFilesCount) {
 
 TEST_F(LyricsFolderLookup, MissingFolderGivesNothing) {
     EXPECT_EQ(FindBestLyricFile(Dir() + "/absent", "a", "b"), "");
+}
+
+// Names the lookup itself saves are found again at score 100; so are the names of earlier
+// versions ("Title - Artist Artist").
+TEST_F(LyricsFolderLookup, SavedNamesAreFoundAgain) {
+    const struct {
+        std::string title, artist, fileName;
+    } cases[] = {
+        {"晴天", "周杰伦", "晴天 - 周杰伦 周杰伦.lrc"}, // saved by earlier versions
+        {"晴天", "周杰伦", OnlineLyricFileName("晴天", "周杰伦")},
+        {"AC/DC: Live?", "Band", OnlineLyricFileName("AC/DC: Live?", "Band")},
+        {"Solo", "", OnlineLyricFileName("Solo", "")},
+        {"  Padded ", " Artist ", OnlineLyricFileName("  Padded ", " Artist ")},
+    };
+    for (const auto &c : cases) {
+        QTemporaryDir fresh;
+        dir.swap(fresh);
+        Touch("晴天 - 周杰伦 周杰伦 (live).lrc");
+        const std::string saved = Touch(c.fileName);
+        EXPECT_EQ(Find(c.title, c.artist), saved) << c.fileName;
+        if (&c == &cases[0])
+            continue; // the old name matches the old name's key, not the new one
+        auto trim = [](std::string t) {
+            t.erase(0, t.find_first_not_of(' '));
+            t.erase(t.find_last_not_of(' ') + 1);
+            return t;
+        };
+        const std::string key = NormalizeLyricName(trim(c.title) + " " + trim(c.artist));
+        EXPECT_EQ(Similarity(NormalizeLyricName(c.fileName.substr(0, c.fileName.size() - 4)), key), 100)
+            << c.fileName;
+    }
+    EXPECT_EQ(OnlineLyricFileName("晴天", "周杰伦"), "晴天 - 周杰伦.lrc");
+    EXPECT_EQ(OnlineLyricFileName("A/B", ""), "AB.lrc");
+    EXPECT_EQ(NormalizeLyricName(" Title - Artist - X "), "title artist x");
+    EXPECT_EQ(NormalizeLyricName("a-b"), "a-b") << "only a dash between blanks reads as a blank";
 }
 
 } // namespace

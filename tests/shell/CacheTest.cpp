@@ -110,6 +110,22 @@ TEST(DownloadCache, ADownloadCutShortDoesNotLeakIntoTheNext) {
     EXPECT_FALSE(idle.Block(nullptr, 0, downloaded, 2));
 }
 
+// The name was taken while the song downloaded: nothing is kept, nothing is overwritten, and the
+// downloaded bytes stay in the temporary file.
+TEST(DownloadCache, NoKeptCopyMeansNoRepointAndTheTemporaryFileStays) {
+    QTemporaryDir dir;
+    const std::string music = dir.path().toStdString();
+    std::atomic<std::uint64_t> downloaded{0};
+    DownloadCache cache;
+    cache.SetPending(music, "Song", "http://a/1");
+    cache.Choose();
+    EXPECT_FALSE(cache.Block("abc", 3, downloaded, 3));
+    WriteFile(music + "/Song.mp3", "someone else's");
+    EXPECT_FALSE(cache.Block(nullptr, 0, downloaded, 3));
+    EXPECT_EQ(ReadFile(music + "/Song.mp3"), "someone else's");
+    EXPECT_EQ(ReadFile(music + "/_temp._mp"), "abc");
+}
+
 TEST_F(CacheTest, ALocalFileNeverMakesACacheFile) {
     const auto song = AddSong("local.mp3", "Local", "");
     WritePlaylist({song});

@@ -79,6 +79,36 @@ TEST_F(LyricsTest, OnlineResultIsSavedUnderTitleAndArtistButNothingFoundWritesNo
     EXPECT_EQ(LyricFiles(), std::vector<std::string>{"A - B.lrc"});
     StepAt(3);
     EXPECT_EQ(view.LastText(), kSloganText); // no lyric anywhere: the slogan
+
+    // The kept lyric is found in the folder next time: no further search.
+    PlayRow(0);
+    ASSERT_TRUE(LookupDone());
+    EXPECT_EQ(service->Searches(), 2);
+    EXPECT_NE(main->Timeline()->LrcText().find("online line"), std::string::npos);
+    EXPECT_EQ(QDir::cleanPath(QString::fromStdString(main->LyricFile())),
+              QDir(QString::fromStdString(main->LyricDir())).filePath("A - B.lrc"));
+}
+
+TEST_F(LyricsTest, ControlBarShiftIsKeptInTheLyricFileForTheNextPlay) {
+    const auto song = AddSong("shift.mp3", "Shift", "Me");
+    const std::string lyric = media + "shift.lrc";
+    WriteFile(lyric, "[ti:Shift]\n[00:01.00]first line\n[00:05.00]second line\n");
+    WritePlaylist({song});
+    Create();
+    PlayRow(0);
+    ASSERT_TRUE(LookupDone());
+    EXPECT_EQ(main->LyricFile(), lyric);
+    main->SetLyricOffset(main->Timeline()->Offset() + 500);
+    main->SetLyricOffset(main->Timeline()->Offset() + 500);
+    main->SetLyricOffset(main->Timeline()->Offset() - 500);
+    main->WaitForLyricWrites();
+    EXPECT_EQ(ReadFile(lyric), "[offset:500]\n[ti:Shift]\n[00:01.00]first line\n[00:05.00]second line\n");
+
+    PlayRow(0); // the next play
+    ASSERT_TRUE(LookupDone());
+    EXPECT_EQ(main->Timeline()->Offset(), 500);
+    StepAt(5); // 5 s is past the second line's 5 s less the 0.5 s shift
+    EXPECT_EQ(view.LastText(), "second line");
 }
 
 TEST_F(LyricsTest, LookupThatEndsAfterTheTrackChangedIsNotLoadedButKeptUnderItsOwnSong) {

@@ -106,6 +106,23 @@ TEST_F(PlaybackTest, FailedOpenSkipsAfterASecondExceptInRepeatOne) {
     EXPECT_FALSE(main->LanErrTimerActive());
 }
 
+// Pressing "previous" at once after a failed open plays that row; the pending skip must not
+// move the list on a second later. Nor does a report while connecting start a skip.
+TEST_F(PlaybackTest, TheSkipAfterAFailedOpenGivesWayToTheUser) {
+    ThreeRows(/*brokenRow=*/1);
+    PlayRow(1);
+    ASSERT_TRUE(WaitUntil([&] { return main->LanErrTimerActive(); }));
+    main->btn_previousClick();
+    ASSERT_TRUE(WaitPlaying(0));
+    Spin(1500);
+    EXPECT_EQ(main->CurrentIndex(), 0);
+    EXPECT_EQ(State(), kStatePlaying);
+
+    Engine().State.store(lirvo::audio::kStateConnecting);
+    main->OnError(lirvo::audio::kStateConnecting, 1);
+    EXPECT_FALSE(main->LanErrTimerActive());
+}
+
 TEST_F(PlaybackTest, NextWrapsAndPreviousStopsAtTheFirstRow) {
     ThreeRows();
     for (std::uint8_t mode : {kPlaySequential, kPlayLoopList, kPlayRepeatOne}) {

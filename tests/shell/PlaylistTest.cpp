@@ -155,6 +155,41 @@ TEST_F(PlaylistTest, WhileTheConfirmationIsOpenThePointerDoesNotChangeTheSelecti
     EXPECT_EQ(main->Records()[2].Title, "R3");
 }
 
+// "Next" while the question is open selects the new playing row; "是" still deletes the row whose
+// button was clicked.
+TEST_F(PlaylistTest, DeleteRemovesTheButtonsOwnRowWhateverIsSelectedMeanwhile) {
+    FiveRowsPlaying(3);
+    main->lstDefaultMouseMove(1);
+    main->pmdel_delselectClick();
+    ASSERT_TRUE(view.IsConfirmationOpen());
+    main->btn_nextClick();
+    ASSERT_TRUE(WaitPlaying(4));
+    EXPECT_EQ(main->Rows().SelectedIndex(), 4);
+    view.Answer(IMainView::kYes);
+    ASSERT_EQ(main->RowCount(), 4);
+    EXPECT_EQ(main->Records()[1].Title, "R2");
+    EXPECT_EQ(main->Records()[3].Title, "R4");
+    EXPECT_EQ(main->CurrentIndex(), 3);
+    EXPECT_EQ(State(), kStatePlaying);
+}
+
+// A file name that is not UTF-8 could not survive the playlist file: it is refused with a word
+// on the title line instead of being stored broken.
+TEST_F(PlaylistTest, NamesThatAreNotUtf8AreRefusedWithAMessage) {
+    const auto first = AddSong("first.mp3", "First", "X");
+    WritePlaylist({first}); // a list that is not empty: adding plays nothing
+    Create();
+    const auto good = AddSong("good.mp3", "Good", "X");
+    const auto bad = AddSong("bad\xB2\xE2.mp3", "Bad", "X");
+    view.dialogResults.push_back(std::vector<std::string>{bad, good});
+    main->lbl_openClick();
+    ASSERT_TRUE(WaitUntil([&] { return main->RowCount() == 2; }));
+    Spin(100);
+    EXPECT_EQ(main->RowCount(), 2);
+    EXPECT_EQ(SavedPaths(), (std::vector<std::string>{first, good}));
+    EXPECT_NE(main->TitleTextUtf8().find("1 个文件"), std::string::npos) << main->TitleTextUtf8();
+}
+
 TEST_F(PlaylistTest, ClearingStopsShowsTheInvitationAndTheNextAdditionPlays) {
     FiveRowsPlaying(2);
     view.answers.push_back(IMainView::kYes);

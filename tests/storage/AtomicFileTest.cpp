@@ -68,6 +68,31 @@ TEST(AtomicFile, FailureExplainsAndLeavesNoTemporaryFile) {
     EXPECT_EQ(EntriesIn(dir.Path()), 1);
 }
 
+// The temporary name must fit the 255 bytes a file name may have, however long the target's is.
+// The mode is the replaced file's, or 0666 less the umask for a new file.
+TEST(AtomicFile, LongestNamesSaveAndModesFollowTheTargetOrTheUmask) {
+    TempFolder dir;
+    const std::string longest = dir.File(std::string(255, 'n'));
+    std::string error;
+    EXPECT_TRUE(WriteFileAtomically(longest, "long", &error)) << error;
+    EXPECT_EQ(ReadWholeFile(longest), "long");
+
+    const mode_t old = ::umask(027);
+    const std::string fresh = dir.File("fresh.xml");
+    EXPECT_TRUE(WriteFileAtomically(fresh, "x"));
+    const std::string kept = dir.File("kept.xml");
+    WriteWholeFile(kept, "old");
+    ::chmod(kept.c_str(), 0604); // bits the umask would clear
+    EXPECT_TRUE(WriteFileAtomically(kept, "new"));
+    EXPECT_EQ(::umask(old), 027); // our mask is still in place
+    struct stat st {};
+    ASSERT_EQ(::stat(fresh.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    ASSERT_EQ(::stat(kept.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0604u);
+    EXPECT_EQ(EntriesIn(dir.Path()), 3); // no temporary file left
+}
+
 TEST(AtomicFile, SetAsideKeepsEveryEarlierCopy) {
     TempFolder dir;
     const std::string path = dir.File("Lirvo.xml");

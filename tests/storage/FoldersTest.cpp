@@ -57,8 +57,10 @@ TEST_F(Folders, DocumentsComeFromUserDirsOrFallBackToHome) {
     WriteUserDirs("# written by xdg-user-dirs-update\n"
                   "XDG_DESKTOP_DIR=\"$HOME/\xE6\xA1\x8C\xE9\x9D\xA2\"\n"
                   "XDG_DOCUMENTS_DIR=\"$HOME/My Files\"\n"
-                  "XDG_MUSIC_DIR=\"/srv/music/\"\n");
+                  "XDG_MUSIC_DIR=\"/srv/music/\"\n"
+                  "XDG_VIDEOS_DIR=\"${HOME}/Films\"\n");
     EXPECT_EQ(GetSpecialFolder(0x85), home + "/My Files/");
+    EXPECT_EQ(GetSpecialFolder(0x0E), home + "/Films/");
     EXPECT_EQ(GetSpecialFolder(0x80), home + "/\xE6\xA1\x8C\xE9\x9D\xA2/");
     EXPECT_EQ(GetSpecialFolder(0x8D), "/srv/music/");
     EXPECT_EQ(GetSpecialFolder(0x27), home + "/Pictures/"); // not listed: the fallback

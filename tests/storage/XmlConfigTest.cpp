@@ -293,6 +293,25 @@ TEST_F(XmlConfig, AnUnreadableFileIsLeftAloneAndNeverOverwritten) {
     EXPECT_FALSE(fs::exists(path + ".bad"));
 }
 
+// Nested internal entities ("billion laughs") must not make loading or saving expand without
+// bound: the file is refused as broken or kept small.
+TEST_F(XmlConfig, NestedInternalEntitiesDoNotExpandWithoutBound) {
+    std::string doc = "<?xml version=\"1.0\"?><!DOCTYPE MainConfig [<!ENTITY a0 \"xxxxxxxxxx\">";
+    for (int i = 1; i <= 9; ++i)
+        doc += "<!ENTITY a" + std::to_string(i) + " \"" +
+               [&] { std::string r; for (int k = 0; k < 10; ++k) r += "&a" + std::to_string(i - 1) + ";"; return r; }() +
+               "\">";
+    doc += "]><MainConfig><Window><LRC PATH=\"&a9;\"/>&a9;</Window></MainConfig>";
+    WriteWholeFile(path, doc);
+    OpenNote note;
+    {
+        auto config = TDKConfig::OpenRecovering(path, "MainConfig", &note);
+        EXPECT_LT(config->ReadString("Window/LRC", "PATH", "").size(), 100000u);
+        config->WriteInteger("Window/Volume", "Value", 1);
+    }
+    EXPECT_LT(fs::file_size(path), 100000u);
+}
+
 TEST_F(XmlConfig, AFailedSaveIsReportedAndKeepsTheChanges) {
     TDKConfig config(dir.File("no-such-folder/Lirvo.xml"), "MainConfig");
     config.WriteInteger("Window/Volume", "Value", 65);

@@ -20,6 +20,8 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -125,11 +127,24 @@ private:
 } // namespace
 
 int RunPlayCommand(int argc, char **argv) {
-    if (argc < 2) {
-        std::fputs("usage: lirvo-lyrics play FILE...\n", stderr);
+    // Full volume unless asked otherwise: the engine itself starts silent.
+    int volume = 100;
+    int first = 1;
+    if (argc >= 3 && std::strcmp(argv[1], "--volume") == 0) {
+        char *end = nullptr;
+        const long wanted = std::strtol(argv[2], &end, 10);
+        if (end == argv[2] || *end != '\0' || wanted < 0 || wanted > 100) {
+            std::fputs("lirvo-lyrics play: --volume takes a whole number from 0 to 100\n", stderr);
+            return 2;
+        }
+        volume = static_cast<int>(wanted);
+        first = 3;
+    }
+    if (argc <= first) {
+        std::fputs("usage: lirvo-lyrics play FILE...   (--volume 0-100 before the files sets the volume)\n", stderr);
         return 2;
     }
-    std::vector<std::string> files(argv + 1, argv + argc);
+    std::vector<std::string> files(argv + first, argv + argc);
 
     std::unique_ptr<QCoreApplication> app;
     if (QCoreApplication::instance() == nullptr) {
@@ -152,6 +167,7 @@ int RunPlayCommand(int argc, char **argv) {
                        "sound card)\n",
                        stderr);
         }
+        engine.SetVolume(static_cast<float>(volume));
         PlaySession session(engine, std::move(files));
         QTimer::singleShot(0, [&session] { session.Start(); });
         QCoreApplication::exec();

@@ -26,6 +26,12 @@ public:
     virtual int64_t InputPosition() const { return -1; }
     // Nominal input bytes per second of audio (from the stream's bit rate), 0 when unknown.
     virtual int64_t InputByteRate() const { return 0; }
+    // Where in the input the data of output frame `frame` lies, by a seek table the input
+    // carries (an MP3's table of contents); -1 when there is none. Safe on any thread.
+    virtual int64_t InputOffsetOf(int64_t frame) const {
+        (void)frame;
+        return -1;
+    }
 };
 
 } // namespace lirvo::audio

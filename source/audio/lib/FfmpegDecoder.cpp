@@ -334,8 +334,22 @@ std::unique_ptr<FfmpegDecoder> FfmpegDecoder::SetUpStreams(std::unique_ptr<State
         length -=
             std::min(length, av_rescale_q(state->startTime, stream->time_base, AVRational{1, kOutputRate}));
     }
+    // The table of contents an MP3 carries (or whatever index the container gave at open).
+    std::vector<std::pair<int64_t, int64_t>> seekTable;
+    const int entries = avformat_index_get_entries_count(stream);
+    for (int i = 0; i < entries; ++i) {
+        const AVIndexEntry *entry = avformat_index_get_entry(stream, i);
+        if (entry != nullptr && entry->pos >= 0 && entry->timestamp != AV_NOPTS_VALUE) {
+            seekTable.emplace_back(
+                av_rescale_q(entry->timestamp - state->startTime, stream->time_base, AVRational{1, kOutputRate}),
+                entry->pos);
+        }
+    }
     auto decoder = std::unique_ptr<FfmpegDecoder>(new FfmpegDecoder(std::move(state)));
     decoder->length_ = length;
+    if (seekTable.size() >= 2) {
+        decoder->seekTable_ = std::move(seekTable);
+    }
     // Only data that really decodes counts as opened; a header alone can be a lucky guess.
     if (!decoder->DecodeMore()) {
         return nullptr;
@@ -473,6 +487,22 @@ int64_t FfmpegDecoder::InputByteRate() const {
         bitRate = s.format->bit_rate;
     }
     return bitRate > 0 ? bitRate / 8 : 0;
+}
+
+int64_t FfmpegDecoder::InputOffsetOf(int64_t frame) const {
+    // Between two entries the bytes are taken to spread evenly; past the last one the table
+    // says nothing.
+    const auto after = std::upper_bound(seekTable_.begin(), seekTable_.end(), frame,
+                                        [](int64_t value, const auto &entry) { return value < entry.first; });
+    if (after == seekTable_.begin() || after == seekTable_.end()) {
+        return -1;
+    }
+    const auto &[fromFrame, fromOffset] = *(after - 1);
+    const auto &[toFrame, toOffset] = *after;
+    if (toFrame <= fromFrame) {
+        return toOffset;
+    }
+    return fromOffset + (toOffset - fromOffset) * (frame - fromFrame) / (toFrame - fromFrame);
 }
 
 bool FfmpegDecoder::Seek(int64_t frame) {

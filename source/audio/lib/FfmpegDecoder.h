@@ -10,6 +10,8 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace lirvo::audio {
 
@@ -52,6 +54,7 @@ public:
     int64_t LengthFrames() const override { return length_; }
     int64_t InputPosition() const override;
     int64_t InputByteRate() const override;
+    int64_t InputOffsetOf(int64_t frame) const override;
 
     // Name of the container format that opened the data (for diagnostics and tests).
     std::string FormatName() const;
@@ -67,6 +70,9 @@ private:
     std::unique_ptr<State> state_;
     int64_t position_ = 0;
     std::atomic<int64_t> length_{-1}; // read by other threads while this one decodes
+    // (output frame, input offset) pairs of the input's seek table, taken at open and never
+    // changed after, so other threads may read them.
+    std::vector<std::pair<int64_t, int64_t>> seekTable_;
 };
 
 } // namespace lirvo::audio

@@ -257,10 +257,6 @@ int64_t NetworkDownload::Received() const {
     return received_;
 }
 
-bool NetworkDownload::Stalled() const {
-    std::lock_guard lock(mutex_);
-    return stalled_;
-}
 
 bool NetworkDownload::HttpError() const {
     std::lock_guard lock(mutex_);

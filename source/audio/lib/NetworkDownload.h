@@ -67,8 +67,6 @@ public:
     bool Finished() const;
     // True when the server answered with an error status (4xx/5xx).
     bool HttpError() const;
-    // True when the transfer ended because nothing arrived for the stall limit.
-    bool Stalled() const;
     bool Cancelled() const { return cancelled_.load(); }
 
     // Copies bytes at an absolute offset, waiting up to `limit` (negative: without limit) for

@@ -112,15 +112,18 @@ bool PlaybackChannel::Reachable(int64_t frame) const {
     if (download == nullptr || download->Finished()) {
         return true;
     }
-    // Bytes are taken to spread evenly over the length: a target whose estimated place has
-    // not arrived (with some room to decode from) is refused rather than waited for.
+    // The target's place in the file, by the file's seek table where it has one, else taking
+    // the bytes to spread evenly over the length: a target whose place has not arrived (with
+    // some room to decode from) is refused rather than waited for.
     const int64_t total = download->TotalSize();
     const int64_t length = source_->LengthFrames();
-    if (total <= 0 || length <= 0) {
+    const int64_t offset = source_->InputOffsetOf(frame);
+    if (offset < 0 && (total <= 0 || length <= 0)) {
         return frame == PositionFrames();
     }
     const double estimate =
-        static_cast<double>(frame) / static_cast<double>(length) * static_cast<double>(total);
+        offset >= 0 ? static_cast<double>(offset)
+                    : static_cast<double>(frame) / static_cast<double>(length) * static_cast<double>(total);
     return estimate + static_cast<double>(downloadMargin_) <= static_cast<double>(download->Received());
 }
 

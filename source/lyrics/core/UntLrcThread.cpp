@@ -60,6 +60,15 @@ bool EndsWithLrc(std::string_view name) {
 
 std::atomic<int> g_activeWorkers{0};
 
+std::string TrimBlanks(const std::string &text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= 0x20)
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 0x20)
+        --e;
+    return text.substr(b, e - b);
+}
+
 // Earlier versions cut the names of saved online lyrics to this many bytes.
 constexpr std::size_t kOldNameBytes = 100;
 
@@ -131,9 +140,11 @@ std::string FindBestLyricFile(const std::string &lyricDir, const std::string &ti
         return {};
     // Names are compared in normalised form, so "Title - Artist.lrc" scores 100. Files that
     // earlier versions saved as "Title - Artist Artist" (caption and artist) are found too.
-    std::vector<std::string> keys{NormalizeLyricName(title + " " + singer)};
-    if (!singer.empty()) {
-        std::string oldName = text::MakeValidFileName(title + " - " + singer + " " + singer);
+    // Tags often carry stray blanks at their ends; saved names never do.
+    const std::string t = TrimBlanks(title), a = TrimBlanks(singer);
+    std::vector<std::string> keys{NormalizeLyricName(t + " " + a)};
+    if (!a.empty()) {
+        std::string oldName = text::MakeValidFileName(t + " - " + a + " " + a);
         keys.push_back(NormalizeLyricName(text::Utf8Truncate(oldName, kOldNameBytes)));
     }
     std::string candidate;

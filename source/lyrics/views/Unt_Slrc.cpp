@@ -336,6 +336,15 @@ void TZylSlrc::AddResultRow(int index, const TLrcResult &result) {
 }
 
 void TZylSlrc::ShowStatus(const QString &text) {
+    // Over an empty list the message takes the list's place; with rows it stands in a strip
+    // at the bottom, so that it covers none of them.
+    if (m_list->count() == 0) {
+        m_status->setGeometry(0, kTopArea + 8, m_main->width(), 40);
+        m_status->setStyleSheet(QStringLiteral("color: #92FB93; background: transparent;"));
+    } else {
+        m_status->setGeometry(0, m_main->height() - 24, m_main->width(), 24);
+        m_status->setStyleSheet(QStringLiteral("color: #92FB93; background: #000000;"));
+    }
     m_status->setText(text);
     m_status->show();
     m_status->raise();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <mutex>
+#include <pthread.h>
 #include <spawn.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -78,13 +79,15 @@ std::array<struct sigaction, 4> gPrevious{};
 std::atomic<bool> gInstalled{false};
 std::atomic<FaultNotifier> gNotifier{nullptr};
 std::atomic<int> gEntered{0};
+std::atomic<bool> gSnapshotsWritten{false};
 
-void WriteSnapshot(const FileSnapshot *snapshot) {
+// True when the copy was written, or there was none to write.
+bool WriteSnapshot(const FileSnapshot *snapshot) {
     if (!snapshot || snapshot->path.empty())
-        return;
+        return true;
     int fd = open(snapshot->tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (fd < 0)
-        return;
+        return false;
     const char *data = snapshot->bytes.data();
     std::size_t left = snapshot->bytes.size();
     bool ok = true;
@@ -101,13 +104,65 @@ void WriteSnapshot(const FileSnapshot *snapshot) {
     }
     ok = fsync(fd) == 0 && ok;
     close(fd);
-    if (ok)
-        rename(snapshot->tempPath.c_str(), snapshot->path.c_str());
-    else
+    ok = ok && rename(snapshot->tempPath.c_str(), snapshot->path.c_str()) == 0;
+    if (!ok)
         unlink(snapshot->tempPath.c_str());
+    return ok;
 }
 
-void FaultHandler(int, siginfo_t *info, void *) {
+const char *SignalName(int sig) {
+    switch (sig) {
+    case SIGSEGV:
+        return "SIGSEGV";
+    case SIGBUS:
+        return "SIGBUS";
+    case SIGILL:
+        return "SIGILL";
+    case SIGFPE:
+        return "SIGFPE";
+    default:
+        return "signal";
+    }
+}
+
+// One line on standard error, made without allocating (async-signal-safe).
+void ReportToTerminal(int sig, bool saved) {
+    char line[160];
+    std::size_t n = 0;
+    auto put = [&](const char *text) {
+        while (*text && n < sizeof line - 1)
+            line[n++] = *text++;
+    };
+    char digits[12];
+    int d = 0;
+    for (unsigned v = static_cast<unsigned>(sig); d == 0 || v > 0; v /= 10)
+        digits[d++] = static_cast<char>('0' + v % 10);
+    put("lirvo: crashed on ");
+    put(SignalName(sig));
+    put(" (signal ");
+    while (d > 0 && n < sizeof line - 1)
+        line[n++] = digits[--d];
+    put(saved ? "); playlist and settings saved\n" : "); playlist and settings could not be saved\n");
+    ssize_t ignored = write(STDERR_FILENO, line, n);
+    (void)ignored;
+}
+
+// Ends the process by the signal's default action (a core dump where the system keeps them),
+// so that the desktop's crash tools learn of the crash.
+[[noreturn]] void DieBySignal(int sig) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(sig, &action, nullptr);
+    sigset_t unblock;
+    sigemptyset(&unblock);
+    sigaddset(&unblock, sig);
+    pthread_sigmask(SIG_UNBLOCK, &unblock, nullptr);
+    raise(sig);
+    _exit(128 + sig); // not reached
+}
+
+void FaultHandler(int sig, siginfo_t *info, void *) {
     // A second fault (another thread, or inside this handler) waits for the first to finish.
     if (gEntered.exchange(1) != 0) {
         for (;;)
@@ -116,7 +171,8 @@ void FaultHandler(int, siginfo_t *info, void *) {
     FaultNotifier notifier = gNotifier.load();
     if (notifier)
         notifier(info, info ? info->si_addr : nullptr, true);
-    _exit(0);
+    ReportToTerminal(sig, gSnapshotsWritten.load());
+    DieBySignal(sig);
 }
 
 void GiveThreadAlternateStack() {
@@ -190,8 +246,9 @@ void SetCrashScratch(const std::string &folder, const std::vector<std::string> &
 }
 
 void WriteCrashSnapshotsAndReport() {
-    WriteSnapshot(PlaylistSlot().Get());
-    WriteSnapshot(SettingsSlot().Get());
+    const bool playlist = WriteSnapshot(PlaylistSlot().Get());
+    const bool settings = WriteSnapshot(SettingsSlot().Get());
+    gSnapshotsWritten.store(playlist && settings);
     if (const Scratch *scratch = ScratchSlot().Get(); scratch && !scratch->folder.empty()) {
         for (const auto &file : scratch->files)
             unlink(file.c_str());

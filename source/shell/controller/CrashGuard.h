@@ -3,7 +3,8 @@
 // must survive a processor fault (the playlist and the settings) and the command line of the
 // crash reporter; when SIGSEGV, SIGBUS, SIGILL or SIGFPE strikes on any thread, the handler
 // (on an alternate stack) writes those copies with async-signal-safe calls only (open, write,
-// fsync, rename), starts the reporter and ends the process with exit code 0.
+// fsync, rename), starts the reporter, writes one line to standard error (the signal, and
+// whether the files were saved) and ends the process by the signal's default action.
 //
 // Publishing a snapshot is cheap and lock-free for the handler: the new copy is swapped in
 // atomically and older copies stay alive for a while, so a handler that is just reading one
@@ -35,8 +36,8 @@ void SetCrashReporter(const std::string &program, const std::string &argument);
 // crash leaves no scratch files behind.
 void SetCrashScratch(const std::string &folder, const std::vector<std::string> &fileNames);
 
-// What the handler does: writes both snapshots, starts the reporter. Async-signal-safe.
-// Returns normally; the caller ends the process.
+// What the notifier does: writes both snapshots, starts the reporter. Async-signal-safe.
+// Returns normally; the handler then reports and ends the process.
 void WriteCrashSnapshotsAndReport();
 
 // Latest published data (for tests of the controller; not signal-safe).

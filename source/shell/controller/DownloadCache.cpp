@@ -130,11 +130,16 @@ std::optional<DownloadCache::Kept> DownloadCache::Block(const void *buffer, std:
                 downloaded += length;
             return std::nullopt;
         }
+        // On disk before anything points at it: a hard link shares these very blocks.
+        const bool flushed = fsync(fd_) == 0;
         close(fd_);
         fd_ = -1;
         if (downloaded.load() < announced)
             return std::nullopt; // incomplete: the next download replaces the temporary file
-        CopyNoOverwrite(tempPath_, targetPath_);
+        // No kept copy (disk full, no links and a failed copy, the name taken meanwhile): the row
+        // keeps its network address and the temporary file stays.
+        if (!flushed || !CopyNoOverwrite(tempPath_, targetPath_))
+            return std::nullopt;
         unlink(tempPath_.c_str());
         return Kept{source_, targetPath_};
     } catch (...) {

@@ -276,6 +276,9 @@ void TZylMain::SaveSettings() {
 }
 
 void TZylMain::FormClose() {
+    // Files still being tagged: keep the rows read so far and stop reading the rest, so that
+    // quitting does not wait for a long add.
+    Guarded([this] { tagPool_->Cancel(); });
     Guarded([this] { SavePlayList(); });
     Guarded([this] { SaveSettings(); });
 }
@@ -311,7 +314,7 @@ void TZylMain::OnOsException(const void *, const void *, bool osException) {
     if (!osException)
         return;
     WriteCrashSnapshotsAndReport();
-    _exit(0);
+    // The fault handler reports the signal and ends the process by its default action.
 }
 
 void TZylMain::ApplicationEventsException(const std::exception *) {
@@ -325,6 +328,8 @@ void TZylMain::PlayRecord(int index) {
     const TPlayListItem *record = Record(index);
     if (!record || !engine_)
         return;
+    // A new open supersedes a failed one: its pending skip must not move the list on later.
+    lanErrTimer_.stop();
     cache_->SetPending(musicDir_, record->Caption, record->Path);
     engine_->PlayFile(record->Path);
 }
@@ -401,6 +406,12 @@ void TZylMain::modBoxChange() {
 }
 
 void TZylMain::tmr_lanerrTimer() {
+    // Skip only while the row that failed is still the current one and still failed; the user
+    // may have moved on meanwhile.
+    if (!engine_ || engine_->State.load() != audio::kStateOpenFailed || currentIndex_ != lanErrRow_) {
+        lanErrTimer_.stop();
+        return;
+    }
     if (playMode_ == kPlayRepeatOne)
         btn_playClick();
     else
@@ -498,8 +509,12 @@ void TZylMain::OnTick(std::int32_t, std::int32_t, std::int32_t position) {
 
 void TZylMain::OnError(std::int32_t, std::int32_t code) {
     Q_EMIT engineStateChanged();
-    if (code != 0 && !lanErrTimer_.isActive())
+    // Only a failed open of the current row starts the skip (an open stopped by next or
+    // previous during 1005 is no failure).
+    if (code != 0 && engine_ && engine_->State.load() == audio::kStateOpenFailed && !lanErrTimer_.isActive()) {
+        lanErrRow_ = currentIndex_;
         lanErrTimer_.start();
+    }
 }
 
 void TZylMain::NotifyPlugins(std::int32_t code) {
@@ -643,11 +658,21 @@ void TZylMain::AppendTaggedFiles(const std::vector<std::string> &files,
         const int before = model_.Count();
         std::vector<PlaylistRow> rows;
         rows.reserve(files.size());
+        int refused = 0;
         for (std::size_t k = 0; k < files.size(); ++k) {
+            // The playlist file holds UTF-8 text: such a name would come back changed after a
+            // restart and no longer play, so it is refused here, with a word on the title line.
+            if (!text::IsValidUtf8(files[k])) {
+                ++refused;
+                continue;
+            }
             const std::string title = TitleForFile(files[k], tags[k].Title);
-            rows.push_back(PlaylistRow{before + static_cast<int>(k) + 1, MakeCaption(title, tags[k].Artist),
-                                       title, tags[k].Artist, files[k], false, false});
+            rows.push_back(PlaylistRow{before + static_cast<int>(rows.size()) + 1,
+                                       MakeCaption(title, tags[k].Artist), title, tags[k].Artist, files[k], false,
+                                       false});
         }
+        if (refused > 0)
+            SetTitleText("有 " + std::to_string(refused) + " 个文件的名称不是 UTF-8 文本，未能添加");
         model_.AppendRows(std::move(rows));
         RebuildPlayList(true);
     } catch (...) {
@@ -676,18 +701,32 @@ void TZylMain::lbl_openClick() {
 
 void TZylMain::pmdel_delselectClick() {
     Guarded([this] {
-        if (model_.SelectedIndex() < 0 || askPending_)
+        const int row = model_.SelectedIndex();
+        if (row < 0 || askPending_)
             return;
         askPending_ = true;
+        // The button's own row is deleted, even if the selection moves (to the playing row, for
+        // one) while the question is open.
+        const std::string path = model_.Row(row).path;
         QPointer<TZylMain> self(this);
-        view_.MsgPop1(kAskDeleteText, [self](int result) {
+        view_.MsgPop1(kAskDeleteText, [self, row, path](int result) {
             if (!self)
                 return;
             self->askPending_ = false;
             if (result == IMainView::kYes)
-                self->Guarded([&] { self->DeleteRow(self->model_.SelectedIndex()); });
+                self->Guarded([&] { self->DeleteRow(self->RowHolding(row, path)); });
         });
     });
+}
+
+int TZylMain::RowHolding(int row, const std::string &path) const {
+    if (model_.IsRow(row) && model_.Row(row).path == path)
+        return row;
+    const auto &rows = model_.Rows();
+    for (int r = 0; r < static_cast<int>(rows.size()); ++r)
+        if (rows[static_cast<std::size_t>(r)].path == path)
+            return r;
+    return -1;
 }
 
 void TZylMain::DeleteRow(int index) {

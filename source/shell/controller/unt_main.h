@@ -187,8 +187,9 @@ public:
     void FormDestroy();
     // The process-wide fault notifier. With `osException` false nothing happens. With true
     // (a processor fault, from any thread): the playlist and settings are written from the
-    // latest snapshots, AppDir + "bugreport" is started with "-os" and the process ends with
-    // code 0. Only async-signal-safe calls are made.
+    // latest snapshots and AppDir + "bugreport" is started with "-os"; the fault handler then
+    // writes one line to standard error and ends the process by the signal's default action.
+    // Only async-signal-safe calls are made.
     static void OnOsException(const void *exceptionObject, const void *address, bool osException);
     // The last-chance handler for errors no handler caught: the operation simply stops.
     void ApplicationEventsException(const std::exception *error);
@@ -387,6 +388,8 @@ private:
     void WriteSettingsValues(storage::TDKConfig &config) const;
     void WriteFolderKey(bool lyricFolder);
     void DeleteRow(int index);
+    // `row` when it still holds `path`, else the first row that does, else -1.
+    int RowHolding(int row, const std::string &path) const;
 
     IMainView &view_;
     TZylMainOptions options_;
@@ -420,6 +423,7 @@ private:
     std::int32_t currentIndex_ = 0;
     int tickCounter_ = 0;
     QTimer lanErrTimer_;
+    std::int32_t lanErrRow_ = -1; // the row whose failed open the timer is to skip
 
     // playlist
     PlaylistModel model_;

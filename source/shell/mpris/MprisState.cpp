@@ -97,8 +97,8 @@ std::optional<std::string> LocationForUri(const QString &uri) {
     if (scheme == QLatin1String("file")) {
         if (!url.host().isEmpty() && url.host() != QLatin1String("localhost"))
             return std::nullopt;
-        const QString path = url.toLocalFile();
-        if (path.isEmpty() || path.contains(QChar(0)))
+        const QString path = url.path(QUrl::FullyDecoded);
+        if (!path.startsWith(QLatin1Char('/')) || path.contains(QChar(0)))
             return std::nullopt;
         return path.toStdString();
     }

@@ -25,9 +25,10 @@ std::string Quote(const std::string &text) {
     return "'" + text + "'";
 }
 
-ToolRun RunPlay(const std::vector<std::string> &files, const std::string &errorFile) {
+ToolRun RunPlay(const std::vector<std::string> &files, const std::string &errorFile,
+              const std::string &environment = "SDL_AUDIODRIVER=dummy") {
     const char *bin = std::getenv("LIRVO_BIN_DIR");
-    std::string command = "SDL_AUDIODRIVER=dummy " +
+    std::string command = environment + " " +
                           Quote(std::string(bin != nullptr ? bin : LIRVO_TEST_BIN_DIR) + "/lirvo-lyrics") +
                           " play";
     for (const auto &file : files) {
@@ -122,6 +123,34 @@ TEST(PlayCommand, PlaysFilesInOrderWithTheLyricBesideEachAndSkipsWhatCannotOpen)
     EXPECT_LT(rows[restart].position, 700);
     // A song without a lyric shows the player's end-of-track line, as the desktop band does.
     EXPECT_EQ(rows[restart].lyric, "Lirvo 不一样的音乐体验");
+}
+
+// SDL's disk driver writes what the device would play to a file: at the default volume the tone
+// is there, with --volume 0 the output is silent.
+TEST(PlayCommand, PlaysAtFullVolumeUnlessToldOtherwise) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string folder = dir.path().toStdString();
+    MakeTone(folder + "/tone.wav", 1.0);
+    auto nonZeroBytes = [&](const std::vector<std::string> &arguments) {
+        const std::string output = folder + "/out.raw";
+        std::remove(output.c_str());
+        const ToolRun run = RunPlay(arguments, folder + "/err.txt",
+                                    "SDL_AUDIODRIVER=disk SDL_DISKAUDIODELAY=0 SDL_DISKAUDIOFILE=" + Quote(output));
+        EXPECT_EQ(run.exitCode, 0) << run.errors;
+        std::ifstream in(output, std::ios::binary);
+        const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::size_t nonZero = 0;
+        for (char b : bytes)
+            nonZero += b != 0;
+        EXPECT_FALSE(bytes.empty());
+        return nonZero;
+    };
+    // A second of tone is over 300 kB of samples; silence between tracks is zeros.
+    EXPECT_GT(nonZeroBytes({folder + "/tone.wav"}), 100000u);
+    EXPECT_EQ(nonZeroBytes({"--volume", "0", folder + "/tone.wav"}), 0u);
+    QTemporaryDir other;
+    EXPECT_EQ(RunPlay({"--volume", "loud", folder + "/tone.wav"}, other.path().toStdString() + "/e").exitCode, 2);
 }
 
 TEST(PlayCommand, WithoutFilesItExplainsItsUsage) {
