@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Window
+import QtQuick.Templates as T
 
 // The main window: borderless and transparent, so that only its two floating panels show.
 // `zylMain` is the main-window controller, `mainView` the view code that answers for it
@@ -51,21 +52,38 @@ Window {
 
     onVisibleChanged: if (visible) mainBox.startUp()
 
-    // Only the panels take the pointer; elsewhere clicks reach the windows below. The areas
-    // leave room for the panels' overshoot while they grow and for the turn's perspective.
-    Component.onCompleted: {
+    // Only the panels and the open popups take the pointer; elsewhere clicks reach the windows
+    // below. The panel areas leave room for the panels' overshoot while they grow and for the
+    // turn's perspective. An open popup (a drop-down list, the confirmation) may reach past
+    // them, so its own rectangle joins the area while it is open; popups call refreshMask()
+    // when they open, close or change size.
+    function refreshMask() {
         if (!mainView)
             return;
-        mainView.setWindowMask([
+        const rects = [
             Qt.rect(listBox.centreX - 230, listBox.centreY - 250, 460, 500),
             Qt.rect(mainBox.centreX - 230, mainBox.centreY - 90, 500, 180)
-        ]);
+        ];
+        const overlay = dxScene1.popupLayer;
+        if (overlay) {
+            for (let i = 0; i < overlay.children.length; ++i) {
+                const item = overlay.children[i];
+                if (!item.visible || item.width <= 0 || item.height <= 0)
+                    continue;
+                const p = item.mapToItem(null, 0, 0);
+                rects.push(Qt.rect(p.x, p.y, item.width, item.height));
+            }
+        }
+        mainView.setWindowMask(rects);
     }
+    Component.onCompleted: refreshMask()
 
     Item {
         id: dxScene1
         objectName: "dxScene1"
         anchors.fill: parent
+        // The layer the open popups of the window are drawn on.
+        readonly property Item popupLayer: T.Overlay.overlay
 
         PlaylistPanel {
             id: listBox

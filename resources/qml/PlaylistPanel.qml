@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import QtQuick.Window
 
 // The playlist panel: header with title, "清空列表" and the add button; the list of songs or,
 // while it is empty, the invitation to add songs; and the confirmation popup over the header.
@@ -201,6 +202,14 @@ Layer3D {
             dim: false
             closePolicy: Popup.NoAutoClose
             visible: panel.mainView ? panel.mainView.confirmationOpen : false
+            // Open, it belongs to the window's input area like the panels.
+            onOpened: msgPop1.refreshWindowMask()
+            onClosed: msgPop1.refreshWindowMask()
+            function refreshWindowMask() {
+                const w = msgPop1.Window.window;
+                if (w && typeof w.refreshMask === "function")
+                    w.refreshMask();
+            }
             padding: 8
             background: Rectangle {
                 color: "#F0202020"

@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import QtQuick.Window
 
 // Compact drop-down list in the dark style of the settings face.
 ComboBox {
@@ -44,6 +45,19 @@ ComboBox {
         background: Rectangle {
             color: highlighted ? "#FFFF7200" : "#FF202020"
         }
+    }
+    // The open list joins the window's input area, which may not reach down that far.
+    Connections {
+        target: control.popup
+        function onOpened() { control.refreshWindowMask(); }
+        function onClosed() { control.refreshWindowMask(); }
+        function onHeightChanged() { if (control.popup.visible) control.refreshWindowMask(); }
+        function onYChanged() { if (control.popup.visible) control.refreshWindowMask(); }
+    }
+    function refreshWindowMask() {
+        const w = control.Window.window;
+        if (w && typeof w.refreshMask === "function")
+            w.refreshMask();
     }
     popup.background: Rectangle {
         color: "#FF202020"

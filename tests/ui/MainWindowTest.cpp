@@ -362,6 +362,53 @@ TEST_F(MainWindowTest, SettingsFaceControlsReachTheController) {
     EXPECT_EQ(Num(Item("tbrV"), "value"), Controller().Volume());
 }
 
+// Every drop-down list of the settings face opens wholly inside the window's input area, so
+// that each entry takes the click instead of the desktop below; choosing the last entry works.
+TEST_F(MainWindowTest, SettingsFaceListsOpenInsideTheInputArea) {
+    Start();
+    FinishStartAnimation();
+    Click(Item("btnAbout"));
+    ASSERT_TRUE(WaitUntil(
+        [&] { return Flag(Item("Setting"), "visible") && Num(Item("MainBox"), "rotateAngleY") == 0; }));
+    ASSERT_GE(Controller().PresetNamesUtf8().size(), 6u) << "the shipped preset file holds more than five";
+    const QRegion panels = Window()->mask();
+
+    for (const char *name : {"modBox", "effBox"}) {
+        SCOPED_TRACE(name);
+        QQuickItem *box = Item(name);
+        auto *popup = qvariant_cast<QObject *>(box->property("popup"));
+        ASSERT_NE(popup, nullptr);
+        Click(box);
+        ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "opened"); }, 2000));
+        Spin(30);
+        const int count = box->property("count").toInt();
+        auto *list = qvariant_cast<QQuickItem *>(popup->property("contentItem"));
+        ASSERT_NE(list, nullptr);
+        QQuickItem *lastEntry = nullptr;
+        int seen = 0;
+        for (int i = 0; i < count; ++i) {
+            QQuickItem *entry = nullptr;
+            QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, entry), Q_ARG(int, i));
+            ASSERT_NE(entry, nullptr) << "entry " << i << " is not laid out";
+            const QRect rect = entry->mapRectToScene(QRectF(0, 0, entry->width(), entry->height())).toAlignedRect();
+            EXPECT_TRUE(Window()->mask().contains(rect)) << "entry " << i << " at y " << rect.y()
+                                                         << " lies outside the input area";
+            lastEntry = entry;
+            ++seen;
+        }
+        EXPECT_EQ(seen, count);
+        ASSERT_NE(lastEntry, nullptr);
+        Click(lastEntry);
+        ASSERT_TRUE(WaitUntil([&] { return !Flag(popup, "visible"); }, 2000));
+        EXPECT_EQ(Num(box, "currentIndex"), count - 1);
+    }
+    EXPECT_EQ(Controller().PlayMode(), shell::kPlayRepeatOne);
+    EXPECT_EQ(Controller().EqPresetId(), static_cast<int>(Controller().PresetNamesUtf8().size()) - 1);
+
+    // Closed, the lists leave the input area to the panels again.
+    EXPECT_EQ(Window()->mask(), panels);
+}
+
 TEST_F(MainWindowTest, LyricControlBarShiftsTheTimingAndItsCloseUnticksShowLyrics) {
     Start();
     lyrics::TZylDlrcButton &bar = View().ControlBar();
