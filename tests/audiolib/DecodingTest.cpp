@@ -282,6 +282,110 @@ TEST(AudioLibEqualizer, ParametersAreCheckedAndLimited) {
     EXPECT_FALSE(chain.Set(1, ok));
 }
 
+// Largest second difference: a sine of amplitude A at f Hz never exceeds A (2 pi f / 44100)^2,
+// while any step in the waveform (a click) shows as a value about the size of the step.
+float LargestCurvature(const std::vector<float> &samples, size_t fromFrame, size_t toFrame) {
+    float largest = 0;
+    for (size_t i = std::max<size_t>(fromFrame, 2); i < toFrame; ++i) {
+        for (size_t side = 0; side < 2; ++side) {
+            const float d = samples[2 * i + side] - 2 * samples[2 * (i - 1) + side] + samples[2 * (i - 2) + side];
+            largest = std::max(largest, std::fabs(d));
+        }
+    }
+    return largest;
+}
+
+float Peak(const std::vector<float> &samples, size_t fromFrame, size_t toFrame) {
+    float peak = 0;
+    for (size_t i = 2 * fromFrame; i < 2 * toFrame && i < samples.size(); ++i) {
+        peak = std::max(peak, std::fabs(samples[i]));
+    }
+    return peak;
+}
+
+TEST(AudioLibEqualizer, GainChangesGlideOverTwentyMillisecondsWithoutAStep) {
+    // A 1 kHz tone through the 1 kHz band: +12 dB multiplies it by four, in phase.
+    constexpr size_t kFrames = 44100;
+    std::vector<float> tone(2 * kFrames);
+    for (size_t i = 0; i < kFrames; ++i) {
+        tone[2 * i] = tone[2 * i + 1] = 0.2f * static_cast<float>(std::sin(2 * M_PI * 1000.0 * i / 44100.0));
+    }
+    const float steadyCurvature = 0.8f * std::pow(2 * static_cast<float>(M_PI) * 1000.0f / 44100.0f, 2.0f);
+    const PeakingParameters boosted{1000, 5, 12};
+    const PeakingParameters flat{1000, 5, 0};
+
+    for (const bool fromFlat : {false, true}) {
+        SCOPED_TRACE(fromFlat ? "0 dB to +12 dB" : "+12 dB to 0 dB");
+        EffectChain chain;
+        chain.Add(1, 1, fromFlat ? flat : boosted);
+        std::vector<float> out = tone;
+        const size_t change = 22050; // in the middle of a 1024-frame block, as the feeder runs it
+        size_t at = 0;
+        for (size_t block = 1000; at < kFrames; at += block) {
+            const size_t n = std::min(block, kFrames - at);
+            if (at <= change && change < at + n) {
+                chain.Process(out.data() + 2 * at, static_cast<int64_t>(change - at));
+                ASSERT_TRUE(chain.Set(1, fromFlat ? boosted : flat));
+                chain.Process(out.data() + 2 * change, static_cast<int64_t>(at + n - change));
+            } else {
+                chain.Process(out.data() + 2 * at, static_cast<int64_t>(n));
+            }
+        }
+        // Read back at once as the value set; the sound follows within about 20 ms.
+        PeakingParameters read;
+        ASSERT_TRUE(chain.Get(1, read));
+        EXPECT_EQ(read.gain, fromFlat ? 12.0f : 0.0f);
+        EXPECT_LT(LargestCurvature(out, change - 2000, change + 4000), steadyCurvature * 1.2f);
+        const float before = Peak(out, change - 441, change);
+        const float halfway = Peak(out, change + 400, change + 482);
+        const float after = Peak(out, change + 1323, change + 2205); // 30 to 50 ms later
+        EXPECT_NEAR(before, fromFlat ? 0.2f : 0.8f, 0.02f);
+        EXPECT_GT(halfway, 0.3f);
+        EXPECT_LT(halfway, 0.7f);
+        EXPECT_NEAR(after, fromFlat ? 0.8f : 0.2f, 0.02f);
+        if (!fromFlat) {
+            // Once its state has died away a flat band passes the signal through untouched.
+            for (size_t i = 2 * (kFrames - 4410); i < 2 * kFrames; ++i) {
+                ASSERT_EQ(out[i], tone[i]) << i;
+            }
+        }
+    }
+}
+
+// A 5.1 file whose every channel carries the same tone, and the same tone in stereo and mono.
+TEST(AudioLibDecoding, MultichannelDownmixKeepsEverySourceAtItsOwnLevel) {
+    TempFolder folder;
+    const std::string tone = "0.8*sin(2*PI*440*t)";
+    const std::string surround = folder.File("surround.wav");
+    const std::string stereo = folder.File("stereo.wav");
+    const std::string mono = folder.File("mono.wav");
+    auto make = [&](const std::string &path, int channels, const std::string &layout) {
+        std::string expression = tone;
+        for (int i = 1; i < channels; ++i) {
+            expression += "|" + tone;
+        }
+        return RunQuietly("ffmpeg -nostdin -y -f lavfi -i \"aevalsrc='" + expression + "':s=44100:c=" + layout +
+                          ":d=1\" -c:a pcm_f32le '" + path + "'");
+    };
+    ASSERT_TRUE(make(surround, 6, "5.1"));
+    ASSERT_TRUE(make(stereo, 2, "stereo"));
+    ASSERT_TRUE(make(mono, 1, "mono"));
+    for (const std::string &path : {surround, stereo, mono}) {
+        SCOPED_TRACE(path);
+        auto decoder = OpenFile(path);
+        ASSERT_NE(decoder, nullptr);
+        const std::vector<float> samples = ReadFrames(*decoder, 44100);
+        ASSERT_EQ(samples.size(), 2u * 44100);
+        float left = 0, right = 0;
+        for (size_t i = 0; i < samples.size(); i += 2) {
+            left = std::max(left, std::fabs(samples[i]));
+            right = std::max(right, std::fabs(samples[i + 1]));
+        }
+        EXPECT_NEAR(left, 0.8f, 0.01f);
+        EXPECT_NEAR(right, 0.8f, 0.01f);
+    }
+}
+
 TEST(AudioLibPlaylist, FirstEntryOfM3uAndPls) {
     EXPECT_EQ(FirstPlaylistEntry("#EXTM3U\n#EXTINF:1,x\nhttp://h/a.mp3\nhttp://h/b.mp3\n", "http://h/l.m3u"),
               "http://h/a.mp3");

@@ -59,15 +59,27 @@ TEST_F(AudioLibraryTest, VersionAndSecondInitialisation) {
     EXPECT_EQ(library->ErrorGetCode(), kErrorIllegalType);
 }
 
-TEST(AudioLibNoDevice, InitFailsWhenSdlFindsNoDevice) {
+TEST(AudioLibNoDevice, PlayFailsWithoutADeviceAndALaterDeviceIsUsedWithoutARestart) {
+    TempFolder folder;
+    const std::string path = folder.File("tone.wav");
+    ASSERT_TRUE(MakeTone(path, 2, 440));
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     auto library = CreateAudioLibrary();
-    EXPECT_FALSE(library->Init(kDefaultDevice, 44100, 0, 0, nullptr));
+    ASSERT_TRUE(library->Init(kDefaultDevice, 44100, 0, 0, nullptr));
+    const Handle stream = library->StreamCreateFile(false, path.c_str(), 0, 0, 0);
+    ASSERT_NE(stream, 0u);
+    EXPECT_FALSE(library->OutputPrepare(stream));
     EXPECT_EQ(library->ErrorGetCode(), kErrorDriver);
-    EXPECT_EQ(library->StreamCreateFile(false, "/nonexistent.mp3", 0, 0, 0), 0u);
-    EXPECT_EQ(library->ErrorGetCode(), kErrorInit);
-    EXPECT_FALSE(library->Free());
-    setenv("SDL_AUDIODRIVER", "dummy", 1);  // what every other test of this program runs on
+    EXPECT_FALSE(library->ChannelPlay(stream, false));
+    EXPECT_EQ(library->ErrorGetCode(), kErrorDriver);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(library->ChannelGetPosition(stream, kPosByte), 0u); // not "playing" into nothing
+
+    setenv("SDL_AUDIODRIVER", "dummy", 1); // the output appears; what every other test runs on
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(library->ChannelGetPosition(stream, kPosByte), 0u);
+    EXPECT_TRUE(library->Free());
 }
 
 TEST_F(AudioLibraryTest, LengthAndUtf8TagsOfAThreeMinuteMp3) {

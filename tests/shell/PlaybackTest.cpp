@@ -258,3 +258,69 @@ TEST_F(PlaybackTest, PlayWithNoRowsOrNoRecordDoesNothing) {
     EXPECT_TRUE(library.StreamsOf("").empty());
     EXPECT_EQ(main->CurrentIndex(), 0);
 }
+
+TEST_F(PlaybackTest, NoOutputDeviceKeepsTheRowSaysWhyAndTheNextPlayTriesAgain) {
+    ThreeRows();
+    SetMode(kPlayLoopList);
+    library.deviceAvailable = false;
+    PlayRow(1);
+    ASSERT_TRUE(WaitUntil([&] { return main->TitleText() == QString::fromUtf8(kNoOutputDeviceText); }));
+    Spin(1300); // longer than the skip after a failed open would take
+    EXPECT_FALSE(main->LanErrTimerActive());
+    EXPECT_EQ(main->CurrentIndex(), 1);
+    EXPECT_EQ(State(), kStateStopped);
+    EXPECT_EQ(main->PlayButtonImage(), 0);
+    EXPECT_EQ(Count("108|"), 0);
+
+    library.deviceAvailable = true; // e.g. the sound server started after the player
+    main->btn_playClick();
+    EXPECT_TRUE(WaitPlaying(1));
+    EXPECT_EQ(main->TitleText(), QString::fromStdString("Song 1 - Singer"));
+}
+
+TEST_F(PlaybackTest, FollowingRowIsOpenedAheadAndTakesOverWithoutASecondOpen) {
+    ThreeRows();
+    SetMode(kPlayLoopList);
+    PlayRow(2);
+    ASSERT_TRUE(WaitPlaying(2));
+    Ticks(10);
+    EXPECT_EQ(Engine().QueuedNext(), ""); // far from the end: nothing opened ahead
+    library.SetPositionBytes(Engine().CurrentChannel(), 177 * lirvo::audio::testing::kBytesPerSecond);
+    Ticks(10);
+    EXPECT_EQ(Engine().QueuedNext(), media + "s0.mp3"); // loop order: the first row follows the last
+    // The play order changes near the end: what was opened ahead follows it.
+    SetMode(kPlaySequential);
+    Ticks(10);
+    EXPECT_EQ(Engine().QueuedNext(), "");
+    SetMode(kPlayRepeatOne);
+    Ticks(10);
+    EXPECT_EQ(Engine().QueuedNext(), media + "s2.mp3");
+    SetMode(kPlayLoopList);
+    Ticks(10);
+    ASSERT_TRUE(WaitUntil([&] { return Engine().QueuedChannel() != 0; }));
+    const auto queued = Engine().QueuedChannel();
+    const std::size_t opensOfRow0 = library.StreamsOf(media + "s0.mp3").size();
+
+    const std::size_t logBefore = PluginLog().size();
+    EndTrack();
+    ASSERT_TRUE(WaitPlaying(0));
+    EXPECT_EQ(Engine().CurrentChannel(), queued);
+    EXPECT_EQ(library.StreamsOf(media + "s0.mp3").size(), opensOfRow0);
+    // The usual order of reports: the end message for the row now current, then its start.
+    const auto log = PluginLog();
+    ASSERT_EQ(log.size(), logBefore + 2);
+    EXPECT_EQ(log[logBefore].rfind("109|" + media + "s0.mp3|", 0), 0u) << log[logBefore];
+    EXPECT_EQ(log[logBefore + 1].rfind("108|" + media + "s0.mp3|", 0), 0u) << log[logBefore + 1];
+    EXPECT_TRUE(main->TrimScheduled()); // the end of a track trims once, ticks never do
+}
+
+TEST_F(PlaybackTest, WorkingSetIsTrimmedAfterPlaylistChangesNotByTicks) {
+    ThreeRows();
+    PlayRow(0);
+    ASSERT_TRUE(WaitPlaying(0));
+    ASSERT_TRUE(WaitUntil([&] { return !main->TrimScheduled(); }, 3000));
+    Ticks(30);
+    EXPECT_FALSE(main->TrimScheduled());
+    main->AddListRow(4, "New", "", media + "new.mp3");
+    EXPECT_TRUE(main->TrimScheduled());
+}

@@ -68,7 +68,33 @@ std::vector<std::filesystem::path> FindAddons(const std::string &folder) {
 TStreamCreateURLThread::TStreamCreateURLThread(TAudioEngine &engine, const char *source)
     : Source(source), Engine(engine) {}
 
+TStreamCreateURLThread::TStreamCreateURLThread(TAudioEngine &engine, std::string localFile)
+    : Source(nullptr), Engine(engine), Ahead(true), OwnSource(std::move(localFile)) {
+    Source = OwnSource.c_str();
+}
+
+void TStreamCreateURLThread::OpenAhead() {
+    if (IsStopRequested()) {
+        return;
+    }
+    Handle stream = Engine.Library.StreamCreateFile(false, Source, 0, 0, 0);
+    if (stream != 0 && IsStopRequested()) {
+        Engine.Library.StreamFree(stream);
+        stream = 0;
+    }
+    Stream = stream;
+}
+
 void TStreamCreateURLThread::run() {
+    if (Ahead) {
+        try {
+            OpenAhead();
+        } catch (...) {
+            Stream = 0; // the track then opens the usual way when its turn comes
+        }
+        Ended.store(true, std::memory_order_release);
+        return;
+    }
     try {
         Open();
     } catch (...) {
@@ -97,6 +123,7 @@ void TStreamCreateURLThread::Open() {
     Handle stream = library.StreamCreateFile(false, Source, 0, 0, 0);
     if (stream == 0 && !IsStopRequested()) {
         Engine.SetState(kStateConnecting);
+        Engine.UpdateTimerLater();
         try {
             Engine.ReportStatus(kStateConnecting);
         } catch (...) {
@@ -123,6 +150,11 @@ void TStreamCreateURLThread::Open() {
         library.StreamFree(stream);
         stream = 0;
     }
+    // The output device is opened here rather than on the main thread, where the track starts:
+    // opening it can take a while (a sound server's answer).
+    if (stream != 0 && !library.OutputPrepare(stream)) {
+        NoDevice = true;
+    }
     Stream = stream;
 }
 
@@ -141,7 +173,31 @@ TAudioEngine::TAudioEngine(IAudioLibrary &library, std::uintptr_t windowHandle,
     Timer = std::make_unique<QTimer>();
     Timer->setInterval(kTickIntervalMs);
     QObject::connect(Timer.get(), &QTimer::timeout, this, [this] { TimerTick(); });
-    Timer->start();
+    UpdateTimer(); // stopped: an idle engine runs no timer
+}
+
+void TAudioEngine::UpdateTimer() {
+    if (Timer == nullptr) {
+        return;
+    }
+    const std::int32_t state = State.load();
+    if (state == kStateStopped) {
+        QuietSince.reset();
+        Timer->stop();
+        return;
+    }
+    if (state == kStatePlaying || state == kStateConnecting) {
+        QuietSince.reset();
+    } else if (!QuietSince) {
+        QuietSince = std::chrono::steady_clock::now(); // paused, ended or failed
+    }
+    if (!Timer->isActive()) {
+        Timer->start();
+    }
+}
+
+void TAudioEngine::UpdateTimerLater() {
+    QMetaObject::invokeMethod(this, [this] { UpdateTimer(); }, Qt::QueuedConnection);
 }
 
 void TAudioEngine::InitAudio(const std::string &addonFolder) {
@@ -196,6 +252,15 @@ TAudioEngine::~TAudioEngine() {
         delete OpenWorker;
         OpenWorker = nullptr;
     }
+    CancelNext();
+    // Workers that open ahead may still run; what they obtained is not wanted any more.
+    for (TStreamCreateURLThread *worker : findChildren<TStreamCreateURLThread *>()) {
+        worker->RequestStop();
+        worker->WaitEnded();
+        if (worker->Stream != 0) {
+            Library.StreamFree(std::exchange(worker->Stream, 0));
+        }
+    }
     Library.PluginFree(PluginHandle);
     Library.Stop();
     Library.Free();
@@ -222,10 +287,16 @@ void TAudioEngine::ReportError(std::int32_t status, std::int32_t code) {
 // ---------------------------------------------------------------- transport
 
 void TAudioEngine::PlayFile(const std::string &source) {
-    if (OpenWorker != nullptr) {
+    if (OpenWorker != nullptr || TakeOverPending) {
         ReportError(kStateEnded, kEngineErrorOpenBusy);
         return;
     }
+    if (NextChannel != 0 && source == NextSource) {
+        Source = source;
+        TakeOverNext();
+        return;
+    }
+    CancelNext();
     Source = source;
     Library.StreamFree(Channel);
     auto *worker = new TStreamCreateURLThread(*this, Source.c_str());
@@ -252,8 +323,11 @@ void TAudioEngine::StreamOpened() {
     Channel = stream;
     std::int32_t errorCode = 0;
     bool started = false;
+    bool noDevice = false;
     try {
-        if (Channel == 0) {
+        if (Channel != 0 && worker->NoDevice) {
+            noDevice = true;
+        } else if (Channel == 0) {
             SetState(kStateOpenFailed);
             // An open the owner stopped is no failure: it carries 0, so the owner does not move on
             // to another track. Otherwise the worker's own failure code (the main thread's latest
@@ -265,10 +339,13 @@ void TAudioEngine::StreamOpened() {
             SetupFX();
             ApplyEQ();
             Library.ChannelSetAttribute(Channel, kAttribVolume, Volume / 100.0f);
-            Library.ChannelPlay(Channel, false);
-            Library.ChannelSetSync(Channel, kSyncEnd, 0, &TAudioEngine::EndSync, this);
-            SetState(kStatePlaying);
-            started = true;
+            if (!Library.ChannelPlay(Channel, false) && Library.ErrorGetCode() == kErrorDriver) {
+                noDevice = true; // the device went away between the worker's open and now
+            } else {
+                Library.ChannelSetSync(Channel, kSyncEnd, 0, &TAudioEngine::EndSync, this);
+                SetState(kStatePlaying);
+                started = true;
+            }
         }
     } catch (...) {
         // An implementation of the library that throws leaves the track as it is; the worker is
@@ -277,6 +354,11 @@ void TAudioEngine::StreamOpened() {
     // Released before the report, so that a handler may start the next track at once.
     OpenWorker = nullptr;
     worker->deleteLater();
+    if (noDevice) {
+        DeviceMissing();
+        return;
+    }
+    UpdateTimer();
     try {
         if (started) {
             ReportStatus(kStatePlaying);
@@ -288,15 +370,38 @@ void TAudioEngine::StreamOpened() {
     }
 }
 
+void TAudioEngine::DeviceMissing() {
+    // The row stays where it is and nothing moves on: the owner says why, and the next play
+    // opens the track, and with it the device, again.
+    Library.StreamFree(Channel);
+    Channel = 0;
+    LengthBytes = 0;
+    SetState(kStateStopped);
+    UpdateTimer();
+    try {
+        ReportStatus(kStateStopped);
+        ReportError(kStateStopped, kEngineErrorDevice);
+    } catch (...) {
+        // Reached from the event loop, where an exception has nowhere to go.
+    }
+}
+
 void TAudioEngine::Pause() {
     Library.ChannelPause(Channel);
     SetState(kStatePaused);
+    UpdateTimer();
     ReportStatus(kStatePaused);
 }
 
 void TAudioEngine::Resume() {
-    Library.ChannelPlay(Channel, false);
+    if (!Library.ChannelPlay(Channel, false) && Library.ErrorGetCode() == kErrorDriver) {
+        // The device was let go during a long pause and cannot be opened now: stay paused,
+        // so the next play tries again.
+        ReportError(State.load(), kEngineErrorDevice);
+        return;
+    }
     SetState(kStatePlaying);
+    UpdateTimer();
     ReportStatus(kStatePlaying);
 }
 
@@ -304,9 +409,122 @@ void TAudioEngine::Stop() {
     if (OpenWorker != nullptr) {
         OpenWorker->RequestStop();
     }
+    TakeOverPending = false; // a taken-over track that was stopped at once does not start
     Library.ChannelStop(Channel);
+    if (NextChannel != 0 || NextWorker != nullptr) {
+        // Moving to the next row stops, then plays it: the queued track is kept for that
+        // PlayFile on this same turn, and let go otherwise.
+        const std::uint64_t generation = NextGeneration;
+        QMetaObject::invokeMethod(
+            this,
+            [this, generation] {
+                if (generation == NextGeneration) {
+                    CancelNext();
+                }
+            },
+            Qt::QueuedConnection);
+    }
     SetState(kStateStopped);
+    UpdateTimer();
     ReportStatus(kStateStopped);
+}
+
+// ---------------------------------------------------------------- gapless
+
+void TAudioEngine::QueueNext(const std::string &localFile) {
+    if (localFile == NextSource) {
+        return;
+    }
+    CancelNext();
+    if (localFile.empty() || Channel == 0 || OpenWorker != nullptr || TakeOverPending) {
+        return;
+    }
+    NextSource = localFile;
+    auto *worker = new TStreamCreateURLThread(*this, localFile);
+    worker->setParent(this);
+    NextWorker = worker;
+    QObject::connect(
+        worker, &QThread::finished, this, [this, worker] { AheadOpened(worker); }, Qt::QueuedConnection);
+    worker->start();
+}
+
+void TAudioEngine::AheadOpened(TStreamCreateURLThread *worker) {
+    worker->WaitEnded();
+    const Handle stream = std::exchange(worker->Stream, 0);
+    const bool wanted = worker == NextWorker && !worker->IsStopRequested();
+    worker->deleteLater();
+    if (!wanted) {
+        if (stream != 0) {
+            Library.StreamFree(stream);
+        }
+        return;
+    }
+    NextWorker = nullptr;
+    if (stream == 0) {
+        return; // not a local file: it opens the usual way when its turn comes
+    }
+    if (Channel == 0) {
+        Library.StreamFree(stream);
+        return;
+    }
+    NextChannel = stream;
+    SetupFXOn(NextChannel, NextFxHandles);
+    ApplyGainsTo(NextFxHandles);
+    Library.ChannelSetAttribute(NextChannel, kAttribVolume, Volume / 100.0f);
+    Library.ChannelSetSync(NextChannel, kSyncEnd, 0, &TAudioEngine::EndSync, this);
+    Library.ChannelSetNext(Channel, NextChannel);
+}
+
+void TAudioEngine::CancelNext() {
+    ++NextGeneration;
+    if (NextWorker != nullptr) {
+        NextWorker->RequestStop(); // its completion frees what it obtained
+        NextWorker = nullptr;
+    }
+    if (NextChannel != 0) {
+        Library.ChannelSetNext(Channel, 0);
+        Library.StreamFree(NextChannel);
+        NextChannel = 0;
+        NextFxHandles.fill(0);
+    }
+    NextSource.clear();
+}
+
+void TAudioEngine::TakeOverNext() {
+    // The queued stream is already playing when the library handed over at the end of the
+    // current track; otherwise (the track was left early) it starts here.
+    Library.StreamFree(Channel);
+    Channel = std::exchange(NextChannel, 0);
+    FxHandles = NextFxHandles;
+    NextFxHandles.fill(0);
+    NextSource.clear();
+    ++NextGeneration;
+    const std::uint64_t length = Library.ChannelGetLength(Channel, kPosByte);
+    LengthBytes = length == kErrorValue ? -1 : static_cast<std::int64_t>(length);
+    const bool noDevice = !Library.ChannelPlay(Channel, false) && Library.ErrorGetCode() == kErrorDriver;
+    // Reported on a later turn, like an open's completion: the caller first finishes what it
+    // does after PlayFile (the end of the previous track, its plug-in message, its lyric).
+    TakeOverPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, noDevice] {
+            if (!TakeOverPending) {
+                return; // stopped meanwhile
+            }
+            TakeOverPending = false;
+            if (noDevice) {
+                DeviceMissing();
+                return;
+            }
+            SetState(kStatePlaying);
+            UpdateTimer();
+            try {
+                ReportStatus(kStatePlaying);
+            } catch (...) {
+                // Delivered from the event loop, where an exception has nowhere to go.
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 std::int32_t TAudioEngine::BytesToMilliseconds(std::uint64_t bytes) {
@@ -339,9 +557,16 @@ std::int32_t TAudioEngine::GetLength() {
 void TAudioEngine::SetVolume(float volume) {
     Volume = volume;
     Library.ChannelSetAttribute(Channel, kAttribVolume, volume / 100.0f);
+    if (NextChannel != 0) {
+        Library.ChannelSetAttribute(NextChannel, kAttribVolume, volume / 100.0f);
+    }
 }
 
 void TAudioEngine::TimerTick() {
+    if (QuietSince && std::chrono::steady_clock::now() - *QuietSince >= std::chrono::milliseconds(QuietTickLimitMs)) {
+        Timer->stop(); // nothing has moved for a while: an idle engine runs no timer
+        return;
+    }
     if (OnTick.IsEmpty() || State.load() == kStateStopped) {
         return;
     }
@@ -361,6 +586,7 @@ void TAudioEngine::TimerTick() {
 void TAudioEngine::EndSync(Handle, Handle, std::uint32_t, void *user) {
     auto *engine = static_cast<TAudioEngine *>(user);
     engine->SetState(kStateEnded);
+    engine->UpdateTimerLater();
     try {
         if (!engine->OnEnd.IsEmpty()) {
             engine->OnEnd(kStateEnded);
@@ -409,9 +635,13 @@ void TAudioEngine::SettleDownloadSize(bool opened) {
 // ---------------------------------------------------------------- equalizer
 
 void TAudioEngine::SetupFX() {
+    SetupFXOn(Channel, FxHandles);
+}
+
+void TAudioEngine::SetupFXOn(Handle channel, std::array<Handle, kEqBandCount> &handles) {
     for (std::size_t band = 0; band < kEqBandCount; ++band) {
-        const Handle fx = Library.ChannelSetFX(Channel, kFxParamEq, 1);
-        FxHandles[band] = fx;
+        const Handle fx = Library.ChannelSetFX(channel, kFxParamEq, 1);
+        handles[band] = fx;
         const ParamEqParameters parameters{static_cast<float>(EqCenters[band]), kEqBandwidth, 0.0f};
         Library.FXSetParameters(fx, &parameters);
     }
@@ -419,11 +649,18 @@ void TAudioEngine::SetupFX() {
 
 void TAudioEngine::SetEQ(const TEqGains &gains) {
     EqGains = gains;
+    ApplyGainsTo(FxHandles);
+    if (NextChannel != 0) {
+        ApplyGainsTo(NextFxHandles); // the queued track follows with the same sound
+    }
+}
+
+void TAudioEngine::ApplyGainsTo(const std::array<Handle, kEqBandCount> &handles) {
     for (std::size_t band = 0; band < kEqBandCount; ++band) {
         ParamEqParameters parameters{static_cast<float>(EqCenters[band]), kEqBandwidth, 0.0f};
-        Library.FXGetParameters(FxHandles[band], &parameters);
-        parameters.gain = static_cast<float>(gains[band]);
-        Library.FXSetParameters(FxHandles[band], &parameters);
+        Library.FXGetParameters(handles[band], &parameters);
+        parameters.gain = static_cast<float>(EqGains[band]);
+        Library.FXSetParameters(handles[band], &parameters);
     }
 }
 

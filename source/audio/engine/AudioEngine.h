@@ -26,10 +26,12 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace lirvo::audio {
@@ -44,13 +46,18 @@ inline constexpr std::int32_t kStateOpenFailed = 1006;
 
 // Engine-level codes of OnError (other codes passed with status 1006 come from the library).
 inline constexpr std::int32_t kEngineErrorVersion = -1;  // library of another interface version
-inline constexpr std::int32_t kEngineErrorDevice = -2;   // no output device could be opened
+inline constexpr std::int32_t kEngineErrorDevice = -2;   // no output device could be opened: at
+                                                         // start-up, or for a track (the row stays,
+                                                         // the next play tries the device again)
 inline constexpr std::int32_t kEngineErrorOpenBusy = -3; // PlayFile while an open is under way
 
 inline constexpr std::size_t kEqBandCount = 10;
 inline constexpr std::size_t kLevelBlockSize = 1025;
 inline constexpr std::size_t kSampleBlockSize = 2049;
 inline constexpr int kTickIntervalMs = 50;
+// The tick stops this long after playback stopped moving (paused, ended, failed); while stopped
+// it does not run at all.
+inline constexpr int kQuietTickLimitMs = 10000;
 
 using TLevelBlock = std::array<std::uint32_t, kLevelBlockSize>;
 using TSampleBlock = std::array<float, kSampleBlockSize>;
@@ -98,11 +105,15 @@ class TAudioEngine;
 class TStreamCreateURLThread : public QThread {
 public:
     TStreamCreateURLThread(TAudioEngine &engine, const char *source);
+    // A worker that opens the next track ahead for a gapless hand-over: a local file only, on
+    // its own copy of the text, touching no engine state.
+    TStreamCreateURLThread(TAudioEngine &engine, std::string localFile);
 
     const char *Source; // points into the engine's Source, unchanged while the worker exists
     Handle Stream = 0;  // the stream obtained, 0 = none; read after the thread ended
     int ErrorCode = 0;  // the library's code for the failed open (never 0 when Stream is 0 and
                         // the open was not stopped)
+    bool NoDevice = false; // the stream opened but no output device could be opened for it
 
     // Asks the worker to abandon its open; also valid before it started and after it ended
     // (QThread's own interruption request is ignored outside the thread's run time).
@@ -122,9 +133,12 @@ protected:
 
 private:
     void Open();
+    void OpenAhead();
 
     TAudioEngine &Engine;
     std::atomic<bool> StopRequested{false};
+    const bool Ahead = false;
+    const std::string OwnSource;
     std::atomic<bool> Ended{false};
 };
 
@@ -152,6 +166,20 @@ public:
     // Stops the channel (status 1001 at once). An open under way is abandoned: its stream, if it
     // still arrives, is freed and the open completes with state 1006 and OnError(1006, 0).
     void Stop();
+    // A track whose output device cannot be opened is not played: its stream is freed, the state
+    // becomes 1001 (OnStatus(1001)) and OnError(1001, kEngineErrorDevice) follows, so the owner
+    // can say so and stay on the row; the next PlayFile tries the device again. A Resume that
+    // finds no device stays paused and reports OnError(1003, kEngineErrorDevice).
+
+    // ---- gapless ----
+    // Opens `localFile` ahead on a worker of its own and has the library start it the moment
+    // the current track ends, with no gap. A later PlayFile of the same text takes that stream
+    // over instead of opening it again (status 1002 follows as a queued report, after whatever
+    // the caller does next on this turn). Another text replaces the queued one, "" cancels it;
+    // Stop cancels it unless a PlayFile of it follows on the same turn. Network locations and
+    // texts that do not open as local files are not queued.
+    void QueueNext(const std::string &localFile);
+    const std::string &QueuedNext() const { return NextSource; }
     std::int32_t GetPosition();              // milliseconds, never negative
     void SetPosition(std::int32_t position); // milliseconds
     std::int32_t GetLength();                // milliseconds of the current track, never negative
@@ -193,12 +221,24 @@ public:
     float CurrentVolume() const { return Volume; }
     const TEqGains &CurrentEqGains() const { return EqGains; }
     bool IsOpening() const { return OpenWorker != nullptr; }
+    bool IsTicking() const { return Timer != nullptr && Timer->isActive(); }
+    Handle QueuedChannel() const { return NextChannel; }
+    int QuietTickLimitMs = kQuietTickLimitMs; // tests shorten it
 
 private:
     friend class TStreamCreateURLThread;
 
     void InitAudio(const std::string &addonFolder);
     void StreamOpened();
+    void DeviceMissing(); // after an open whose output device could not be opened
+    // Starts or stops the tick for the current state (main thread).
+    void UpdateTimer();
+    void UpdateTimerLater(); // from other threads
+    void SetupFXOn(Handle channel, std::array<Handle, kEqBandCount> &handles);
+    void ApplyGainsTo(const std::array<Handle, kEqBandCount> &handles);
+    void AheadOpened(TStreamCreateURLThread *worker);
+    void CancelNext();
+    void TakeOverNext();
     void SetState(std::int32_t code) { State.store(code); }
     void ReportStatus(std::int32_t status);
     void ReportError(std::int32_t status, std::int32_t code);
@@ -224,6 +264,15 @@ private:
     std::string Source;
     float Volume = 0.0f;
     TStreamCreateURLThread *OpenWorker = nullptr;
+    // Ticks stop once playback has not moved for QuietTickLimitMs.
+    std::optional<std::chrono::steady_clock::time_point> QuietSince;
+    // The next track, opened ahead (gapless).
+    std::string NextSource;
+    TStreamCreateURLThread *NextWorker = nullptr;
+    Handle NextChannel = 0;
+    std::array<Handle, kEqBandCount> NextFxHandles{};
+    std::uint64_t NextGeneration = 0; // bumped whenever the queued track changes
+    bool TakeOverPending = false;     // a taken-over track's status 1002 is still to come
     TLevelBlock TickLevels{};
     TSampleBlock TickSamples{};
     // The end of a download may be reported before the open returned with the size; the final

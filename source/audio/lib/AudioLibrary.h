@@ -120,16 +120,17 @@ public:
     // ---- library life ----
     // Version word (see kInterfaceVersion).
     virtual std::uint32_t GetVersion() = 0;
-    // Opens output `device` (kDefaultDevice for the default) at `frequency` Hz. `window` and
-    // `clsid` are accepted for interface stability and may be 0/nullptr. Returns false (0) when no
-    // output device can be opened.
+    // Makes the library ready for output on `device` (kDefaultDevice; other numbers are taken
+    // as the default device too) at `frequency` Hz. `window` and `clsid` are accepted for
+    // interface stability and may be 0/nullptr. The device itself is opened only while a channel
+    // plays (see OutputPrepare), so Init succeeds also while no sound server runs yet.
     virtual bool Init(int device, std::uint32_t frequency, std::uint32_t flags, std::uintptr_t window,
                       const void *clsid) = 0;
     // Sets one of the kConfig* options. False for an unknown option.
     virtual bool SetConfig(std::uint32_t option, std::uint32_t value) = 0;
-    // Starts (resumes) the output device.
+    // Allows output again after Stop.
     virtual bool Start() = 0;
-    // Stops the output device; channels keep their positions.
+    // Holds all output (the device is paused and then let go); channels keep their positions.
     virtual bool Stop() = 0;
     // Frees every stream, effect, sync and add-on and closes the device. No procedure is called
     // after it returns.
@@ -169,7 +170,9 @@ public:
     virtual std::uint64_t StreamGetFilePosition(Handle stream, std::uint32_t mode) = 0;
 
     // ---- transport ----
-    // Starts or resumes playback; `restart` true plays from the beginning.
+    // Starts or resumes playback; `restart` true plays from the beginning. Opens the output
+    // device if it is not open (see OutputPrepare); fails with kErrorDriver, leaving the channel
+    // stopped where it was, when no device can be opened.
     virtual bool ChannelPlay(Handle channel, bool restart) = 0;
     virtual bool ChannelPause(Handle channel) = 0;
     // Stops playback; the position is kept and ChannelPlay continues from it.
@@ -211,6 +214,26 @@ public:
     // channel (32-bit float, interleaved stereo) into `buffer`. Returns the bytes written,
     // 0xFFFFFFFF on error.
     virtual std::uint32_t ChannelGetData(Handle channel, void *buffer, std::uint32_t length) = 0;
+
+    // ---- output device and gapless hand-over ----
+    // Opens the output device now, naming the sound server's stream after `channel`'s track; it
+    // would otherwise be opened by ChannelPlay. Blocks while the device opens, so callers run it
+    // off the GUI thread. The device is let go again when nothing has played for a while (0.5 s
+    // after a stop, 10 s after a pause) and reopened on the new default device when it is lost
+    // while playing. False with kErrorDriver when no device can be opened; every later call
+    // tries again, so a sound server that starts late is used.
+    virtual bool OutputPrepare(Handle channel) {
+        (void)channel;
+        return true;
+    }
+    // When `channel` reaches its end, `next` (a stopped stream, decoded ahead from now on)
+    // starts playing in the same output block, so there is no gap. The end sync of `channel`
+    // fires as usual. `next` 0 cancels. False for an unknown handle.
+    virtual bool ChannelSetNext(Handle channel, Handle next) {
+        (void)channel;
+        (void)next;
+        return false;
+    }
 
     // ---- tags ----
     // Tag text of a stream for a format placeholder ("%TITL", "%ARTI", "%ALBM"), as UTF-8.

@@ -156,6 +156,12 @@ struct FfmpegDecoder::State {
             // Mono plays at full level on both sides, not 3 dB down as a centre channel would.
             const double matrix[2] = {1.0, 1.0};
             result = swr_set_matrix(resampler, matrix, 1);
+        } else if (result >= 0 && inLayout.nb_channels > 2) {
+            // The default downmix adds centre and surround into each side at up to 2.4 times
+            // full scale, and float output is not clipped by the resampler: the device would.
+            // A matrix whose rows sum to at most 1 keeps every source at or below its own peak;
+            // stereo sources are not rematrixed at all, so their level is unchanged.
+            result = av_opt_set_double(resampler, "rematrix_maxval", 1.0, 0);
         }
         if (result >= 0) {
             result = swr_init(resampler);

@@ -121,12 +121,12 @@ bool MediaAudioLibrary::Init(int device, std::uint32_t frequency, std::uint32_t,
     if (frequency == 0) {
         return Fail(kErrorIllegalParam);
     }
-    // The output always runs at 44100 Hz; SDL converts when the device wants another rate.
-    const int error = mixer_->Open(device);
-    if (error != kErrorOk) {
-        return Fail(error);
+    if (device != kDefaultDevice && device < 1) {
+        return Fail(kErrorIllegalParam);
     }
-    mixer_->Start();
+    // The output always runs at 44100 Hz; SDL converts when the device wants another rate.
+    // The device is opened when something plays, not here.
+    mixer_->SetRunning(true);
     initialised_ = true;
     return Succeed();
 }
@@ -160,14 +160,15 @@ bool MediaAudioLibrary::Start() {
     if (!initialised_) {
         return Fail(kErrorInit);
     }
-    return mixer_->Start() ? Succeed() : Fail(kErrorStart);
+    mixer_->SetRunning(true);
+    return Succeed();
 }
 
 bool MediaAudioLibrary::Stop() {
     if (!initialised_) {
         return Fail(kErrorInit);
     }
-    mixer_->Stop();
+    mixer_->SetRunning(false);
     return Succeed();
 }
 
@@ -186,7 +187,7 @@ bool MediaAudioLibrary::Free() {
         FreeChannel(channel);
     }
     channels.clear();
-    mixer_->Close();
+    mixer_->ReleaseDevice();
     addons_.UnloadAll();
     return Succeed();
 }
@@ -446,7 +447,15 @@ bool MediaAudioLibrary::ChannelPlay(Handle handle, bool restart) {
     if (channel == nullptr) {
         return false;
     }
-    return channel->Play(restart) ? Succeed() : Fail(kErrorPosition);
+    if (!channel->Play(restart)) {
+        return Fail(kErrorPosition);
+    }
+    const int error = mixer_->Acquire(channel->StreamName());
+    if (error != kErrorOk) {
+        channel->Stop(); // no device: the channel stays where it was, not "playing" into nothing
+        return Fail(error);
+    }
+    return Succeed();
 }
 
 bool MediaAudioLibrary::ChannelPause(Handle handle) {
@@ -455,6 +464,7 @@ bool MediaAudioLibrary::ChannelPause(Handle handle) {
         return false;
     }
     channel->Pause();
+    mixer_->Changed();
     return Succeed();
 }
 
@@ -464,6 +474,35 @@ bool MediaAudioLibrary::ChannelStop(Handle handle) {
         return false;
     }
     channel->Stop();
+    mixer_->Changed();
+    return Succeed();
+}
+
+bool MediaAudioLibrary::OutputPrepare(Handle handle) {
+    auto channel = FindChannel(handle);
+    if (channel == nullptr) {
+        return false;
+    }
+    const int error = mixer_->Acquire(channel->StreamName());
+    return error == kErrorOk ? Succeed() : Fail(error);
+}
+
+bool MediaAudioLibrary::ChannelSetNext(Handle handle, Handle nextHandle) {
+    auto channel = FindChannel(handle);
+    if (channel == nullptr) {
+        return false;
+    }
+    std::shared_ptr<PlaybackChannel> next;
+    if (nextHandle != 0) {
+        next = FindChannel(nextHandle);
+        if (next == nullptr) {
+            return false;
+        }
+        if (next == channel) {
+            return Fail(kErrorIllegalParam);
+        }
+    }
+    mixer_->SetFollower(channel.get(), next);
     return Succeed();
 }
 

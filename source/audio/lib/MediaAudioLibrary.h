@@ -61,6 +61,9 @@ public:
 
     const char *TagsRead(Handle stream, const char *format) override;
 
+    bool OutputPrepare(Handle channel) override;
+    bool ChannelSetNext(Handle channel, Handle next) override;
+
 private:
     Handle NextHandle();
     std::shared_ptr<PlaybackChannel> FindChannel(Handle handle);

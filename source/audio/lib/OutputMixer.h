@@ -1,15 +1,34 @@
 #pragma once
 // The SDL2 output device and the mixer that feeds it from the playing channels.
+//
+// The device is held only while something plays: Acquire opens it (on the default device, the
+// sound server's stream named after the track), and a keeper thread pauses it as soon as no
+// channel plays, lets it go 0.5 s after everything stopped or 10 s after a pause, and reopens it
+// on the new default device when the one in use disappears. An idle player holds no stream and
+// runs no timer: the keeper sleeps without a time-out once the device is closed.
 
 #include "audio/lib/PlaybackChannel.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <thread>
 #include <vector>
 
+union SDL_Event;
+
 namespace lirvo::audio {
+
+// How long the device is kept after playback stopped or paused, before it is let go.
+inline constexpr std::chrono::milliseconds kDeviceKeepAfterStop{500};
+inline constexpr std::chrono::milliseconds kDeviceKeepAfterPause{10000};
+// While a channel plays, how often the keeper checks that the device is still there, and how
+// often it retries a device that could not be reopened.
+inline constexpr std::chrono::milliseconds kDeviceCheckInterval{1000};
 
 class OutputMixer {
 public:
@@ -17,30 +36,73 @@ public:
     // event on (the notification thread makes the user's calls).
     using EndHandler = std::function<void(const std::shared_ptr<PlaybackChannel> &)>;
 
-    explicit OutputMixer(EndHandler onEnd) : onEnd_(std::move(onEnd)) {}
-    ~OutputMixer() { Close(); }
+    explicit OutputMixer(EndHandler onEnd);
+    ~OutputMixer();
+    OutputMixer(const OutputMixer &) = delete;
+    OutputMixer &operator=(const OutputMixer &) = delete;
 
-    // Opens the default device (-1) or device n (1-based) for 44100 Hz float stereo.
-    // Returns 0 on success or an interface error code.
-    int Open(int device);
-    void Close();
-    bool IsOpen() const { return device_ != 0; }
-    bool Start();
-    bool Stop();
+    // Makes sure the device is open and running, opening it on the default device when it was
+    // let go; `streamName` names the sound server's stream (a device open under another name
+    // while nothing plays is reopened under the new one). Blocks while SDL opens the device.
+    // Returns 0 or an interface error code (kErrorDriver: no device could be opened).
+    int Acquire(const std::string &streamName);
+    // A channel started, paused, stopped or ended: the keeper looks again at what plays.
+    void Changed();
+    bool IsOpen() const;
+    // Output allowed (Start) or held (Stop); held output pauses the device.
+    void SetRunning(bool running);
 
     void Add(const std::shared_ptr<PlaybackChannel> &channel);
     // After this returns the device callback no longer touches the channel.
     void Remove(const PlaybackChannel *channel);
+    // When `current` ends, `next` starts in the same device block (gapless); nullptr clears.
+    // `next` must have been added and be stopped.
+    void SetFollower(const PlaybackChannel *current, const std::shared_ptr<PlaybackChannel> &next);
+
+    // Lets the device go now.
+    void ReleaseDevice();
+    // Closes the device and ends the keeper (also done by the destructor).
+    void Shutdown();
 
 private:
+    struct Entry {
+        std::shared_ptr<PlaybackChannel> channel;
+        std::shared_ptr<PlaybackChannel> follower;
+    };
+
     static void Callback(void *self, uint8_t *stream, int length);
+    static int DeviceEventWatch(void *self, ::SDL_Event *event);
     void Mix(float *out, int64_t frames);
+    int OpenDevice(const std::string &streamName); // deviceMutex_ held
+    void CloseDevice();                            // deviceMutex_ held
+    void KeepDevice();                             // the keeper thread
+    bool AnyChannelIn(PlaybackChannel::Mode mode);
 
     EndHandler onEnd_;
+
+    // Device state, guarded by deviceMutex_ (never taken by the callback).
+    mutable std::mutex deviceMutex_;
+    std::condition_variable keeperWake_;
     uint32_t device_ = 0;
+    std::string streamName_;
+    bool devicePaused_ = true;
+    bool running_ = true;
+    bool reopenWanted_ = false; // the device was lost while something played
+    std::chrono::steady_clock::time_point idleSince_{};
+    bool quit_ = false;
+    std::atomic<bool> lost_{false}; // set by SDL's device-removed event
+    std::atomic<uint32_t> openDevice_{0}; // device_, for the event watch
+    std::atomic<uint64_t> callbacks_{0};  // device callbacks so far
+    uint64_t callbacksAtCheck_ = 0;       // at the keeper's last check while playing
+    bool checkedWhilePlaying_ = false;
+    std::atomic<uint32_t> changes_{0};
+    std::thread keeper_;
+
+    // Channels, guarded by mutex_ (held by the callback only for the list walk).
     std::mutex mutex_;
-    std::vector<std::shared_ptr<PlaybackChannel>> channels_;
-    std::vector<std::shared_ptr<PlaybackChannel>> ended_; // used inside the callback only
+    std::vector<Entry> channels_;
+    std::vector<std::shared_ptr<PlaybackChannel>> playing_; // used inside the callback only
+    std::vector<std::shared_ptr<PlaybackChannel>> ended_;   // used inside the callback only
 };
 
 } // namespace lirvo::audio

@@ -20,16 +20,38 @@ bool NormaliseParameters(PeakingParameters &p) {
 }
 
 PeakingFilter::PeakingFilter(const PeakingParameters &parameters) {
-    SetParameters(parameters);
+    parameters_ = parameters;
+    currentGain_ = parameters.gain; // a new filter starts at its gain, nothing to ramp from
+    UpdateCoefficients();
 }
 
 void PeakingFilter::SetParameters(const PeakingParameters &p) {
     parameters_ = p;
-    if (p.gain == 0.0f) {
-        Reset(); // skipped while flat; start clean when it is raised again
+    rampPerFrame_ = (static_cast<double>(p.gain) - currentGain_) / static_cast<double>(kGainRampFrames);
+    UpdateCoefficients();
+}
+
+void PeakingFilter::AdvanceRamp(int64_t frames) {
+    if (!IsRamping()) {
+        return;
     }
+    const double target = parameters_.gain;
+    const double next = currentGain_ + rampPerFrame_ * static_cast<double>(frames);
+    const bool passed = rampPerFrame_ > 0 ? next >= target : next <= target;
+    currentGain_ = passed || rampPerFrame_ == 0.0 ? target : next;
+    UpdateCoefficients();
+}
+
+bool PeakingFilter::IsIdentity() const {
+    constexpr double kQuiet = 1e-7; // about -140 dB
+    return parameters_.gain == 0.0f && !IsRamping() && std::fabs(z1_[0]) < kQuiet && std::fabs(z1_[1]) < kQuiet &&
+           std::fabs(z2_[0]) < kQuiet && std::fabs(z2_[1]) < kQuiet;
+}
+
+void PeakingFilter::UpdateCoefficients() {
+    const PeakingParameters &p = parameters_;
     // Peaking filter of the audio EQ cookbook, bandwidth given in octaves (semitones / 12).
-    const double a = std::pow(10.0, p.gain / 40.0);
+    const double a = std::pow(10.0, currentGain_ / 40.0);
     const double w0 = 2.0 * std::numbers::pi * p.centre / kOutputRate;
     const double octaves = p.bandwidth / 12.0;
     const double sinW0 = std::sin(w0);
@@ -47,27 +69,14 @@ void PeakingFilter::Reset() {
 }
 
 void PeakingFilter::Process(float *x, int64_t frames) {
-    // Transposed direct form II, both channels in one pass so their chains overlap.
-    double l1 = z1_[0], l2 = z2_[0], r1 = z1_[1], r2 = z2_[1];
-    const double b0 = b0_, b1 = b1_, b2 = b2_, a1 = a1_, a2 = a2_;
-    for (int64_t i = 0; i < frames; ++i) {
-        const double inL = x[2 * i];
-        const double inR = x[2 * i + 1];
-        const double outL = b0 * inL + l1;
-        const double outR = b0 * inR + r1;
-        l1 = b1 * inL - a1 * outL + l2;
-        r1 = b1 * inR - a1 * outR + r2;
-        l2 = b2 * inL - a2 * outL;
-        r2 = b2 * inR - a2 * outR;
-        x[2 * i] = static_cast<float>(outL);
-        x[2 * i + 1] = static_cast<float>(outR);
+    while (frames > 0) {
+        const int64_t n = IsRamping() ? std::min(frames, kGainRampStepFrames) : frames;
+        AdvanceRamp(n);
+        PeakingFilter *self = this;
+        ProcessCascade(&self, 1, x, n);
+        x += n * 2;
+        frames -= n;
     }
-    // Keep denormals out of the state once the signal has died away.
-    auto flush = [](double v) { return std::fabs(v) < 1e-30 ? 0.0 : v; };
-    z1_[0] = flush(l1);
-    z2_[0] = flush(l2);
-    z1_[1] = flush(r1);
-    z2_[1] = flush(r2);
 }
 
 namespace {
@@ -191,16 +200,34 @@ bool EffectChain::Get(uint32_t handle, PeakingParameters &parameters) const {
     return false;
 }
 
-void EffectChain::Process(float *interleaved, int64_t frames) {
-    std::lock_guard lock(mutex_);
+void EffectChain::CollectActive() {
     active_.clear();
+    ramping_ = false;
     for (Band &band : bands_) {
         if (!band.filter.IsIdentity()) {
             active_.push_back(&band.filter);
+            ramping_ = ramping_ || band.filter.IsRamping();
         }
     }
-    if (!active_.empty()) {
-        PeakingFilter::ProcessCascade(active_.data(), active_.size(), interleaved, frames);
+}
+
+void EffectChain::Process(float *interleaved, int64_t frames) {
+    std::lock_guard lock(mutex_);
+    CollectActive();
+    // While a gain moves, the coefficients follow it in short steps; otherwise one pass.
+    while (frames > 0 && !active_.empty()) {
+        const int64_t n = ramping_ ? std::min(frames, kGainRampStepFrames) : frames;
+        if (ramping_) {
+            for (PeakingFilter *filter : active_) {
+                filter->AdvanceRamp(n);
+            }
+        }
+        PeakingFilter::ProcessCascade(active_.data(), active_.size(), interleaved, n);
+        interleaved += n * kOutputChannels;
+        frames -= n;
+        if (ramping_) {
+            CollectActive();
+        }
     }
 }
 

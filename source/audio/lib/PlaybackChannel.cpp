@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 #include <utility>
 
@@ -359,6 +360,17 @@ const TrackTags &PlaybackChannel::Tags() {
         }
     });
     return tags_;
+}
+
+std::string PlaybackChannel::StreamName() {
+    const TrackTags &tags = Tags();
+    if (!tags.title.empty()) {
+        return tags.artist.empty() ? tags.title : tags.artist + " - " + tags.title;
+    }
+    if (!origin_.path.empty()) {
+        return std::filesystem::path(origin_.path).stem().string();
+    }
+    return "Lirvo";
 }
 
 void PlaybackChannel::Shutdown() {

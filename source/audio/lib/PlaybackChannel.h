@@ -84,6 +84,8 @@ public:
 
     // Tags of the local file, read once on first use.
     const TrackTags &Tags();
+    // Name for the sound server's stream: "artist - title", the title, or the file's name.
+    std::string StreamName();
 
     // Starts decoding ahead without playing, so a channel queued to follow another has its
     // first block ready when the output switches to it.

@@ -17,6 +17,7 @@
 #include "shell/controller/CrashSnapshots.h"
 #include "shell/controller/DialogFileReader.h"
 #include "shell/controller/DownloadCache.h"
+#include "shell/controller/PlayOrder.h"
 #include "shell/controller/PresetFile.h"
 #include "shell/controller/TagReadingPool.h"
 #include "storage/Folders.h"
@@ -49,6 +50,10 @@ constexpr const char *kPlaylistEntry = "PlayerList/LIST";
 constexpr const char *kLookupPlaceholder = "...";
 constexpr const char *kNoLinePlaceholder = ". . .";
 constexpr int kTicksPerStep = 10;
+// The working-set trim waits this long after its cause, so a burst of changes trims once.
+constexpr int kTrimDelayMs = 1000;
+// How long before the end of a track the next one is opened ahead.
+constexpr std::int32_t kGaplessLeadMs = 4000;
 
 std::string WithSlash(std::string dir) {
     if (dir.empty() || dir.back() != '/')
@@ -126,6 +131,12 @@ TZylMain::TZylMain(IMainView &view, TZylMainOptions options, QObject *parent)
       ext_(std::make_unique<Extensions>()), tagPool_(std::make_unique<TagReadingPool>(this)),
       snapshots_(std::make_unique<CrashSnapshots>(options_.InstallCrashGuard)) {
     lanErrTimer_.setInterval(1000);
+    trimTimer_.setSingleShot(true);
+    trimTimer_.setInterval(kTrimDelayMs);
+    connect(&trimTimer_, &QTimer::timeout, this, [] { system::TrimWorkingSet(); });
+    for (auto change : {&PlaylistModel::rowsInserted, &PlaylistModel::rowsRemoved})
+        connect(&model_, change, &trimTimer_, qOverload<>(&QTimer::start));
+    connect(&model_, &PlaylistModel::modelReset, &trimTimer_, qOverload<>(&QTimer::start));
     connect(&lanErrTimer_, &QTimer::timeout, this, [this] { Guarded([this] { tmr_lanerrTimer(); }); });
 }
 
@@ -491,9 +502,10 @@ void TZylMain::EndOfTrack() {
     }
     LyricTrackEnded();
     NotifyPlugins(kPluginTrackEnded);
+    trimTimer_.start();
 }
 
-void TZylMain::OnTick(std::int32_t, std::int32_t, std::int32_t position) {
+void TZylMain::OnTick(std::int32_t, std::int32_t length, std::int32_t position) {
     if (++tickCounter_ < kTicksPerStep)
         return;
     if (progressOpacity_ == 1.0)
@@ -503,12 +515,33 @@ void TZylMain::OnTick(std::int32_t, std::int32_t, std::int32_t position) {
         std::string line = timeline_->CurrentLine();
         view_.ShowText(IsBlank(line) ? kNoLinePlaceholder : line);
     }
-    system::TrimWorkingSet();
+    QueueFollowingRow(length, position);
     tickCounter_ = 0;
+}
+
+void TZylMain::QueueFollowingRow(std::int32_t length, std::int32_t position) {
+    if (!engine_ || engine_->State.load() != audio::kStatePlaying)
+        return;
+    // Asked again at every step, so a change of the list or the play mode near the end
+    // replaces (or cancels) what was opened ahead.
+    std::string next;
+    if (length > 0 && length - position <= kGaplessLeadMs) {
+        if (auto row = RowAfterTrackEnd(playMode_, currentIndex_, model_.Count())) {
+            const TPlayListItem *record = Record(*row);
+            if (record && !IsNetworkLocation(record->Path))
+                next = record->Path;
+        }
+    }
+    engine_->QueueNext(next);
 }
 
 void TZylMain::OnError(std::int32_t, std::int32_t code) {
     Q_EMIT engineStateChanged();
+    if (code == audio::kEngineErrorDevice) {
+        // Not the row's fault: stay on it and say why; the next play tries the output again.
+        SetTitleText(kNoOutputDeviceText);
+        return;
+    }
     // Only a failed open of the current row starts the skip (an open stopped by next or
     // previous during 1005 is no failure).
     if (code != 0 && engine_ && engine_->State.load() == audio::kStateOpenFailed && !lanErrTimer_.isActive()) {

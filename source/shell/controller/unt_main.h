@@ -108,6 +108,8 @@ inline constexpr std::int32_t kPluginTrackEnded = 109;
 
 // Text the desktop lyric band shows at start-up and the title line shows before a track.
 inline constexpr const char *kSloganText = "Lirvo 不一样的音乐体验";
+// Title line when a track cannot be played because no sound output can be opened.
+inline constexpr const char *kNoOutputDeviceText = "无法打开音频输出设备";
 inline constexpr const char *kMainCaption = "Lirvo4";
 // Host of the product's web site (opened with "http://" in front).
 inline constexpr const char *kProductSite = "www.lirvo.net";
@@ -301,6 +303,7 @@ public:
     const std::string &UpdateUrl() const { return updateUrl_; }
     bool LyricLookupRunning() const { return lrcThread_ != nullptr; }
     bool LanErrTimerActive() const { return lanErrTimer_.isActive(); }
+    bool TrimScheduled() const { return trimTimer_.isActive(); }
     int TickCounter() const { return tickCounter_; }
 
     audio::TAudioEngine *Engine() { return engine_.get(); }
@@ -360,6 +363,8 @@ private:
     // Runs a handler body; an error that escapes goes to ApplicationEventsException.
     template <typename F> void Guarded(F &&body);
     void SetTitleText(const std::string &text);
+    // Opens the row that follows the current track ahead once its end is near (gapless).
+    void QueueFollowingRow(std::int32_t length, std::int32_t position);
     // Shows on the title line which file was set aside or could not be read ("" does nothing).
     void NoteFileProblem(const std::string &text);
     void SetProgressMaximum(int value);
@@ -423,6 +428,8 @@ private:
     std::int32_t currentIndex_ = 0;
     int tickCounter_ = 0;
     QTimer lanErrTimer_;
+    // Trims the working set once, a moment after a track ended or the playlist changed.
+    QTimer trimTimer_;
     std::int32_t lanErrRow_ = -1; // the row whose failed open the timer is to skip
 
     // playlist

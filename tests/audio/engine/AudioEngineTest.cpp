@@ -21,6 +21,7 @@ namespace {
 using ::testing::ElementsAre;
 using testing::FakeAudioLibrary;
 using testing::FakeFile;
+using testing::FakeStream;
 using testing::FakeUrl;
 using testing::kBytesPerSecond;
 
@@ -676,6 +677,138 @@ TEST_F(AudioEngineTest, DestroyingTheEngineDuringANetworkOpenWaitsAndReleasesThe
     EXPECT_TRUE(lib.StreamRecord(streams[0]).freed);
     EXPECT_TRUE(owner.Reports("download").empty());
     EXPECT_EQ(lib.Calls().back(), "Free");
+}
+
+// ---------------------------------------------------------------- output device, idle, gapless
+
+TEST_F(AudioEngineTest, TrackWithoutAnOutputDeviceStopsInPlaceAndTheNextPlayTriesAgain) {
+    lib.deviceAvailable = false;
+    Make();
+    Open("/music/a.mp3");
+    // Stopped with a reason the owner can show, never an error that moves the list on.
+    EXPECT_THAT(owner.Events(), ElementsAre("status 1001", "error 1001 -2"));
+    EXPECT_EQ(engine->State.load(), kStateStopped);
+    EXPECT_EQ(engine->CurrentChannel(), 0u);
+    ASSERT_EQ(lib.StreamsOf("/music/a.mp3").size(), 1u);
+    EXPECT_TRUE(lib.StreamRecord(lib.StreamsOf("/music/a.mp3")[0]).freed);
+    EXPECT_FALSE(engine->IsTicking());
+
+    lib.deviceAvailable = true; // the sound server came up
+    owner.Clear();
+    Open("/music/a.mp3");
+    EXPECT_THAT(owner.Events(), ElementsAre("status 1002"));
+
+    // A resume after the device was let go, with no device to be had, stays paused.
+    engine->Pause();
+    lib.deviceAvailable = false;
+    owner.Clear();
+    engine->Resume();
+    EXPECT_THAT(owner.Events(), ElementsAre("error 1003 -2"));
+    EXPECT_EQ(engine->State.load(), kStatePaused);
+    lib.deviceAvailable = true;
+    engine->Resume();
+    EXPECT_EQ(engine->State.load(), kStatePlaying);
+}
+
+TEST_F(AudioEngineTest, TickRunsOnlyWhilePlaybackMovesOrBrieflyAfterItStopped) {
+    Make();
+    engine->QuietTickLimitMs = 300;
+    EXPECT_FALSE(engine->IsTicking()); // a fresh engine is idle
+    Open("/music/a.mp3");
+    EXPECT_TRUE(engine->IsTicking());
+    Spin(500);
+    EXPECT_TRUE(engine->IsTicking()); // playing: no limit
+
+    engine->Pause();
+    EXPECT_TRUE(engine->IsTicking());
+    ASSERT_TRUE(WaitFor([&] { return !engine->IsTicking(); }, 2000));
+    owner.Clear();
+    Spin(200);
+    EXPECT_TRUE(owner.Reports("tick").empty());
+
+    engine->Resume();
+    EXPECT_TRUE(engine->IsTicking());
+    lib.EndChannel(engine->CurrentChannel()); // ended: the last position shows, then quiet
+    ASSERT_TRUE(WaitFor([&] { return !owner.Reports("end").empty(); }));
+    ASSERT_TRUE(WaitFor([&] { return !engine->IsTicking(); }, 2000));
+
+    Open("/music/b.mp3");
+    EXPECT_TRUE(engine->IsTicking());
+    engine->Stop();
+    EXPECT_FALSE(engine->IsTicking()); // stopped: at once
+}
+
+TEST_F(AudioEngineTest, QueuedNextTrackIsHandedOverAtTheEndAndTakenOverByItsPlay) {
+    Make();
+    engine->SetVolume(40);
+    Open("/music/a.mp3");
+    const Handle first = engine->CurrentChannel();
+    engine->QueueNext("/music/b.mp3");
+    ASSERT_TRUE(WaitFor([&] { return engine->QueuedChannel() != 0; }));
+    const Handle next = engine->QueuedChannel();
+    EXPECT_TRUE(lib.Called("ChannelSetNext " + std::to_string(first) + " " + std::to_string(next)));
+    const FakeStream queued = lib.StreamRecord(next);
+    EXPECT_FALSE(queued.playing);
+    EXPECT_EQ(queued.effects.size(), kEqBandCount);
+    EXPECT_EQ(queued.volumes.back(), 0.4f);
+    EXPECT_NE(queued.endSync, nullptr);
+    engine->QueueNext("/music/b.mp3"); // the same track again changes nothing
+    EXPECT_EQ(engine->QueuedChannel(), next);
+
+    // The library starts the queued stream the moment the first ends; the owner's reaction
+    // (stop, play the next row) takes it over instead of opening the file again.
+    owner.Clear();
+    lib.EndChannel(first);
+    EXPECT_TRUE(lib.StreamRecord(next).playing);
+    engine->Stop();
+    engine->PlayFile("/music/b.mp3");
+    EXPECT_EQ(engine->CurrentChannel(), next);
+    EXPECT_TRUE(lib.StreamRecord(first).freed);
+    EXPECT_TRUE(lib.StreamRecord(next).playing);
+    // Its start is reported on a later turn, after whatever the owner does next on this one.
+    EXPECT_THAT(owner.Events(), ElementsAre("end 1004", "status 1001"));
+    ASSERT_TRUE(WaitFor([&] { return owner.Events().size() == 3; }));
+    EXPECT_EQ(owner.Events().back(), "status 1002");
+    EXPECT_EQ(engine->State.load(), kStatePlaying);
+    EXPECT_EQ(engine->GetLength(), 90000);
+    EXPECT_EQ(lib.StreamsOf("/music/b.mp3").size(), 1u);
+    EXPECT_EQ(engine->QueuedNext(), "");
+}
+
+TEST_F(AudioEngineTest, QueuedTrackIsLetGoWhenReplacedCancelledOrStopped) {
+    lib.files["/music/c.mp3"] = FakeFile{};
+    Make();
+    Open("/music/a.mp3");
+    engine->QueueNext("/music/b.mp3");
+    ASSERT_TRUE(WaitFor([&] { return engine->QueuedChannel() != 0; }));
+    const Handle b = engine->QueuedChannel();
+    engine->QueueNext("/music/c.mp3"); // the play order changed
+    EXPECT_TRUE(lib.StreamRecord(b).freed);
+    ASSERT_TRUE(WaitFor([&] { return engine->QueuedChannel() != 0; }));
+    const Handle c = engine->QueuedChannel();
+    engine->QueueNext("");
+    EXPECT_TRUE(lib.StreamRecord(c).freed);
+    EXPECT_EQ(engine->QueuedChannel(), 0u);
+
+    // A user's stop lets the queued track go once the turn is over; playing the row again
+    // opens it afresh.
+    engine->QueueNext("/music/b.mp3");
+    ASSERT_TRUE(WaitFor([&] { return engine->QueuedChannel() != 0; }));
+    const Handle again = engine->QueuedChannel();
+    engine->Stop();
+    Spin(50);
+    EXPECT_TRUE(lib.StreamRecord(again).freed);
+    Open("/music/b.mp3");
+    EXPECT_EQ(lib.StreamsOf("/music/b.mp3").size(), 3u);
+
+    // A network location or an unopenable text is not opened ahead: its turn opens it as usual.
+    engine->QueueNext("http://example.invalid/song.mp3");
+    Spin(100);
+    EXPECT_EQ(engine->QueuedChannel(), 0u);
+    owner.Clear();
+    engine->Stop();
+    Open("http://example.invalid/song.mp3");
+    EXPECT_EQ(owner.Events().at(1), "status 1005");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <utility>
 
 namespace lirvo::audio::testing {
 
@@ -59,6 +60,9 @@ void FakeAudioLibrary::EndChannel(Handle stream) {
         }
         it->second.playing = false;
         it->second.positionBytes = it->second.lengthBytes;
+        if (FakeStream *next = Live(std::exchange(it->second.next, 0))) {
+            next->playing = true;
+        }
         proc = it->second.endSync;
         user = it->second.endSyncUser;
     }
@@ -359,7 +363,33 @@ bool FakeAudioLibrary::ChannelPlay(Handle channel, bool restart) {
     std::lock_guard lock(mutex_);
     Log("ChannelPlay " + std::to_string(channel) + " " + std::to_string(restart));
     FakeStream *record = Live(channel);
+    if (record != nullptr && !deviceAvailable) {
+        tLastError = kErrorDriver;
+        return false;
+    }
     return record != nullptr && (record->playing = true);
+}
+
+bool FakeAudioLibrary::OutputPrepare(Handle channel) {
+    std::lock_guard lock(mutex_);
+    Log("OutputPrepare " + std::to_string(channel));
+    if (Live(channel) == nullptr) {
+        return false;
+    }
+    tLastError = deviceAvailable ? kErrorOk : kErrorDriver;
+    return deviceAvailable;
+}
+
+bool FakeAudioLibrary::ChannelSetNext(Handle channel, Handle next) {
+    std::lock_guard lock(mutex_);
+    Log("ChannelSetNext " + std::to_string(channel) + " " + std::to_string(next));
+    FakeStream *record = Live(channel);
+    if (record == nullptr || (next != 0 && Live(next) == nullptr)) {
+        return false;
+    }
+    record->next = next;
+    tLastError = kErrorOk;
+    return true;
 }
 
 bool FakeAudioLibrary::ChannelPause(Handle channel) {

@@ -49,6 +49,7 @@ struct FakeStream {
     std::vector<Handle> effects;
     SyncProc endSync = nullptr;
     void *endSyncUser = nullptr;
+    Handle next = 0; // ChannelSetNext: starts when this one ends
     FakeFile tags;
 };
 
@@ -63,6 +64,7 @@ public:
     std::map<std::string, FakeUrl> urls;     // by location
     std::map<std::string, FakeAddon> addons; // by file name without folder
     bool bytesToSecondsFails = false;        // ChannelBytes2Seconds answers -1 for every channel
+    bool deviceAvailable = true;             // else OutputPrepare and ChannelPlay fail (kErrorDriver)
 
     // Network opens wait until ReleaseUrlOpens while held.
     void HoldUrlOpens();
@@ -71,6 +73,7 @@ public:
     int WaitingUrlOpens();
 
     // Fires the end sync of `stream` on a thread of its own; returns after the procedure ran.
+    // A stream set to follow it starts playing first, as the real library's hand-over does.
     void EndChannel(Handle stream);
     void SetPositionBytes(Handle stream, std::uint64_t bytes);
 
@@ -117,6 +120,8 @@ public:
     bool FXGetParameters(Handle fx, ParamEqParameters *parameters) override;
     std::uint32_t ChannelGetData(Handle channel, void *buffer, std::uint32_t length) override;
     const char *TagsRead(Handle stream, const char *format) override;
+    bool OutputPrepare(Handle channel) override;
+    bool ChannelSetNext(Handle channel, Handle next) override;
 
 private:
     struct Download {

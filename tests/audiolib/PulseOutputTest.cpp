@@ -1,0 +1,199 @@
+// The library through a real sound server: a private PulseAudio with a null sink whose monitor
+// is recorded. What is checked is what a listener would hear (levels, gaps) and what the
+// desktop's sound settings would show (streams held, their names).
+
+#include "LibraryFixture.h"
+#include "PulseFixture.h"
+
+namespace lirvo::audio::testing {
+namespace {
+
+using namespace std::chrono_literals;
+
+void CountEnd(Handle, Handle, std::uint32_t, void *user) {
+    static_cast<CallCounter *>(user)->Hit();
+}
+
+// `channels` copies of one expression through ffmpeg's aevalsrc (layout e.g. "5.1").
+bool MakeSignal(const std::string &path, const std::string &expression, int channels, const std::string &layout,
+                double seconds, const std::string &extra = "") {
+    std::string all = expression;
+    for (int i = 1; i < channels; ++i) {
+        all += "|" + expression;
+    }
+    return RunQuietly("ffmpeg -nostdin -y -f lavfi -i \"aevalsrc='" + all + "':s=44100:c=" + layout +
+                      ":d=" + std::to_string(seconds) + "\" " + extra + " '" + path + "'");
+}
+
+class PulseOutputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!ProgramExists("pulseaudio") || !ProgramExists("pactl") || !ProgramExists("parec")) {
+            GTEST_SKIP() << "PulseAudio is not installed";
+        }
+        pulse = std::make_unique<PulseServer>(folder);
+        library = CreateAudioLibrary();
+        ASSERT_TRUE(library->Init(kDefaultDevice, 44100, 0, 0, nullptr));
+    }
+    void TearDown() override {
+        if (library) {
+            library->Free();
+        }
+        pulse.reset();
+    }
+
+    Handle Open(const std::string &path) { return library->StreamCreateFile(false, path.c_str(), 0, 0, 0); }
+
+    // Plays `first` (and what follows it) to its end while recording; returns the samples.
+    std::vector<float> RecordUntilEnd(Handle first, Handle last) {
+        const std::string recording = folder.File("recording.raw");
+        CallCounter ends;
+        EXPECT_NE(library->ChannelSetSync(last, kSyncEnd, 0, &CountEnd, &ends), 0u);
+        EXPECT_TRUE(pulse->StartRecording(recording));
+        std::this_thread::sleep_for(300ms);
+        EXPECT_TRUE(library->ChannelPlay(first, false)) << library->ErrorGetCode();
+        EXPECT_TRUE(ends.WaitFor(1, 20s));
+        std::this_thread::sleep_for(400ms); // what is still in the server's buffers
+        pulse->StopRecording();
+        return ReadFloats(recording);
+    }
+
+    TempFolder folder;
+    std::unique_ptr<PulseServer> pulse;
+    std::unique_ptr<IAudioLibrary> library;
+};
+
+TEST_F(PulseOutputTest, SurroundFlacPlaysAtItsOwnLevelWithoutClipping) {
+    ASSERT_TRUE(pulse->Start());
+    ASSERT_NE(library->PluginLoad((ProgramFolder() + "/b_more.so").c_str(), 0), 0u);
+    const std::string path = folder.File("surround.flac");
+    ASSERT_TRUE(MakeSignal(path, "0.8*sin(2*PI*440*t)", 6, "5.1", 3.0));
+    const Handle stream = Open(path);
+    ASSERT_NE(stream, 0u);
+    const std::vector<float> heard = RecordUntilEnd(stream, stream);
+    ASSERT_GT(heard.size(), 2u * 44100 * 2);
+    float peak = 0;
+    size_t clipped = 0;
+    size_t loud = 0;
+    for (float sample : heard) {
+        peak = std::max(peak, std::fabs(sample));
+        clipped += std::fabs(sample) >= 0.999f;
+        loud += std::fabs(sample) > 0.5f;
+    }
+    EXPECT_EQ(clipped, 0u);
+    EXPECT_NEAR(peak, 0.8f, 0.02f);
+    EXPECT_GT(loud, 2u * 44100); // the tone really came through, on both sides
+}
+
+TEST_F(PulseOutputTest, TrackSetToFollowStartsWithoutAGap) {
+    ASSERT_TRUE(pulse->Start());
+    const std::string first = folder.File("first.wav");
+    const std::string second = folder.File("second.wav");
+    ASSERT_TRUE(MakeSignal(first, "0.5*sin(2*PI*440*t)", 2, "stereo", 1.0));
+    ASSERT_TRUE(MakeSignal(second, "0.5*sin(2*PI*660*t)", 2, "stereo", 1.0));
+    const Handle a = Open(first);
+    const Handle b = Open(second);
+    ASSERT_NE(a, 0u);
+    ASSERT_NE(b, 0u);
+    ASSERT_TRUE(library->ChannelSetNext(a, b));
+    const std::vector<float> heard = RecordUntilEnd(a, b);
+
+    // The longest stretch of silence where one track hands over to the other. A sine at 0.5
+    // passes near zero for at most a sample or two at each crossing.
+    const size_t frames = heard.size() / 2;
+    auto silent = [&](size_t frame) {
+        return std::fabs(heard[2 * frame]) < 0.02f && std::fabs(heard[2 * frame + 1]) < 0.02f;
+    };
+    size_t begin = 0;
+    while (begin < frames && silent(begin)) {
+        ++begin;
+    }
+    size_t end = frames;
+    while (end > begin && silent(end - 1)) {
+        --end;
+    }
+    // Only around the change from one track to the other (the first lasts one second): a
+    // stall of the sound server elsewhere is not what this measures.
+    size_t longest = 0;
+    size_t longestEnd = 0;
+    size_t run = 0;
+    const size_t change = begin + 44100;
+    for (size_t frame = change - 4410; frame < std::min(end, change + 4410); ++frame) {
+        run = silent(frame) ? run + 1 : 0;
+        if (run > longest) {
+            longest = run;
+            longestEnd = frame;
+        }
+    }
+    const double gapMs = 1000.0 * static_cast<double>(longest) / 44100.0;
+    std::printf("longest silence near the change: %.2f ms (%zu frames), %.3f s after the start\n", gapMs,
+                longest, static_cast<double>(longestEnd - begin) / 44100.0);
+    EXPECT_LE(gapMs, 5.0);
+    // Both tones, whole: two seconds of sound.
+    EXPECT_NEAR(static_cast<double>(end - begin) / 44100.0, 2.0, 0.03);
+}
+
+TEST_F(PulseOutputTest, StreamIsHeldOnlyWhilePlayingAndNamedAfterTheTrack) {
+    ASSERT_TRUE(pulse->Start());
+    const std::string path = folder.File("named.ogg");
+    ASSERT_TRUE(MakeTone(path, 30, 440,
+                         "-c:a libvorbis -metadata title=\"夜曲\" -metadata artist=\"Singer\""));
+    const Handle stream = Open(path);
+    ASSERT_NE(stream, 0u);
+    EXPECT_EQ(pulse->SinkInputs(), 0); // opened, not playing: nothing held
+
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    ASSERT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 3s));
+    const std::string details = pulse->SinkInputDetails();
+    EXPECT_NE(details.find("application.name = \"Lirvo\""), std::string::npos) << details;
+    EXPECT_NE(details.find("media.name = \"Singer - 夜曲\""), std::string::npos) << details;
+    EXPECT_NE(details.find("media.role = \"Music\""), std::string::npos) << details;
+
+    ASSERT_TRUE(library->ChannelStop(stream));
+    EXPECT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 0; }, 2s)); // let go once stopped
+
+    // A pause keeps the stream for ten seconds (a quick resume is seamless), then lets it go.
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    ASSERT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 3s));
+    ASSERT_TRUE(library->ChannelPause(stream));
+    const auto pausedAt = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(pulse->SinkInputs(), 1);
+    EXPECT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 0; }, 12s));
+    EXPECT_GE(std::chrono::steady_clock::now() - pausedAt, 9s);
+    const std::uint64_t position = library->ChannelGetPosition(stream, kPosByte);
+    ASSERT_TRUE(library->ChannelPlay(stream, false)); // and takes it again on resume
+    EXPECT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 3s));
+    EXPECT_GE(library->ChannelGetPosition(stream, kPosByte), position);
+}
+
+TEST_F(PulseOutputTest, ServerThatStartsLateIsUsedAndALostServerIsReplaced) {
+    // No server yet: the library is ready, the play fails with a reason.
+    const std::string path = folder.File("long.wav");
+    ASSERT_TRUE(MakeTone(path, 30, 440));
+    const Handle stream = Open(path);
+    ASSERT_NE(stream, 0u);
+    EXPECT_FALSE(library->ChannelPlay(stream, false));
+    EXPECT_EQ(library->ErrorGetCode(), kErrorDriver);
+
+    ASSERT_TRUE(pulse->Start());
+    ASSERT_TRUE(pulse->StartRecording(folder.File("first.raw"))); // the sink runs while listened to
+    ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
+    ASSERT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 3s));
+    auto seconds = [&] { return library->ChannelBytes2Seconds(stream, library->ChannelGetPosition(stream, kPosByte)); };
+    EXPECT_TRUE(WaitUntil([&] { return seconds() > 1.0; }, 6s)) << seconds();
+
+    // The server goes away while playing and a new one comes up: playback goes on there from
+    // where it was.
+    pulse->Stop(SIGKILL);
+    const double before = seconds();
+    EXPECT_GT(before, 0.5);
+    ASSERT_TRUE(pulse->Start());
+    ASSERT_TRUE(pulse->StartRecording(folder.File("second.raw")));
+    EXPECT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return seconds() > before + 0.5; }, 6s)) << before << " " << seconds();
+    EXPECT_LT(seconds(), before + 8.0); // went on, did not start over or jump
+}
+
+} // namespace
+} // namespace lirvo::audio::testing
