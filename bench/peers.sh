@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# Lirvo beside two other Linux players, Audacious and mpv, on the same song (the demo song and
+# its lyric). Every player runs on one private Xvfb and plays through one private PulseAudio
+# null sink, each with a fresh HOME. For each player it prints:
+#   first window   ms from the process start until its first window is mapped (median of
+#                  three starts without a song, after the playing run has warmed the caches)
+#   RSS            resident memory after 30 s of playing
+#   playing CPU    CPU seconds used between 10 s and 30 s of playing
+#   idle CPU       CPU seconds used in 30 s after the song has ended (the player stopped)
+# and Lirvo's figure as a ratio of each peer's (Lirvo ÷ peer; below 1 means Lirvo uses less).
+#
+# Usage: bench/peers.sh [LIRVO_BUILD_DIR]   (default build/release; configured and built when
+# the program is missing). Installs audacious and mpv with apt-get when they are missing.
+# The machine's other load adds noise to the CPU figures; compare ratios of one run.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$here/build/release}
+song_src=$here/resources/demo/lirvo-demo.ogg
+lyric_src=$here/resources/demo/lirvo-demo.lrc
+song_seconds=${PEERS_SONG_SECONDS:-32}  # length of the demo song
+settle_after_end=2     # the player's own end-of-song work before the idle measurement
+window_starts=3
+
+need() { command -v "$1" >/dev/null 2>&1; }
+as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
+
+# ---- the players and the tools around them
+missing=()
+need audacious || missing+=(audacious)
+need mpv || missing+=(mpv)
+for tool in Xvfb:xvfb xdotool:xdotool pulseaudio:pulseaudio pactl:pulseaudio-utils \
+            dbus-daemon:dbus; do
+  need "${tool%%:*}" || missing+=("${tool#*:}")
+done
+if [[ ${#missing[@]} -gt 0 ]]; then
+  echo "peers: installing ${missing[*]}"
+  as_root apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+players=(${PEERS_PLAYERS:-lirvo audacious mpv})  # PEERS_PLAYERS picks some of them
+if [[ " ${players[*]} " == *" lirvo "* && ! -x $build/bin/lirvo ]]; then
+  echo "peers: building Lirvo (release) in $build"
+  cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DLIRVO_TESTS=OFF >/dev/null
+  cmake --build "$build" -j "$(nproc)" --target lirvo >/dev/null
+fi
+
+# ---- one private X server, session bus and sound server for the whole run
+work=$(mktemp -d /tmp/lirvo-peers.XXXXXX)
+pids=()
+cleanup() {
+  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  wait 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+pids+=($!)
+for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.05; done
+[[ -s $work/display ]] || { echo "peers: Xvfb did not start" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+
+mkdir -p "$work/pulse" && chmod 700 "$work/pulse"
+HOME=$work/pulse XDG_RUNTIME_DIR=$work/pulse pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+  --use-pid-file=no --load="module-null-sink sink_name=peers" \
+  --load="module-native-protocol-unix socket=$work/pulse/native" 2>"$work/pulse.log" &
+pids+=($!)
+export PULSE_SERVER=unix:$work/pulse/native
+for _ in $(seq 100); do pactl info >/dev/null 2>&1 && break; sleep 0.05; done
+pactl info >/dev/null 2>&1 || { echo "peers: PulseAudio did not start" >&2; exit 1; }
+
+dbus-daemon --session --fork --nopidfile --print-address=3 --print-pid=4 \
+  3>"$work/bus.address" 4>"$work/bus.pid"
+pids+=("$(cat "$work/bus.pid")")
+export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus.address")
+unset WAYLAND_DISPLAY SESSION_MANAGER
+
+ticks=$(getconf CLK_TCK)
+now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
+rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
+sleep_until_ms() { local left=$(( $1 - $(now_ms) )); (( left > 0 )) && sleep "$(awk -v m="$left" 'BEGIN { print m / 1000 }')"; return 0; }
+
+# Waits for a mapped window of process $1; prints the time (ms) or nothing after 30 s.
+wait_window() {
+  local deadline=$(( $(now_ms) + 30000 ))
+  while (( $(now_ms) < deadline )); do
+    kill -0 "$1" 2>/dev/null || return 0
+    if xdotool search --onlyvisible --pid "$1" >/dev/null 2>&1; then now_ms; return 0; fi
+    sleep 0.005
+  done
+}
+# Waits for a sound server stream of process $1; prints the time (ms) or nothing after 20 s.
+wait_stream() {
+  local deadline=$(( $(now_ms) + 20000 ))
+  while (( $(now_ms) < deadline )); do
+    if pactl list sink-inputs 2>/dev/null | grep -q "application.process.id = \"$1\""; then now_ms; return 0; fi
+    sleep 0.02
+  done
+}
+streams_of() { pactl list sink-inputs 2>/dev/null | grep -c "application.process.id = \"$1\"" || true; }
+stop_player() {
+  kill -TERM "$1" 2>/dev/null || return 0
+  for _ in $(seq 100); do kill -0 "$1" 2>/dev/null || break; sleep 0.1; done
+  kill -KILL "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+
+# A fresh home for one player, with the song and its lyric side by side.
+make_home() {
+  local home=$work/home-$1
+  mkdir -p "$home/Music" "$home/Documents" "$home/.config" "$home/.cache" "$home/run"
+  chmod 700 "$home/run"
+  cp "$song_src" "$home/Music/lirvo-demo.ogg"
+  cp "$lyric_src" "$home/Music/lirvo-demo.lrc"
+  echo "$home"
+}
+
+# The command line of each player; $2 is the song, or empty for a start without one.
+player_command() {
+  local name=$1 song=$2
+  case $name in
+    lirvo) echo "$build/bin/lirvo" ${song:+"$song"} ;;
+    audacious) echo audacious ${song:+"$song"} ;;
+    mpv) echo mpv --idle=yes --force-window=yes --no-terminal --ao=pulse \
+                ${song:+--sub-file="${song%.ogg}.lrc" "$song"} ;;
+  esac
+}
+
+declare -A first_window cold_window rss_mb play_cpu idle_cpu idle_streams
+
+measure() {
+  local name=$1 home song pid t0 t_win t_play c10 c30 c_end c_idle starts=()
+  home=$(make_home "$name")
+  song=$home/Music/lirvo-demo.ogg
+  local -a env=(env HOME="$home" XDG_RUNTIME_DIR="$home/run" XDG_CONFIG_HOME="$home/.config"
+                XDG_CACHE_HOME="$home/.cache" XDG_DOCUMENTS_DIR="$home/Documents"
+                XDG_MUSIC_DIR="$home/Music" QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=pulseaudio)
+  echo "peers: $name" >&2
+
+  # The playing run: song and lyric, then the player left alone after the song's end.
+  t0=$(now_ms)
+  (cd "$home" && exec "${env[@]}" $(player_command "$name" "$song")) >"$work/$name.log" 2>&1 &
+  pid=$!
+  t_win=$(wait_window "$pid")
+  cold_window[$name]=$([[ -n $t_win ]] && echo $(( t_win - t0 )) || echo "-")
+  t_play=$(wait_stream "$pid")
+  if [[ -z $t_play ]]; then
+    echo "peers: $name made no sound stream; timing from its window instead" >&2
+    t_play=${t_win:-$t0}
+  fi
+  sleep_until_ms $(( t_play + 10000 )); c10=$(cpu_ticks "$pid")
+  sleep_until_ms $(( t_play + 30000 )); c30=$(cpu_ticks "$pid")
+  rss_mb[$name]=$(awk -v k="$(rss_kb "$pid")" 'BEGIN { printf "%.1f", k / 1024 }')
+  play_cpu[$name]=$(awk -v a="$c10" -v b="$c30" -v t="$ticks" 'BEGIN { printf "%.2f", (b - a) / t }')
+  sleep_until_ms $(( t_play + (song_seconds + settle_after_end) * 1000 )); c_end=$(cpu_ticks "$pid")
+  sleep_until_ms $(( t_play + (song_seconds + settle_after_end + 30) * 1000 )); c_idle=$(cpu_ticks "$pid")
+  idle_cpu[$name]=$(awk -v a="$c_end" -v b="$c_idle" -v t="$ticks" 'BEGIN { printf "%.2f", (b - a) / t }')
+  idle_streams[$name]=$(streams_of "$pid")
+  stop_player "$pid"
+
+  # Starts without a song, caches warm: the first window alone.
+  for _ in $(seq "$window_starts"); do
+    t0=$(now_ms)
+    (cd "$home" && exec "${env[@]}" $(player_command "$name" "")) >>"$work/$name.log" 2>&1 &
+    pid=$!
+    t_win=$(wait_window "$pid")
+    [[ -n $t_win ]] && starts+=($(( t_win - t0 )))
+    stop_player "$pid"
+  done
+  if [[ ${#starts[@]} -gt 0 ]]; then
+    first_window[$name]=$(printf '%s\n' "${starts[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  else
+    first_window[$name]="-"
+  fi
+}
+
+for p in "${players[@]}"; do measure "$p"; done
+
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-" || b + 0 == 0) print "-"; else printf "%.2f", a / b }'; }
+
+echo
+echo "commit $(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown), $(date -u +%FT%TZ), load $(cut -d' ' -f1-3 /proc/loadavg)"
+printf '%-10s %14s %14s %10s %16s %14s %12s\n' player "first window" "(cold start)" "RSS MB" "playing CPU s" "idle CPU s" "idle streams"
+for p in "${players[@]}"; do
+  printf '%-10s %14s %14s %10s %16s %14s %12s\n' "$p" "${first_window[$p]}" "${cold_window[$p]}" \
+    "${rss_mb[$p]}" "${play_cpu[$p]}" "${idle_cpu[$p]}" "${idle_streams[$p]}"
+done
+echo
+echo "Lirvo as a ratio of each player (Lirvo ÷ player):"
+printf '%-10s %14s %10s %16s %14s\n' player "first window" "RSS" "playing CPU" "idle CPU"
+for p in "${players[@]}"; do
+  printf '%-10s %14s %10s %16s %14s\n' "$p" \
+    "$(ratio "${first_window[lirvo]}" "${first_window[$p]}")" "$(ratio "${rss_mb[lirvo]}" "${rss_mb[$p]}")" \
+    "$(ratio "${play_cpu[lirvo]}" "${play_cpu[$p]}")" "$(ratio "${idle_cpu[lirvo]}" "${idle_cpu[$p]}")"
+done
+echo
+goal() { # name value limit
+  awk -v n="$1" -v v="$2" -v l="$3" 'BEGIN { if (v == "-") s = "n/a"; else s = (v <= l) ? "met" : "NOT met";
+                                             printf "  %-13s %6s  (goal <= %s)  %s\n", n, v, l, s }'
+}
+echo "Goals against Audacious:"
+goal "first window" "$(ratio "${first_window[lirvo]}" "${first_window[audacious]}")" 0.8
+goal "RSS" "$(ratio "${rss_mb[lirvo]}" "${rss_mb[audacious]}")" 0.75
+goal "playing CPU" "$(ratio "${play_cpu[lirvo]}" "${play_cpu[audacious]}")" 0.6
+goal "idle CPU" "$(ratio "${idle_cpu[lirvo]}" "${idle_cpu[audacious]}")" 1
