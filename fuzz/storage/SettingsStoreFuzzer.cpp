@@ -30,9 +30,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
 
     // Our GB2312 writer must produce exactly what libxml2's serialiser produces. (Namespace
     // declarations are left out of the comparison: libxml2 writes their values unescaped.)
-    const bool comparable = input.find("xmlns") == std::string::npos;
+    bool comparable = input.find("xmlns") == std::string::npos;
     try {
         lirvo::storage::XmlDocument document(path, "MainConfig");
+        // "・" (U+30FB) and "―" (U+2015) are written as references on purpose: libxml2's
+        // GB2312 codes for them read back as other characters. Documents holding them differ.
+        const std::string text = document.SerializeWithLibrary("UTF-8");
+        if (text.find("\xE3\x83\xBB") != std::string::npos || text.find("\xE2\x80\x95") != std::string::npos)
+            comparable = false;
         std::string ours;
         if (comparable &&
             lirvo::storage::WriteGb2312Document(document.Document(), ours) ==

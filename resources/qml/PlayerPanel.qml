@@ -122,7 +122,8 @@ Layer3D {
                 font.bold: true
                 font.pixelSize: 12
                 verticalAlignment: Text.AlignVCenter
-                elide: Text.ElideRight
+                // Shortened in the middle, so that a long note keeps the file name it ends with.
+                elide: Text.ElideMiddle
                 text: panel.zylMain ? panel.zylMain.titleText : "Lirvo 不一样的音乐体验"
             }
             SeekBar {
