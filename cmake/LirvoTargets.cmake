@@ -51,11 +51,17 @@ function(lirvo_library name)
   target_link_libraries(${name} PUBLIC lirvo_flags ${ARG_LIBS})
 endfunction()
 
-# lirvo_test(NAME SOURCES ... [LIBS ...] [ENV ...]) - a GoogleTest program registered with ctest.
+# lirvo_test(NAME SOURCES ... [LIBS ...] [ENV ...] [SERIAL]) - a GoogleTest program registered with ctest.
 function(lirvo_test name)
-  cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "TIMEOUT" "SOURCES;LIBS;ENV" ${ARGN})
   if(NOT ARG_TIMEOUT)
     set(ARG_TIMEOUT 120)
+  endif()
+  # SERIAL: each case runs alone, for tests that start whole players whose timing suffers when
+  # another test loads the machine at the same moment.
+  set(serial_property)
+  if(ARG_SERIAL)
+    set(serial_property RUN_SERIAL TRUE)
   endif()
   add_executable(${name} ${ARG_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
@@ -68,7 +74,7 @@ function(lirvo_test name)
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS ${name})
+    PROPERTIES TIMEOUT ${ARG_TIMEOUT} LABELS ${name} ${serial_property})
 endfunction()
 
 # lirvo_fuzzer(NAME SOURCES ... [LIBS ...] CORPUS dir) - a libFuzzer target. Under clang with
