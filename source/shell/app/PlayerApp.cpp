@@ -158,6 +158,8 @@ void PlayerApp::FinishStart() {
     if (m_finishing || m_quitting)
         return;
     m_finishing = true;
+    // The window's own parts its first frame did not show (the settings face, the confirmation).
+    QMetaObject::invokeMethod(m_window, "finishStart");
     m_view->ReleaseBand();
     Menu();
     if (m_options.TrayIcon) {
