@@ -287,10 +287,22 @@ void TAudioEngine::ReportError(std::int32_t status, std::int32_t code) {
 // ---------------------------------------------------------------- transport
 
 void TAudioEngine::PlayFile(const std::string &source) {
-    if (OpenWorker != nullptr || TakeOverPending) {
+    const bool openWanted = OpenWorker != nullptr && (!OpenWorker->IsStopRequested() || PendingSource);
+    if (openWanted || TakeOverPending) {
         ReportError(kStateEnded, kEngineErrorOpenBusy);
         return;
     }
+    if (OpenWorker != nullptr) {
+        // Stop abandoned the open under way, and this source takes its place. It opens once
+        // that worker has ended (StreamOpened), so that only one open runs at a time: the
+        // download counters and the 1005 report belong to a single worker.
+        PendingSource = source;
+        return;
+    }
+    StartPlaying(source);
+}
+
+void TAudioEngine::StartPlaying(const std::string &source) {
     if (NextChannel != 0 && source == NextSource) {
         Source = source;
         TakeOverNext();
@@ -314,6 +326,24 @@ void TAudioEngine::StreamOpened() {
     }
     worker->WaitEnded(); // "finished" is emitted just before the thread really ends
     const bool abandoned = worker->IsStopRequested();
+    if (abandoned && PendingSource) {
+        // A later PlayFile replaced this open: it is no failure and reports nothing; the
+        // replacement opens now.
+        if (worker->Stream != 0) {
+            Library.StreamFree(std::exchange(worker->Stream, 0));
+        }
+        Channel = 0; // the track before was freed when this open began
+        OpenWorker = nullptr;
+        worker->deleteLater();
+        const std::string source = *std::exchange(PendingSource, std::nullopt);
+        try {
+            StartPlaying(source);
+        } catch (...) {
+            // Reached from the event loop, where an exception has nowhere to go; the engine
+            // stays stopped and the next play tries again.
+        }
+        return;
+    }
     Handle stream = worker->Stream;
     if (stream != 0 && abandoned) {
         // Stopped after the worker's own check: the stream is not wanted either.
@@ -410,6 +440,7 @@ void TAudioEngine::Stop() {
         OpenWorker->RequestStop();
     }
     TakeOverPending = false; // a taken-over track that was stopped at once does not start
+    PendingSource.reset();   // nor does a track waiting for an abandoned open to end
     Library.ChannelStop(Channel);
     if (NextChannel != 0 || NextWorker != nullptr) {
         // Moving to the next row stops, then plays it: the queued track is kept for that
