@@ -287,7 +287,7 @@ void TAudioEngine::ReportError(std::int32_t status, std::int32_t code) {
 // ---------------------------------------------------------------- transport
 
 void TAudioEngine::PlayFile(const std::string &source) {
-    const bool openWanted = OpenWorker != nullptr && (!OpenWorker->IsStopRequested() || PendingSource);
+    const bool openWanted = PendingSource || (OpenWorker != nullptr && !OpenWorker->IsStopRequested());
     if (openWanted || TakeOverPending) {
         ReportError(kStateEnded, kEngineErrorOpenBusy);
         return;
@@ -326,22 +326,8 @@ void TAudioEngine::StreamOpened() {
     }
     worker->WaitEnded(); // "finished" is emitted just before the thread really ends
     const bool abandoned = worker->IsStopRequested();
-    if (abandoned && PendingSource) {
-        // A later PlayFile replaced this open: it is no failure and reports nothing; the
-        // replacement opens now.
-        if (worker->Stream != 0) {
-            Library.StreamFree(std::exchange(worker->Stream, 0));
-        }
-        Channel = 0; // the track before was freed when this open began
-        OpenWorker = nullptr;
-        worker->deleteLater();
-        const std::string source = *std::exchange(PendingSource, std::nullopt);
-        try {
-            StartPlaying(source);
-        } catch (...) {
-            // Reached from the event loop, where an exception has nowhere to go; the engine
-            // stays stopped and the next play tries again.
-        }
+    if (abandoned && (PendingSource || DroppedOpens > 0)) {
+        ReplaceAbandonedOpen(worker);
         return;
     }
     Handle stream = worker->Stream;
@@ -400,6 +386,40 @@ void TAudioEngine::StreamOpened() {
     }
 }
 
+void TAudioEngine::ReplaceAbandonedOpen(TStreamCreateURLThread *worker) {
+    if (worker->Stream != 0) {
+        Library.StreamFree(std::exchange(worker->Stream, 0));
+    }
+    Channel = 0; // the track before was freed when this open began
+    SetState(kStateOpenFailed);
+    OpenWorker = nullptr;
+    worker->deleteLater();
+    UpdateTimer();
+    // The abandoned open, and every PlayFile that Stop dropped before its open began, end as
+    // stopped opens (code 0), so each accepted PlayFile still ends once. Meanwhile the waiting
+    // PlayFile counts as an open under way: a handler's PlayFile is refused, its Stop drops it.
+    int stoppedOpens = 1;
+    do {
+        stoppedOpens += std::exchange(DroppedOpens, 0);
+        for (; stoppedOpens > 0; --stoppedOpens) {
+            try {
+                ReportError(kStateOpenFailed, kErrorOk);
+            } catch (...) {
+                // Reached from the event loop, where an exception has nowhere to go.
+            }
+        }
+    } while (DroppedOpens > 0);
+    // (A handler that stopped and played on its own has an open under way again.)
+    if (PendingSource && OpenWorker == nullptr) {
+        const std::string source = *std::exchange(PendingSource, std::nullopt);
+        try {
+            StartPlaying(source);
+        } catch (...) {
+            // The track does not start; the next play tries again.
+        }
+    }
+}
+
 void TAudioEngine::DeviceMissing() {
     // The row stays where it is and nothing moves on: the owner says why, and the next play
     // opens the track, and with it the device, again.
@@ -440,7 +460,11 @@ void TAudioEngine::Stop() {
         OpenWorker->RequestStop();
     }
     TakeOverPending = false; // a taken-over track that was stopped at once does not start
-    PendingSource.reset();   // nor does a track waiting for an abandoned open to end
+    if (PendingSource) {
+        // Nor does a track waiting for an abandoned open to end; it ends with that open.
+        PendingSource.reset();
+        ++DroppedOpens;
+    }
     Library.ChannelStop(Channel);
     if (NextChannel != 0 || NextWorker != nullptr) {
         // Moving to the next row stops, then plays it: the queued track is kept for that
