@@ -1,4 +1,5 @@
 #include "storage/UDDXMLCFG.h"
+#include "function/text/FastStrings.h"
 
 #include "storage/AtomicFile.h"
 #include "storage/XmlDocument.h"
@@ -27,15 +28,6 @@ xmlNode *ResolvePath(xmlNode *root, std::string_view path, XmlDocument *document
             return current;
         path.remove_prefix(slash + 1);
     }
-}
-
-bool ParseInt32(std::string_view text, std::int32_t &value) {
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1); // "+5" is a decimal integer too, but "+-5" is not
-    if (text.empty() || text.front() == '+')
-        return false;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
 }
 
 } // namespace
@@ -104,8 +96,7 @@ std::string TDKConfig::ReadString(std::string_view path, std::string_view attrib
 std::int32_t TDKConfig::ReadInteger(std::string_view path, std::string_view attribute,
                                     std::int32_t defaultValue) const {
     const std::string text = ReadString(path, attribute, std::to_string(defaultValue));
-    std::int32_t value = 0;
-    return ParseInt32(text, value) ? value : defaultValue;
+    return text::ParseInt32(text).value_or(defaultValue);
 }
 
 bool TDKConfig::ReadBool(std::string_view path, std::string_view attribute, bool defaultValue) const {

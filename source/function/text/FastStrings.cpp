@@ -3,6 +3,7 @@
 #include "function/text/TextCodec.h"
 
 #include <algorithm>
+#include <charconv>
 #include <stdexcept>
 
 namespace lirvo::text {
@@ -201,6 +202,30 @@ std::string AsciiLower(std::string_view text) {
             c = static_cast<char>(c - 'A' + 'a');
     }
     return out;
+}
+
+bool IsBlank(std::string_view text) {
+    for (unsigned char c : text)
+        if (c > 0x20)
+            return false;
+    return true;
+}
+
+bool HasWebScheme(std::string_view url) {
+    const std::string head = AsciiLower(url.substr(0, 8));
+    return head.starts_with("http://") || head.starts_with("https://");
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    if (!text.empty() && text.front() == '+')
+        text.remove_prefix(1); // "+5" is a decimal integer too, but "+-5" is not
+    if (text.empty() || text.front() == '+')
+        return std::nullopt;
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
 }
 
 } // namespace lirvo::text

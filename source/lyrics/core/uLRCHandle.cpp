@@ -36,15 +36,15 @@ ByteClass ClassOf(char c) {
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
-bool IsBlank(char c) {
+bool IsBlankByte(char c) {
     return static_cast<unsigned char>(c) <= 0x20;
 }
 
 std::string_view TrimView(std::string_view s) {
     std::size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b]))
+    while (b < e && IsBlankByte(s[b]))
         ++b;
-    while (e > b && IsBlank(s[e - 1]))
+    while (e > b && IsBlankByte(s[e - 1]))
         --e;
     return s.substr(b, e - b);
 }
