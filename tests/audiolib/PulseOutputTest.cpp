@@ -129,8 +129,23 @@ TEST_F(PulseOutputTest, TrackSetToFollowStartsWithoutAGap) {
     std::printf("longest silence near the change: %.2f ms (%zu frames), %.3f s after the start\n", gapMs,
                 longest, static_cast<double>(longestEnd - begin) / 44100.0);
     EXPECT_LE(gapMs, 5.0);
-    // Both tones, whole: two seconds of sound.
-    EXPECT_NEAR(static_cast<double>(end - begin) / 44100.0, 2.0, 0.03);
+    // Both tones, whole: two seconds of sound. Silences of 32 frames or more (never a zero
+    // crossing of these tones) are left out, so a stall of a busy machine's sound server, which
+    // adds silence but takes no sound away, does not count as sound.
+    size_t stalled = 0;
+    run = 0;
+    for (size_t frame = begin; frame < end; ++frame) {
+        if (silent(frame)) {
+            ++run;
+            continue;
+        }
+        if (run >= 32)
+            stalled += run;
+        run = 0;
+    }
+    if (stalled > 0)
+        std::printf("silence elsewhere in the recording: %.2f ms\n", 1000.0 * static_cast<double>(stalled) / 44100.0);
+    EXPECT_NEAR(static_cast<double>(end - begin - stalled) / 44100.0, 2.0, 0.03);
 }
 
 TEST_F(PulseOutputTest, StreamIsHeldOnlyWhilePlayingAndNamedAfterTheTrack) {

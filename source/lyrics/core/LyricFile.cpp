@@ -68,7 +68,7 @@ std::string JoinLyricLines(std::string_view text) {
     return out;
 }
 
-std::optional<std::string> ReadLyricFile(const std::string &path) {
+std::optional<std::string> ReadLyricFileBytes(const std::string &path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return std::nullopt;
@@ -78,7 +78,14 @@ std::optional<std::string> ReadLyricFile(const std::string &path) {
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
         return std::nullopt;
-    return JoinLyricLines(DecodeLyricBytes(bytes));
+    return bytes;
+}
+
+std::optional<std::string> ReadLyricFile(const std::string &path) {
+    const std::optional<std::string> bytes = ReadLyricFileBytes(path);
+    if (!bytes)
+        return std::nullopt;
+    return JoinLyricLines(DecodeLyricBytes(*bytes));
 }
 
 std::string EncodeLyricFile(std::string_view utf8Text) {

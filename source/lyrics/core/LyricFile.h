@@ -18,6 +18,10 @@ std::string DecodeLyricBytes(std::string_view bytes);
 // "a\nb\n" and "a\r\nb" both give "a\r\nb\r\n"; "" gives "".
 std::string JoinLyricLines(std::string_view text);
 
+// The bytes of a regular file as stored; nullopt when it cannot be read (missing, a folder,
+// no permission, an I/O error).
+std::optional<std::string> ReadLyricFileBytes(const std::string &path);
+
 // Reads and decodes a lyric file, then joins its lines as JoinLyricLines does.
 // nullopt when the file cannot be read (missing, a folder, no permission).
 std::optional<std::string> ReadLyricFile(const std::string &path);

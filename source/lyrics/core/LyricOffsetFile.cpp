@@ -152,19 +152,6 @@ TLyricHandle Parsed(std::string_view bytes) {
     return handle;
 }
 
-std::optional<std::string> ReadWholeFile(const std::string &path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
-        return std::nullopt;
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return std::nullopt;
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        return std::nullopt;
-    return bytes;
-}
-
 } // namespace
 
 std::optional<std::string> SetOffsetTag(std::string_view fileBytes, int32_t offsetMs) {
@@ -192,7 +179,7 @@ std::optional<std::string> SetOffsetTag(std::string_view fileBytes, int32_t offs
 }
 
 bool WriteLyricOffset(const std::string &path, int32_t offsetMs, std::string *error) {
-    std::optional<std::string> bytes = ReadWholeFile(path);
+    std::optional<std::string> bytes = ReadLyricFileBytes(path);
     if (!bytes) {
         if (error)
             *error = "cannot read " + path;
