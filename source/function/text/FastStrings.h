@@ -76,6 +76,9 @@ std::string EncodeBase64Text(std::string_view bytes);
 // True when every byte is a blank or a control character (0x00-0x20); true for "".
 bool IsBlank(std::string_view text);
 
+// `text` without the blanks and control characters (0x00-0x20) at either end.
+std::string_view TrimBlank(std::string_view text);
+
 // True when `url` starts with "http://" or "https://", in any letter case.
 bool HasWebScheme(std::string_view url);
 

@@ -37,17 +37,8 @@ bool IsLrcExtension(std::string_view ext) {
            (ext[3] | 0x20) == 'c';
 }
 
-std::string Trimmed(const std::string &text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 0x20)
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 0x20)
-        --e;
-    return text.substr(b, e - b);
-}
-
 int Score(const std::string &a, const std::string &b) {
-    return Similarity(AsciiLower(Trimmed(a)), AsciiLower(Trimmed(b)));
+    return Similarity(AsciiLower(text::TrimBlank(a)), AsciiLower(text::TrimBlank(b)));
 }
 
 } // namespace
@@ -102,7 +93,7 @@ std::string NormalizeLyricName(std::string_view name) {
 }
 
 std::string OnlineLyricFileName(const std::string &title, const std::string &artist) {
-    const std::string t = Trimmed(title), a = Trimmed(artist);
+    const std::string t(text::TrimBlank(title)), a(text::TrimBlank(artist));
     const std::string cleaned = text::MakeValidFileName(a.empty() ? t : t + " - " + a);
     return text::Utf8Truncate(cleaned, kMaxNameBytes - 4) + ".lrc";
 }

@@ -1,5 +1,7 @@
 #include "lyrics/core/uLRCHandle.h"
 
+#include "function/text/FastStrings.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -35,18 +37,6 @@ ByteClass ClassOf(char c) {
 }
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
-}
-bool IsBlankByte(char c) {
-    return static_cast<unsigned char>(c) <= 0x20;
-}
-
-std::string_view TrimView(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && IsBlankByte(s[b]))
-        ++b;
-    while (e > b && IsBlankByte(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
 }
 
 char AsciiLowerByte(char c) {
@@ -134,7 +124,7 @@ public:
                 } else {
                     std::size_t cr = FindFrom(m_cr, prevTagEnd);
                     std::size_t lineEnd = (cr != 0 && cr < m_bracketPos) ? cr : m_bracketPos;
-                    flush(TrimView(Range(prevTagEnd + 1, lineEnd)));
+                    flush(text::TrimBlank(Range(prevTagEnd + 1, lineEnd)));
                 }
             }
             if (m_kind == TagKind::Time && pending.empty())
@@ -143,7 +133,7 @@ public:
         }
         if (!pending.empty()) {
             std::size_t cr = FindFrom(m_cr, prevTagEnd);
-            flush(TrimView(Range(prevTagEnd + 1, cr != 0 ? cr : m_n + 1)));
+            flush(text::TrimBlank(Range(prevTagEnd + 1, cr != 0 ? cr : m_n + 1)));
         }
     }
 
@@ -273,7 +263,7 @@ private:
             return false;
         std::size_t cr = FindFrom(m_cr, colon->start + 1);
         std::size_t valueEnd = (cr != 0 && cr < closePos) ? cr : closePos;
-        std::string value(TrimView(Range(colon->start + 1, valueEnd)));
+        std::string value(text::TrimBlank(Range(colon->start + 1, valueEnd)));
         switch (keyIndex) {
         case 0:
             m_info.Title = std::move(value);
@@ -465,7 +455,7 @@ void SplitWords(std::string_view line, int32_t lineTime, TLyricItem &item) {
     if (word.empty() && startFromTag && !words.empty())
         item.WordsEnd = start;
     closeWord();
-    item.Text.assign(TrimView(text));
+    item.Text.assign(text::TrimBlank(text));
     item.Words = std::move(words);
 }
 
@@ -514,7 +504,7 @@ void TLyricHandle::Sort() {
 
 void TLyricHandle::Parse(std::string_view text) {
     Clear();
-    std::string_view trimmed = TrimView(text);
+    std::string_view trimmed = text::TrimBlank(text);
     if (trimmed.size() <= 3)
         return;
     LrcScanner scanner(trimmed, m_info);
