@@ -1,6 +1,6 @@
 #include "storage/UDDXMLCFG.h"
-#include "function/text/FastStrings.h"
 
+#include "function/text/FastStrings.h"
 #include "storage/AtomicFile.h"
 #include "storage/XmlDocument.h"
 
@@ -35,32 +35,12 @@ xmlNode *ResolvePath(xmlNode *root, std::string_view path, XmlDocument *document
 TDKConfig::TDKConfig(std::string fileName, std::string rootName)
     : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(fileName_, rootName)) {}
 
-TDKConfig::TDKConfig(std::string fileName, std::string rootName, NoLoad)
-    : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(rootName)) {}
+TDKConfig::TDKConfig(RecoveredDocument opened)
+    : fileName_(std::move(opened.savePath)), document_(std::move(opened.document)) {}
 
 std::unique_ptr<TDKConfig> TDKConfig::OpenRecovering(const std::string &fileName, const std::string &rootName,
                                                    OpenNote *note) {
-    if (note)
-        *note = {};
-    try {
-        return std::make_unique<TDKConfig>(fileName, rootName);
-    } catch (const XmlReadError &e) {
-        if (note) {
-            note->problem = e.what();
-            note->unreadable = true;
-        }
-        // No file name: the store never saves, so the file stays as it is.
-        return std::unique_ptr<TDKConfig>(new TDKConfig(std::string(), rootName, NoLoad{}));
-    } catch (const XmlParseError &e) {
-        if (note)
-            note->problem = e.what();
-        auto copy = SetAsideBadFile(fileName);
-        if (note && copy)
-            note->setAside = *copy;
-        if (!copy) // still in place: keep it rather than write over it
-            return std::unique_ptr<TDKConfig>(new TDKConfig(std::string(), rootName, NoLoad{}));
-        return std::unique_ptr<TDKConfig>(new TDKConfig(fileName, rootName, NoLoad{}));
-    }
+    return std::unique_ptr<TDKConfig>(new TDKConfig(OpenDocumentRecovering(fileName, rootName, note)));
 }
 
 TDKConfig::~TDKConfig() {

@@ -1,9 +1,9 @@
 #include "audio/lib/MediaAudioLibrary.h"
-#include "function/text/FastStrings.h"
 
 #include "audio/lib/AudioLibraryFactory.h"
 #include "audio/lib/FfmpegDecoder.h"
 #include "audio/lib/PlaylistLocation.h"
+#include "function/text/FastStrings.h"
 
 #include <algorithm>
 #include <cmath>

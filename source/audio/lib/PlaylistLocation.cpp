@@ -1,4 +1,5 @@
 #include "audio/lib/PlaylistLocation.h"
+
 #include "function/text/FastStrings.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 #include "lyrics/core/EmbeddedLyrics.h"
-#include "function/text/FastStrings.h"
 
+#include "function/text/FastStrings.h"
 #include "lyrics/core/uLRCHandle.h"
 
 #include <taglib/apefile.h>

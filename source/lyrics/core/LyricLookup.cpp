@@ -84,12 +84,7 @@ std::string NormalizeLyricName(std::string_view name) {
         }
         out.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
     }
-    std::size_t b = 0, e = out.size();
-    while (b < e && static_cast<unsigned char>(out[b]) <= 0x20)
-        ++b;
-    while (e > b && static_cast<unsigned char>(out[e - 1]) <= 0x20)
-        --e;
-    return out.substr(b, e - b);
+    return std::string(text::TrimBlank(out));
 }
 
 std::string OnlineLyricFileName(const std::string &title, const std::string &artist) {

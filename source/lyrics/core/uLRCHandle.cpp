@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -50,19 +49,6 @@ bool KeyAt(std::string_view text, std::size_t index, std::string_view key) {
         if (AsciiLowerByte(text[index + k]) != key[k])
             return false;
     return true;
-}
-
-// The whole value as a signed decimal integer ("+500", "-20"); nullopt otherwise.
-std::optional<int32_t> ParseSignedInt(std::string_view value) {
-    if (!value.empty() && value.front() == '+')
-        value.remove_prefix(1);
-    if (value.empty() || value.front() == '+')
-        return std::nullopt;
-    int32_t result = 0;
-    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), result);
-    if (ec != std::errc() || end != value.data() + value.size())
-        return std::nullopt;
-    return result;
 }
 
 // Finds a byte at or after a position, remembering the last answer: the parser asks with
@@ -281,7 +267,7 @@ private:
             m_info.La = std::move(value);
             break;
         default:
-            if (std::optional<int32_t> offset = ParseSignedInt(value))
+            if (std::optional<int32_t> offset = text::ParseInt32(value))
                 m_info.Offset = *offset;
             break;
         }

@@ -1,6 +1,6 @@
 #include "shell/command/CommandMessages.h"
-#include "function/text/FastStrings.h"
 
+#include "function/text/FastStrings.h"
 #include "shell/command/LocalPlaylist.h"
 #include "shell/command/SongList.h"
 

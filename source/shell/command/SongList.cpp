@@ -60,16 +60,6 @@ std::string ToWellFormedUtf8(std::string_view s) {
     return out;
 }
 
-// Removes blanks and control characters (bytes up to 0x20) at both ends.
-std::string TrimBlanks(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20)
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20)
-        --e;
-    return std::string(s.substr(b, e - b));
-}
-
 } // namespace
 
 std::vector<SongListEntry> DecodeSongList(std::string_view text, std::string_view musicPathPrefix) {
@@ -92,8 +82,8 @@ std::vector<SongListEntry> DecodeSongList(std::string_view text, std::string_vie
         const std::string pair = text::GetField(decoded, 2, '|');
         SongListEntry entry;
         entry.Location = std::string(musicPathPrefix) + text::GetField(decoded, 1, '|');
-        entry.Title = TrimBlanks(text::GetField(pair, 1, '-'));
-        entry.Singer = TrimBlanks(text::GetField(pair, 2, '-'));
+        entry.Title = std::string(text::TrimBlank(text::GetField(pair, 1, '-')));
+        entry.Singer = std::string(text::TrimBlank(text::GetField(pair, 2, '-')));
         entries.push_back(std::move(entry));
     }
     return entries;
