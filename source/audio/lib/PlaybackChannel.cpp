@@ -1,6 +1,8 @@
 #include "audio/lib/PlaybackChannel.h"
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <limits>
@@ -10,7 +12,9 @@ namespace lirvo::audio {
 
 namespace {
 
-constexpr size_t kRingFrames = 8192; // about 190 ms decoded ahead; a power of two
+// About 370 ms decoded ahead, four device blocks (OutputMixer), so a feeder that is late now and
+// then never lets the device run dry; a power of two.
+constexpr size_t kRingFrames = 16384;
 constexpr size_t kRingMask = kRingFrames - 1;
 constexpr size_t kHistoryFloats = PlaybackChannel::kHistoryBytes / sizeof(float);
 constexpr int64_t kChunkFrames = 2048;
@@ -22,6 +26,12 @@ constexpr int64_t kUnknownRateMargin = 16 * 1024;
 // The network buffer that the pre-buffer percentage refers to, in seconds of the stream.
 constexpr double kNetBufferSeconds = 5.0;
 
+int64_t SteadyNanoseconds() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 } // namespace
 
 PlaybackChannel::PlaybackChannel(Handle handle, std::unique_ptr<DecodedSource> source, ChannelOrigin origin)
@@ -30,7 +40,7 @@ PlaybackChannel::PlaybackChannel(Handle handle, std::unique_ptr<DecodedSource> s
     for (size_t i = 0; i < kHistoryFloats; ++i) {
         history_[i].store(0.0f, std::memory_order_relaxed);
     }
-    played_ = source_->Position();
+    SetPlayed(source_->Position(), 0);
     inputPosition_ = source_->InputPosition();
     if (origin_.download != nullptr) {
         const int64_t total = origin_.download->TotalSize();
@@ -95,8 +105,40 @@ void PlaybackChannel::DiscardBuffered(int64_t newPosition) {
     ringRead_.store(ringWritten_.load());
     sourceEnded_.store(false);
     endReported_.store(false);
-    played_.store(newPosition);
+    SetPlayed(newPosition, 0);
     discarding_.store(false);
+}
+
+void PlaybackChannel::SetPlayed(int64_t played, int64_t block) {
+    // A seqlock: odd while writing. Two writers never overlap (the callback writes only while
+    // it takes from the ring, a seek only while the ring is empty and the callback kept out).
+    playedSeq_.fetch_add(1, std::memory_order_acq_rel);
+    played_.store(played, std::memory_order_relaxed);
+    blockFrames_.store(block, std::memory_order_relaxed);
+    blockMixedNs_.store(block > 0 ? SteadyNanoseconds() : 0, std::memory_order_relaxed);
+    playedSeq_.fetch_add(1, std::memory_order_release);
+}
+
+int64_t PlaybackChannel::PositionFrames() const {
+    int64_t played = 0, block = 0, mixedNs = 0;
+    for (;;) {
+        const uint32_t before = playedSeq_.load(std::memory_order_acquire);
+        played = played_.load(std::memory_order_relaxed);
+        block = blockFrames_.load(std::memory_order_relaxed);
+        mixedNs = blockMixedNs_.load(std::memory_order_relaxed);
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1u) == 0 && playedSeq_.load(std::memory_order_relaxed) == before) {
+            break;
+        }
+        std::this_thread::yield();
+    }
+    // Paused or stopped, the position stands where the audio sent to the device ends.
+    if (block <= 0 || mode_.load() != Mode::Playing) {
+        return played;
+    }
+    const int64_t since = std::max<int64_t>(SteadyNanoseconds() - mixedNs, 0);
+    const int64_t moved = since / 1000 * kOutputRate / 1000000;
+    return played - block + std::min(moved, block);
 }
 
 void PlaybackChannel::Pause() {
@@ -120,7 +162,8 @@ bool PlaybackChannel::Reachable(int64_t frame) const {
     const int64_t length = source_->LengthFrames();
     const int64_t offset = source_->InputOffsetOf(frame);
     if (offset < 0 && (total <= 0 || length <= 0)) {
-        return frame == PositionFrames();
+        // Only where it is now: anywhere in the block being heard.
+        return std::llabs(frame - PositionFrames()) <= std::max<int64_t>(blockFrames_.load(), 0);
     }
     const double estimate =
         offset >= 0 ? static_cast<double>(offset)
@@ -169,7 +212,7 @@ void PlaybackChannel::RunPendingSeek(std::unique_lock<std::mutex> &lock) {
     lock.lock();
     // Nothing was written to the ring since the discard, so the callback has added nothing.
     if (generation == generation_) {
-        played_.store(position);
+        SetPlayed(position, 0);
     }
 }
 
@@ -293,7 +336,10 @@ int64_t PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended) {
     }
     historyWritten_.store(historyAt, std::memory_order_release);
     ringRead_.store(read + take, std::memory_order_release);
-    played_.fetch_add(static_cast<int64_t>(take));
+    if (take > 0) {
+        // A seek writes the position only while the ring is empty, when nothing is taken here.
+        SetPlayed(played_.load(std::memory_order_relaxed) + static_cast<int64_t>(take), static_cast<int64_t>(take));
+    }
     if (sourceEnded && take == available && !endReported_.exchange(true)) {
         mode_ = Mode::Stopped;
         ended = true;

@@ -63,7 +63,11 @@ public:
 
     // Time, in output frames.
     int64_t LengthFrames() const { return source_->LengthFrames(); }
-    int64_t PositionFrames() const { return played_.load(); }
+    // The position as heard: the device plays the block the last callback mixed over that
+    // block's own length, so between two callbacks the position moves on with the clock from
+    // the block's first frame to its end (rather than standing at its end for a whole block).
+    // Not playing, it stands at the end of what was sent.
+    int64_t PositionFrames() const;
     // Asks the feeder thread to move the source to `frame` and returns at once, without waiting
     // for the decoder or the network; the position reads `frame` from now on. False when the
     // target cannot be reached: beyond the end, or for a network stream a part that has not
@@ -117,6 +121,10 @@ private:
     size_t RingFree() const;
     // Empties the ring, waiting at most for one running callback to leave it.
     void DiscardBuffered(int64_t newPosition);
+    // Sets the frames sent to the device and the block that ended there (mixed now, `block`
+    // frames long; 0 when the position stands at `played`), as one change PositionFrames reads
+    // whole.
+    void SetPlayed(int64_t played, int64_t block);
 
     const Handle handle_;
     std::unique_ptr<DecodedSource> source_;
@@ -132,7 +140,12 @@ private:
 
     std::atomic<Mode> mode_{Mode::Stopped};
     std::atomic<float> volume_{1.0f};
+    // Frames sent to the device so far, the last block's length and when it was mixed
+    // (steady clock, ns); written as one under playedSeq_ (odd while a write is under way).
+    std::atomic<uint32_t> playedSeq_{0};
     std::atomic<int64_t> played_{0};
+    std::atomic<int64_t> blockFrames_{0};
+    std::atomic<int64_t> blockMixedNs_{0};
 
     std::mutex decoderMutex_; // held while the source decodes or seeks
 
