@@ -16,17 +16,6 @@ std::string Env(const char *name) {
     return value ? std::string(value) : std::string();
 }
 
-std::string HomeFolder() {
-    std::string home = Env("HOME");
-    if (home.empty()) {
-        if (const passwd *pw = getpwuid(getuid()); pw && pw->pw_dir)
-            home = pw->pw_dir;
-    }
-    while (home.size() > 1 && home.back() == '/')
-        home.pop_back();
-    return home;
-}
-
 // An XDG base folder: the variable when it holds an absolute path, else $HOME + fallback.
 std::string BaseFolder(const char *variable, const char *fallback) {
     const std::string value = Env(variable);
@@ -121,6 +110,17 @@ bool IsFolder(const std::string &path) {
 }
 
 } // namespace
+
+std::string HomeFolder() {
+    std::string home = Env("HOME");
+    if (home.empty()) {
+        if (const passwd *pw = getpwuid(getuid()); pw && pw->pw_dir)
+            home = pw->pw_dir;
+    }
+    while (home.size() > 1 && home.back() == '/')
+        home.pop_back();
+    return home;
+}
 
 std::string GetSpecialFolder(std::uint8_t code, bool shortForm) {
     std::string path;

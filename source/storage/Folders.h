@@ -32,6 +32,9 @@ inline constexpr std::uint8_t Temporary = 0xA3;
 // `shortForm` is accepted for compatibility and changes nothing.
 std::string GetSpecialFolder(std::uint8_t code, bool shortForm = false);
 
+// The user's home folder without a trailing "/": $HOME, else the password database's entry.
+std::string HomeFolder();
+
 // There are no short (8.3) names here: the path stays as it is, except that with `length` > 0
 // only its first `length` bytes are kept (cut at a whole UTF-8 character). Returns the
 // resulting length (0 for an empty path).

@@ -42,32 +42,12 @@ std::string FormatLtime(double value) {
 TDKPlist::TDKPlist(std::string fileName, std::string rootName)
     : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(fileName_, rootName)) {}
 
-TDKPlist::TDKPlist(std::string fileName, std::string rootName, NoLoad)
-    : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(rootName)) {}
+TDKPlist::TDKPlist(RecoveredDocument opened)
+    : fileName_(std::move(opened.savePath)), document_(std::move(opened.document)) {}
 
 std::unique_ptr<TDKPlist> TDKPlist::OpenRecovering(const std::string &fileName, const std::string &rootName,
                                                    OpenNote *note) {
-    if (note)
-        *note = {};
-    try {
-        return std::make_unique<TDKPlist>(fileName, rootName);
-    } catch (const XmlReadError &e) {
-        if (note) {
-            note->problem = e.what();
-            note->unreadable = true;
-        }
-        // No file name: the store never saves, so the file stays as it is.
-        return std::unique_ptr<TDKPlist>(new TDKPlist(std::string(), rootName, NoLoad{}));
-    } catch (const XmlParseError &e) {
-        if (note)
-            note->problem = e.what();
-        auto copy = SetAsideBadFile(fileName);
-        if (note && copy)
-            note->setAside = *copy;
-        if (!copy) // still in place: keep it rather than write over it
-            return std::unique_ptr<TDKPlist>(new TDKPlist(std::string(), rootName, NoLoad{}));
-        return std::unique_ptr<TDKPlist>(new TDKPlist(fileName, rootName, NoLoad{}));
-    }
+    return std::unique_ptr<TDKPlist>(new TDKPlist(OpenDocumentRecovering(fileName, rootName, note)));
 }
 
 TDKPlist::~TDKPlist() {

@@ -28,6 +28,7 @@ typedef struct _xmlNode xmlNode;
 namespace lirvo::storage {
 
 class XmlDocument;
+struct RecoveredDocument;
 
 // One playlist entry as stored in a LIST element.
 struct TPList {
@@ -85,8 +86,7 @@ public:
     void LoadList(std::string_view listName);
 
 private:
-    struct NoLoad {};
-    TDKPlist(std::string fileName, std::string rootName, NoLoad);
+    explicit TDKPlist(RecoveredDocument opened);
 
     xmlNode *TakeRecycled(xmlNode *parent, std::string_view name);
     void FreeRecycled();

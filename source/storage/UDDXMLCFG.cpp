@@ -1,5 +1,6 @@
 #include "storage/UDDXMLCFG.h"
 
+#include "function/text/FastStrings.h"
 #include "storage/AtomicFile.h"
 #include "storage/XmlDocument.h"
 
@@ -29,46 +30,17 @@ xmlNode *ResolvePath(xmlNode *root, std::string_view path, XmlDocument *document
     }
 }
 
-bool ParseInt32(std::string_view text, std::int32_t &value) {
-    if (!text.empty() && text.front() == '+')
-        text.remove_prefix(1); // "+5" is a decimal integer too, but "+-5" is not
-    if (text.empty() || text.front() == '+')
-        return false;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    return ec == std::errc() && end == text.data() + text.size();
-}
-
 } // namespace
 
 TDKConfig::TDKConfig(std::string fileName, std::string rootName)
     : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(fileName_, rootName)) {}
 
-TDKConfig::TDKConfig(std::string fileName, std::string rootName, NoLoad)
-    : fileName_(std::move(fileName)), document_(std::make_unique<XmlDocument>(rootName)) {}
+TDKConfig::TDKConfig(RecoveredDocument opened)
+    : fileName_(std::move(opened.savePath)), document_(std::move(opened.document)) {}
 
 std::unique_ptr<TDKConfig> TDKConfig::OpenRecovering(const std::string &fileName, const std::string &rootName,
                                                    OpenNote *note) {
-    if (note)
-        *note = {};
-    try {
-        return std::make_unique<TDKConfig>(fileName, rootName);
-    } catch (const XmlReadError &e) {
-        if (note) {
-            note->problem = e.what();
-            note->unreadable = true;
-        }
-        // No file name: the store never saves, so the file stays as it is.
-        return std::unique_ptr<TDKConfig>(new TDKConfig(std::string(), rootName, NoLoad{}));
-    } catch (const XmlParseError &e) {
-        if (note)
-            note->problem = e.what();
-        auto copy = SetAsideBadFile(fileName);
-        if (note && copy)
-            note->setAside = *copy;
-        if (!copy) // still in place: keep it rather than write over it
-            return std::unique_ptr<TDKConfig>(new TDKConfig(std::string(), rootName, NoLoad{}));
-        return std::unique_ptr<TDKConfig>(new TDKConfig(fileName, rootName, NoLoad{}));
-    }
+    return std::unique_ptr<TDKConfig>(new TDKConfig(OpenDocumentRecovering(fileName, rootName, note)));
 }
 
 TDKConfig::~TDKConfig() {
@@ -104,8 +76,7 @@ std::string TDKConfig::ReadString(std::string_view path, std::string_view attrib
 std::int32_t TDKConfig::ReadInteger(std::string_view path, std::string_view attribute,
                                     std::int32_t defaultValue) const {
     const std::string text = ReadString(path, attribute, std::to_string(defaultValue));
-    std::int32_t value = 0;
-    return ParseInt32(text, value) ? value : defaultValue;
+    return text::ParseInt32(text).value_or(defaultValue);
 }
 
 bool TDKConfig::ReadBool(std::string_view path, std::string_view attribute, bool defaultValue) const {

@@ -30,6 +30,7 @@
 namespace lirvo::storage {
 
 class XmlDocument;
+struct RecoveredDocument;
 
 class TDKConfig {
 public:
@@ -81,8 +82,7 @@ public:
     bool HasNode(std::string_view path) const;
 
 private:
-    struct NoLoad {};
-    TDKConfig(std::string fileName, std::string rootName, NoLoad);
+    explicit TDKConfig(RecoveredDocument opened);
 
     std::string fileName_;
     bool modified_ = false;

@@ -437,4 +437,26 @@ void XmlDocument::SaveTo(const std::string &fileName) const {
         throw XmlSaveError(error);
 }
 
+RecoveredDocument OpenDocumentRecovering(const std::string &fileName, const std::string &rootName, OpenNote *note) {
+    if (note)
+        *note = {};
+    try {
+        return {std::make_unique<XmlDocument>(fileName, rootName), fileName};
+    } catch (const XmlReadError &e) {
+        if (note) {
+            note->problem = e.what();
+            note->unreadable = true;
+        }
+        return {std::make_unique<XmlDocument>(rootName), std::string()};
+    } catch (const XmlParseError &e) {
+        if (note)
+            note->problem = e.what();
+        auto copy = SetAsideBadFile(fileName);
+        if (note && copy)
+            note->setAside = *copy;
+        // Still in place when it could not be moved: keep it rather than write over it.
+        return {std::make_unique<XmlDocument>(rootName), copy ? fileName : std::string()};
+    }
+}
+
 } // namespace lirvo::storage

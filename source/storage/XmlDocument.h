@@ -4,6 +4,7 @@
 // Internal to the storage library; other subsystems use TDKConfig and TDKPlist.
 
 #include <libxml/xmlerror.h>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -95,5 +96,17 @@ private:
     // megabyte buffer piecemeal after freeing thousands of nodes costs more than writing it.
     std::size_t sizeHint_ = 0;
 };
+
+struct OpenNote;
+
+// A store's document opened so that nothing the user has is lost: a file that is not
+// well-formed is set aside (SetAsideBadFile) and the document starts empty; one that cannot be
+// read, or a broken one that could not be moved, is left as it is and `savePath` is empty, so the
+// store never writes over it.
+struct RecoveredDocument {
+    std::unique_ptr<XmlDocument> document;
+    std::string savePath;
+};
+RecoveredDocument OpenDocumentRecovering(const std::string &fileName, const std::string &rootName, OpenNote *note);
 
 } // namespace lirvo::storage

@@ -22,15 +22,6 @@ constexpr std::size_t ReadBlockSize = 1025;
 // An update description is a few hundred bytes; nothing sensible is larger than this.
 constexpr std::size_t MaxResponseBytes = 1 << 20;
 
-std::string Trimmed(const std::string &s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && static_cast<unsigned char>(s[b]) <= 0x20)
-        ++b;
-    while (e > b && static_cast<unsigned char>(s[e - 1]) <= 0x20)
-        --e;
-    return s.substr(b, e - b);
-}
-
 struct Transfer {
     std::string result;
     std::string block;
@@ -78,7 +69,7 @@ std::string HttpGetText(const std::string &url, const HttpOptions &options, cons
     CURL *curl = curl_easy_init();
     if (curl == nullptr)
         return {};
-    const std::string address = Trimmed(url);
+    const std::string address(text::TrimBlank(url));
     Transfer transfer;
     transfer.cancel = cancel;
     curl_slist *headers = nullptr;
@@ -121,7 +112,7 @@ TCheckUPDate::TCheckUPDate(std::string exeName, std::string url, const HttpOptio
 
 TCheckUPDate *TCheckUPDate::Start(const std::string &exeName, const std::string &url, QObject *receiver,
                                   Completion done, const HttpOptions &options) {
-    if (Trimmed(url).empty()) {
+    if (text::TrimBlank(url).empty()) {
         // No update address configured: nothing to ask, so the online services stay usable.
         SetOnlineAllowed(true);
         return nullptr;

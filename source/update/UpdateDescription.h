@@ -30,9 +30,6 @@ UpdateDescription ParseUpdateDescription(std::string_view document);
 // (4.0.1.23 -> "40123").
 std::string LocalVersionDigits(const TFixedFileInfo &info);
 
-// A decimal 32-bit signed integer (optional sign, digits only); nullopt otherwise.
-std::optional<std::int32_t> ParseInt32(std::string_view text);
-
 // True when remote > local, both read as 32-bit integers and compared as unsigned values;
 // nullopt when either is not a valid integer (then there is no update).
 std::optional<bool> IsNewerVersion(std::string_view localDigits, std::string_view remoteVer);

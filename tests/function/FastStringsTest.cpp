@@ -159,3 +159,24 @@ TEST(FastStringsBase64, MatchesTheStandardVectors) {
     EXPECT_EQ(EncodeBase64Text("1234|x.zip"), "MTIzNHx4LnppcA==");
     EXPECT_EQ(EncodeBase64Text(std::string("\xFF\xFE\x00", 3)), "//4A");
 }
+
+TEST(FastStringsTests, SignedIntegersFollowThe32BitRange) {
+    EXPECT_EQ(ParseInt32("2147483647"), 2147483647);
+    EXPECT_EQ(ParseInt32("-2147483648"), -2147483647 - 1);
+    EXPECT_EQ(ParseInt32("+12"), 12);
+    EXPECT_EQ(ParseInt32("2147483648"), std::nullopt);
+    for (const char *bad : {"", "-", "+", "+-5", " 1", "1 ", "5x", "0x10"})
+        EXPECT_EQ(ParseInt32(bad), std::nullopt) << bad;
+}
+
+TEST(FastStringsTests, BlankTextAndWebAddresses) {
+    EXPECT_TRUE(IsBlank(""));
+    EXPECT_TRUE(IsBlank(" \t\r\n\x01"));
+    EXPECT_FALSE(IsBlank("  a "));
+    EXPECT_FALSE(IsBlank("\xE3\x80\x80")); // an ideographic space is text, not a control byte
+    EXPECT_TRUE(HasWebScheme("HTTPS://example.org/a.mp3"));
+    EXPECT_TRUE(HasWebScheme("http://x"));
+    EXPECT_FALSE(HasWebScheme("ftp://x"));
+    EXPECT_FALSE(HasWebScheme("http:/x"));
+    EXPECT_FALSE(HasWebScheme("/home/u/http://x"));
+}

@@ -186,7 +186,7 @@ INSTANTIATE_TEST_SUITE_P(
                  Info("T", "A", "L", "B", "zh", -250)},
         InfoCase{"key_case_ignored_value_trimmed", "[Ti : My Song ]", Info("My Song", "", "", "", "", 0)},
         InfoCase{"offset_with_plus", "[offset:+500]", Info("", "", "", "", "", 500)},
-        InfoCase{"offset_not_an_integer_keeps_value", "[offset:300][offset:abc][offset:5x]",
+        InfoCase{"offset_not_an_integer_keeps_value", "[offset:300][offset:abc][offset:5x][offset:+-40]",
                  Info("", "", "", "", "", 300)},
         InfoCase{"offset_out_of_range_ignored", "[offset:99999999999]", Info("", "", "", "", "", 0)},
         InfoCase{"later_tag_wins", "[ar:First][ar:Second]", Info("", "Second", "", "", "", 0)},

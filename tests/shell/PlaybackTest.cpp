@@ -150,6 +150,18 @@ TEST_F(PlaybackTest, NextWrapsAndPreviousStopsAtTheFirstRow) {
     EXPECT_TRUE(WaitPlaying(0));
 }
 
+TEST_F(PlaybackTest, NextPressedAgainBeforeTheOpenCompletedPlaysTheRowAfter) {
+    ThreeRows();
+    PlayRow(0);
+    ASSERT_TRUE(WaitPlaying(0));
+    main->btn_nextClick();
+    main->btn_nextClick(); // row 1's open has not completed yet
+    EXPECT_TRUE(WaitPlaying(2));
+    Spin(50);
+    EXPECT_EQ(State(), kStatePlaying);
+    EXPECT_EQ(main->CurrentIndex(), 2);
+}
+
 TEST_F(PlaybackTest, PauseAndResumeRerunTheWholeTrackStart) {
     ThreeRows();
     lirvo::update::SetOnlineAllowed(true);

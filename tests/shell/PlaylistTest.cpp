@@ -270,3 +270,26 @@ TEST_F(PlaylistTest, CommandMessagesAppendPlayAndAnswerThroughTheController) {
     EXPECT_EQ(main->WMCMDPLAY(16, 0), 1);
     EXPECT_EQ(State(), lirvo::audio::kStatePaused);
 }
+
+TEST_F(PlaylistTest, PlayCommandsInQuickSuccessionPlayTheLastFile) {
+    // As when several files are opened at once: each command arrives before the open of the
+    // one before it has completed, and the last one plays.
+    FiveRowsPlaying(0);
+    std::vector<std::string> sent;
+    for (int i = 0; i < 3; ++i) {
+        sent.push_back(AddSong("quick" + std::to_string(i) + ".mp3"));
+        lirvo::command::CommandBlock block{};
+        block.Command = lirvo::command::CmdPlayFile;
+        std::strcpy(block.Text, sent.back().c_str());
+        main->WMSHARECMD(block, 1);
+    }
+    EXPECT_EQ(main->RowCount(), 8);
+    ASSERT_TRUE(WaitPlaying(7));
+    Spin(50);
+    EXPECT_EQ(State(), kStatePlaying);
+    EXPECT_EQ(library.StreamRecord(Engine().CurrentChannel()).source, sent.back());
+    // The files whose turn was over before they opened never sounded.
+    for (int i = 0; i < 2; ++i)
+        for (auto stream : library.StreamsOf(sent[static_cast<std::size_t>(i)]))
+            EXPECT_FALSE(library.StreamRecord(stream).playing) << sent[static_cast<std::size_t>(i)];
+}

@@ -63,14 +63,6 @@ TEST(VersionCompareTest, DigitsOfTheFourPartsComparedUnsigned) {
     EXPECT_EQ(IsNewerVersion("6553565535655356553", "1"), std::nullopt); // too long to be a version
 }
 
-TEST(VersionCompareTest, IntegerTextsFollowThe32BitRange) {
-    EXPECT_EQ(ParseInt32("2147483647"), 2147483647);
-    EXPECT_EQ(ParseInt32("-2147483648"), -2147483647 - 1);
-    EXPECT_EQ(ParseInt32("+12"), 12);
-    EXPECT_EQ(ParseInt32("-"), std::nullopt);
-    EXPECT_EQ(ParseInt32(" 1"), std::nullopt);
-}
-
 TEST(VersionNoteTest, ProgramsLinkingTheNoteCarryTheProjectVersion) {
     TFixedFileInfo info;
     GetFixedVersion("/proc/self/exe", info);

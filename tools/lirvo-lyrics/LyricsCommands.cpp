@@ -1,4 +1,5 @@
 #include "LyricsCommands.h"
+#include "function/text/FastStrings.h"
 
 #include "audio/lib/LegacyTagText.h"
 #include "lyrics/core/EmbeddedLyrics.h"
@@ -125,10 +126,6 @@ std::string FileNameTitle(const std::string &path) {
     return dot == std::string::npos ? name : name.substr(0, dot);
 }
 
-bool IsBlank(const std::string &text) {
-    return text.find_first_not_of(" \t\r\n") == std::string::npos;
-}
-
 } // namespace
 
 int RunParseCommand(int argc, char **argv) {
@@ -171,7 +168,7 @@ int RunFindCommand(int argc, char **argv) {
     // Tags decode as the player decodes them (GBK in Latin-1 fields).
     lirvo::audio::InstallLegacyTagDecoders();
     const TSongTags tags = ReadSongTags(request.Path);
-    request.Song.Title = IsBlank(tags.Title) ? FileNameTitle(request.Path) : tags.Title;
+    request.Song.Title = lirvo::text::IsBlank(tags.Title) ? FileNameTitle(request.Path) : tags.Title;
     request.Song.Artist = tags.Artist;
     request.Song.Album = tags.Album;
     request.Song.DurationMs = tags.DurationMs;

@@ -287,10 +287,22 @@ void TAudioEngine::ReportError(std::int32_t status, std::int32_t code) {
 // ---------------------------------------------------------------- transport
 
 void TAudioEngine::PlayFile(const std::string &source) {
-    if (OpenWorker != nullptr || TakeOverPending) {
+    const bool openWanted = PendingSource || (OpenWorker != nullptr && !OpenWorker->IsStopRequested());
+    if (openWanted || TakeOverPending) {
         ReportError(kStateEnded, kEngineErrorOpenBusy);
         return;
     }
+    if (OpenWorker != nullptr) {
+        // Stop abandoned the open under way, and this source takes its place. It opens once
+        // that worker has ended (StreamOpened), so that only one open runs at a time: the
+        // download counters and the 1005 report belong to a single worker.
+        PendingSource = source;
+        return;
+    }
+    StartPlaying(source);
+}
+
+void TAudioEngine::StartPlaying(const std::string &source) {
     if (NextChannel != 0 && source == NextSource) {
         Source = source;
         TakeOverNext();
@@ -314,6 +326,10 @@ void TAudioEngine::StreamOpened() {
     }
     worker->WaitEnded(); // "finished" is emitted just before the thread really ends
     const bool abandoned = worker->IsStopRequested();
+    if (abandoned && (PendingSource || DroppedOpens > 0)) {
+        ReplaceAbandonedOpen(worker);
+        return;
+    }
     Handle stream = worker->Stream;
     if (stream != 0 && abandoned) {
         // Stopped after the worker's own check: the stream is not wanted either.
@@ -370,6 +386,40 @@ void TAudioEngine::StreamOpened() {
     }
 }
 
+void TAudioEngine::ReplaceAbandonedOpen(TStreamCreateURLThread *worker) {
+    if (worker->Stream != 0) {
+        Library.StreamFree(std::exchange(worker->Stream, 0));
+    }
+    Channel = 0; // the track before was freed when this open began
+    SetState(kStateOpenFailed);
+    OpenWorker = nullptr;
+    worker->deleteLater();
+    UpdateTimer();
+    // The abandoned open, and every PlayFile that Stop dropped before its open began, end as
+    // stopped opens (code 0), so each accepted PlayFile still ends once. Meanwhile the waiting
+    // PlayFile counts as an open under way: a handler's PlayFile is refused, its Stop drops it.
+    int stoppedOpens = 1;
+    do {
+        stoppedOpens += std::exchange(DroppedOpens, 0);
+        for (; stoppedOpens > 0; --stoppedOpens) {
+            try {
+                ReportError(kStateOpenFailed, kErrorOk);
+            } catch (...) {
+                // Reached from the event loop, where an exception has nowhere to go.
+            }
+        }
+    } while (DroppedOpens > 0);
+    // (A handler that stopped and played on its own has an open under way again.)
+    if (PendingSource && OpenWorker == nullptr) {
+        const std::string source = *std::exchange(PendingSource, std::nullopt);
+        try {
+            StartPlaying(source);
+        } catch (...) {
+            // The track does not start; the next play tries again.
+        }
+    }
+}
+
 void TAudioEngine::DeviceMissing() {
     // The row stays where it is and nothing moves on: the owner says why, and the next play
     // opens the track, and with it the device, again.
@@ -410,6 +460,11 @@ void TAudioEngine::Stop() {
         OpenWorker->RequestStop();
     }
     TakeOverPending = false; // a taken-over track that was stopped at once does not start
+    if (PendingSource) {
+        // Nor does a track waiting for an abandoned open to end; it ends with that open.
+        PendingSource.reset();
+        ++DroppedOpens;
+    }
     Library.ChannelStop(Channel);
     if (NextChannel != 0 || NextWorker != nullptr) {
         // Moving to the next row stops, then plays it: the queued track is kept for that

@@ -159,12 +159,19 @@ public:
     // Frees the current stream and opens `source` (path or URL) on the open worker; plays it once
     // opened (status 1002) or ends in state 1006 with OnError(1006, code), where code is the
     // library's error code of the failed network open. While an open is under way the call is
-    // refused with OnError(1004, -3).
+    // refused with OnError(1004, -3), unless Stop abandoned that open: then `source` waits
+    // until the abandoned worker has ended (one open at a time) and opens right after the
+    // abandoned open's OnError(1006, 0). So Stop followed by PlayFile always plays the new
+    // source, however soon after an earlier PlayFile it comes. A waiting source counts as an
+    // open under way (a further PlayFile is refused). Every accepted PlayFile ends in exactly
+    // one report: 1002, or OnError with state 1006 (or OnError(1001, -2), see below).
     void PlayFile(const std::string &source);
     void Pause();
     void Resume();
     // Stops the channel (status 1001 at once). An open under way is abandoned: its stream, if it
-    // still arrives, is freed and the open completes with state 1006 and OnError(1006, 0).
+    // still arrives, is freed and the open completes with state 1006 and OnError(1006, 0). A
+    // source still waiting for an abandoned open is dropped and ends with it, also with
+    // OnError(1006, 0).
     void Stop();
     // A track whose output device cannot be opened is not played: its stream is freed, the state
     // becomes 1001 (OnStatus(1001)) and OnError(1001, kEngineErrorDevice) follows, so the owner
@@ -230,6 +237,9 @@ private:
 
     void InitAudio(const std::string &addonFolder);
     void StreamOpened();
+    void StartPlaying(const std::string &source); // PlayFile with no open under way
+    // Completion of an abandoned open that a later PlayFile waits for (or Stop dropped).
+    void ReplaceAbandonedOpen(TStreamCreateURLThread *worker);
     void DeviceMissing(); // after an open whose output device could not be opened
     // Starts or stops the tick for the current state (main thread).
     void UpdateTimer();
@@ -264,6 +274,9 @@ private:
     std::string Source;
     float Volume = 0.0f;
     TStreamCreateURLThread *OpenWorker = nullptr;
+    // What a PlayFile after Stop asked for while the abandoned open was still on its worker.
+    std::optional<std::string> PendingSource;
+    int DroppedOpens = 0; // waiting sources that Stop dropped; they end with the abandoned open
     // Ticks stop once playback has not moved for QuietTickLimitMs.
     std::optional<std::chrono::steady_clock::time_point> QuietSince;
     // The next track, opened ahead (gapless).

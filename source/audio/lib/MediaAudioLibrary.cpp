@@ -3,6 +3,7 @@
 #include "audio/lib/AudioLibraryFactory.h"
 #include "audio/lib/FfmpegDecoder.h"
 #include "audio/lib/PlaylistLocation.h"
+#include "function/text/FastStrings.h"
 
 #include <algorithm>
 #include <cmath>
@@ -27,12 +28,6 @@ template <typename T> T FailWith(int code, T value) {
 bool Succeed() {
     tLastError = kErrorOk;
     return true;
-}
-
-bool HasWebScheme(std::string_view url) {
-    std::string head(url.substr(0, 8));
-    std::transform(head.begin(), head.end(), head.begin(), [](unsigned char c) { return std::tolower(c); });
-    return head.starts_with("http://") || head.starts_with("https://");
 }
 
 // Replaces the tag placeholders of a format text ("%TITL - %ARTI"); "%%" is a percent sign.
@@ -301,7 +296,7 @@ Handle MediaAudioLibrary::StreamCreateURL(const char *url, std::uint32_t offset,
 
 Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, DownloadProc proc, void *user,
                                   int depth) {
-    if (!HasWebScheme(url)) {
+    if (!text::HasWebScheme(url)) {
         return FailWith<Handle>(kErrorFileOpen, 0);
     }
     const int timeoutMs = static_cast<int>(std::min<std::uint32_t>(netTimeoutMs_, INT32_MAX));

@@ -1,5 +1,7 @@
 #include "audio/lib/PlaylistLocation.h"
 
+#include "function/text/FastStrings.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -30,17 +32,12 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
-bool HasWebScheme(std::string_view url) {
-    const std::string lower = Lower(url.substr(0, 8));
-    return lower.starts_with("http://") || lower.starts_with("https://");
-}
-
 // Resolves `entry` against `base` (scheme-relative, host-relative and path-relative forms).
 std::optional<std::string> Resolve(std::string_view entry, std::string_view base) {
-    if (HasWebScheme(entry)) {
+    if (text::HasWebScheme(entry)) {
         return std::string(entry);
     }
-    if (entry.find("://") != std::string_view::npos || !HasWebScheme(base)) {
+    if (entry.find("://") != std::string_view::npos || !text::HasWebScheme(base)) {
         return std::nullopt; // another scheme, or nothing to resolve against
     }
     const size_t schemeEnd = base.find("://") + 3;

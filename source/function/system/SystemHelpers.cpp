@@ -1,6 +1,7 @@
 #include "function/system/SystemHelpers.h"
 
 #include "storage/AtomicFile.h"
+#include "storage/Folders.h"
 
 #include <cerrno>
 #include <climits>
@@ -20,11 +21,6 @@ extern char **environ;
 namespace lirvo::system {
 
 namespace {
-
-std::string HomeFolder() {
-    const char *home = std::getenv("HOME");
-    return home && *home ? std::string(home) : std::string("/tmp");
-}
 
 bool MakeFolders(const std::string &path) {
     if (path.empty())
@@ -165,7 +161,7 @@ void TrimWorkingSet() {
 
 std::string AutostartEntryPath() {
     const char *config = std::getenv("XDG_CONFIG_HOME");
-    std::string base = config && config[0] == '/' ? std::string(config) : HomeFolder() + "/.config";
+    std::string base = config && config[0] == '/' ? std::string(config) : storage::HomeFolder() + "/.config";
     return base + "/autostart/runlirvo.desktop";
 }
 

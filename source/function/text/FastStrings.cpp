@@ -3,6 +3,7 @@
 #include "function/text/TextCodec.h"
 
 #include <algorithm>
+#include <charconv>
 #include <stdexcept>
 
 namespace lirvo::text {
@@ -201,6 +202,41 @@ std::string AsciiLower(std::string_view text) {
             c = static_cast<char>(c - 'A' + 'a');
     }
     return out;
+}
+
+bool IsBlank(std::string_view text) {
+    for (unsigned char c : text)
+        if (c > 0x20)
+            return false;
+    return true;
+}
+
+std::string_view TrimBlank(std::string_view text) {
+    std::size_t b = 0, e = text.size();
+    while (b < e && static_cast<unsigned char>(text[b]) <= 0x20)
+        ++b;
+    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 0x20)
+        --e;
+    return text.substr(b, e - b);
+}
+
+bool HasWebScheme(std::string_view url) {
+    const std::string head = AsciiLower(url.substr(0, 8));
+    return head.starts_with("http://") || head.starts_with("https://");
+}
+
+std::optional<std::int32_t> ParseInt32(std::string_view text) {
+    // from_chars takes "-5" but not "+5"; "+5" is a decimal integer too, but "+-5" and "++5" are not.
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (text.empty() || text.front() == '+' || text.front() == '-')
+            return std::nullopt;
+    }
+    std::int32_t value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
+    return value;
 }
 
 } // namespace lirvo::text

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,5 +72,18 @@ std::string MakeValidFileName(std::string_view text);
 
 // Standard Base64 (RFC 4648 alphabet), padded with "=", no line breaks.
 std::string EncodeBase64Text(std::string_view bytes);
+
+// True when every byte is a blank or a control character (0x00-0x20); true for "".
+bool IsBlank(std::string_view text);
+
+// `text` without the blanks and control characters (0x00-0x20) at either end.
+std::string_view TrimBlank(std::string_view text);
+
+// True when `url` starts with "http://" or "https://", in any letter case.
+bool HasWebScheme(std::string_view url);
+
+// A whole decimal 32-bit integer with an optional sign ("+5", "-5"); nullopt for anything else
+// ("", "+", "+-5", "5x") and for values outside the 32-bit range.
+std::optional<std::int32_t> ParseInt32(std::string_view text);
 
 } // namespace lirvo::text

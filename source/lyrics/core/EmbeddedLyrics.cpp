@@ -1,5 +1,6 @@
 #include "lyrics/core/EmbeddedLyrics.h"
 
+#include "function/text/FastStrings.h"
 #include "lyrics/core/uLRCHandle.h"
 
 #include <taglib/apefile.h>
@@ -43,13 +44,6 @@ std::string OneLine(const std::string &text) {
         if (c == '\n' || c == '\r')
             c = ' ';
     return out;
-}
-
-bool IsBlankText(const std::string &text) {
-    for (char c : text)
-        if (static_cast<unsigned char>(c) > 0x20)
-            return false;
-    return true;
 }
 
 // A candidate text counts only when it is a timed lyric.
@@ -165,7 +159,7 @@ std::string SyncedTextToLrc(const std::vector<TSyncedText> &entries) {
     };
     std::vector<Line> lines;
     for (const TSyncedText &entry : entries) {
-        if (entry.TimeMs > kLastLrcTime || IsBlankText(OneLine(entry.Text)))
+        if (entry.TimeMs > kLastLrcTime || text::IsBlank(OneLine(entry.Text)))
             continue;
         if (!karaoke || StartsWithBreak(entry.Text) || lines.empty())
             lines.push_back(Line{entry.TimeMs, {}});

@@ -37,24 +37,8 @@ bool IsLrcExtension(std::string_view ext) {
            (ext[3] | 0x20) == 'c';
 }
 
-bool IsBlankText(std::string_view text) {
-    for (char c : text)
-        if (static_cast<unsigned char>(c) > 0x20)
-            return false;
-    return true;
-}
-
-std::string Trimmed(const std::string &text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 0x20)
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 0x20)
-        --e;
-    return text.substr(b, e - b);
-}
-
 int Score(const std::string &a, const std::string &b) {
-    return Similarity(AsciiLower(Trimmed(a)), AsciiLower(Trimmed(b)));
+    return Similarity(AsciiLower(text::TrimBlank(a)), AsciiLower(text::TrimBlank(b)));
 }
 
 } // namespace
@@ -100,30 +84,25 @@ std::string NormalizeLyricName(std::string_view name) {
         }
         out.push_back((c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c);
     }
-    std::size_t b = 0, e = out.size();
-    while (b < e && static_cast<unsigned char>(out[b]) <= 0x20)
-        ++b;
-    while (e > b && static_cast<unsigned char>(out[e - 1]) <= 0x20)
-        --e;
-    return out.substr(b, e - b);
+    return std::string(text::TrimBlank(out));
 }
 
 std::string OnlineLyricFileName(const std::string &title, const std::string &artist) {
-    const std::string t = Trimmed(title), a = Trimmed(artist);
+    const std::string t(text::TrimBlank(title)), a(text::TrimBlank(artist));
     const std::string cleaned = text::MakeValidFileName(a.empty() ? t : t + " - " + a);
     return text::Utf8Truncate(cleaned, kMaxNameBytes - 4) + ".lrc";
 }
 
 std::optional<std::size_t> ChooseSyncedResult(const TSongQuery &song, const std::vector<TLrcResult> &results) {
-    if (IsBlankText(song.Title))
+    if (text::IsBlank(song.Title))
         return std::nullopt;
-    const bool artistKnown = !IsBlankText(song.Artist);
+    const bool artistKnown = !text::IsBlank(song.Artist);
     // Ranked by (duration gap, -score); an unknown gap ranks after every known one.
     std::optional<std::size_t> best;
     std::tuple<double, int> bestRank{std::numeric_limits<double>::infinity(), 0};
     for (std::size_t i = 0; i < results.size(); ++i) {
         const TLrcResult &r = results[i];
-        if (!r.Synced() || r.Instrumental || IsBlankText(r.SyncedLyrics))
+        if (!r.Synced() || r.Instrumental || text::IsBlank(r.SyncedLyrics))
             continue;
         const int titleScore = Score(r.Title, song.Title);
         if (titleScore < kMinOnlineScore)
@@ -147,7 +126,7 @@ std::optional<std::size_t> ChooseSyncedResult(const TSongQuery &song, const std:
 }
 
 std::optional<TOnlineLyric> FetchSyncedLyric(ILrcService &service, const TSongQuery &song) {
-    if (IsBlankText(song.Title))
+    if (text::IsBlank(song.Title))
         return std::nullopt;
     std::lock_guard<std::mutex> session(service.SessionLock());
     service.Reset();

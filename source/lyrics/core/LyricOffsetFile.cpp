@@ -1,11 +1,11 @@
 #include "lyrics/core/LyricOffsetFile.h"
 
+#include "function/text/FastStrings.h"
 #include "function/text/TextCodec.h"
 #include "lyrics/core/LyricFile.h"
 #include "lyrics/core/uLRCHandle.h"
 #include "storage/AtomicFile.h"
 
-#include <charconv>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
@@ -90,22 +90,6 @@ bool IsLowerAscii(uint32_t value, char lower) {
     return value == static_cast<uint32_t>(lower) || value == static_cast<uint32_t>(lower - 'a' + 'A');
 }
 
-bool IsInteger(std::string value) {
-    std::size_t b = 0, e = value.size();
-    while (b < e && static_cast<unsigned char>(value[b]) <= 0x20)
-        ++b;
-    while (e > b && static_cast<unsigned char>(value[e - 1]) <= 0x20)
-        --e;
-    std::string_view v(value.data() + b, e - b);
-    if (!v.empty() && v.front() == '+')
-        v.remove_prefix(1);
-    if (v.empty() || v.front() == '+')
-        return false;
-    int32_t parsed = 0;
-    auto [end, ec] = std::from_chars(v.data(), v.data() + v.size(), parsed);
-    return ec == std::errc() && end == v.data() + v.size();
-}
-
 // Units [first, last) of the value of the offset tag that counts, if any.
 std::optional<std::pair<std::size_t, std::size_t>> FindOffsetValue(const std::vector<Unit> &units) {
     static constexpr std::string_view kKey = "offset";
@@ -130,7 +114,7 @@ std::optional<std::pair<std::size_t, std::size_t>> FindOffsetValue(const std::ve
             value.push_back(units[k].value < 0x80 ? static_cast<char>(units[k].value) : 'x');
             ++k;
         }
-        if (IsInteger(value))
+        if (text::ParseInt32(text::TrimBlank(value)))
             found = std::make_pair(first, k);
     }
     return found;

@@ -1,5 +1,6 @@
 #include "lyrics/core/UntLrcThread.h"
 
+#include "function/text/FastStrings.h"
 #include "function/text/TextCodec.h"
 #include "lyrics/core/LyricFile.h"
 #include "lyrics/core/LyricLookup.h"
@@ -59,15 +60,6 @@ bool EndsWithLrc(std::string_view name) {
 
 
 std::atomic<int> g_activeWorkers{0};
-
-std::string TrimBlanks(const std::string &text) {
-    std::size_t b = 0, e = text.size();
-    while (b < e && static_cast<unsigned char>(text[b]) <= 0x20)
-        ++b;
-    while (e > b && static_cast<unsigned char>(text[e - 1]) <= 0x20)
-        --e;
-    return text.substr(b, e - b);
-}
 
 // Earlier versions cut the names of saved online lyrics to this many bytes.
 constexpr std::size_t kOldNameBytes = 100;
@@ -141,7 +133,7 @@ std::string FindBestLyricFile(const std::string &lyricDir, const std::string &ti
     // Names are compared in normalised form, so "Title - Artist.lrc" scores 100. Files that
     // earlier versions saved as "Title - Artist Artist" (caption and artist) are found too.
     // Tags often carry stray blanks at their ends; saved names never do.
-    const std::string t = TrimBlanks(title), a = TrimBlanks(singer);
+    const std::string t(text::TrimBlank(title)), a(text::TrimBlank(singer));
     std::vector<std::string> keys{NormalizeLyricName(t + " " + a)};
     if (!a.empty()) {
         std::string oldName = text::MakeValidFileName(t + " - " + a + " " + a);

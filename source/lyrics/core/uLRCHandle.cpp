@@ -1,8 +1,9 @@
 #include "lyrics/core/uLRCHandle.h"
 
+#include "function/text/FastStrings.h"
+
 #include <algorithm>
 #include <array>
-#include <charconv>
 #include <cstring>
 #include <optional>
 #include <stdexcept>
@@ -36,18 +37,6 @@ ByteClass ClassOf(char c) {
 bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= 0x20;
-}
-
-std::string_view TrimView(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b]))
-        ++b;
-    while (e > b && IsBlank(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
-}
 
 char AsciiLowerByte(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
@@ -60,19 +49,6 @@ bool KeyAt(std::string_view text, std::size_t index, std::string_view key) {
         if (AsciiLowerByte(text[index + k]) != key[k])
             return false;
     return true;
-}
-
-// The whole value as a signed decimal integer ("+500", "-20"); nullopt otherwise.
-std::optional<int32_t> ParseSignedInt(std::string_view value) {
-    if (!value.empty() && value.front() == '+')
-        value.remove_prefix(1);
-    if (value.empty() || value.front() == '+')
-        return std::nullopt;
-    int32_t result = 0;
-    auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), result);
-    if (ec != std::errc() || end != value.data() + value.size())
-        return std::nullopt;
-    return result;
 }
 
 // Finds a byte at or after a position, remembering the last answer: the parser asks with
@@ -134,7 +110,7 @@ public:
                 } else {
                     std::size_t cr = FindFrom(m_cr, prevTagEnd);
                     std::size_t lineEnd = (cr != 0 && cr < m_bracketPos) ? cr : m_bracketPos;
-                    flush(TrimView(Range(prevTagEnd + 1, lineEnd)));
+                    flush(text::TrimBlank(Range(prevTagEnd + 1, lineEnd)));
                 }
             }
             if (m_kind == TagKind::Time && pending.empty())
@@ -143,7 +119,7 @@ public:
         }
         if (!pending.empty()) {
             std::size_t cr = FindFrom(m_cr, prevTagEnd);
-            flush(TrimView(Range(prevTagEnd + 1, cr != 0 ? cr : m_n + 1)));
+            flush(text::TrimBlank(Range(prevTagEnd + 1, cr != 0 ? cr : m_n + 1)));
         }
     }
 
@@ -273,7 +249,7 @@ private:
             return false;
         std::size_t cr = FindFrom(m_cr, colon->start + 1);
         std::size_t valueEnd = (cr != 0 && cr < closePos) ? cr : closePos;
-        std::string value(TrimView(Range(colon->start + 1, valueEnd)));
+        std::string value(text::TrimBlank(Range(colon->start + 1, valueEnd)));
         switch (keyIndex) {
         case 0:
             m_info.Title = std::move(value);
@@ -291,7 +267,7 @@ private:
             m_info.La = std::move(value);
             break;
         default:
-            if (std::optional<int32_t> offset = ParseSignedInt(value))
+            if (std::optional<int32_t> offset = text::ParseInt32(value))
                 m_info.Offset = *offset;
             break;
         }
@@ -465,7 +441,7 @@ void SplitWords(std::string_view line, int32_t lineTime, TLyricItem &item) {
     if (word.empty() && startFromTag && !words.empty())
         item.WordsEnd = start;
     closeWord();
-    item.Text.assign(TrimView(text));
+    item.Text.assign(text::TrimBlank(text));
     item.Words = std::move(words);
 }
 
@@ -514,7 +490,7 @@ void TLyricHandle::Sort() {
 
 void TLyricHandle::Parse(std::string_view text) {
     Clear();
-    std::string_view trimmed = TrimView(text);
+    std::string_view trimmed = text::TrimBlank(text);
     if (trimmed.size() <= 3)
         return;
     LrcScanner scanner(trimmed, m_info);

@@ -1,5 +1,6 @@
 #include "shell/command/CommandHandOff.h"
 
+#include "function/text/TextCodec.h"
 #include "platform/InstanceLock.h"
 #include "shell/command/mapshare.h"
 
@@ -62,7 +63,7 @@ std::vector<PendingCommand> CommandsForArguments(const std::vector<std::string> 
 }
 
 void WriteCommand(CommandBlock &block, const PendingCommand &command) {
-    const std::size_t length = WholeCharacterPrefix(command.Text, CommandTextMaxBytes);
+    const std::size_t length = text::Utf8PrefixLength(command.Text, CommandTextMaxBytes);
     std::memset(block.Padding, 0, sizeof block.Padding);
     block.Reserved = 0;
     std::memcpy(block.Text, command.Text.data(), length);

@@ -1,5 +1,6 @@
 #include "shell/command/CommandMessages.h"
 
+#include "function/text/FastStrings.h"
 #include "shell/command/LocalPlaylist.h"
 #include "shell/command/SongList.h"
 
@@ -14,13 +15,6 @@ std::string ReadText(const CommandBlock &block) {
     return std::string(block.Text, strnlen(block.Text, CommandTextMaxBytes));
 }
 
-bool IsBlank(const std::string &s) {
-    for (unsigned char c : s)
-        if (c > 0x20)
-            return false;
-    return true;
-}
-
 void PlayCurrentRecord(ICommandTarget &target) {
     if (const auto path = target.RecordPath(target.CurrentIndex()))
         target.PlayFile(*path);
@@ -28,14 +22,14 @@ void PlayCurrentRecord(ICommandTarget &target) {
 
 void AppendTagged(ICommandTarget &target, const std::string &path) {
     const SongTags tags = target.GetTags(path);
-    const std::string title = IsBlank(tags.Title) ? target.TitleFromFileName(path) : tags.Title;
+    const std::string title = text::IsBlank(tags.Title) ? target.TitleFromFileName(path) : tags.Title;
     target.AppendRow(target.RowCount() + 1, title, tags.Artist, path);
 }
 
 // The entries of a local playlist become rows; a title the playlist gives wins over the tags.
 void AppendPlaylistEntries(ICommandTarget &target, const std::string &playlist) {
     for (const LocalPlaylistEntry &entry : ReadLocalPlaylist(playlist)) {
-        if (IsBlank(entry.Title))
+        if (text::IsBlank(entry.Title))
             AppendTagged(target, entry.Path);
         else
             target.AppendRow(target.RowCount() + 1, entry.Title, entry.Artist, entry.Path);

@@ -68,19 +68,6 @@ std::vector<std::string> ArgumentsOf(int argc, char **argv) {
     return args;
 }
 
-std::size_t WholeCharacterPrefix(std::string_view text, std::size_t maxBytes) {
-    if (text.size() <= maxBytes)
-        return text.size();
-    std::size_t n = maxBytes;
-    // Step back over continuation bytes to the start of the character that would be split
-    // (at most three: no well-formed character is longer than four bytes).
-    for (int back = 0; back < 3 && n > 0 && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80; ++back)
-        --n;
-    if ((static_cast<unsigned char>(text[n]) & 0xC0) == 0x80)
-        n = maxBytes; // not UTF-8 at all: a byte cut is all we can do
-    return n;
-}
-
 bool IsFirstInstance(const std::vector<std::string> &arguments, HandOffResult *handOff,
                      const HandOffOptions &options) {
     if (handOff)

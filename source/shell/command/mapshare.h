@@ -70,7 +70,4 @@ std::string CommandBlockName();
 // Name of the instance lock in the runtime folder.
 inline constexpr const char *InstanceLockName = "lirvo-8AEEC543-1CDC-42BB-95E0-3D5F3A22043C";
 
-// `text` cut to at most `maxBytes` without splitting a UTF-8 sequence.
-std::size_t WholeCharacterPrefix(std::string_view text, std::size_t maxBytes);
-
 } // namespace lirvo::command

@@ -76,14 +76,6 @@ std::optional<std::string> ReadFileBytes(const std::string &path) {
     return out.str();
 }
 
-// Blank after removing spaces and control characters from both ends.
-bool IsBlank(const std::string &text) {
-    for (unsigned char c : text)
-        if (c > ' ')
-            return false;
-    return true;
-}
-
 // The title line's word about a settings or playlist file that could not be used as it was.
 std::string OpenNoteText(const storage::OpenNote &note, const std::string &path) {
     if (!note.setAside.empty())
@@ -548,7 +540,7 @@ void TZylMain::QueueFollowingRow(std::int32_t length, std::int32_t position) {
 void TZylMain::ShowLyricAt(std::int32_t position) {
     timeline_->SetPosition(position);
     bandLineTimed_ = false;
-    if (IsBlank(timeline_->CurrentLine())) {
+    if (text::IsBlank(timeline_->CurrentLine())) {
         view_.ShowText(kNoLinePlaceholder);
         return;
     }
@@ -683,7 +675,7 @@ void TZylMain::LoadPlayList() {
 }
 
 std::string TZylMain::TitleForFile(const std::string &path, const std::string &titleTag) const {
-    return IsBlank(titleTag) ? FileNameTitle(path) : titleTag;
+    return text::IsBlank(titleTag) ? FileNameTitle(path) : titleTag;
 }
 
 void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {

@@ -377,6 +377,72 @@ TEST_F(AudioEngineTest, StopDuringNetworkOpenReportsStoppedAtOnceAndDiscardsTheL
     EXPECT_TRUE(owner.Reports("download").empty());
 }
 
+TEST_F(AudioEngineTest, PlayFileAfterStopReplacesTheOpenUnderWayOnceItsWorkerEnded) {
+    lib.urls["http://radio.example/slow"] = FakeUrl{true, 0, 60 * kBytesPerSecond, 5000, {}, 0};
+    Make();
+    lib.HoldUrlOpens();
+    engine->PlayFile("http://radio.example/slow");
+    ASSERT_TRUE(WaitFor([&] { return lib.WaitingUrlOpens() == 1; }));
+
+    engine->Stop();
+    engine->PlayFile("/music/a.mp3");
+    Spin(50);
+    // One open at a time: the replacement waits for the abandoned worker.
+    EXPECT_TRUE(lib.StreamsOf("/music/a.mp3").empty());
+    EXPECT_TRUE(engine->IsOpening());
+    EXPECT_EQ(engine->State.load(), kStateStopped);
+
+    lib.ReleaseUrlOpens();
+    ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStatePlaying && !engine->IsOpening(); }));
+    // The abandoned open ends as a stopped one (code 0, so the owner does not move on).
+    EXPECT_THAT(owner.Events(), ElementsAre("status 1005", "status 1001", "error 1006 0", "status 1002"));
+    EXPECT_EQ(lib.StreamRecord(engine->CurrentChannel()).source, "/music/a.mp3");
+    EXPECT_TRUE(lib.StreamRecord(engine->CurrentChannel()).playing);
+    const auto late = lib.StreamsOf("http://radio.example/slow");
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_TRUE(lib.StreamRecord(late[0]).freed);
+    EXPECT_FALSE(lib.StreamRecord(late[0]).playing);
+
+    // Between local files, as when a file manager hands several over at once: each one is
+    // stopped and replaced before its open completed, and the last plays.
+    owner.Clear();
+    for (const char *song : {"/music/b.mp3", "/music/a.mp3", "/music/b.mp3"}) {
+        engine->Stop();
+        engine->PlayFile(song);
+    }
+    ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStatePlaying && !engine->IsOpening(); }));
+    EXPECT_EQ(lib.StreamRecord(engine->CurrentChannel()).source, "/music/b.mp3");
+    // Each accepted PlayFile ends once: the abandoned b, the dropped a, the b that plays.
+    EXPECT_THAT(owner.Events(), ElementsAre("status 1001", "status 1001", "status 1001", "error 1006 0",
+                                            "error 1006 0", "status 1002"));
+    int sounding = 0;
+    for (const char *song : {"/music/a.mp3", "/music/b.mp3"})
+        for (Handle stream : lib.StreamsOf(song))
+            sounding += lib.StreamRecord(stream).playing && !lib.StreamRecord(stream).freed;
+    EXPECT_EQ(sounding, 1);
+}
+
+TEST_F(AudioEngineTest, AReplacementIsRefusedLikeAnyOpenAndDroppedByStop) {
+    lib.urls["http://radio.example/slow"] = FakeUrl{true, 0, 60 * kBytesPerSecond, 5000, {}, 0};
+    Make();
+    lib.HoldUrlOpens();
+    engine->PlayFile("http://radio.example/slow");
+    ASSERT_TRUE(WaitFor([&] { return lib.WaitingUrlOpens() == 1; }));
+    engine->Stop();
+    engine->PlayFile("/music/a.mp3");
+    engine->PlayFile("/music/b.mp3"); // no Stop before it: the replacement is an open under way
+    engine->Stop();                   // and this drops it again
+    lib.ReleaseUrlOpens();
+    ASSERT_TRUE(WaitFor([&] { return !engine->IsOpening(); }));
+    Spin(50);
+
+    EXPECT_THAT(owner.Events(), ElementsAre("status 1005", "status 1001", "error 1004 -3", "status 1001",
+                                            "error 1006 0", "error 1006 0"));
+    EXPECT_EQ(engine->State.load(), kStateOpenFailed);
+    EXPECT_TRUE(lib.StreamsOf("/music/a.mp3").empty());
+    EXPECT_TRUE(lib.StreamsOf("/music/b.mp3").empty());
+}
+
 TEST_F(AudioEngineTest, StopAfterTheWorkerFinishedButBeforeCompletionStillAbandonsTheOpen) {
     Make();
     engine->PlayFile("/music/a.mp3");
