@@ -51,8 +51,8 @@ TEST_F(PlayerEndToEnd, BandSweepsWordTimedLinesAndShowsTranslations) {
         lyric.write(line);
     }
     StartPlayer(Song("lirvo-demo.ogg"));
-    // The line is on the band once its translation row is drawn and its sweep has begun (the
-    // band shows the slogan until the lyric is found and read).
+    // The player answers before its band shows and its engine (loaded after the window) plays:
+    // the line is on the band once its translation row is drawn and its sweep has begun.
     ASSERT_TRUE(WaitUntil(
         [&] {
             const QImage shot = Shot("band-start.png", kBand);
