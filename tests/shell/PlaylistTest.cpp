@@ -277,11 +277,12 @@ TEST_F(PlaylistTest, PlayCommandsInQuickSuccessionPlayTheLastFile) {
     // one before it has completed, and the last one plays.
     FiveRowsPlaying(0);
     std::vector<std::string> sent;
-    for (int i = 0; i < 3; ++i) {
-        sent.push_back(AddSong("quick" + std::to_string(i) + ".mp3"));
+    for (int i = 0; i < 3; ++i)
+        sent.push_back(AddSong("quick" + std::to_string(i) + ".mp3")); // before any worker reads the songs
+    for (const auto &song : sent) {
         lirvo::command::CommandBlock block{};
         block.Command = lirvo::command::CmdPlayFile;
-        std::strcpy(block.Text, sent.back().c_str());
+        std::strcpy(block.Text, song.c_str());
         main->WMSHARECMD(block, 1);
     }
     ASSERT_TRUE(WaitPlaying(7));
