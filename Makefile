@@ -26,7 +26,7 @@ test: deps
 
 # ThreadSanitizer build of the tests that exercise our threads: audio library, engine, lyric
 # workers, message port and controller. Run it whenever you touch threads.
-TSAN_TESTS := audiolib_decoding_tests audiolib_library_tests audio_engine_tests \
+TSAN_TESTS := audiolib_decoding_tests audiolib_library_tests audio_module_tests audio_engine_tests \
               audio_engine_real_tests lyrics_worker_tests platform_tests \
               shell_controller_tests shell_real_library_tests
 tsan: deps

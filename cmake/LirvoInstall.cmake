@@ -10,9 +10,11 @@ foreach(program lirvo lirvo-send lirvo-lyrics)
 endforeach()
 
 install(FILES ${CMAKE_SOURCE_DIR}/resources/effect.dat DESTINATION ${LIRVO_INSTALL_APPDIR})
-if(TARGET lirvo_addon_more)
-  install(TARGETS lirvo_addon_more LIBRARY DESTINATION ${LIRVO_INSTALL_APPDIR})
-endif()
+foreach(module lirvo_audio_module lirvo_addon_more)
+  if(TARGET ${module})
+    install(TARGETS ${module} LIBRARY DESTINATION ${LIRVO_INSTALL_APPDIR})
+  endif()
+endforeach()
 # The plug-in folder, where users put plug-ins; the sample plug-in (a message logger) is not
 # something to install for everyone.
 install(DIRECTORY DESTINATION ${LIRVO_INSTALL_APPDIR}/plugins)

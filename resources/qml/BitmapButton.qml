@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 
 // Picture button: centred picture inside an inner margin of 2, a hint on hover and, when
 // `hoverFade` is set, an opacity that rises to 1 while the pointer is over it.
@@ -15,9 +14,6 @@ Item {
     readonly property alias hovered: area.containsMouse
     signal clicked(real mouseX, real mouseY)
 
-    ToolTip.visible: hint.length > 0 && area.containsMouse
-    ToolTip.text: hint
-    ToolTip.delay: 600
 
     Image {
         id: picture
@@ -43,6 +39,14 @@ Item {
         property: "opacity"
         to: 0.5
         duration: 200
+    }
+
+    // The hint, made only while the pointer is over the button.
+    Loader {
+        anchors.fill: parent
+        active: button.hint.length > 0 && area.containsMouse
+        source: "HintTip.qml"
+        onLoaded: item.text = Qt.binding(() => button.hint)
     }
 
     MouseArea {

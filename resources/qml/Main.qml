@@ -1,6 +1,5 @@
 import QtQuick
 import QtQuick.Window
-import QtQuick.Templates as T
 
 // The main window: borderless and transparent, so that only its two floating panels show.
 // `zylMain` is the main-window controller, `mainView` the view code that answers for it
@@ -52,19 +51,28 @@ Window {
 
     onVisibleChanged: if (visible) mainBox.startUp()
 
+    // Called by the program after the window's first frame: the parts that frame does not show.
+    function finishStart() {
+        mainBox.finishStart();
+        listBox.finishStart();
+    }
+
     // Only the panels and the open popups take the pointer; elsewhere clicks reach the windows
     // below. The panel areas leave room for the panels' overshoot while they grow and for the
     // turn's perspective. An open popup (a drop-down list, the confirmation) may reach past
     // them, so its own rectangle joins the area while it is open; popups call refreshMask()
-    // when they open, close or change size.
-    function refreshMask() {
+    // when they open, close or change size, giving the layer they are drawn on.
+    property Item popupLayer: null
+    function refreshMask(layer) {
+        if (layer)
+            popupLayer = layer;
         if (!mainView)
             return;
         const rects = [
             Qt.rect(listBox.centreX - 230, listBox.centreY - 250, 460, 500),
             Qt.rect(mainBox.centreX - 230, mainBox.centreY - 90, 500, 180)
         ];
-        const overlay = dxScene1.popupLayer;
+        const overlay = window.popupLayer;
         if (overlay) {
             for (let i = 0; i < overlay.children.length; ++i) {
                 const item = overlay.children[i];
@@ -82,8 +90,6 @@ Window {
         id: dxScene1
         objectName: "dxScene1"
         anchors.fill: parent
-        // The layer the open popups of the window are drawn on.
-        readonly property Item popupLayer: T.Overlay.overlay
 
         PlaylistPanel {
             id: listBox

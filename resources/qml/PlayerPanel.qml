@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 
 // The player panel with its two faces: the player face (transport, title, seek and volume)
 // and, on its back, the settings face. Flipping turns the panel about its vertical axis
@@ -23,7 +22,14 @@ Layer3D {
         floatAnimation1.start();
     }
 
+    // Makes what the window's first frame does not show: the settings face.
+    function finishStart() {
+        if (setting.status === Loader.Null)
+            setting.setSource("SettingFace.qml", { objectName: "Setting", zylMain: panel.zylMain });
+    }
+
     function flipToSetting() {
+        finishStart();
         flipToMain.stop();
         flipToSettingAnim.restart();
     }
@@ -216,15 +222,19 @@ Layer3D {
             }
         }
 
-        SettingFace {
+        // The settings face (SettingFace.qml), made after the window's first frame or when
+        // first turned to: the controls module it needs is not loaded before.
+        Loader {
             id: setting
-            objectName: "Setting"
             anchors.fill: parent
             visible: false
-            zylMain: panel.zylMain
-            onBackRequested: panel.flipBack()
-            onDragStarted: p => panel.dragStarted(p)
-            onDragMoved: p => panel.dragMoved(p)
+        }
+        Connections {
+            target: setting.item
+            ignoreUnknownSignals: true
+            function onBackRequested() { panel.flipBack(); }
+            function onDragStarted(p) { panel.dragStarted(p); }
+            function onDragMoved(p) { panel.dragMoved(p); }
         }
     }
 }

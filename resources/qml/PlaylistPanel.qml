@@ -1,6 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
-import QtQuick.Window
 
 // The playlist panel: header with title, "清空列表" and the add button; the list of songs or,
 // while it is empty, the invitation to add songs; and the confirmation popup over the header.
@@ -16,6 +14,12 @@ Layer3D {
 
     readonly property real designWidth: 380
     readonly property real designHeight: 423
+
+    // Makes what the window's first frame does not show (after that frame).
+    function finishStart() {
+        if (confirmation.status === Loader.Null)
+            confirmation.setSource("ConfirmPopup.qml", { mainView: panel.mainView });
+    }
 
     Item {
         id: content
@@ -190,64 +194,11 @@ Layer3D {
             }
         }
 
-        // The modal confirmation over the header; its answer goes back to the view code.
-        Popup {
-            id: msgPop1
-            objectName: "MsgPop1"
-            x: 20
-            y: 4
-            width: parent.width - 40
-            height: 92
-            modal: true
-            dim: false
-            closePolicy: Popup.NoAutoClose
-            visible: panel.mainView ? panel.mainView.confirmationOpen : false
-            // Open, it belongs to the window's input area like the panels.
-            onOpened: msgPop1.refreshWindowMask()
-            onClosed: msgPop1.refreshWindowMask()
-            function refreshWindowMask() {
-                const w = msgPop1.Window.window;
-                if (w && typeof w.refreshMask === "function")
-                    w.refreshMask();
-            }
-            padding: 8
-            background: Rectangle {
-                color: "#F0202020"
-                radius: 4
-                border.color: "#FFFF7200"
-            }
-
-            Text {
-                id: lblmsg
-                objectName: "lblmsg"
-                width: parent.width
-                height: 40
-                text: panel.mainView ? panel.mainView.confirmationText : ""
-                color: "#FFFFFFFF"
-                font.pixelSize: 13
-                wrapMode: Text.WordWrap
-                horizontalAlignment: Text.AlignHCenter
-                verticalAlignment: Text.AlignVCenter
-            }
-            Row {
-                anchors.horizontalCenter: parent.horizontalCenter
-                anchors.bottom: parent.bottom
-                spacing: 16
-                HudButton {
-                    objectName: "MsgPop1Yes"
-                    width: 64
-                    height: 24
-                    text: "Yes"
-                    onClicked: panel.mainView.answerConfirmation(6)
-                }
-                HudButton {
-                    objectName: "MsgPop1No"
-                    width: 64
-                    height: 24
-                    text: "No"
-                    onClicked: panel.mainView.answerConfirmation(7)
-                }
-            }
+        // The modal confirmation over the header (ConfirmPopup.qml), made after the window's
+        // first frame: the controls module it needs is not loaded before.
+        Loader {
+            id: confirmation
+            anchors.fill: parent
         }
     }
 }

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 
 // One playlist row: number, caption, the hidden title and artist, and the delete button that
 // shows on the row under the pointer. The playing row is taller, yellow and bold.
@@ -62,9 +61,16 @@ Item {
             text: row.caption
 
             HoverHandler { id: captionHover }
-            ToolTip.visible: captionHover.hovered && caption.text.length > 0
-            ToolTip.text: caption.text
-            ToolTip.delay: 800
+            // The whole caption as a hint, made only while the pointer is over it.
+            Loader {
+                anchors.fill: parent
+                active: captionHover.hovered && caption.text.length > 0
+                source: "HintTip.qml"
+                onLoaded: {
+                    item.delay = 800;
+                    item.text = Qt.binding(() => caption.text);
+                }
+            }
         }
         Text {
             objectName: "title"

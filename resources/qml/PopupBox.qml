@@ -1,5 +1,6 @@
 import QtQuick
 import QtQuick.Controls.Basic
+import QtQuick.Templates as T
 import QtQuick.Window
 
 // Compact drop-down list in the dark style of the settings face.
@@ -57,7 +58,7 @@ ComboBox {
     function refreshWindowMask() {
         const w = control.Window.window;
         if (w && typeof w.refreshMask === "function")
-            w.refreshMask();
+            w.refreshMask(T.Overlay.overlay);
     }
     popup.background: Rectangle {
         color: "#FF202020"

@@ -53,6 +53,8 @@ TEST_F(PlayerEndToEnd, BandSweepsWordTimedLinesAndShowsTranslations) {
         lyric.write(line);
     }
     StartPlayer(Song("lirvo-demo.ogg"));
+    // The player answers before its band shows and its engine (loaded after the window) plays.
+    ASSERT_TRUE(WaitUntil([&] { return LitInRows(Shot("band-first.png", kBand), 46, 92) > 200; }, 15000));
     std::vector<int> warm;
     int translated = 0;
     for (int i = 0; i < 6; ++i) {

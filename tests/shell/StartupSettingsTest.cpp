@@ -315,3 +315,82 @@ TEST_F(StartupTest, AutostartTurnedOffInTheDesktopStaysOffAcrossStarts) {
         WriteFile(SettingsFile(), SettingsXml("<AUTORUN Value=\"1\"/>"));
     }
 }
+
+// The program defers the engine until its window shows. Until then the window has everything
+// it shows; the engine, the plug-ins and the autostart entry come with StartEngine, or with the
+// first handler that needs the engine, so nothing asked before is lost.
+class DeferredEngineTest : public StartupTest {
+protected:
+    TZylMain &CreateDeferred() {
+        TZylMainOptions options = Options();
+        options.DeferEngine = true;
+        options.SetAutorun = [this](bool enable) { autorunCalls.push_back(enable); };
+        return Create(std::move(options));
+    }
+    bool LibraryInitialised() {
+        for (const auto &call : library.Calls())
+            if (call.rfind("Init ", 0) == 0)
+                return true;
+        return false;
+    }
+};
+
+TEST_F(DeferredEngineTest, TheWindowsStateComesFirstTheEngineAndItsCompanionsOnceStarted) {
+    const auto a = AddSong("a.mp3", "A", "X");
+    WritePlaylist({a});
+    TZylMain &m = CreateDeferred();
+    EXPECT_EQ(m.RowCount(), 1);
+    EXPECT_TRUE(m.PlaylistVisible());
+    EXPECT_FALSE(m.PresetNamesUtf8().empty());
+    EXPECT_EQ(m.Engine(), nullptr);
+    EXPECT_FALSE(LibraryInitialised());
+    EXPECT_TRUE(autorunCalls.empty());
+    EXPECT_TRUE(PluginLog().empty());
+    EXPECT_EQ(m.EngineState(), lirvo::audio::kStateStopped);
+
+    m.StartEngine();
+    ASSERT_NE(m.Engine(), nullptr);
+    EXPECT_TRUE(LibraryInitialised());
+    EXPECT_EQ(autorunCalls, std::vector<bool>{true});
+    EXPECT_EQ(PluginLog(), std::vector<std::string>{"100"});
+    m.StartEngine(); // once only
+    EXPECT_EQ(autorunCalls.size(), 1u);
+    EXPECT_EQ(PluginLog().size(), 1u);
+}
+
+TEST_F(DeferredEngineTest, CommandsBeforeTheEngineStartsItAndAreCarriedOut) {
+    const auto a = AddSong("a.mp3", "A", "X"), b = AddSong("b.mp3", "B", "X");
+    WritePlaylist({a, b});
+    CreateDeferred();
+    EXPECT_EQ(main->WMCMDPLAY(16, 0), 1); // play/pause from another process
+    ASSERT_TRUE(WaitPlaying(0));
+
+    main.reset();
+    CreateDeferred();
+    main->btn_nextClick();
+    EXPECT_TRUE(WaitPlaying(1));
+
+    main.reset();
+    CreateDeferred();
+    // A file handed over by a later start: its row is appended, then it plays.
+    const auto c = AddSong("c.mp3", "C", "Y");
+    EXPECT_EQ(main->GetTags(c).Title, "C");
+    main->AppendRow(3, "C", "Y", c);
+    main->SetCurrentIndex(2);
+    main->PlayFile(c);
+    EXPECT_TRUE(WaitPlaying(2));
+}
+
+TEST_F(DeferredEngineTest, RowsCanBeDeletedAndClearedBeforeTheEngineExists) {
+    const auto a = AddSong("a.mp3"), b = AddSong("b.mp3");
+    WritePlaylist({a, b});
+    TZylMain &m = CreateDeferred();
+    m.lstDefaultMouseMove(0); // the current row
+    view.answers.push_back(IMainView::kYes);
+    m.pmdel_delselectClick();
+    ASSERT_EQ(m.RowCount(), 1);
+    view.answers.push_back(IMainView::kYes);
+    m.pmdel_clearlistClick();
+    EXPECT_EQ(m.RowCount(), 0);
+    EXPECT_EQ(m.Engine(), nullptr); // nothing played, so nothing needed the engine
+}

@@ -143,6 +143,12 @@ protected:
         player_ = std::make_unique<app::PlayerApp>(std::move(options));
         ASSERT_TRUE(player_->Start()) << player_->Error().toStdString();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(player_->Window()));
+        // The band, the menu, the icon and the engine follow the first frame.
+        ASSERT_TRUE(WaitUntil([&] { return player_->Started(); }));
+        // The offscreen platform activates every window that shows, the band too (which takes
+        // no focus on a real display), so the main window is made the active one again.
+        Window()->requestActivate();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Window()));
     }
 
     // Lets the start animation run to its end (player faded in, playlist panel open).

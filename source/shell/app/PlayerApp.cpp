@@ -1,5 +1,6 @@
 #include "shell/app/PlayerApp.h"
 
+#include "function/system/StartupTrace.h"
 #include "function/tray/DDTray.h"
 #include "function/tray/SessionEnd.h"
 #include "lyrics/core/LrcClass.h"
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
+#include <QTimer>
 
 namespace lirvo::app {
 
@@ -24,6 +26,8 @@ PlayerApp::PlayerApp(PlayerAppOptions options, QObject *parent)
     : QObject(parent), m_options(std::move(options)) {}
 
 PlayerApp::~PlayerApp() {
+    // A library that finishes loading from now on finds no player to start the engine of.
+    m_alive.reset();
     // The window goes first (its bindings read the controller), then the controller's own end.
     m_mpris.reset();
     m_sessionEnd.reset();
@@ -60,11 +64,10 @@ void PlayerApp::ListenForCommands() {
         qWarning("lirvo: the command port could not be opened: %s", m_port->Error().c_str());
 }
 
-void PlayerApp::ConnectControlBar() {
+void PlayerApp::ConnectControlBar(lyrics::TZylDlrcButton &bar) {
     // The control bar over the desktop lyric shifts the playing lyric's timing, opens the
     // search window for the current row, and closing the lyric from it unticks "显示歌词".
     shell::TZylMain *c = m_controller.get();
-    lyrics::TZylDlrcButton &bar = m_view->ControlBar();
     bar.SetOffsetAccess({[c] { return c->Timeline() ? c->Timeline()->Offset() : 0; },
                          [c](std::int32_t offset) { c->SetLyricOffset(offset); }});
     lyrics::TLyricSearchContext search;
@@ -85,16 +88,19 @@ void PlayerApp::ConnectControlBar() {
 bool PlayerApp::Start() {
     QQuickWindow::setDefaultAlphaBuffer(true);
     m_view = std::make_unique<QmlMainView>();
+    // The desktop lyric shows once the main window has drawn itself.
+    m_view->HoldBand();
+    m_view->OnBandMade([this](lyrics::TZylDlrcButton &bar) { ConnectControlBar(bar); });
+    m_view->SetMenuMaker([this] { return Menu(); });
     if (m_options.ListenForCommands)
         ListenForCommands();
 
+    // The engine starts after the first frame (FinishStart), or earlier when a command or a
+    // click needs it.
+    m_options.Controller.DeferEngine = true;
     m_controller = std::make_unique<shell::TZylMain>(*m_view, m_options.Controller);
     m_controller->FormCreate();
-
-    ConnectControlBar();
-
-    m_menu = CreateMainMenu(*m_controller, [this] { Quit(); });
-    m_view->SetMenu(m_menu);
+    system::StartupMark("controller created");
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
     m_engine->setInitialProperties(
@@ -108,13 +114,54 @@ bool PlayerApp::Start() {
             QStringLiteral("the main window could not be loaded from %1").arg(m_options.MainQml.toString());
         return false;
     }
+    system::StartupMark("main window loaded");
     m_view->SetWindow(m_window);
     // The window system's close (for example Alt+F4) ends the program as "退出" does.
     m_window->installEventFilter(this);
     connect(
-        m_window, &QQuickWindow::frameSwapped, this, [this] { Q_EMIT firstFrameShown(); },
+        m_window, &QQuickWindow::frameSwapped, this,
+        [this] {
+            system::StartupMark("first frame");
+            Q_EMIT firstFrameShown();
+            QMetaObject::invokeMethod(this, &PlayerApp::FinishStart, Qt::QueuedConnection);
+        },
         Qt::SingleShotConnection);
+    // A window that is never drawn (not exposed) does not hold the rest back for long.
+    QTimer::singleShot(kFinishStartLatestMs, this, &PlayerApp::FinishStart);
 
+    if (m_options.WatchSessionEnd) {
+        m_sessionEnd = std::make_unique<tray::TSessionEndWatcher>();
+        connect(m_sessionEnd.get(), &tray::TSessionEndWatcher::EndSession, this, [this] { Quit(); });
+    }
+    // However the event loop ends, what "退出" saves is saved.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (!m_closed && m_controller) {
+            m_closed = true;
+            m_controller->FormClose();
+        }
+    });
+
+    m_window->show();
+    system::StartupMark("main window shown");
+    return true;
+}
+
+QMenu *PlayerApp::Menu() {
+    if (!m_menu && m_controller) {
+        m_menu = CreateMainMenu(*m_controller, [this] { Quit(); });
+        m_view->SetMenu(m_menu);
+    }
+    return m_menu;
+}
+
+void PlayerApp::FinishStart() {
+    if (m_finishing || m_quitting)
+        return;
+    m_finishing = true;
+    // The window's own parts its first frame did not show (the settings face, the confirmation).
+    QMetaObject::invokeMethod(m_window, "finishStart");
+    m_view->ReleaseBand();
+    Menu();
     if (m_options.TrayIcon) {
         m_trayMenu = std::make_unique<tray::TWidgetTrayMenu>(m_menu);
         m_tray = std::make_unique<tray::TDDTrayIcon>();
@@ -126,11 +173,6 @@ bool PlayerApp::Start() {
         m_tray->SetHint(QStringLiteral("Lirvo"));
         m_view->SetMinimizer([tray = m_tray.get()] { tray->MinimizeApp(); });
     }
-
-    if (m_options.WatchSessionEnd) {
-        m_sessionEnd = std::make_unique<tray::TSessionEndWatcher>();
-        connect(m_sessionEnd.get(), &tray::TSessionEndWatcher::EndSession, this, [this] { Quit(); });
-    }
     if (m_options.MediaPlayerInterface) {
         m_mpris = mpris::MprisService::Start(*m_controller, {[this] {
                                                                  m_window->showNormal();
@@ -139,16 +181,30 @@ bool PlayerApp::Start() {
                                                              },
                                                              [this] { Quit(); }});
     }
-    // However the event loop ends, what "退出" saves is saved.
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
-        if (!m_closed && m_controller) {
-            m_closed = true;
-            m_controller->FormClose();
-        }
+    system::StartupMark("band, menu, tray and media-player interface made");
+    if (!m_options.PrepareAudio) {
+        StartEngine();
+        return;
+    }
+    // The library is made ready off this thread; the engine starts back on it.
+    m_options.PrepareAudio([this, alive = std::weak_ptr<bool>(m_alive)] {
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [this, alive] {
+                if (alive.lock())
+                    StartEngine();
+            },
+            Qt::QueuedConnection);
     });
+}
 
-    m_window->show();
-    return true;
+void PlayerApp::StartEngine() {
+    if (m_started || m_quitting)
+        return;
+    m_controller->StartEngine();
+    m_started = true;
+    system::StartupMark("engine started");
+    Q_EMIT started();
 }
 
 bool PlayerApp::eventFilter(QObject *watched, QEvent *event) {

@@ -3,12 +3,20 @@
 // answers for it, the main menu, the notification-area icon, the message port that receives
 // the command messages of other processes, and the end-of-session watcher. main() builds one;
 // the UI tests build one over a test audio library. GUI thread only.
+//
+// Start-up comes in two steps, so the main window shows as early as it can. Start makes what
+// the window's first frame shows (the controller's settings and playlist, the QML window) and
+// shows it. After the first frame (FinishStart) come the desktop lyric band, the menu, the
+// notification-area icon, the media-player interface and, once the audio library is ready
+// (PrepareAudio), the engine with the plug-ins and the update check. A command or a click that
+// needs the engine earlier starts it at once (the library then loads on the spot).
 
 #include "shell/controller/unt_main.h"
 
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class QMenu;
@@ -20,6 +28,9 @@ class MessagePortServer;
 }
 namespace lirvo::mpris {
 class MprisService;
+}
+namespace lirvo::lyrics {
+class TZylDlrcButton;
 }
 namespace lirvo::tray {
 class TDDTrayIcon;
@@ -43,6 +54,9 @@ struct PlayerAppOptions {
     // Serve the desktop's media-player interface (MPRIS) when there is a session bus.
     bool MediaPlayerInterface = true;
     QUrl MainQml = QUrl(QStringLiteral("qrc:/qml/Main.qml"));
+    // Makes the audio library ready without waiting for it (the program loads its module on a
+    // thread); `ready` may run on any thread. Empty: the library is ready as it is.
+    std::function<void(std::function<void()> ready)> PrepareAudio;
 };
 
 class PlayerApp : public QObject {
@@ -51,9 +65,14 @@ public:
     explicit PlayerApp(PlayerAppOptions options, QObject *parent = nullptr);
     ~PlayerApp() override;
 
+    // Latest time after Start at which the rest of the start-up runs, drawn or not.
+    static constexpr int kFinishStartLatestMs = 2000;
+
     // Creates the controller (its FormCreate), loads and shows the window. False when the
-    // window could not be made; Error() says why.
+    // window could not be made; Error() says why. The rest follows after the first frame.
     bool Start();
+    // True once the whole start-up is done (the engine started); started() then fires.
+    bool Started() const { return m_started; }
     // "退出": the playlist and the settings are saved once, the window closes and the event
     // loop ends. Safe to call more than once.
     void Quit();
@@ -63,20 +82,26 @@ public:
     QmlMainView &View() { return *m_view; }
     QQuickWindow *Window() const { return m_window; }
     QQmlApplicationEngine &Engine() { return *m_engine; }
-    QMenu *MainMenu() const { return m_menu; }
+    // The main menu (made after the first frame, or when first asked for).
+    QMenu *MainMenu() { return Menu(); }
     tray::TDDTrayIcon *Tray() const { return m_tray.get(); }
     const QString &Error() const { return m_error; }
 
 Q_SIGNALS:
     // The window's first frame is on screen.
     void firstFrameShown();
+    // The start-up is done: band, menu, icon, media-player interface and engine exist.
+    void started();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void ListenForCommands();
-    void ConnectControlBar();
+    void ConnectControlBar(lyrics::TZylDlrcButton &bar);
+    QMenu *Menu();
+    void FinishStart();
+    void StartEngine();
 
     PlayerAppOptions m_options;
     std::unique_ptr<QmlMainView> m_view;
@@ -92,6 +117,10 @@ private:
     QString m_error;
     bool m_quitting = false;
     bool m_closed = false;
+    bool m_finishing = false;
+    bool m_started = false;
+    // Expires with the player: a library ready after that starts nothing.
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
 };
 
 } // namespace lirvo::app

@@ -34,9 +34,7 @@ QStringList QtNameFilters(const std::string &filter) {
     return result;
 }
 
-QmlMainView::QmlMainView(QObject *parent)
-    : QObject(parent), m_lyric(std::make_unique<lyrics::TZylDeskTopLrc>()),
-      m_bar(std::make_unique<lyrics::TZylDlrcButton>(m_lyric.get())) {}
+QmlMainView::QmlMainView(QObject *parent) : QObject(parent) {}
 
 QmlMainView::~QmlMainView() {
     // Pending answers must not reach a controller that may already be gone.
@@ -146,19 +144,60 @@ void QmlMainView::SelectFolder(const std::string &title, const std::string &star
     dialog->open();
 }
 
+void QmlMainView::MakeBand() {
+    if (m_lyric)
+        return;
+    m_lyric = std::make_unique<lyrics::TZylDeskTopLrc>();
+    m_bar = std::make_unique<lyrics::TZylDlrcButton>(m_lyric.get());
+    m_lyric->SetLocked(m_bandLocked);
+    m_lyric->ShowLine(m_bandLine);
+    if (m_bandMade)
+        m_bandMade(*m_bar);
+}
+
+lyrics::TZylDeskTopLrc &QmlMainView::LyricWindow() {
+    MakeBand();
+    return *m_lyric;
+}
+
+lyrics::TZylDlrcButton &QmlMainView::ControlBar() {
+    MakeBand();
+    return *m_bar;
+}
+
+void QmlMainView::ReleaseBand() {
+    m_bandHeld = false;
+    if (m_bandWanted)
+        LyricWindow().show();
+}
+
 void QmlMainView::ShowText(const std::string &text) {
-    m_lyric->ShowText(text);
+    if (m_lyric) {
+        m_lyric->ShowText(text);
+        return;
+    }
+    m_bandLine = lyrics::TBandText{};
+    m_bandLine.Text = text;
 }
 
 void QmlMainView::ShowLyricLine(const shell::TBandLine &line) {
-    m_lyric->ShowLine(lyrics::TBandText{line.Text, line.Translation, line.Words, line.WordsEnd});
+    lyrics::TBandText text{line.Text, line.Translation, line.Words, line.WordsEnd};
+    if (m_lyric)
+        m_lyric->ShowLine(text);
+    else
+        m_bandLine = std::move(text);
 }
 
 void QmlMainView::SetLyricClock(std::int32_t positionMs, bool playing) {
-    m_lyric->SetPlayClock(positionMs, playing);
+    // A band not made yet has no sweep to drive; the next tick reaches it once it exists.
+    if (m_lyric)
+        m_lyric->SetPlayClock(positionMs, playing);
 }
 
 void QmlMainView::SetDesktopLyricLocked(bool locked) {
+    m_bandLocked = locked;
+    if (!m_lyric)
+        return;
     m_lyric->SetLocked(locked);
     // Locked, the control bar has nothing to offer until the lock is lifted.
     if (locked)
@@ -166,25 +205,31 @@ void QmlMainView::SetDesktopLyricLocked(bool locked) {
 }
 
 void QmlMainView::SetDesktopLyricVisible(bool visible) {
-    if (visible)
-        m_lyric->show();
-    else
+    m_bandWanted = visible;
+    if (visible && !m_bandHeld)
+        LyricWindow().show();
+    else if (!visible && m_lyric)
         m_lyric->hide();
 }
 
 bool QmlMainView::IsDesktopLyricVisible() const {
-    return m_lyric->isVisible();
+    if (m_bandHeld)
+        return m_bandWanted;
+    return m_lyric && m_lyric->isVisible();
 }
 
 bool QmlMainView::IsControlBarVisible() const {
-    return m_bar->isVisible();
+    return m_bar && m_bar->isVisible();
 }
 
 void QmlMainView::CloseControlBar() {
-    m_bar->hide();
+    if (m_bar)
+        m_bar->hide();
 }
 
 void QmlMainView::popupMainMenu(int globalX, int globalY) {
+    if (!m_menu && m_menuMaker)
+        m_menu = m_menuMaker();
     if (m_menu)
         m_menu->popup(QPoint(globalX, globalY));
 }

@@ -1,9 +1,13 @@
 #pragma once
 // The main window's answers for the controller (IMainView): the confirmation popup of the QML
 // window, the Qt file and folder dialogs, and the desktop lyric band with its control bar.
+// The band and its bar are made when first needed; what the controller asks of them before
+// that (the text, the lock, whether it shows) is kept and applied when they are made. While the
+// band is held (HoldBand, until ReleaseBand) it is not shown even when it is to be visible.
 // It is also the QML window's helper for what QML cannot do itself: the main menu, minimising
 // into the notification area and the window's shape. GUI thread only.
 
+#include "lyrics/views/LyricRenderer.h"
 #include "shell/controller/MainView.h"
 
 #include <QFileDialog>
@@ -43,7 +47,6 @@ public:
     using FileDialogScript = std::function<FileAnswer(const QStringList &nameFilters)>;
     using FolderDialogScript = std::function<FolderAnswer(const QString &title, const QString &start)>;
 
-    // Creates the desktop lyric band (hidden) and its control bar.
     explicit QmlMainView(QObject *parent = nullptr);
     ~QmlMainView() override;
 
@@ -51,14 +54,23 @@ public:
     void SetWindow(QWindow *window);
     QWindow *Window() const { return m_window; }
     void SetMenu(QMenu *menu) { m_menu = menu; }
+    // Makes the menu when it is wanted before SetMenu gave one.
+    void SetMenuMaker(std::function<QMenu *()> make) { m_menuMaker = std::move(make); }
     // What "关闭" does: the notification-area icon's minimise (set by the application).
     void SetMinimizer(std::function<void()> minimize) { m_minimize = std::move(minimize); }
 
     void ScriptFileDialog(FileDialogScript script) { m_fileScript = std::move(script); }
     void ScriptFolderDialog(FolderDialogScript script) { m_folderScript = std::move(script); }
 
-    lyrics::TZylDeskTopLrc &LyricWindow() { return *m_lyric; }
-    lyrics::TZylDlrcButton &ControlBar() { return *m_bar; }
+    // The band and its control bar (made on first use). `made` runs once they exist.
+    lyrics::TZylDeskTopLrc &LyricWindow();
+    lyrics::TZylDlrcButton &ControlBar();
+    bool BandMade() const { return m_lyric != nullptr; }
+    void OnBandMade(std::function<void(lyrics::TZylDlrcButton &bar)> made) { m_bandMade = std::move(made); }
+    // While held, a band that is to be visible waits; ReleaseBand shows it then. The program
+    // holds it until its main window has drawn its first frame.
+    void HoldBand() { m_bandHeld = true; }
+    void ReleaseBand();
 
     // ---- IMainView ----
     void MsgPop1(const std::string &text, std::function<void(int result)> done) override;
@@ -95,12 +107,20 @@ Q_SIGNALS:
 
 private:
     QFileDialog *MakeDialog(const QString &title);
+    void MakeBand();
 
     std::unique_ptr<lyrics::TZylDeskTopLrc> m_lyric;
     std::unique_ptr<lyrics::TZylDlrcButton> m_bar;
+    std::function<void(lyrics::TZylDlrcButton &)> m_bandMade;
+    // What the band is to show while it is not made yet.
+    lyrics::TBandText m_bandLine;
+    bool m_bandLocked = false;
+    bool m_bandWanted = false; // to be visible
+    bool m_bandHeld = false;
     QPointer<QWindow> m_window;
     QRegion m_mask;
     QPointer<QMenu> m_menu;
+    std::function<QMenu *()> m_menuMaker;
     std::function<void()> m_minimize;
     QString m_confirmText;
     std::function<void(int)> m_confirmDone;

@@ -3,7 +3,10 @@
 // until "退出", the end of the desktop session, SIGTERM or SIGINT, each of which saves the
 // playlist and the settings.
 
-#include "audio/lib/AudioLibraryFactory.h"
+#include "audio/module/AudioModule.h"
+#include "audio/module/ModuleAudioLibrary.h"
+#include "function/system/StartupTrace.h"
+#include "function/system/SystemHelpers.h"
 #include "shell/app/DisplayPlatform.h"
 #include "shell/app/PlayerApp.h"
 #include "shell/command/mapshare.h"
@@ -50,12 +53,14 @@ void ChooseSceneGraphBackend() {
 } // namespace
 
 int main(int argc, char **argv) {
+    lirvo::system::StartupMark("main");
     if (!lirvo::command::OpenCommandBlock())
         return 0;
 
     // In a Wayland session the player runs on XWayland where it can (see DisplayPlatform.h).
     const auto platform = lirvo::app::PrepareDisplayPlatform();
     QApplication app(argc, argv);
+    lirvo::system::StartupMark("application");
     const std::string placementNotice = lirvo::app::FinishDisplayPlatform(platform);
     const auto arguments = lirvo::command::ArgumentsOf(argc, argv);
     lirvo::command::HandOffResult handOff = lirvo::command::HandOffResult::Done;
@@ -74,9 +79,19 @@ int main(int argc, char **argv) {
     // The player lives on in the notification area; only "退出" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    auto library = lirvo::audio::CreateAudioLibrary();
+    // The audio library lives in a module of its own, loaded while the window is up already.
+    auto library = std::make_unique<lirvo::audio::ModuleAudioLibrary>(lirvo::system::GetAppDir() +
+                                                                       lirvo::audio::kAudioModuleFile);
     lirvo::app::PlayerAppOptions options;
     options.Controller.Library = library.get();
+    options.PrepareAudio = [library = library.get()](std::function<void()> ready) {
+        library->LoadInBackground([library, ready = std::move(ready)] {
+            const std::string error = library->Error();
+            if (!error.empty())
+                std::fprintf(stderr, "lirvo: no sound: the audio module could not be loaded: %s\n", error.c_str());
+            ready();
+        });
+    };
     options.Controller.HandOwnArguments = [arguments] { lirvo::command::PostOwnArguments(arguments); };
 
     int rc = 0;

@@ -202,13 +202,9 @@ void TZylMain::FormCreate() {
     eqPresetId_ = config->ReadInteger("Window/EQ", "ID", 0);
     // 10.6 autostart: registered again on every start while the setting is on.
     // A start never turns back on what the user turned off in the desktop's own settings.
+    // (The entry itself is written by StartEngine.)
     autoRun_ = config->ReadBool("Window/AUTORUN", "Value", true) && !system::AutostartDisabledByDesktop();
     Q_EMIT autoRunChanged();
-    if (autoRun_) {
-        Guarded([this] {
-            options_.SetAutorun ? options_.SetAutorun(true) : system::SetAutorunFor(exePath_, true);
-        });
-    }
     // 10.7 - 10.10 desktop lyrics
     showLyrics_ = config->ReadBool("Window/DESKTOPLRC", "SHOW", true);
     Q_EMIT showLyricsChanged();
@@ -223,9 +219,38 @@ void TZylMain::FormCreate() {
     Q_EMIT volumeChanged();
     config.reset();
 
-    // 11 - 13 the engine and its five reports.
     if (!options_.Library)
         throw std::invalid_argument("TZylMain needs an audio library");
+
+    // 14 - 16 presets, records, timeline.
+    LoadPresetNames();
+    records_.clear();
+    timeline_ = std::make_unique<lyrics::TLrcClass>();
+
+    // 19 - 21 the stored playlist.
+    LoadPlayList();
+    SetPlaylistVisible(model_.Count() > 0);
+    setProgressOpacity(0);
+    RefreshSettingsSnapshot();
+
+    // 11 - 13, 17, 18: the engine, the plug-ins and the update check.
+    if (!options_.DeferEngine)
+        StartEngine();
+}
+
+void TZylMain::StartEngine() {
+    if (!created_ || destroyed_ || engineStarted_)
+        return;
+    engineStarted_ = true;
+
+    // 10.6 the autostart entry, registered again on every start while the setting is on.
+    if (autoRun_) {
+        Guarded([this] {
+            options_.SetAutorun ? options_.SetAutorun(true) : system::SetAutorunFor(exePath_, true);
+        });
+    }
+
+    // 11 - 13 the engine and its five reports.
     engine_ = std::make_unique<audio::TAudioEngine>(*options_.Library, 0, appDir_);
     engine_->OnStatus = audio::TStatusSlot::Bind<&TZylMain::OnStatus>(this);
     engine_->OnEnd = audio::TEndSlot::Bind<&TZylMain::OnEnd>(this);
@@ -238,11 +263,8 @@ void TZylMain::FormCreate() {
     engine_->OnError = audio::TErrorSlot::Bind<&TZylMain::OnError>(this);
     engine_->SetVolume(static_cast<float>(volume_));
     engineForDownloads_.store(engine_.get());
-
-    // 14 - 16 presets, records, timeline.
-    LoadPresetNames();
-    records_.clear();
-    timeline_ = std::make_unique<lyrics::TLrcClass>();
+    // The preset chosen at creation reaches the new engine.
+    Guarded([this] { ApplyPreset(eqPresetId_); });
 
     // 17, 18 plug-ins and the update check.
     if (options_.LoadPlugins)
@@ -255,12 +277,6 @@ void TZylMain::FormCreate() {
                     update::UpdateCheckDone(done, appDir_);
             });
     }
-
-    // 19 - 21 the stored playlist.
-    LoadPlayList();
-    SetPlaylistVisible(model_.Count() > 0);
-    setProgressOpacity(0);
-    RefreshSettingsSnapshot();
 }
 
 void TZylMain::WriteSettingsValues(storage::TDKConfig &config) const {
@@ -335,6 +351,7 @@ void TZylMain::ApplicationEventsException(const std::exception *) {
 // Transport and play order
 
 void TZylMain::PlayRecord(int index) {
+    StartEngine();
     const TPlayListItem *record = Record(index);
     if (!record || !engine_)
         return;
@@ -346,6 +363,7 @@ void TZylMain::PlayRecord(int index) {
 
 void TZylMain::btn_playClick() {
     Guarded([this] {
+        StartEngine();
         if (model_.Count() == 0 || !engine_)
             return;
         switch (engine_->State.load()) {
@@ -372,6 +390,7 @@ void TZylMain::btn_playClick() {
 
 void TZylMain::btn_nextClick() {
     Guarded([this] {
+        StartEngine();
         if (model_.Count() == 0 || !engine_)
             return;
         std::int32_t next = currentIndex_ + 1;
@@ -385,6 +404,7 @@ void TZylMain::btn_nextClick() {
 
 void TZylMain::btn_previousClick() {
     Guarded([this] {
+        StartEngine();
         if (model_.Count() == 0 || !engine_)
             return;
         SetCurrentIndexValue(currentIndex_ - 1);
@@ -681,6 +701,8 @@ std::string TZylMain::TitleForFile(const std::string &path, const std::string &t
 }
 
 void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
+    // The add-ons' file types belong in the dialog's filter, and their tags are read below.
+    StartEngine();
     const std::string filter = command::FilterWithPlaylists(engine_ ? engine_->Filter : std::string());
     QPointer<TZylMain> self(this);
     view_.ShowOpenFileDialog(filter, [self, done](std::optional<std::vector<std::string>> files) {
@@ -696,7 +718,10 @@ void TZylMain::AddFilesFromDialog(std::function<void(bool)> done) {
         audio::TAudioEngine *engine = controller->engine_.get();
         // A chosen local playlist stands for its entries.
         auto reader = std::make_shared<DialogFileReader>(
-            [engine](const std::string &path, audio::TTags &tags) { engine->GetTags(path, tags); });
+            [engine](const std::string &path, audio::TTags &tags) {
+                if (engine)
+                    engine->GetTags(path, tags);
+            });
         controller->tagPool_->Start(
             std::move(*files), [reader](const std::string &path, audio::TTags &tags) { reader->Read(path, tags); },
             [controller, done, reader](std::vector<std::string> read, std::vector<audio::TTags> tags, bool complete) {
@@ -748,7 +773,7 @@ void TZylMain::lbl_openClick() {
                 return;
             Guarded([this] {
                 SetCurrentIndexValue(0);
-                engine_->Stop();
+                Stop();
                 PlayRecord(0);
                 if (model_.Count() > 0)
                     SetPlaylistVisible(true);
@@ -791,7 +816,7 @@ void TZylMain::DeleteRow(int index) {
     if (!model_.IsRow(index))
         return;
     if (index == currentIndex_) {
-        engine_->Stop();
+        Stop();
         EmptyLyric();
     } else if (index < currentIndex_) {
         SetCurrentIndexValue(currentIndex_ - 1);
@@ -816,7 +841,7 @@ void TZylMain::pmdel_clearlistClick() {
             if (result != IMainView::kYes)
                 return;
             self->Guarded([&] {
-                self->engine_->Stop();
+                self->Stop();
                 self->EmptyLyric();
                 self->model_.Clear();
                 self->records_.clear();
@@ -828,6 +853,7 @@ void TZylMain::pmdel_clearlistClick() {
 
 void TZylMain::plst_listItemDblClick() {
     Guarded([this] {
+        StartEngine();
         const int selected = model_.SelectedIndex();
         if (selected < 0 || !engine_ || engine_->State.load() == audio::kStateConnecting)
             return;
@@ -1150,6 +1176,7 @@ std::optional<std::string> TZylMain::RecordPath(std::int32_t index) const {
 }
 
 command::SongTags TZylMain::GetTags(const std::string &path) {
+    StartEngine();
     audio::TTags tags;
     if (engine_)
         engine_->GetTags(path, tags);
@@ -1172,6 +1199,7 @@ void TZylMain::Stop() {
 }
 
 void TZylMain::PlayFile(const std::string &path) {
+    StartEngine();
     if (!engine_)
         return;
     std::string caption = FileNameTitle(path);

@@ -143,6 +143,10 @@ struct TZylMainOptions {
     // Load plug-ins from AppDir + "plugins" and start the update check.
     bool LoadPlugins = true;
     bool StartUpdateCheck = true;
+    // FormCreate leaves the engine, the plug-ins, the update check and the autostart entry to
+    // StartEngine (the program calls it once its window shows and the library is loaded). A
+    // handler that needs the engine before that starts it itself, so no command is lost.
+    bool DeferEngine = false;
 };
 
 // The title rule of TZylMain::TitleFromFileName, usable without a controller.
@@ -177,9 +181,14 @@ public:
 
     // ---- life cycle ----
     // The creation sequence: exception notifier, own arguments, folders, lyric service,
-    // settings, desktop lyrics, engine, presets, records, timeline, plug-ins, update check,
-    // stored playlist.
+    // settings, desktop lyrics, presets, records, timeline, stored playlist; then StartEngine
+    // unless the options defer it.
     void FormCreate();
+    // The rest of the creation: the autostart entry, the engine (over the options' library),
+    // the plug-ins and the update check. Does nothing before FormCreate, after FormDestroy or
+    // when it ran already. Every handler that plays, reads tags or opens files runs it first.
+    void StartEngine();
+    bool EngineStarted() const { return engineStarted_; }
     // Writes the settings file (volume, playlist path, play mode, show lyrics, autorun, RUNJM,
     // preset, skin), keeping everything else in it.
     void SaveSettings();
@@ -411,6 +420,7 @@ private:
     TZylMainOptions options_;
     bool created_ = false;
     bool destroyed_ = false;
+    bool engineStarted_ = false;
 
     // folders and settings
     std::string appDir_, dataDir_, lyricDir_, musicDir_, playlistPath_, exePath_;

@@ -1,0 +1,99 @@
+// The program's audio library: lirvo-audio.so loaded at run time, on a thread of its own or by
+// the first call, and every call going through to the module's library.
+
+#include "audio/module/AudioModule.h"
+#include "audio/module/ModuleAudioLibrary.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace lirvo::audio;
+
+std::string ModulePath() {
+    const char *folder = std::getenv("LIRVO_BIN_DIR");
+    return std::string(folder != nullptr ? folder : LIRVO_TEST_PROGRAM_FOLDER) + "/" + kAudioModuleFile;
+}
+
+std::string DemoSong() {
+    const char *source = std::getenv("LIRVO_SOURCE_DIR");
+    return std::string(source != nullptr ? source : LIRVO_TEST_SOURCE_FOLDER) + "/resources/demo/lirvo-demo.ogg";
+}
+
+class AudioModuleTest : public ::testing::Test {
+protected:
+    void SetUp() override { setenv("SDL_AUDIODRIVER", "dummy", 0); }
+};
+
+TEST_F(AudioModuleTest, LoadsInTheBackgroundThenEveryCallReachesTheModulesLibrary) {
+    ModuleAudioLibrary library(ModulePath());
+    EXPECT_FALSE(library.LoadEnded());
+    std::promise<std::thread::id> loaded;
+    library.LoadInBackground([&] { loaded.set_value(std::this_thread::get_id()); });
+    auto done = loaded.get_future();
+    ASSERT_EQ(done.wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_NE(done.get(), std::this_thread::get_id()) << "loaded on a thread of its own";
+    EXPECT_TRUE(library.LoadEnded());
+    EXPECT_EQ(library.Error(), "");
+    // Asked again after the load, the answer comes at once on the caller's thread.
+    std::thread::id again;
+    library.LoadInBackground([&] { again = std::this_thread::get_id(); });
+    EXPECT_EQ(again, std::this_thread::get_id());
+
+    EXPECT_EQ(library.GetVersion() >> 16, kInterfaceVersionHigh);
+    ASSERT_TRUE(library.Init(kDefaultDevice, 44100, 0, 0, nullptr));
+    const std::string song = DemoSong();
+    const Handle stream = library.StreamCreateFile(false, song.c_str(), 0, 0, 0);
+    ASSERT_NE(stream, 0u) << library.ErrorGetCode();
+    EXPECT_NEAR(library.ChannelBytes2Seconds(stream, library.ChannelGetLength(stream, kPosByte)), 32.0, 0.1);
+    EXPECT_STREQ(library.TagsRead(stream, "%TITL - %ARTI"), "晨光 - Lirvo");
+    EXPECT_EQ(library.ErrorGetCode(), kErrorOk);
+    EXPECT_EQ(library.StreamCreateFile(false, "/no/such/file.ogg", 0, 0, 0), 0u);
+    EXPECT_EQ(library.ErrorGetCode(), kErrorFileOpen) << "the module's own error of this thread";
+    EXPECT_TRUE(library.StreamFree(stream));
+    EXPECT_TRUE(library.Free());
+}
+
+TEST_F(AudioModuleTest, CallsBeforeTheLoadWaitForItAndAllSeeTheSameLibrary) {
+    ModuleAudioLibrary library(ModulePath());
+    // The first call loads the module itself; calls meanwhile from other threads wait for it.
+    std::atomic<int> versions{0};
+    std::vector<std::thread> callers;
+    for (int i = 0; i < 4; ++i)
+        callers.emplace_back([&] {
+            if ((library.GetVersion() >> 16) == kInterfaceVersionHigh)
+                ++versions;
+        });
+    std::promise<void> told;
+    library.LoadInBackground([&] { told.set_value(); }); // during or after the load: told once
+    for (auto &caller : callers)
+        caller.join();
+    EXPECT_EQ(versions.load(), 4);
+    EXPECT_EQ(told.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_EQ(library.Error(), "");
+}
+
+TEST_F(AudioModuleTest, WithoutTheModuleEveryCallFailsAndSaysWhy) {
+    ModuleAudioLibrary library(ModulePath() + ".missing");
+    bool told = false;
+    library.LoadInBackground([&] { told = true; });
+    EXPECT_FALSE(library.Init(kDefaultDevice, 44100, 0, 0, nullptr));
+    EXPECT_EQ(library.ErrorGetCode(), kErrorInit);
+    EXPECT_TRUE(told) << "the load ended before Init returned";
+    EXPECT_NE(library.Error().find(".missing"), std::string::npos) << library.Error();
+    EXPECT_EQ(library.GetVersion(), kInterfaceVersion) << "no version mismatch to report";
+    EXPECT_EQ(library.StreamCreateFile(false, "x.ogg", 0, 0, 0), 0u);
+    EXPECT_EQ(library.ChannelGetPosition(1, kPosByte), kErrorValue);
+    EXPECT_STREQ(library.TagsRead(1, "%TITL"), "");
+    EXPECT_EQ(library.ErrorGetCode(), kErrorInit);
+}
+
+} // namespace
