@@ -1133,6 +1133,7 @@ void TZylMain::ReadCommandPath(const std::string &path, bool play) {
     // The path's tags, or a local playlist and its entries' tags, are read by the tag-reading
     // pool; the rows are appended on this thread once known.
     commandReading_ = true;
+    StartEngine(); // the tags are read through the engine, which may not have started yet
     audio::TAudioEngine *engine = engine_.get();
     auto rows = std::make_shared<std::vector<command::PathRow>>();
     const auto read = [engine, rows](const std::string &file, audio::TTags &) {
