@@ -8,7 +8,6 @@
 
 #include <QUrl>
 
-#include <csignal>
 #include <string>
 #include <vector>
 
@@ -52,6 +51,7 @@ TEST_F(PlayerEndToEnd, CommandBlockAddsAndPlaysFilesAndSongLists) {
     ASSERT_TRUE(QFile::copy(Song("lirvo-demo.ogg"), Song("夜 曲.ogg")));
     ASSERT_TRUE(QFile::copy(Song("lirvo-demo.ogg"), Song("春天.ogg")));
     QProcess strip;
+    EndWithTest(strip);
     strip.start("ffmpeg", {"-v", "error", "-y", "-i", Song("lirvo-demo.ogg"), "-map_metadata", "-1",
                            "-map_metadata:s:a", "-1", "-c", "copy", Song("无标签.ogg")});
     ASSERT_TRUE(strip.waitForFinished(20000));
@@ -59,7 +59,7 @@ TEST_F(PlayerEndToEnd, CommandBlockAddsAndPlaysFilesAndSongLists) {
 
     StartPlayer(Song("lirvo-demo.ogg"));
     const auto rowsAre = [&](int n) {
-        return WaitUntil([&] { return Send({"cmd", "50"}) == QString::number(n); }, 10000);
+        return WaitUntil([&] { return Send({"cmd", "50"}) == QString::number(n); }, kPatienceMs);
     };
     ASSERT_TRUE(rowsAre(1));
     EXPECT_EQ(Send({"cmd", "51"}), "0");
@@ -102,8 +102,8 @@ TEST_F(PlayerEndToEnd, CommandBlockAddsAndPlaysFilesAndSongLists) {
     EXPECT_EQ(Send({"cmd", "51"}), "7") << "the decoded path of the first new row plays";
 
     QFile::remove(DataFile("Default.pls"));
-    ::kill(static_cast<pid_t>(player_.processId()), SIGTERM);
-    ASSERT_TRUE(player_.waitForFinished(30000));
+    ASSERT_EQ(StopProcess(player_, kPatienceMs, true), Stopped::OnSignal)
+        << "the player did not end on SIGTERM";
     EXPECT_EQ(player_.exitCode(), 0);
 
     const std::vector<Row> rows = SavedRows(DataFile("Default.pls"));

@@ -20,6 +20,7 @@ protected:
         if (HasFatalFailure())
             return;
         const QString address = "unix:path=" + home_.path() + "/run/bus";
+        EndWithTest(bus_);
         bus_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         bus_.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--address=" + address});
         ASSERT_TRUE(bus_.waitForStarted(10000)) << "dbus-daemon is missing";
@@ -28,48 +29,53 @@ protected:
     }
 
     void TearDown() override {
-        if (monitor_.state() != QProcess::NotRunning) {
-            monitor_.kill();
-            monitor_.waitForFinished(5000);
-        }
+        StopProcess(monitor_, 5000, false, SIGKILL);
         PlayerEndToEnd::TearDown();
-        bus_.terminate();
-        if (!bus_.waitForFinished(5000))
-            bus_.kill();
+        StopProcess(bus_, 5000);
     }
 
     // Starts the first instance with these arguments and waits until it answers.
     void StartPlayerWith(const QStringList &args) {
+        EndWithTest(player_);
         player_.setProcessEnvironment(env_);
         player_.setProcessChannelMode(QProcess::ForwardedChannels);
         player_.start(bin_ + "/lirvo", args);
         ASSERT_TRUE(player_.waitForStarted(10000));
         ASSERT_TRUE(WaitUntil(
-            [&] { return player_.state() != QProcess::Running || Send({"cmd", "15"}) == "1"; }, 60000));
+            [&] {
+                return player_.state() != QProcess::Running || Send({"cmd", "15"}) == "1";
+            },
+            60000));
         ASSERT_EQ(player_.state(), QProcess::Running) << "exit code " << player_.exitCode();
     }
 
     // playerctl on the private bus, for the player "lirvo"; its output, trimmed.
     QString Ctl(const QStringList &args, int *exitCode = nullptr) {
         QProcess ctl;
+        EndWithTest(ctl);
         ctl.setProcessEnvironment(env_);
         ctl.start("playerctl", QStringList{"-p", "lirvo"} + args);
         const bool finished = ctl.waitForFinished(20000);
+        if (!finished)
+            StopProcess(ctl, 0);
         if (exitCode)
             *exitCode = finished ? ctl.exitCode() : -1;
         return QString::fromUtf8(ctl.readAllStandardOutput()).trimmed();
     }
 
-    bool CtlSays(const QStringList &args, const QString &expected, int ms = 15000) {
+    bool CtlSays(const QStringList &args, const QString &expected, int ms = kPatienceMs) {
         return WaitUntil([&] { return Ctl(args) == expected; }, ms);
     }
 
-    // Records the player's signals on the bus from now on.
+    // Records the player's signals on the bus from now on: dbus-monitor watches once it has
+    // given up its own bus name to become a monitor.
     void StartMonitor() {
+        EndWithTest(monitor_);
         monitor_.setProcessEnvironment(env_);
         monitor_.start("dbus-monitor", {"--session", "type='signal',path='/org/mpris/MediaPlayer2'"});
         ASSERT_TRUE(monitor_.waitForStarted(10000));
-        QThread::msleep(500);
+        ASSERT_TRUE(WaitUntil([&] { return MonitorText().contains("member=NameLost"); }, kPatienceMs))
+            << "dbus-monitor did not start watching";
     }
     QString MonitorText() {
         monitor_.waitForReadyRead(200);
@@ -80,11 +86,14 @@ protected:
     // Starts `lirvo` with these arguments and waits until it ends (a later start).
     int StartAnother(const QStringList &args) {
         QProcess another;
+        EndWithTest(another);
         another.setProcessEnvironment(env_);
         another.setProcessChannelMode(QProcess::ForwardedChannels);
         another.start(bin_ + "/lirvo", args);
-        if (!another.waitForFinished(90000))
+        if (!another.waitForFinished(90000)) {
+            StopProcess(another, 5000, true);
             return -1;
+        }
         return another.exitCode();
     }
 
@@ -101,16 +110,19 @@ protected:
     // A copy of the demo song with these tags.
     void TaggedCopy(const QString &name, const QString &title, const QString &artist, const QString &album) {
         QProcess ffmpeg;
-        ffmpeg.start("ffmpeg", {"-v", "error", "-y", "-i", Song("lirvo-demo.ogg"), "-map_metadata", "-1",
-                                "-map_metadata:s:a", "-1", "-metadata:s:a", "title=" + title, "-metadata:s:a",
-                                "artist=" + artist, "-metadata:s:a", "album=" + album, "-c", "copy", Song(name)});
+        EndWithTest(ffmpeg);
+        ffmpeg.start("ffmpeg",
+                     {"-v", "error", "-y", "-i", Song("lirvo-demo.ogg"), "-map_metadata", "-1",
+                      "-map_metadata:s:a", "-1", "-metadata:s:a", "title=" + title, "-metadata:s:a",
+                      "artist=" + artist, "-metadata:s:a", "album=" + album, "-c", "copy", Song(name)});
         ASSERT_TRUE(ffmpeg.waitForFinished(30000));
         ASSERT_EQ(ffmpeg.exitCode(), 0);
     }
 
     void QuitPlayer() {
-        ::kill(static_cast<pid_t>(player_.processId()), SIGTERM);
-        ASSERT_TRUE(player_.waitForFinished(30000));
+        ASSERT_EQ(StopProcess(player_, kPatienceMs, true), Stopped::OnSignal)
+            << "the player did not end on SIGTERM";
+        EXPECT_EQ(player_.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(player_.exitCode(), 0);
     }
 

@@ -4,8 +4,6 @@
 
 #include "PlayerFixture.h"
 
-#include <csignal>
-
 namespace {
 
 using namespace lirvo::e2e;
@@ -17,12 +15,15 @@ struct Ran {
 
 Ran RunProgram(const QString &program, const QStringList &args, const QProcessEnvironment &env = {}) {
     QProcess process;
+    EndWithTest(process);
     if (!env.isEmpty())
         process.setProcessEnvironment(env);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.start(program, args);
-    if (!process.waitForFinished(120000))
+    if (!process.waitForFinished(120000)) {
+        StopProcess(process, 5000, true);
         return {};
+    }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             QString::fromUtf8(process.readAll())};
 }
@@ -34,10 +35,11 @@ TEST_F(PlayerEndToEnd, InstalledProgramsFindTheirCompanionsAndTheDesktopFilesAre
     const Ran install = RunProgram(LIRVO_TEST_CMAKE, {"--install", LIRVO_TEST_BUILD_DIR, "--prefix", prefix});
     ASSERT_EQ(install.exitCode, 0) << install.output.toStdString();
 
-    for (const char *file : {"bin/lirvo", "bin/lirvo-send", "bin/lirvo-lyrics", "lib/lirvo/effect.dat",
-                             "lib/lirvo/lirvo-audio.so", "lib/lirvo/b_more.so", "share/applications/lirvo.desktop",
-                             "share/icons/hicolor/scalable/apps/lirvo.svg", "share/metainfo/lirvo.metainfo.xml",
-                             "share/man/man1/lirvo.1", "share/man/man1/lirvo-send.1", "share/man/man1/lirvo-lyrics.1"})
+    for (const char *file :
+         {"bin/lirvo", "bin/lirvo-send", "bin/lirvo-lyrics", "lib/lirvo/effect.dat",
+          "lib/lirvo/lirvo-audio.so", "lib/lirvo/b_more.so", "share/applications/lirvo.desktop",
+          "share/icons/hicolor/scalable/apps/lirvo.svg", "share/metainfo/lirvo.metainfo.xml",
+          "share/man/man1/lirvo.1", "share/man/man1/lirvo-send.1", "share/man/man1/lirvo-lyrics.1"})
         EXPECT_TRUE(QFile::exists(prefix + "/" + file)) << file;
     EXPECT_TRUE(QFileInfo(prefix + "/lib/lirvo/plugins").isDir());
 
@@ -45,7 +47,8 @@ TEST_F(PlayerEndToEnd, InstalledProgramsFindTheirCompanionsAndTheDesktopFilesAre
     const Ran desktop = RunProgram("desktop-file-validate", {prefix + "/share/applications/lirvo.desktop"});
     EXPECT_EQ(desktop.exitCode, 0) << desktop.output.toStdString();
     EXPECT_TRUE(desktop.output.trimmed().isEmpty()) << desktop.output.toStdString();
-    const Ran appstream = RunProgram("appstreamcli", {"validate", "--no-net", prefix + "/share/metainfo/lirvo.metainfo.xml"});
+    const Ran appstream =
+        RunProgram("appstreamcli", {"validate", "--no-net", prefix + "/share/metainfo/lirvo.metainfo.xml"});
     EXPECT_EQ(appstream.exitCode, 0) << appstream.output.toStdString();
     QFile entry(prefix + "/share/applications/lirvo.desktop");
     ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
@@ -57,7 +60,8 @@ TEST_F(PlayerEndToEnd, InstalledProgramsFindTheirCompanionsAndTheDesktopFilesAre
     // The installed lirvo-lyrics plays a FLAC with the add-on from lib/lirvo/, and cannot
     // without it.
     const QString flac = Song("tone.flac");
-    ASSERT_EQ(RunProgram("ffmpeg", {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=1", flac})
+    ASSERT_EQ(RunProgram("ffmpeg",
+                         {"-v", "error", "-y", "-f", "lavfi", "-i", "sine=frequency=440:duration=1", flac})
                   .exitCode,
               0);
     const Ran played = RunProgram(prefix + "/bin/lirvo-lyrics", {"play", flac}, env_);
@@ -71,8 +75,8 @@ TEST_F(PlayerEndToEnd, InstalledProgramsFindTheirCompanionsAndTheDesktopFilesAre
     bin_ = prefix + "/bin";
     StartPlayer(flac);
     EXPECT_EQ(Send({"cmd", "50"}), "1");
-    ::kill(static_cast<pid_t>(player_.processId()), SIGTERM);
-    ASSERT_TRUE(player_.waitForFinished(30000));
+    ASSERT_EQ(StopProcess(player_, kPatienceMs, true), Stopped::OnSignal)
+        << "the player did not end on SIGTERM";
     EXPECT_EQ(player_.exitCode(), 0);
     EXPECT_TRUE(QFile::exists(DataFile("Lirvo.xml")));
     EXPECT_TRUE(QFile::exists(DataFile("Default.pls")));

@@ -2,6 +2,7 @@
 // The real player on a private X server with a private HOME and runtime folder: starting it,
 // talking to it through lirvo-send, screenshots of its windows.
 
+#include "ChildProcess.h"
 #include "XSession.h"
 
 #include <QDir>
@@ -20,6 +21,16 @@ namespace lirvo::e2e {
 
 constexpr int kScreenWidth = 1280;
 constexpr int kScreenHeight = 1024;
+// A deadline for what the player shows or does: far beyond what a sanitized build on a busy
+// two-core machine needs, since a wait that is met returns at once.
+constexpr int kPatienceMs = 30000;
+// The main window's size, and the player panel's and playlist panel's top-left inside it
+// (panels are placed by their centres: 504, 573 and 504, 304; sizes 380 x 115 and 380 x 423).
+constexpr QSize kMainWindowSize(1008, 768);
+constexpr double kPanelX = 504 - 190;
+constexpr double kPanelY = 573 - 57.5;
+constexpr double kListX = 504 - 190;
+constexpr double kListY = 304 - 211.5;
 
 inline QString FromEnvironment(const char *name, const char *builtIn) {
     const QString value = qEnvironmentVariable(name);
@@ -74,19 +85,18 @@ protected:
         env_.insert("ASAN_OPTIONS", "detect_leaks=0:abort_on_error=0:detect_stack_use_after_return=0");
     }
 
+    // A player still running when the test is done is asked to quit as the desktop would ask
+    // it; one that ignores SIGTERM is a fault of its own, reported with its stacks, then killed.
     void TearDown() override {
-        if (player_.state() != QProcess::NotRunning) {
-            player_.terminate();
-            if (!player_.waitForFinished(20000))
-                player_.kill();
-            player_.waitForFinished(5000);
-        }
+        if (StopProcess(player_, kPatienceMs, true) == Stopped::Killed)
+            ADD_FAILURE() << "the player did not end within " << kPatienceMs / 1000 << " s of SIGTERM";
     }
 
     QString Song(const QString &name) const { return home_.path() + "/songs/" + name; }
     QString DataFile(const char *name) const { return home_.path() + "/Documents/lirvo/" + name; }
 
     void StartPlayer(const QString &song) {
+        EndWithTest(player_);
         player_.setProcessEnvironment(env_);
         player_.setProcessChannelMode(QProcess::ForwardedChannels);
         player_.start(bin_ + "/lirvo", {song});
@@ -105,11 +115,14 @@ protected:
     // `exitCode` gets its exit code.
     QString Send(const QStringList &args, int *exitCode = nullptr, const QString &folder = {}) {
         QProcess send;
+        EndWithTest(send);
         send.setProcessEnvironment(env_);
         if (!folder.isEmpty())
             send.setWorkingDirectory(folder);
         send.start(bin_ + "/lirvo-send", args);
         const bool finished = send.waitForFinished(20000);
+        if (!finished)
+            StopProcess(send, 0);
         if (exitCode)
             *exitCode = finished ? send.exitCode() : -1;
         if (!finished || send.exitCode() != 0)
@@ -124,6 +137,77 @@ protected:
         const QString file = shots_ + "/" + name;
         EXPECT_TRUE(x_.Screenshot(file, area)) << name.toStdString();
         return QImage(file);
+    }
+
+    // Waits until the window system shows the top-level window with this title at this size;
+    // its geometry, or an empty one on time-out.
+    QRect WaitForWindow(const QString &title, QSize size) {
+        QRect found;
+        WaitUntil([&] { return (found = x_.WindowGeometry(title)).size() == size; }, kPatienceMs);
+        return found.size() == size ? found : QRect();
+    }
+
+    // Screenshots of `area` until three in a row are the same and `ready` holds for the last;
+    // that picture, or a null one on time-out. Three equal shots span about a second, longer
+    // than a busy machine holds a frame back in the middle of an animation.
+    QImage WaitForStill(const QString &name, const QRect &area,
+                        const std::function<bool(const QImage &)> &ready = {}) {
+        QImage last;
+        int same = 0;
+        const bool still = WaitUntil(
+            [&] {
+                const QImage shot = Shot(name, area);
+                same = !shot.isNull() && shot == last ? same + 1 : 0;
+                last = shot;
+                return same >= 2 && (!ready || ready(shot));
+            },
+            kPatienceMs);
+        return still ? last : QImage();
+    }
+
+    // Screenshots of `area` until at least `share` of its pixels differ from `before`; that
+    // picture, or a null one on time-out.
+    QImage WaitForChange(const QString &name, const QRect &area, const QImage &before, double share) {
+        QImage last;
+        const bool changed = WaitUntil(
+            [&] { return !(last = Shot(name, area)).isNull() && ChangedShare(before, last) >= share; },
+            kPatienceMs);
+        return changed ? last : QImage();
+    }
+
+    // Waits for the main window and the end of its start animation (the player panel fades in,
+    // then the playlist panel grows to its full size, where its "+" button shows at the top
+    // right); sets window_. False on time-out.
+    bool WaitForStartAnimation() {
+        window_ = WaitForWindow("Lirvo4", kMainWindowSize);
+        if (window_.isEmpty())
+            return false;
+        const QRect plus(OnScreen(kListX + 340, kListY + 12), QSize(26, 26));
+        return !WaitForStill("main-window-start.png", window_, [&](const QImage &shot) {
+                    return LitShare(shot.copy(QRect(plus.topLeft() - window_.topLeft(), plus.size()))) > 0.05;
+                }).isNull();
+    }
+
+    // Clicks the main menu's button and waits until the menu is drawn under it (it replaces what
+    // was there by its own background and items). False when it did not open.
+    bool OpenMainMenu() {
+        const QRect menuArea(OnScreen(kPanelX + 327, kPanelY + 23), QSize(130, 180));
+        const QImage before = Shot("main-menu-area-closed.png", menuArea);
+        const QPoint button = OnScreen(kPanelX + 327 + 10, kPanelY + 3 + 10);
+        return x_.Click(button.x(), button.y()) &&
+               !WaitForChange("main-menu-area.png", menuArea, before, 0.5).isNull();
+    }
+
+    // Share of the pixels that differ between two pictures of the same size (1 when either is
+    // missing or the sizes differ).
+    static double ChangedShare(const QImage &a, const QImage &b) {
+        if (a.isNull() || b.isNull() || a.size() != b.size())
+            return 1;
+        qint64 changed = 0;
+        for (int y = 0; y < a.height(); ++y)
+            for (int x = 0; x < a.width(); ++x)
+                changed += a.pixel(x, y) != b.pixel(x, y);
+        return double(changed) / (double(a.width()) * a.height());
     }
 
     // Share of the picture's pixels that are lit (drawn text and pictures on black).

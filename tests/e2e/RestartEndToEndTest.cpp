@@ -11,10 +11,6 @@ namespace {
 
 using namespace lirvo::e2e;
 
-// Player panel's top-left inside the main window (centre 504, 573; size 380 x 115).
-constexpr double kPanelX = 504 - 190;
-constexpr double kPanelY = 573 - 57.5;
-
 class RestartEndToEnd : public DesktopSession {
 protected:
     void WriteFile(const QString &path, const QByteArray &bytes) {
@@ -29,8 +25,8 @@ protected:
     }
     // The title line of the player face, once the start animation has shown it.
     QImage TitleLine(const QString &shot) {
-        window_ = x_.WindowGeometry("Lirvo4");
-        QThread::msleep(2500);
+        if (!WaitForStartAnimation())
+            ADD_FAILURE() << "no main window, or its start animation did not end";
         return Shot(shot, QRect(OnScreen(kPanelX + 3, kPanelY + 98), QSize(375, 17)));
     }
 };
@@ -85,7 +81,7 @@ TEST_F(RestartEndToEnd, PreviousRightAfterAFailedOpenIsNotFollowedByALateSkip) {
     ASSERT_EQ(rc, 0);
     Send({"add", Song("second.ogg")}, &rc);
     ASSERT_EQ(rc, 0);
-    ASSERT_TRUE(WaitUntil([&] { return Send({"cmd", "50"}) == "3"; }, 10000));
+    ASSERT_TRUE(WaitUntil([&] { return Send({"cmd", "50"}) == "3"; }, kPatienceMs));
     ASSERT_TRUE(QFile::remove(gone));
 
     // "下一曲" opens the missing song, "上一曲" follows at once: the list rests on the first row.
@@ -100,22 +96,30 @@ TEST_F(RestartEndToEnd, PreviousRightAfterAFailedOpenIsNotFollowedByALateSkip) {
 
 TEST_F(RestartEndToEnd, EveryPresetEntryTakesTheClick) {
     StartPlayer(Song("lirvo-demo.ogg"));
-    window_ = x_.WindowGeometry("Lirvo4");
-    QThread::msleep(3000);
+    ASSERT_TRUE(WaitForStartAnimation()) << "no main window, or its start animation did not end";
+    const QRect panel(OnScreen(kPanelX, kPanelY), QSize(380, 115));
+    const QImage playerFace = Shot("preset-player-panel.png", panel);
     const QPoint about = OnScreen(kPanelX + 344 + 15, kPanelY + 55 + 15);
     ASSERT_TRUE(x_.Click(about.x(), about.y()));
-    QThread::msleep(2500);
+    ASSERT_FALSE(WaitForStill("preset-settings-panel.png", panel,
+                              [&](const QImage &shot) { return ChangedShare(shot, playerFace) > 0.1; })
+                     .isNull())
+        << "the panel did not turn to the settings face";
 
     // The list opens under its box, one 22-pixel entry per preset; the shipped file has nine.
+    constexpr int kPresets = 9;
+    const QRect list(OnScreen(kPanelX + 269, kPanelY + 10 + 21), QSize(92, kPresets * 22));
+    const QImage closed = Shot("preset-list-closed.png", list);
     const QPoint box = OnScreen(kPanelX + 269 + 46, kPanelY + 10 + 10);
     ASSERT_TRUE(x_.Click(box.x(), box.y()));
-    QThread::msleep(700);
-    Shot("preset-list-open.png", window_);
-    constexpr int kPresets = 9;
+    const QImage open = WaitForStill("preset-list-open.png", list,
+                                     [&](const QImage &shot) { return ChangedShare(shot, closed) > 0.3; });
+    ASSERT_FALSE(open.isNull()) << "the preset list did not open";
     const QPoint last = OnScreen(kPanelX + 269 + 46, kPanelY + 10 + 21 + (kPresets - 1) * 22 + 11);
     ASSERT_TRUE(x_.Click(last.x(), last.y()));
-    QThread::msleep(500);
-    Shot("preset-list-chosen.png", window_);
+    // The list closes on the choice; the choice is made by then.
+    ASSERT_FALSE(WaitForChange("preset-list-chosen.png", list, open, 0.3).isNull())
+        << "the list did not close";
 
     QFile::remove(DataFile("Lirvo.xml"));
     QuitPlayer();

@@ -1,5 +1,7 @@
 #include "XSession.h"
 
+#include "ChildProcess.h"
+
 #include <QElapsedTimer>
 #include <QRegularExpression>
 #include <QThread>
@@ -49,12 +51,7 @@ XSession::XSession() : m_api(std::make_unique<Api>()) {}
 XSession::~XSession() {
     if (m_connection)
         m_api->CloseDisplay(m_connection);
-    if (m_server.state() != QProcess::NotRunning) {
-        m_server.terminate();
-        if (!m_server.waitForFinished(5000))
-            m_server.kill();
-        m_server.waitForFinished(2000);
-    }
+    StopProcess(m_server, 5000);
 }
 
 bool XSession::Start(int width, int height) {
@@ -63,6 +60,7 @@ bool XSession::Start(int width, int height) {
         return false;
     }
     // -displayfd 1: the server picks a free display and writes its number to standard output.
+    EndWithTest(m_server);
     m_server.start(QStringLiteral("Xvfb"),
                    {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                     QStringLiteral("0"), QStringLiteral("%1x%2x24").arg(width).arg(height),
@@ -137,6 +135,7 @@ bool XSession::Screenshot(const QString &file, const QRect &area) {
             << QStringLiteral("%1x%2+%3+%4").arg(area.width()).arg(area.height()).arg(area.x()).arg(area.y());
     args << file;
     QProcess import;
+    EndWithTest(import);
     import.start(QStringLiteral("import"), args);
     return import.waitForFinished(20000) && import.exitStatus() == QProcess::NormalExit &&
            import.exitCode() == 0;
@@ -146,6 +145,7 @@ QRect XSession::WindowGeometry(const QString &title) {
     // Every window of that name in the tree; the largest one is the top-level window itself
     // (toolkits keep small helper windows with the same name).
     QProcess info;
+    EndWithTest(info);
     info.start(QStringLiteral("xwininfo"),
                {QStringLiteral("-display"), m_display, QStringLiteral("-root"), QStringLiteral("-tree")});
     if (!info.waitForFinished(10000) || info.exitCode() != 0)

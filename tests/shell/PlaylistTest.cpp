@@ -9,6 +9,7 @@
 #include "storage/UDDPlayerlist.h"
 
 #include <cstring>
+#include <thread>
 
 using namespace lirvo::shell;
 using namespace lirvo::shell::testing;
@@ -260,7 +261,7 @@ TEST_F(PlaylistTest, CommandMessagesAppendPlayAndAnswerThroughTheController) {
     std::strcpy(block.Text, song.c_str());
     main->WMSHARECMD(block, 1);
     EXPECT_EQ(block.Command, 0); // the block is cleared
-    EXPECT_EQ(main->RowCount(), 6);
+    ASSERT_TRUE(WaitUntil([&] { return main->RowCount() == 6; }));
     EXPECT_EQ(main->Rows().Row(5).number, 6);
     EXPECT_EQ(main->Records()[5].Caption, "sent - Sender");
     EXPECT_TRUE(WaitPlaying(5));
@@ -276,15 +277,16 @@ TEST_F(PlaylistTest, PlayCommandsInQuickSuccessionPlayTheLastFile) {
     // one before it has completed, and the last one plays.
     FiveRowsPlaying(0);
     std::vector<std::string> sent;
-    for (int i = 0; i < 3; ++i) {
-        sent.push_back(AddSong("quick" + std::to_string(i) + ".mp3"));
+    for (int i = 0; i < 3; ++i)
+        sent.push_back(AddSong("quick" + std::to_string(i) + ".mp3")); // before any worker reads the songs
+    for (const auto &song : sent) {
         lirvo::command::CommandBlock block{};
         block.Command = lirvo::command::CmdPlayFile;
-        std::strcpy(block.Text, sent.back().c_str());
+        std::strcpy(block.Text, song.c_str());
         main->WMSHARECMD(block, 1);
     }
-    EXPECT_EQ(main->RowCount(), 8);
     ASSERT_TRUE(WaitPlaying(7));
+    EXPECT_EQ(main->RowCount(), 8);
     Spin(50);
     EXPECT_EQ(State(), kStatePlaying);
     EXPECT_EQ(library.StreamRecord(Engine().CurrentChannel()).source, sent.back());
@@ -292,4 +294,33 @@ TEST_F(PlaylistTest, PlayCommandsInQuickSuccessionPlayTheLastFile) {
     for (int i = 0; i < 2; ++i)
         for (auto stream : library.StreamsOf(sent[static_cast<std::size_t>(i)]))
             EXPECT_FALSE(library.StreamRecord(stream).playing) << sent[static_cast<std::size_t>(i)];
+}
+
+TEST_F(PlaylistTest, HandedOverPathsAreReadOffTheMainThreadAndKeepTheirOrder) {
+    FiveRowsPlaying(0);
+    const auto first = AddSong("first.mp3", "First", "One"), last = AddSong("last.mp3", "Last", "Two");
+    const auto send = [&](std::uint8_t code, const std::string &text) {
+        lirvo::command::CommandBlock block{};
+        block.Command = code;
+        std::strcpy(block.Text, text.c_str());
+        main->WMSHARECMD(block, 1);
+    };
+    send(lirvo::command::CmdAddFile, first);
+    send(lirvo::command::CmdAddList, "xlisted.mp3|Listed-Singer  ");
+    send(lirvo::command::CmdPlayFile, last);
+    // The song list needs no file, but waits for the path before it.
+    EXPECT_EQ(main->RowCount(), 5);
+    ASSERT_TRUE(WaitPlaying(7));
+    ASSERT_EQ(main->RowCount(), 8);
+    EXPECT_EQ(main->Records()[5].Caption, "First - One");
+    EXPECT_EQ(main->Records()[6].Caption, "Listed - Singer");
+    EXPECT_EQ(main->Records()[7].Caption, "Last - Two");
+    EXPECT_EQ(SavedPaths().size(), 8u);
+    const auto mainThread = std::this_thread::get_id();
+    for (const auto &path : {first, last}) {
+        const auto threads = library.FileOpenThreads(path);
+        ASSERT_FALSE(threads.empty()) << path;
+        for (const auto &thread : threads)
+            EXPECT_NE(thread, mainThread) << path << " was opened on the main thread";
+    }
 }

@@ -2,8 +2,10 @@
 
 #include "ShellTestSupport.h"
 
+#include "shell/command/CommandBlock.h"
 #include "storage/XmlPullReader.h"
 
+#include <cstring>
 #include <unistd.h>
 #include <QDir>
 #include <filesystem>
@@ -372,12 +374,14 @@ TEST_F(DeferredEngineTest, CommandsBeforeTheEngineStartsItAndAreCarriedOut) {
 
     main.reset();
     CreateDeferred();
-    // A file handed over by a later start: its row is appended, then it plays.
+    // A file handed over by a later start: its tags are read, its row appended, then it plays.
     const auto c = AddSong("c.mp3", "C", "Y");
-    EXPECT_EQ(main->GetTags(c).Title, "C");
-    main->AppendRow(3, "C", "Y", c);
-    main->SetCurrentIndex(2);
-    main->PlayFile(c);
+    lirvo::command::CommandBlock block{};
+    block.Command = lirvo::command::CmdPlayFile;
+    std::strcpy(block.Text, c.c_str());
+    main->WMSHARECMD(block, 1);
+    ASSERT_TRUE(WaitUntil([&] { return main->RowCount() == 3; }));
+    EXPECT_EQ(main->Records()[2].Caption, "C - Y");
     EXPECT_TRUE(WaitPlaying(2));
 }
 

@@ -134,7 +134,7 @@ TEST_F(MainWindowTest, StartAnimationFadesThePlayerInThenGrowsThePlaylistHeightF
     double maxHeight = 0, widthWhenHeightDone = -1;
     bool sawPartialFade = false;
     ASSERT_TRUE(WaitUntil([&] { return list->isVisible() && list->width() == 380 && list->height() == 423; },
-                          8000,
+                          kPatienceMs,
                           [&] {
                               if (root2->opacity() > 0 && root2->opacity() < 1)
                                   sawPartialFade = true;
@@ -160,7 +160,7 @@ TEST_F(MainWindowTest, PlaylistPanelShrinksAwayAndGrowsBack) {
 
     double maxHeight = 0, minOpacity = 1;
     Click(Item("btnMin"));
-    ASSERT_TRUE(WaitUntil([&] { return !list->isVisible(); }, 4000,
+    ASSERT_TRUE(WaitUntil([&] { return !list->isVisible(); }, kPatienceMs,
                           [&] {
                               maxHeight = std::max(maxHeight, list->height());
                               minOpacity = std::min(minOpacity, list->opacity());
@@ -173,7 +173,7 @@ TEST_F(MainWindowTest, PlaylistPanelShrinksAwayAndGrowsBack) {
     double minWidth = 1000;
     Click(Item("btnMin"));
     ASSERT_TRUE(WaitUntil([&] { return list->isVisible() && list->width() == 380 && list->height() == 423; },
-                          4000, [&] { minWidth = std::min(minWidth, list->width()); }));
+                          kPatienceMs, [&] { minWidth = std::min(minWidth, list->width()); }));
     EXPECT_EQ(minWidth, 5) << "it grows from 5 x 5";
     EXPECT_EQ(list->opacity(), 1.0);
 
@@ -206,7 +206,7 @@ TEST_F(MainWindowTest, PlayerPanelTurnsToTheSettingsFaceAndBack) {
         [&] {
             return Flag(setting, "visible") && Num(box, "rotateAngleY") == 0 && Num(box, "positionZ") == 0;
         },
-        4000,
+        kPatienceMs,
         [&] {
             maxZ = std::max(maxZ, Num(box, "positionZ"));
             const double angle = Num(box, "rotateAngleY");
@@ -226,7 +226,7 @@ TEST_F(MainWindowTest, PlayerPanelTurnsToTheSettingsFaceAndBack) {
     Click(Item("HudButton2"));
     ASSERT_TRUE(WaitUntil(
         [&] { return main->isVisible() && Num(box, "rotateAngleY") == 0 && Num(box, "positionZ") == 0; },
-        4000,
+        kPatienceMs,
         [&] {
             minAngle = std::min(minAngle, Num(box, "rotateAngleY"));
             maxZ = std::max(maxZ, Num(box, "positionZ"));
@@ -237,18 +237,18 @@ TEST_F(MainWindowTest, PlayerPanelTurnsToTheSettingsFaceAndBack) {
 
     // Escape is "返回".
     Click(Item("btnAbout"));
-    ASSERT_TRUE(WaitUntil([&] { return Flag(setting, "visible") && Num(box, "rotateAngleY") == 0; }, 4000));
+    ASSERT_TRUE(WaitUntil([&] { return Flag(setting, "visible") && Num(box, "rotateAngleY") == 0; }));
     QTest::keyClick(Window(), Qt::Key_Escape);
-    ASSERT_TRUE(WaitUntil([&] { return main->isVisible() && Num(box, "rotateAngleY") == 0; }, 4000));
+    ASSERT_TRUE(WaitUntil([&] { return main->isVisible() && Num(box, "rotateAngleY") == 0; }));
 
     // "保存" writes the settings file now and turns back as well.
     const QString settingsFile = QString::fromStdString(Controller().SettingsPath());
     EXPECT_FALSE(QFile::exists(settingsFile));
     Click(Item("btnAbout"));
-    ASSERT_TRUE(WaitUntil([&] { return Flag(setting, "visible") && Num(box, "rotateAngleY") == 0; }, 4000));
+    ASSERT_TRUE(WaitUntil([&] { return Flag(setting, "visible") && Num(box, "rotateAngleY") == 0; }));
     Click(Item("HudButton3"));
     EXPECT_TRUE(QFile::exists(settingsFile));
-    ASSERT_TRUE(WaitUntil([&] { return main->isVisible() && Num(box, "rotateAngleY") == 0; }, 4000));
+    ASSERT_TRUE(WaitUntil([&] { return main->isVisible() && Num(box, "rotateAngleY") == 0; }));
 }
 
 TEST_F(MainWindowTest, ButtonsAndSeekBarFadeInUnderThePointer) {
@@ -259,20 +259,20 @@ TEST_F(MainWindowTest, ButtonsAndSeekBarFadeInUnderThePointer) {
     QQuickItem *seek = Item("tbrmain");
 
     MoveTo(play);
-    EXPECT_TRUE(WaitUntil([&] { return play->opacity() == 1.0; }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return play->opacity() == 1.0; }));
     double lowest = 1;
     MoveTo(last);
-    EXPECT_TRUE(WaitUntil([&] { return play->opacity() == 0.5 && last->opacity() == 1.0; }, 2000,
+    EXPECT_TRUE(WaitUntil([&] { return play->opacity() == 0.5 && last->opacity() == 1.0; }, kPatienceMs,
                           [&] { lowest = std::min(lowest, last->opacity()); }));
     EXPECT_LT(lowest, 0.75) << "the previous button's fade starts at 0.5";
 
     MoveTo(seek);
-    EXPECT_TRUE(WaitUntil([&] { return seek->opacity() == 1.0; }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return seek->opacity() == 1.0; }));
     EXPECT_EQ(Controller().ProgressOpacity(), 1.0);
     QTest::mouseMove(Window(), QPoint(20, 20));
-    EXPECT_TRUE(WaitUntil([&] { return seek->opacity() == 0.0; }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return seek->opacity() == 0.0; }));
     EXPECT_EQ(Controller().ProgressOpacity(), 0.0);
-    EXPECT_TRUE(WaitUntil([&] { return last->opacity() == 0.5; }, 2000));
+    EXPECT_TRUE(WaitUntil([&] { return last->opacity() == 0.5; }));
 }
 
 TEST_F(MainWindowTest, PanelsDragTheWindow) {
@@ -380,7 +380,7 @@ TEST_F(MainWindowTest, SettingsFaceListsOpenInsideTheInputArea) {
         auto *popup = qvariant_cast<QObject *>(box->property("popup"));
         ASSERT_NE(popup, nullptr);
         Click(box);
-        ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "opened"); }, 2000));
+        ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "opened"); }));
         Spin(30);
         const int count = box->property("count").toInt();
         auto *list = qvariant_cast<QQuickItem *>(popup->property("contentItem"));
@@ -391,16 +391,17 @@ TEST_F(MainWindowTest, SettingsFaceListsOpenInsideTheInputArea) {
             QQuickItem *entry = nullptr;
             QMetaObject::invokeMethod(list, "itemAtIndex", Q_RETURN_ARG(QQuickItem *, entry), Q_ARG(int, i));
             ASSERT_NE(entry, nullptr) << "entry " << i << " is not laid out";
-            const QRect rect = entry->mapRectToScene(QRectF(0, 0, entry->width(), entry->height())).toAlignedRect();
-            EXPECT_TRUE(Window()->mask().contains(rect)) << "entry " << i << " at y " << rect.y()
-                                                         << " lies outside the input area";
+            const QRect rect =
+                entry->mapRectToScene(QRectF(0, 0, entry->width(), entry->height())).toAlignedRect();
+            EXPECT_TRUE(Window()->mask().contains(rect))
+                << "entry " << i << " at y " << rect.y() << " lies outside the input area";
             lastEntry = entry;
             ++seen;
         }
         EXPECT_EQ(seen, count);
         ASSERT_NE(lastEntry, nullptr);
         Click(lastEntry);
-        ASSERT_TRUE(WaitUntil([&] { return !Flag(popup, "visible"); }, 2000));
+        ASSERT_TRUE(WaitUntil([&] { return !Flag(popup, "visible"); }));
         EXPECT_EQ(Num(box, "currentIndex"), count - 1);
     }
     EXPECT_EQ(Controller().PlayMode(), shell::kPlayRepeatOne);

@@ -8,6 +8,7 @@
 #include "shell/app/PlayerApp.h"
 #include "shell/app/QmlMainView.h"
 
+#include <QAbstractAnimation>
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +19,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -34,6 +36,51 @@ inline QString SourceDir() {
     return dir.isEmpty() ? QStringLiteral(LIRVO_TEST_SOURCE_DIR) : dir;
 }
 
+// The animations' clock in these tests: every frame advances the animations by exactly one
+// 16 ms step, however late the frame comes. On a busy machine an animation then takes longer
+// instead of leaping over its middle, so a check of what an animation passes through (a swing
+// past its end, a face swapped while edge-on) sees every step. `onStep` runs after each step.
+class SteppedAnimationClock : public QAnimationDriver {
+public:
+    static constexpr qint64 kStepMs = 16;
+
+    SteppedAnimationClock() {
+        frame_.setTimerType(Qt::PreciseTimer);
+        frame_.setInterval(static_cast<int>(kStepMs));
+        QObject::connect(&frame_, &QTimer::timeout, this, [this] { Step(); });
+    }
+    qint64 elapsed() const override { return time_; }
+
+    std::function<void()> onStep;
+
+protected:
+    // Time counts from the start of each run of animations (the unified timer adds its own
+    // offset); the frame timer runs only while some animation does.
+    void start() override {
+        time_ = 0;
+        QAnimationDriver::start();
+        frame_.start();
+    }
+    void stop() override {
+        frame_.stop();
+        QAnimationDriver::stop();
+    }
+
+private:
+    void Step() {
+        time_ += kStepMs;
+        advance();
+        if (onStep)
+            onStep();
+    }
+
+    QTimer frame_;
+    qint64 time_ = 0;
+};
+
+// Installed with the application object, for the life of the program.
+inline SteppedAnimationClock *g_animationClock = nullptr;
+
 inline QApplication &App() {
     // The window is drawn offscreen and sound goes nowhere, whatever the caller's environment.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
@@ -46,22 +93,36 @@ inline QApplication &App() {
     static QApplication *app = [] {
         auto *a = new QApplication(argc, argv);
         QApplication::setQuitOnLastWindowClosed(false);
+        g_animationClock = new SteppedAnimationClock;
+        g_animationClock->install();
         return a;
     }();
     return *app;
 }
 
-// Runs the event loop until `done` holds or `ms` pass, calling `sample` on every round.
-inline bool WaitUntil(const std::function<bool()> &done, int ms = 5000,
+inline SteppedAnimationClock &AnimationClock() {
+    App();
+    return *g_animationClock;
+}
+
+// A deadline for waits on the window: far beyond what a busy machine needs, since a wait that
+// is met returns at once.
+constexpr int kPatienceMs = 30000;
+
+// Runs the event loop until `done` holds or `ms` pass, calling `sample` after every animation
+// step and on every round.
+inline bool WaitUntil(const std::function<bool()> &done, int ms = kPatienceMs,
                       const std::function<void()> &sample = {}) {
     QElapsedTimer clock;
     clock.start();
+    AnimationClock().onStep = sample;
     while (!done() && clock.elapsed() < ms) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         if (sample)
             sample();
         QThread::msleep(2);
     }
+    AnimationClock().onStep = nullptr;
     return done();
 }
 
@@ -142,13 +203,13 @@ protected:
             prepare(options);
         player_ = std::make_unique<app::PlayerApp>(std::move(options));
         ASSERT_TRUE(player_->Start()) << player_->Error().toStdString();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(player_->Window()));
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(player_->Window(), kPatienceMs));
         // The band, the menu, the icon and the engine follow the first frame.
         ASSERT_TRUE(WaitUntil([&] { return player_->Started(); }));
         // The offscreen platform activates every window that shows, the band too (which takes
         // no focus on a real display), so the main window is made the active one again.
         Window()->requestActivate();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(Window()));
+        ASSERT_TRUE(QTest::qWaitForWindowActive(Window(), kPatienceMs));
     }
 
     // Lets the start animation run to its end (player faded in, playlist panel open).
@@ -156,7 +217,7 @@ protected:
         QObject *list = Item("ListBox");
         ASSERT_TRUE(WaitUntil(
             [&] { return Flag(list, "visible") && Num(list, "width") == 380 && Num(list, "height") == 423; },
-            8000));
+            kPatienceMs));
     }
 
     QQuickWindow *Window() const { return player_->Window(); }

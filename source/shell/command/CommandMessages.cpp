@@ -20,28 +20,28 @@ void PlayCurrentRecord(ICommandTarget &target) {
         target.PlayFile(*path);
 }
 
-void AppendTagged(ICommandTarget &target, const std::string &path) {
-    const SongTags tags = target.GetTags(path);
-    const std::string title = text::IsBlank(tags.Title) ? target.TitleFromFileName(path) : tags.Title;
-    target.AppendRow(target.RowCount() + 1, title, tags.Artist, path);
+} // namespace
+
+std::vector<PathRow> ReadPathRows(const std::string &path, const TagReader &readTags) {
+    const auto tagged = [&](const std::string &file) {
+        const SongTags tags = readTags(file);
+        return PathRow{tags.Title, tags.Artist, file};
+    };
+    if (!IsLocalPlaylistPath(path))
+        return {tagged(path)};
+    // A title the playlist gives wins over the tags.
+    std::vector<PathRow> rows;
+    for (const LocalPlaylistEntry &entry : ReadLocalPlaylist(path))
+        rows.push_back(text::IsBlank(entry.Title) ? tagged(entry.Path) : PathRow{entry.Title, entry.Artist, entry.Path});
+    return rows;
 }
 
-// The entries of a local playlist become rows; a title the playlist gives wins over the tags.
-void AppendPlaylistEntries(ICommandTarget &target, const std::string &playlist) {
-    for (const LocalPlaylistEntry &entry : ReadLocalPlaylist(playlist)) {
-        if (text::IsBlank(entry.Title))
-            AppendTagged(target, entry.Path);
-        else
-            target.AppendRow(target.RowCount() + 1, entry.Title, entry.Artist, entry.Path);
-    }
-}
-
-void AddPath(ICommandTarget &target, const std::string &path, bool play) {
+void AddPathRows(ICommandTarget &target, const std::string &path, const std::vector<PathRow> &rows, bool play) {
     const int firstNew = target.RowCount();
-    if (IsLocalPlaylistPath(path))
-        AppendPlaylistEntries(target, path);
-    else
-        AppendTagged(target, path);
+    for (const PathRow &row : rows) {
+        const std::string title = text::IsBlank(row.Title) ? target.TitleFromFileName(row.Path) : row.Title;
+        target.AppendRow(target.RowCount() + 1, title, row.Artist, row.Path);
+    }
     // While a network address is being opened, starting another file would race with it.
     if (play && target.RowCount() > firstNew && target.EngineState() != EngineStateConnecting) {
         target.Stop();
@@ -50,6 +50,8 @@ void AddPath(ICommandTarget &target, const std::string &path, bool play) {
         PlayCurrentRecord(target);
     }
 }
+
+namespace {
 
 void AddSongList(ICommandTarget &target, const std::string &text, const std::string &prefix, bool play) {
     if (play)
@@ -75,7 +77,8 @@ bool WMSHARECMD(CommandBlock &block, std::int64_t lParam, ICommandTarget &target
             try {
                 const std::string text = ReadText(block);
                 if (code == CmdPlayFile || code == CmdAddFile)
-                    AddPath(target, text, code == CmdPlayFile);
+                    AddPathRows(target, text, ReadPathRows(text, [&](const std::string &file) { return target.GetTags(file); }),
+                                code == CmdPlayFile);
                 else
                     AddSongList(target, text, musicPathPrefix, code == CmdPlayList);
             } catch (...) {

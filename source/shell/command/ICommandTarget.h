@@ -24,8 +24,9 @@ public:
     // Path of the record at `index`, or nullopt when the index names no record.
     virtual std::optional<std::string> RecordPath(std::int32_t index) const = 0;
 
-    // Title and artist tags of a file; both empty when it cannot be read. May block briefly
-    // (tag reading of a local file), as the handlers run on user request.
+    // Title and artist tags of a file; both empty when it cannot be read. Blocks while the file
+    // is read: the controller does not carry out paths through WMSHARECMD but reads them on a
+    // worker (ReadPathRows), so only song lists and tests call WMSHARECMD with it.
     virtual SongTags GetTags(const std::string &path) = 0;
     // The file name without folder and extension, as the playlist shows untagged files.
     virtual std::string TitleFromFileName(const std::string &path) const = 0;

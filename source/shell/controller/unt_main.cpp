@@ -33,6 +33,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -301,7 +302,8 @@ void TZylMain::SaveSettings() {
 
 void TZylMain::FormClose() {
     // Files still being tagged: keep the rows read so far and stop reading the rest, so that
-    // quitting does not wait for a long add.
+    // quitting does not wait for a long add. Handed-over commands not read yet are dropped.
+    commandQueue_.clear();
     Guarded([this] { tagPool_->Cancel(); });
     Guarded([this] { SavePlayList(); });
     Guarded([this] { SaveSettings(); });
@@ -1106,7 +1108,54 @@ void TZylMain::pmm_lirvoClick() {
 // Command messages and the command target
 
 void TZylMain::WMSHARECMD(command::CommandBlock &block, std::int64_t lParam) {
-    command::WMSHARECMD(block, lParam, *this, MusicPathPrefix());
+    if (lParam == 1 && !destroyed_)
+        commandQueue_.push_back(std::make_unique<command::CommandBlock>(block));
+    std::memset(&block, 0, sizeof block);
+    RunQueuedCommands();
+}
+
+void TZylMain::RunQueuedCommands() {
+    while (!commandReading_ && !commandQueue_.empty() && !destroyed_) {
+        const std::unique_ptr<command::CommandBlock> next = std::move(commandQueue_.front());
+        commandQueue_.pop_front();
+        const std::uint8_t code = next->Command;
+        if (code == command::CmdPlayFile || code == command::CmdAddFile) {
+            ReadCommandPath(std::string(next->Text, strnlen(next->Text, command::CommandTextMaxBytes)),
+                            code == command::CmdPlayFile);
+        } else {
+            // Song lists need no file: they are carried out at once.
+            command::WMSHARECMD(*next, 1, *this, MusicPathPrefix());
+        }
+    }
+}
+
+void TZylMain::ReadCommandPath(const std::string &path, bool play) {
+    // The path's tags, or a local playlist and its entries' tags, are read by the tag-reading
+    // pool; the rows are appended on this thread once known.
+    commandReading_ = true;
+    StartEngine(); // the tags are read through the engine, which may not have started yet
+    audio::TAudioEngine *engine = engine_.get();
+    auto rows = std::make_shared<std::vector<command::PathRow>>();
+    const auto read = [engine, rows](const std::string &file, audio::TTags &) {
+        *rows = command::ReadPathRows(file, [engine](const std::string &tagged) {
+            audio::TTags tags;
+            if (engine)
+                engine->GetTags(tagged, tags);
+            return command::SongTags{tags.Title, tags.Artist};
+        });
+    };
+    tagPool_->Start({path}, read,
+                    [this, path, play, rows](std::vector<std::string> readFiles, std::vector<audio::TTags>, bool) {
+                        if (destroyed_)
+                            return;
+                        commandReading_ = false;
+                        if (!readFiles.empty()) {
+                            Guarded([&] { command::AddPathRows(*this, path, *rows, play); });
+                            // Rows that did arrive are never lost, whatever went wrong.
+                            Guarded([this] { SavePlayList(); });
+                        }
+                        RunQueuedCommands();
+                    });
 }
 
 std::int32_t TZylMain::WMCMDPLAY(std::int64_t wParam, std::int64_t lParam) {

@@ -66,6 +66,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -258,6 +259,9 @@ public:
     Q_INVOKABLE void pmm_lirvoClick();
 
     // ---- command messages ----
+    // Takes the command and zeroes the block. Commands are carried out in the order they came;
+    // a path (codes 1 and 11) is read first on a tag-reading worker, so its rows arrive (and it
+    // plays) once its tags are known. Commands not read yet when the window closes are dropped.
     void WMSHARECMD(command::CommandBlock &block, std::int64_t lParam);
     std::int32_t WMCMDPLAY(std::int64_t wParam, std::int64_t lParam);
 
@@ -471,6 +475,11 @@ private:
     struct Extensions;
     std::unique_ptr<Extensions> ext_; // plug-in host and update check
     std::unique_ptr<TagReadingPool> tagPool_;     // tags of added files, read off the main thread
+    // Handed-over commands waiting for the one being read (WMSHARECMD).
+    std::deque<std::unique_ptr<command::CommandBlock>> commandQueue_;
+    bool commandReading_ = false;
+    void RunQueuedCommands();
+    void ReadCommandPath(const std::string &path, bool play);
     std::unique_ptr<CrashSnapshots> snapshots_; // what the fault handler writes
 };
 

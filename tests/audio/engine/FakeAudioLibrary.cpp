@@ -116,6 +116,11 @@ ParamEqParameters FakeAudioLibrary::Effect(Handle fx) {
     return effects_.at(fx);
 }
 
+std::vector<std::thread::id> FakeAudioLibrary::FileOpenThreads(const std::string &path) {
+    std::lock_guard lock(mutex_);
+    return fileOpenThreads_[path];
+}
+
 std::vector<std::thread::id> FakeAudioLibrary::DownloadThreads() {
     std::lock_guard lock(mutex_);
     return downloadThreads_;
@@ -253,6 +258,7 @@ Handle FakeAudioLibrary::StreamCreateFile(bool memory, const void *file, std::ui
     const std::string path = memory ? std::string("<memory>") : static_cast<const char *>(file);
     Log("StreamCreateFile " + std::to_string(memory) + " " + path + " " + std::to_string(offset) + " " +
         std::to_string(length) + " " + std::to_string(flags));
+    fileOpenThreads_[path].push_back(std::this_thread::get_id());
     auto it = files.find(path);
     if (it == files.end()) {
         return Fail(kErrorFileOpen);

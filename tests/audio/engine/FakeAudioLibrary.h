@@ -85,6 +85,8 @@ public:
     std::vector<Handle> StreamsOf(const std::string &source);
     ParamEqParameters Effect(Handle fx);
     std::vector<std::thread::id> DownloadThreads();
+    // The threads StreamCreateFile was called on for `path`, in call order.
+    std::vector<std::thread::id> FileOpenThreads(const std::string &path);
 
     // ---- IAudioLibrary ----
     std::uint32_t GetVersion() override;
@@ -151,6 +153,7 @@ private:
     std::map<Handle, ParamEqParameters> effects_;
     std::map<Handle, std::unique_ptr<LoadedAddon>> loadedAddons_;
     std::vector<std::thread::id> downloadThreads_;
+    std::map<std::string, std::vector<std::thread::id>> fileOpenThreads_;
 };
 
 } // namespace lirvo::audio::testing
