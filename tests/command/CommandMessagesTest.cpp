@@ -87,6 +87,15 @@ TEST_F(CommandMessagesTest, EmptyPathGivesAnEmptyRow) {
     EXPECT_EQ(target.rows[3].path, "");
 }
 
+TEST_F(CommandMessagesTest, NamesThatAreNotUtf8AreRefusedWithAWordAndNothingStops) {
+    // "你好" in GBK: a name the playlist file could not keep exactly.
+    Place(CmdPlayFile, "/music/\xC4\xE3\xBA\xC3.mp3");
+    EXPECT_TRUE(WMSHARECMD(*block, 1, target, ""));
+    EXPECT_EQ(target.rows.size(), 3u);
+    EXPECT_EQ(target.calls, (Calls{"refused:1", "save"})); // the song playing goes on
+    EXPECT_TRUE(BlockIsZero());
+}
+
 TEST_F(CommandMessagesTest, TextWithoutTerminatorIsReadUpToTheLastByteButOne) {
     std::memset(block->Text, 'x', sizeof block->Text); // a sender that overran the text
     block->Command = CmdAddFile;

@@ -22,7 +22,7 @@ public:
     std::int32_t currentIndex = 0;
     int engineState = 1001;
     std::map<std::string, command::SongTags> tags;
-    std::vector<std::string> calls; // "stop", "play:<path>", "save", "playpause", "previous", "next"
+    std::vector<std::string> calls; // "stop", "play:<path>", "save", "refused:<n>", "playpause", "previous", "next"
     int throwOnAppendAt = -1;       // row count at which AppendRow throws
 
     void AddStoredRows(int count) {
@@ -54,6 +54,7 @@ public:
         rows.push_back({number, title, artist, path});
     }
     void SavePlayList() override { calls.push_back("save"); }
+    void SayNamesRefused(int count) override { calls.push_back("refused:" + std::to_string(count)); }
     int EngineState() const override { return engineState; }
     void Stop() override { calls.push_back("stop"); }
     void PlayFile(const std::string &path) override { calls.push_back("play:" + path); }

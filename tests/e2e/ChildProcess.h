@@ -2,7 +2,10 @@
 // Processes the end-to-end tests start (players, X servers, buses, helpers) never outlive them:
 // each child gets SIGKILL from the kernel when the test program ends, however it ends (a time-out
 // that kills it, a crash), and a child still running when its test is done is stopped: SIGTERM,
-// a grace period, then SIGKILL, and always reaped.
+// a grace period, then SIGKILL, and always reaped. Each child leads a process group of its own,
+// and the group is swept with SIGKILL once the child has ended, so that what it forked goes too
+// (a forked child that hangs before its exec keeps the name and the signal handlers of its
+// parent, and the parent-death signal is not passed on to it).
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -22,6 +25,7 @@ inline void EndWithTest(QProcess &process) {
     process.setChildProcessModifier([test] {
         // In the child, before exec: only async-signal-safe calls. The parent may have ended
         // before the request took hold; then there is no one to run for.
+        ::setpgid(0, 0);
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
         if (::getppid() != test)
             ::_exit(127);
@@ -57,14 +61,21 @@ inline Stopped StopProcess(QProcess &process, int graceMs, bool stacksBeforeKill
     if (process.state() == QProcess::NotRunning)
         return Stopped::NotRunning;
     const qint64 pid = process.processId();
+    const auto sweepGroup = [pid] {
+        if (pid > 0)
+            ::kill(-static_cast<pid_t>(pid), SIGKILL);
+    };
     if (pid > 0)
         ::kill(static_cast<pid_t>(pid), signal);
-    if (process.waitForFinished(graceMs))
+    if (process.waitForFinished(graceMs)) {
+        sweepGroup();
         return Stopped::OnSignal;
+    }
     if (stacksBeforeKill && pid > 0)
         std::fprintf(stderr, "%s (pid %lld) did not end within %d ms of signal %d; its threads:\n%s\n",
                      qPrintable(process.program()), static_cast<long long>(pid), graceMs, signal,
                      ThreadStacks(pid).c_str());
+    sweepGroup();
     process.kill();
     process.waitForFinished(30000);
     return Stopped::Killed;

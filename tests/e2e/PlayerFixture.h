@@ -78,6 +78,12 @@ protected:
         env_.insert("QT_QPA_PLATFORM", "xcb");
         env_.insert("SDL_AUDIODRIVER", "dummy");
         env_.remove("WAYLAND_DISPLAY");
+        // No session bus unless a test starts one (DesktopSession): an address that leads
+        // nowhere, so that the bus library does not fork to launch a bus for the X display. A
+        // forked child of this sanitized, many-threaded program can hang in the sanitizer's
+        // allocator before its exec, spinning, with the player's SIGTERM handler; its parent
+        // then waits for it when it quits.
+        env_.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + h + "/run/no-session-bus");
         // The player is a sanitized build too. Its leak check stays off here: at exit Qt's
         // image cache and raster engine leave blocks behind after the application object is
         // gone (and the OpenGL driver, where one is used, is unloaded before the check). The

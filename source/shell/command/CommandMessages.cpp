@@ -1,6 +1,7 @@
 #include "shell/command/CommandMessages.h"
 
 #include "function/text/FastStrings.h"
+#include "function/text/TextCodec.h"
 #include "shell/command/LocalPlaylist.h"
 #include "shell/command/SongList.h"
 
@@ -38,10 +39,18 @@ std::vector<PathRow> ReadPathRows(const std::string &path, const TagReader &read
 
 void AddPathRows(ICommandTarget &target, const std::string &path, const std::vector<PathRow> &rows, bool play) {
     const int firstNew = target.RowCount();
+    int refused = 0;
     for (const PathRow &row : rows) {
+        // Such a name would come back changed after a restart and no longer play.
+        if (!text::IsValidUtf8(row.Path)) {
+            ++refused;
+            continue;
+        }
         const std::string title = text::IsBlank(row.Title) ? target.TitleFromFileName(row.Path) : row.Title;
         target.AppendRow(target.RowCount() + 1, title, row.Artist, row.Path);
     }
+    if (refused > 0)
+        target.SayNamesRefused(refused);
     // While a network address is being opened, starting another file would race with it.
     if (play && target.RowCount() > firstNew && target.EngineState() != EngineStateConnecting) {
         target.Stop();

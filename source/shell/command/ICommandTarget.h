@@ -35,6 +35,9 @@ public:
                            const std::string &path) = 0;
     // Writes the playlist file.
     virtual void SavePlayList() = 0;
+    // Tells the user that `count` handed-over files were not added: their names are not UTF-8
+    // text, which the playlist file cannot keep exactly.
+    virtual void SayNamesRefused(int count) = 0;
 
     // The engine's state code (1001 stopped ... 1005 connecting to a network address).
     virtual int EngineState() const = 0;

@@ -755,7 +755,7 @@ void TZylMain::AppendTaggedFiles(const std::vector<std::string> &files,
                                        false});
         }
         if (refused > 0)
-            SetTitleText("有 " + std::to_string(refused) + " 个文件的名称不是 UTF-8 文本，未能添加");
+            SayNamesRefused(refused);
         model_.AppendRows(std::move(rows));
         RebuildPlayList(true);
     } catch (...) {
@@ -1182,6 +1182,10 @@ command::SongTags TZylMain::GetTags(const std::string &path) {
     if (engine_)
         engine_->GetTags(path, tags);
     return {tags.Title, tags.Artist};
+}
+
+void TZylMain::SayNamesRefused(int count) {
+    SetTitleText("有 " + std::to_string(count) + " 个文件的名称不是 UTF-8 文本，未能添加");
 }
 
 void TZylMain::AppendRow(int number, const std::string &title, const std::string &artist,

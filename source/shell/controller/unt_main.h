@@ -230,6 +230,7 @@ public:
     // The file name of `path` without folder and extension (Song.mp3 in any folder gives Song).
     std::string TitleFromFileName(const std::string &path) const override;
     void SavePlayList() override;
+    void SayNamesRefused(int count) override;
     void LoadPlayList();
     // Shows the open dialog; the chosen files are tagged off the main thread and appended.
     // `done` gets false when the user cancelled, true otherwise (after the rows are in and saved).
