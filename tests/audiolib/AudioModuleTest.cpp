@@ -83,11 +83,12 @@ TEST_F(AudioModuleTest, CallsBeforeTheLoadWaitForItAndAllSeeTheSameLibrary) {
 
 TEST_F(AudioModuleTest, WithoutTheModuleEveryCallFailsAndSaysWhy) {
     ModuleAudioLibrary library(ModulePath() + ".missing");
-    bool told = false;
-    library.LoadInBackground([&] { told = true; });
-    EXPECT_FALSE(library.Init(kDefaultDevice, 44100, 0, 0, nullptr));
+    std::promise<void> told;
+    library.LoadInBackground([&] { told.set_value(); });
+    EXPECT_FALSE(library.Init(kDefaultDevice, 44100, 0, 0, nullptr)); // waits for the failed load
     EXPECT_EQ(library.ErrorGetCode(), kErrorInit);
-    EXPECT_TRUE(told) << "the load ended before Init returned";
+    EXPECT_EQ(told.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready)
+        << "a failed load is reported too";
     EXPECT_NE(library.Error().find(".missing"), std::string::npos) << library.Error();
     EXPECT_EQ(library.GetVersion(), kInterfaceVersion) << "no version mismatch to report";
     EXPECT_EQ(library.StreamCreateFile(false, "x.ogg", 0, 0, 0), 0u);
