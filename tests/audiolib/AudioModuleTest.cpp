@@ -85,10 +85,10 @@ TEST_F(AudioModuleTest, WithoutTheModuleEveryCallFailsAndSaysWhy) {
     ModuleAudioLibrary library(ModulePath() + ".missing");
     std::promise<void> told;
     library.LoadInBackground([&] { told.set_value(); });
-    EXPECT_FALSE(library.Init(kDefaultDevice, 44100, 0, 0, nullptr));
+    EXPECT_FALSE(library.Init(kDefaultDevice, 44100, 0, 0, nullptr)); // waits for the failed load
     EXPECT_EQ(library.ErrorGetCode(), kErrorInit);
-    // The failed load is told too; on the loading thread, so perhaps just after Init returned.
-    EXPECT_EQ(told.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready);
+    EXPECT_EQ(told.get_future().wait_for(std::chrono::seconds(30)), std::future_status::ready)
+        << "a failed load is reported too";
     EXPECT_NE(library.Error().find(".missing"), std::string::npos) << library.Error();
     EXPECT_EQ(library.GetVersion(), kInterfaceVersion) << "no version mismatch to report";
     EXPECT_EQ(library.StreamCreateFile(false, "x.ogg", 0, 0, 0), 0u);

@@ -122,11 +122,12 @@ void PlaybackChannel::SetPlayed(int64_t played, int64_t block) {
 int64_t PlaybackChannel::PositionFrames() const {
     int64_t played = 0, block = 0, mixedNs = 0;
     for (;;) {
+        // Acquire loads keep the second look at the counter after the values it guards (a
+        // fence would do the same, but ThreadSanitizer does not support fences).
         const uint32_t before = playedSeq_.load(std::memory_order_acquire);
-        played = played_.load(std::memory_order_relaxed);
-        block = blockFrames_.load(std::memory_order_relaxed);
-        mixedNs = blockMixedNs_.load(std::memory_order_relaxed);
-        std::atomic_thread_fence(std::memory_order_acquire);
+        played = played_.load(std::memory_order_acquire);
+        block = blockFrames_.load(std::memory_order_acquire);
+        mixedNs = blockMixedNs_.load(std::memory_order_acquire);
         if ((before & 1u) == 0 && playedSeq_.load(std::memory_order_relaxed) == before) {
             break;
         }
