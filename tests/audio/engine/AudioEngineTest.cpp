@@ -377,12 +377,22 @@ TEST_F(AudioEngineTest, StopDuringNetworkOpenReportsStoppedAtOnceAndDiscardsTheL
     EXPECT_TRUE(owner.Reports("download").empty());
 }
 
-TEST_F(AudioEngineTest, PlayFileAfterStopReplacesTheOpenUnderWayOnceItsWorkerEnded) {
-    lib.urls["http://radio.example/slow"] = FakeUrl{true, 0, 60 * kBytesPerSecond, 5000, {}, 0};
-    Make();
-    lib.HoldUrlOpens();
-    engine->PlayFile("http://radio.example/slow");
-    ASSERT_TRUE(WaitFor([&] { return lib.WaitingUrlOpens() == 1; }));
+// A network open held on its worker, so a test can stop and replace it while it is under way.
+class HeldOpenTest : public AudioEngineTest {
+protected:
+    void StartHeldNetworkOpen() {
+        lib.urls["http://radio.example/slow"] = FakeUrl{true, 0, 60 * kBytesPerSecond, 5000, {}, 0};
+        Make();
+        lib.HoldUrlOpens();
+        engine->PlayFile("http://radio.example/slow");
+        ASSERT_TRUE(WaitFor([&] { return lib.WaitingUrlOpens() == 1; }));
+    }
+};
+
+TEST_F(HeldOpenTest, PlayFileAfterStopReplacesTheOpenUnderWayOnceItsWorkerEnded) {
+    StartHeldNetworkOpen();
+    if (HasFatalFailure())
+        return;
 
     engine->Stop();
     engine->PlayFile("/music/a.mp3");
@@ -422,12 +432,10 @@ TEST_F(AudioEngineTest, PlayFileAfterStopReplacesTheOpenUnderWayOnceItsWorkerEnd
     EXPECT_EQ(sounding, 1);
 }
 
-TEST_F(AudioEngineTest, AReplacementIsRefusedLikeAnyOpenAndDroppedByStop) {
-    lib.urls["http://radio.example/slow"] = FakeUrl{true, 0, 60 * kBytesPerSecond, 5000, {}, 0};
-    Make();
-    lib.HoldUrlOpens();
-    engine->PlayFile("http://radio.example/slow");
-    ASSERT_TRUE(WaitFor([&] { return lib.WaitingUrlOpens() == 1; }));
+TEST_F(HeldOpenTest, AReplacementIsRefusedLikeAnyOpenAndDroppedByStop) {
+    StartHeldNetworkOpen();
+    if (HasFatalFailure())
+        return;
     engine->Stop();
     engine->PlayFile("/music/a.mp3");
     engine->PlayFile("/music/b.mp3"); // no Stop before it: the replacement is an open under way
