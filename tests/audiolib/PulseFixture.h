@@ -54,6 +54,11 @@ public:
         }
         return pid_ > 0;
     }
+    void Signal(int signal) {
+        if (pid_ > 0) {
+            kill(pid_, signal);
+        }
+    }
     void Stop(int signal = SIGTERM) {
         if (pid_ > 0) {
             kill(pid_, signal);
@@ -127,12 +132,16 @@ public:
         return WaitUntil([] { return RunQuietly("pactl info"); }, std::chrono::seconds(10));
     }
     void Stop(int signal = SIGTERM) { server_.Stop(signal); }
+    // SIGSTOP freezes the server as a machine under heavy load would; SIGCONT lets it go on.
+    void Signal(int signal) { server_.Signal(signal); }
 
     int SinkInputs() {
         const std::string list = CommandOutput("pactl list short sink-inputs");
         return static_cast<int>(std::count(list.begin(), list.end(), '\n'));
     }
     std::string SinkInputDetails() { return CommandOutput("pactl list sink-inputs"); }
+    // The server's short list of sink inputs ("index sink client ..." per line).
+    std::string SinkInputList() { return CommandOutput("pactl list short sink-inputs"); }
 
     // Records the null sink's monitor as 44.1 kHz float stereo into `path` until StopRecording.
     bool StartRecording(const std::string &path) {

@@ -182,6 +182,30 @@ TEST_F(PulseOutputTest, StreamIsHeldOnlyWhilePlayingAndNamedAfterTheTrack) {
     EXPECT_GE(library->ChannelGetPosition(stream, kPosByte), position);
 }
 
+TEST_F(PulseOutputTest, SlowServerIsWaitedForAndItsStreamKept) {
+    // Nothing records the sink, so it starts by taking about a second of sound at once and then
+    // asks for nothing for a while; later the server is frozen for 2.5 s. Neither is a lost
+    // device: the same stream plays on, with no gap made by a reopen.
+    ASSERT_TRUE(pulse->Start());
+    const std::string path = folder.File("slow.wav");
+    ASSERT_TRUE(MakeTone(path, 30, 440));
+    const Handle stream = Open(path);
+    ASSERT_NE(stream, 0u);
+    ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
+    ASSERT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 3s));
+    const std::string first = pulse->SinkInputList();
+    auto seconds = [&] { return library->ChannelBytes2Seconds(stream, library->ChannelGetPosition(stream, kPosByte)); };
+    std::this_thread::sleep_for(3s);
+    EXPECT_EQ(pulse->SinkInputList(), first) << "the stream was replaced while the sink started";
+
+    pulse->Signal(SIGSTOP);
+    std::this_thread::sleep_for(2500ms);
+    pulse->Signal(SIGCONT);
+    const double resumed = seconds();
+    EXPECT_TRUE(WaitUntil([&] { return seconds() > resumed + 1.0; }, 5s)) << resumed << " " << seconds();
+    EXPECT_EQ(pulse->SinkInputList(), first) << "the stream was replaced while the server was frozen";
+}
+
 TEST_F(PulseOutputTest, ServerThatStartsLateIsUsedAndALostServerIsReplaced) {
     // No server yet: the library is ready, the play fails with a reason.
     const std::string path = folder.File("long.wav");

@@ -81,7 +81,6 @@ int OutputMixer::OpenDevice(const std::string &streamName) {
     }
     device_ = id;
     openDevice_ = id;
-    checkedWhilePlaying_ = false;
     streamName_ = streamName;
     devicePaused_ = true;
     lost_ = false;
@@ -172,19 +171,17 @@ bool OutputMixer::AnyChannelIn(PlaybackChannel::Mode mode) {
 void OutputMixer::KeepDevice() {
     using Clock = std::chrono::steady_clock;
     std::unique_lock lock(deviceMutex_);
-    Clock::time_point lastCheck{};
     while (!quit_) {
         const uint32_t seen = changes_.load();
         const bool playing = running_ && AnyChannelIn(PlaybackChannel::Mode::Playing);
         const Clock::time_point now = Clock::now();
         bool timed = false;
         Clock::time_point wakeAt{};
-        // A device that takes no data while something plays is as good as lost (seen with a
-        // sound server that was not there at an earlier attempt).
-        const uint64_t callbacks = callbacks_.load();
-        const bool stalled = playing && device_ != 0 && !devicePaused_ && checkedWhilePlaying_ &&
-                             callbacks == callbacksAtCheck_ && now - lastCheck >= kDeviceCheckInterval;
-        if (device_ != 0 && (lost_ || stalled || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED)) {
+        // Only SDL tells a lost device: its removal event, or a device it has stopped. A device
+        // that takes no data for a while is not lost: a sound server under heavy load, or a sink
+        // that takes a second of sound at once and then waits, is waited for; replacing its
+        // stream would only add a gap (and a frozen server would freeze the reopen too).
+        if (device_ != 0 && (lost_ || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED)) {
             // The device went away (unplugged, or the sound server ended): playback goes on
             // from where it was on whatever is the default device now.
             CloseDevice();
@@ -205,17 +202,11 @@ void OutputMixer::KeepDevice() {
                 if (devicePaused_) {
                     SDL_PauseAudioDevice(device_, 0);
                     devicePaused_ = false;
-                    checkedWhilePlaying_ = false;
                 }
-                if (!checkedWhilePlaying_ || now - lastCheck >= kDeviceCheckInterval) {
-                    checkedWhilePlaying_ = true;
-                    callbacksAtCheck_ = callbacks_.load();
-                    lastCheck = now;
-                }
+                // SDL's status is looked at again in a while, in case no removal event came.
                 timed = true;
-                wakeAt = lastCheck + kDeviceCheckInterval;
+                wakeAt = now + kDeviceCheckInterval;
             } else {
-                checkedWhilePlaying_ = false;
                 // Nothing to play: the callback stops at once, the device goes a little later.
                 if (!devicePaused_) {
                     SDL_PauseAudioDevice(device_, 1);
@@ -285,7 +276,6 @@ void OutputMixer::SetFollower(const PlaybackChannel *current, const std::shared_
 }
 
 void OutputMixer::Callback(void *self, uint8_t *stream, int length) {
-    static_cast<OutputMixer *>(self)->callbacks_.fetch_add(1, std::memory_order_relaxed);
     std::memset(stream, 0, static_cast<size_t>(length));
     static_cast<OutputMixer *>(self)->Mix(reinterpret_cast<float *>(stream),
                                           length / static_cast<int>(kBytesPerFrame));

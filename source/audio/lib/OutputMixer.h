@@ -26,8 +26,8 @@ namespace lirvo::audio {
 // How long the device is kept after playback stopped or paused, before it is let go.
 inline constexpr std::chrono::milliseconds kDeviceKeepAfterStop{500};
 inline constexpr std::chrono::milliseconds kDeviceKeepAfterPause{10000};
-// While a channel plays, how often the keeper checks that the device is still there, and how
-// often it retries a device that could not be reopened.
+// While a channel plays, how often the keeper asks SDL whether the device is still there, and
+// how often it retries a device that could not be reopened.
 inline constexpr std::chrono::milliseconds kDeviceCheckInterval{1000};
 
 class OutputMixer {
@@ -92,9 +92,6 @@ private:
     bool quit_ = false;
     std::atomic<bool> lost_{false}; // set by SDL's device-removed event
     std::atomic<uint32_t> openDevice_{0}; // device_, for the event watch
-    std::atomic<uint64_t> callbacks_{0};  // device callbacks so far
-    uint64_t callbacksAtCheck_ = 0;       // at the keeper's last check while playing
-    bool checkedWhilePlaying_ = false;
     std::atomic<uint32_t> changes_{0};
     std::thread keeper_;
 
