@@ -15,7 +15,7 @@
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$here/build/release}
+build=$(realpath -m "${1:-$here/build/release}")
 song_src=$here/resources/demo/lirvo-demo.ogg
 lyric_src=$here/resources/demo/lirvo-demo.lrc
 song_seconds=${PEERS_SONG_SECONDS:-32}  # length of the demo song
@@ -51,7 +51,7 @@ pids=()
 cleanup() {
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
-  rm -rf "$work"
+  [[ -n ${PEERS_KEEP:-} ]] && echo "peers: kept $work" || rm -rf "$work"
 }
 trap cleanup EXIT
 
@@ -78,8 +78,8 @@ unset WAYLAND_DISPLAY SESSION_MANAGER
 
 ticks=$(getconf CLK_TCK)
 now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
-cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || echo 0; }
-rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || echo 0; }
+cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || true; }
+rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || true; }
 sleep_until_ms() { local left=$(( $1 - $(now_ms) )); (( left > 0 )) && sleep "$(awk -v m="$left" 'BEGIN { print m / 1000 }')"; return 0; }
 
 # Waits for a mapped window of process $1; prints the time (ms) or nothing after 30 s.
@@ -147,16 +147,19 @@ measure() {
   cold_window[$name]=$([[ -n $t_win ]] && echo $(( t_win - t0 )) || echo "-")
   t_play=$(wait_stream "$pid")
   if [[ -z $t_play ]]; then
-    echo "peers: $name made no sound stream; timing from its window instead" >&2
-    t_play=${t_win:-$t0}
+    echo "peers: $name made no sound stream; its figures are not measured (log: $work/$name.log)" >&2
+    rss_mb[$name]="-"; play_cpu[$name]="-"; idle_cpu[$name]="-"; idle_streams[$name]="-"
+    first_window[$name]="-"
+    stop_player "$pid"
+    return 0
   fi
   sleep_until_ms $(( t_play + 10000 )); c10=$(cpu_ticks "$pid")
   sleep_until_ms $(( t_play + 30000 )); c30=$(cpu_ticks "$pid")
-  rss_mb[$name]=$(awk -v k="$(rss_kb "$pid")" 'BEGIN { printf "%.1f", k / 1024 }')
-  play_cpu[$name]=$(awk -v a="$c10" -v b="$c30" -v t="$ticks" 'BEGIN { printf "%.2f", (b - a) / t }')
+  rss_mb[$name]=$(awk -v k="$(rss_kb "$pid")" 'BEGIN { if (k == "") print "-"; else printf "%.1f", k / 1024 }')
+  play_cpu[$name]=$(awk -v a="$c10" -v b="$c30" -v t="$ticks" 'BEGIN { if (a == "" || b == "") print "-"; else printf "%.2f", (b - a) / t }')
   sleep_until_ms $(( t_play + (song_seconds + settle_after_end) * 1000 )); c_end=$(cpu_ticks "$pid")
   sleep_until_ms $(( t_play + (song_seconds + settle_after_end + 30) * 1000 )); c_idle=$(cpu_ticks "$pid")
-  idle_cpu[$name]=$(awk -v a="$c_end" -v b="$c_idle" -v t="$ticks" 'BEGIN { printf "%.2f", (b - a) / t }')
+  idle_cpu[$name]=$(awk -v a="$c_end" -v b="$c_idle" -v t="$ticks" 'BEGIN { if (a == "" || b == "") print "-"; else printf "%.2f", (b - a) / t }')
   idle_streams[$name]=$(streams_of "$pid")
   stop_player "$pid"
 
@@ -178,7 +181,7 @@ measure() {
 
 for p in "${players[@]}"; do measure "$p"; done
 
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "-" || b == "-" || b + 0 == 0) print "-"; else printf "%.2f", a / b }'; }
+ratio() { awk -v a="${1:--}" -v b="${2:--}" 'BEGIN { if (a == "-" || b == "-" || b + 0 == 0) print "-"; else printf "%.2f", a / b }'; }
 
 echo
 echo "commit $(git -C "$here" rev-parse --short HEAD 2>/dev/null || echo unknown), $(date -u +%FT%TZ), load $(cut -d' ' -f1-3 /proc/loadavg)"
@@ -192,8 +195,8 @@ echo "Lirvo as a ratio of each player (Lirvo ÷ player):"
 printf '%-10s %14s %10s %16s %14s\n' player "first window" "RSS" "playing CPU" "idle CPU"
 for p in "${players[@]}"; do
   printf '%-10s %14s %10s %16s %14s\n' "$p" \
-    "$(ratio "${first_window[lirvo]}" "${first_window[$p]}")" "$(ratio "${rss_mb[lirvo]}" "${rss_mb[$p]}")" \
-    "$(ratio "${play_cpu[lirvo]}" "${play_cpu[$p]}")" "$(ratio "${idle_cpu[lirvo]}" "${idle_cpu[$p]}")"
+    "$(ratio "${first_window[lirvo]:--}" "${first_window[$p]}")" "$(ratio "${rss_mb[lirvo]:--}" "${rss_mb[$p]}")" \
+    "$(ratio "${play_cpu[lirvo]:--}" "${play_cpu[$p]}")" "$(ratio "${idle_cpu[lirvo]:--}" "${idle_cpu[$p]}")"
 done
 echo
 goal() { # name value limit
@@ -201,7 +204,7 @@ goal() { # name value limit
                                              printf "  %-13s %6s  (goal <= %s)  %s\n", n, v, l, s }'
 }
 echo "Goals against Audacious:"
-goal "first window" "$(ratio "${first_window[lirvo]}" "${first_window[audacious]}")" 0.8
-goal "RSS" "$(ratio "${rss_mb[lirvo]}" "${rss_mb[audacious]}")" 0.75
-goal "playing CPU" "$(ratio "${play_cpu[lirvo]}" "${play_cpu[audacious]}")" 0.6
-goal "idle CPU" "$(ratio "${idle_cpu[lirvo]}" "${idle_cpu[audacious]}")" 1
+goal "first window" "$(ratio "${first_window[lirvo]:--}" "${first_window[audacious]:--}")" 0.8
+goal "RSS" "$(ratio "${rss_mb[lirvo]:--}" "${rss_mb[audacious]:--}")" 0.75
+goal "playing CPU" "$(ratio "${play_cpu[lirvo]:--}" "${play_cpu[audacious]:--}")" 0.6
+goal "idle CPU" "$(ratio "${idle_cpu[lirvo]:--}" "${idle_cpu[audacious]:--}")" 1
