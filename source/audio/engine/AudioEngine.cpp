@@ -600,6 +600,11 @@ void TAudioEngine::SetPosition(std::int32_t position) {
         return;
     }
     Library.ChannelSetPosition(Channel, bytes, kPosByte);
+    if (QuietSince) {
+        // Paused or ended: the owner is told the new place by a few more ticks.
+        QuietSince.reset();
+        UpdateTimer();
+    }
 }
 
 std::int32_t TAudioEngine::GetLength() {

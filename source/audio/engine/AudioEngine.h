@@ -55,9 +55,10 @@ inline constexpr std::size_t kEqBandCount = 10;
 inline constexpr std::size_t kLevelBlockSize = 1025;
 inline constexpr std::size_t kSampleBlockSize = 2049;
 inline constexpr int kTickIntervalMs = 50;
-// The tick stops this long after playback stopped moving (paused, ended, failed); while stopped
-// it does not run at all.
-inline constexpr int kQuietTickLimitMs = 10000;
+// The tick stops this long after playback stopped moving (paused, ended, failed), once the owner
+// has been shown where it stands; a seek while quiet runs it this long again. While stopped it
+// does not run at all.
+inline constexpr int kQuietTickLimitMs = 1000;
 
 using TLevelBlock = std::array<std::uint32_t, kLevelBlockSize>;
 using TSampleBlock = std::array<float, kSampleBlockSize>;

@@ -799,6 +799,11 @@ TEST_F(AudioEngineTest, TickRunsOnlyWhilePlaybackMovesOrBrieflyAfterItStopped) {
     owner.Clear();
     Spin(200);
     EXPECT_TRUE(owner.Reports("tick").empty());
+    // A seek while quiet shows the new place, then goes quiet again.
+    engine->SetPosition(2000);
+    ASSERT_TRUE(WaitFor([&] { return !owner.Reports("tick").empty(); }, 1000));
+    EXPECT_EQ(owner.Reports("tick").back().args.at(2), 2000);
+    ASSERT_TRUE(WaitFor([&] { return !engine->IsTicking(); }, 2000));
 
     engine->Resume();
     EXPECT_TRUE(engine->IsTicking());
