@@ -16,6 +16,9 @@ namespace {
 // then never lets the device run dry; a power of two.
 constexpr size_t kRingFrames = 16384;
 constexpr size_t kRingMask = kRingFrames - 1;
+// The feeder sleeps until this much of the ring is free and then fills it up in one go, so it
+// wakes a few times a second rather than after every device block.
+constexpr size_t kRefillFrames = kRingFrames / 2;
 constexpr size_t kHistoryFloats = PlaybackChannel::kHistoryBytes / sizeof(float);
 constexpr int64_t kChunkFrames = 2048;
 // A network stream decodes only while about half a second of undecoded data is waiting (within
@@ -249,14 +252,24 @@ bool PlaybackChannel::WaitForDownloadMargin(std::unique_lock<std::mutex> &lock) 
 void PlaybackChannel::FeedLoop() {
     std::vector<float> block(static_cast<size_t>(kChunkFrames) * kOutputChannels);
     std::unique_lock lock(feedMutex_);
+    bool filling = true; // a fresh channel fills its ring at once
     while (true) {
         // Sleeps until the callback made room, a seek or Play happened, or the channel quits.
-        // No timer: an idle channel costs nothing.
-        while (!quit_ && pendingSeek_ < 0 &&
-               (sourceEnded_.load() || RingFree() < static_cast<size_t>(kChunkFrames))) {
+        // No timer: an idle channel costs nothing. Once the ring is full it waits for half of
+        // it to be free again before decoding more.
+        auto roomToFill = [&] {
+            const size_t free = RingFree();
+            if (free < static_cast<size_t>(kChunkFrames)) {
+                filling = false;
+            } else if (free >= kRefillFrames || ringWritten_.load(std::memory_order_relaxed) ==
+                                                    ringRead_.load(std::memory_order_acquire)) {
+                filling = true;
+            }
+            return filling;
+        };
+        while (!quit_ && pendingSeek_ < 0 && (sourceEnded_.load() || !roomToFill())) {
             const uint32_t seen = wake_.load(std::memory_order_acquire);
-            if (quit_ || pendingSeek_ >= 0 ||
-                (!sourceEnded_.load() && RingFree() >= static_cast<size_t>(kChunkFrames))) {
+            if (quit_ || pendingSeek_ >= 0 || (!sourceEnded_.load() && roomToFill())) {
                 break;
             }
             lock.unlock();
@@ -346,8 +359,9 @@ int64_t PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended) {
         ended = true;
     }
     inMix_.store(false);
-    if (take > 0) {
-        // Lock-free wake of the feeder (a futex wake, never a wait).
+    const size_t freeBefore = kRingFrames - static_cast<size_t>(available);
+    if (take > 0 && freeBefore < kRefillFrames && freeBefore + take >= kRefillFrames) {
+        // Half the ring is free: a lock-free wake of the feeder (a futex wake, never a wait).
         wake_.fetch_add(1, std::memory_order_release);
         wake_.notify_one();
     }
