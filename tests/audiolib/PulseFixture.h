@@ -145,7 +145,8 @@ public:
 
     // Records the null sink's monitor as 44.1 kHz float stereo into `path` until StopRecording.
     bool StartRecording(const std::string &path) {
-        return recorder_.Start({"parec", "-d", "null.monitor", "--raw", "--format=float32le", "--rate=44100",
+        // Without the player's own buffer request, which the recorder would otherwise inherit.
+        return recorder_.Start({"env", "-u", "PULSE_LATENCY_MSEC", "parec", "-d", "null.monitor", "--raw", "--format=float32le", "--rate=44100",
                                 "--channels=2", "--latency-msec=20"},
                                path);
     }

@@ -29,6 +29,8 @@ inline constexpr std::chrono::milliseconds kDeviceKeepAfterPause{10000};
 // While a channel plays, how often the keeper asks SDL whether the device is still there, and
 // how often it retries a device that could not be reopened.
 inline constexpr std::chrono::milliseconds kDeviceCheckInterval{1000};
+// The buffer asked of PulseAudio (unless PULSE_LATENCY_MSEC is set already).
+inline constexpr int kPulseLatencyMs = 150;
 
 class OutputMixer {
 public:
@@ -93,6 +95,7 @@ private:
     std::atomic<bool> lost_{false}; // set by SDL's device-removed event
     std::atomic<uint32_t> openDevice_{0}; // device_, for the event watch
     std::atomic<uint32_t> changes_{0};
+    std::atomic<int64_t> latencyFrames_{0}; // for the open device, read by the callback
     std::thread keeper_;
 
     // Channels, guarded by mutex_ (held by the callback only for the list walk).

@@ -81,6 +81,14 @@ bool PlaybackChannel::Play(bool restart) {
     if ((restart || endReported_.load()) && !Seek(0)) {
         return false;
     }
+    {
+        std::lock_guard lock(feedMutex_);
+        if (mode_.load() != Mode::Playing && pendingSeek_ < 0) {
+            // Resumed: the position stands where it was until the new sound is heard, rather
+            // than going back by what the device still held at the pause.
+            SetPlayed(played_.load(std::memory_order_relaxed), 0);
+        }
+    }
     StartFeeder();
     mode_ = Mode::Playing;
     WakeFeeder();
@@ -112,18 +120,20 @@ void PlaybackChannel::DiscardBuffered(int64_t newPosition) {
     discarding_.store(false);
 }
 
-void PlaybackChannel::SetPlayed(int64_t played, int64_t block) {
-    // A seqlock: odd while writing. Two writers never overlap (the callback writes only while
-    // it takes from the ring, a seek only while the ring is empty and the callback kept out).
+void PlaybackChannel::SetPlayed(int64_t played, int64_t block, int64_t latency) {
     playedSeq_.fetch_add(1, std::memory_order_acq_rel);
     played_.store(played, std::memory_order_relaxed);
     blockFrames_.store(block, std::memory_order_relaxed);
     blockMixedNs_.store(block > 0 ? SteadyNanoseconds() : 0, std::memory_order_relaxed);
+    latencyFrames_.store(std::max(latency, block), std::memory_order_relaxed);
+    if (block == 0) {
+        startFrames_.store(played, std::memory_order_relaxed);
+    }
     playedSeq_.fetch_add(1, std::memory_order_release);
 }
 
 int64_t PlaybackChannel::PositionFrames() const {
-    int64_t played = 0, block = 0, mixedNs = 0;
+    int64_t played = 0, block = 0, mixedNs = 0, latency = 0, start = 0;
     for (;;) {
         // Acquire loads keep the second look at the counter after the values it guards (a
         // fence would do the same, but ThreadSanitizer does not support fences).
@@ -131,6 +141,8 @@ int64_t PlaybackChannel::PositionFrames() const {
         played = played_.load(std::memory_order_acquire);
         block = blockFrames_.load(std::memory_order_acquire);
         mixedNs = blockMixedNs_.load(std::memory_order_acquire);
+        latency = latencyFrames_.load(std::memory_order_acquire);
+        start = startFrames_.load(std::memory_order_acquire);
         if ((before & 1u) == 0 && playedSeq_.load(std::memory_order_relaxed) == before) {
             break;
         }
@@ -140,9 +152,11 @@ int64_t PlaybackChannel::PositionFrames() const {
     if (block <= 0 || mode_.load() != Mode::Playing) {
         return played;
     }
+    // Playing, it is what is heard now: `latency` frames behind the end of the last block at
+    // the moment it was mixed, moving on with the clock until the next block.
     const int64_t since = std::max<int64_t>(SteadyNanoseconds() - mixedNs, 0);
     const int64_t moved = since / 1000 * kOutputRate / 1000000;
-    return played - block + std::min(moved, block);
+    return std::max(start, played - latency + std::min(moved, block));
 }
 
 void PlaybackChannel::Pause() {
@@ -320,7 +334,7 @@ void PlaybackChannel::FeedLoop() {
     }
 }
 
-int64_t PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended) {
+int64_t PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended, int64_t latencyFrames) {
     ended = false;
     inMix_.store(true);
     if (discarding_.load()) {
@@ -352,7 +366,8 @@ int64_t PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended) {
     ringRead_.store(read + take, std::memory_order_release);
     if (take > 0) {
         // A seek writes the position only while the ring is empty, when nothing is taken here.
-        SetPlayed(played_.load(std::memory_order_relaxed) + static_cast<int64_t>(take), static_cast<int64_t>(take));
+        SetPlayed(played_.load(std::memory_order_relaxed) + static_cast<int64_t>(take), static_cast<int64_t>(take),
+                  latencyFrames);
     }
     if (sourceEnded && take == available && !endReported_.exchange(true)) {
         mode_ = Mode::Stopped;

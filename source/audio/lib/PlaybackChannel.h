@@ -101,7 +101,9 @@ public:
     // Called by the output callback: adds up to `frames` frames into `out`, scaled by the
     // volume, and returns how many it added. Sets `ended` the one time the channel runs out of
     // data for good. Never blocks: while a seek resets the ring it adds nothing.
-    int64_t MixInto(float *out, int64_t frames, bool &ended);
+    // `latencyFrames` is how far behind the end of this block the listener is (at least the
+    // block itself); the position reported while playing is that far back.
+    int64_t MixInto(float *out, int64_t frames, bool &ended, int64_t latencyFrames = 0);
 
     // Ends the feeder thread and the download; afterwards the channel makes no more calls.
     void Shutdown();
@@ -122,9 +124,9 @@ private:
     // Empties the ring, waiting at most for one running callback to leave it.
     void DiscardBuffered(int64_t newPosition);
     // Sets the frames sent to the device and the block that ended there (mixed now, `block`
-    // frames long; 0 when the position stands at `played`), as one change PositionFrames reads
-    // whole.
-    void SetPlayed(int64_t played, int64_t block);
+    // frames long, heard `latency` frames later; 0 when the position stands at `played`, which
+    // also marks where this stretch of playing began), as one change PositionFrames reads whole.
+    void SetPlayed(int64_t played, int64_t block, int64_t latency = 0);
 
     const Handle handle_;
     std::unique_ptr<DecodedSource> source_;
@@ -146,6 +148,8 @@ private:
     std::atomic<int64_t> played_{0};
     std::atomic<int64_t> blockFrames_{0};
     std::atomic<int64_t> blockMixedNs_{0};
+    std::atomic<int64_t> latencyFrames_{0};
+    std::atomic<int64_t> startFrames_{0}; // where the position was last set (open, seek)
 
     std::mutex decoderMutex_; // held while the source decodes or seeks
 
