@@ -1,16 +1,15 @@
 #include "update/UntCkUpThread.h"
 
+#include "function/system/CurlLibrary.h"
 #include "function/system/SystemHelpers.h"
 #include "function/text/FastStrings.h"
 #include "update/UDDGetFileInfo.h"
 #include "update/UpdateDescription.h"
 #include "update/UpdateState.h"
 
-#include <curl/curl.h>
 
 #include <QDeadlineTimer>
 
-#include <mutex>
 #include <unistd.h>
 
 namespace lirvo::update {
@@ -57,16 +56,16 @@ int OnProgress(void *context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return t.cancel != nullptr && t.cancel->load() ? 1 : 0;
 }
 
-void InitCurlOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// Valid once a transfer exists: HttpGetText starts none without the library.
+const system::CurlApi &Api() {
+    return *system::Curl();
 }
 
 } // namespace
 
 std::string HttpGetText(const std::string &url, const HttpOptions &options, const std::atomic<bool> *cancel) {
-    InitCurlOnce();
-    CURL *curl = curl_easy_init();
+    const system::CurlApi *api = system::Curl();
+    CURL *curl = api != nullptr ? api->easyInit() : nullptr;
     if (curl == nullptr)
         return {};
     const std::string address(text::TrimBlank(url));
@@ -74,31 +73,31 @@ std::string HttpGetText(const std::string &url, const HttpOptions &options, cons
     transfer.cancel = cancel;
     curl_slist *headers = nullptr;
     // Always from the server: no cached copy may answer for it.
-    headers = curl_slist_append(headers, "Cache-Control: no-cache");
-    headers = curl_slist_append(headers, "Pragma: no-cache");
-    curl_easy_setopt(curl, CURLOPT_URL, address.c_str());
-    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, "Lirvo/" LIRVO_VERSION_TEXT);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl, CURLOPT_FRESH_CONNECT, 1L);
-    curl_easy_setopt(curl, CURLOPT_FORBID_REUSE, 1L);
-    curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout.count()));
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    const CURLcode rc = curl_easy_perform(curl);
+    headers = Api().slistAppend(headers, "Cache-Control: no-cache");
+    headers = Api().slistAppend(headers, "Pragma: no-cache");
+    Api().easySetopt(curl, CURLOPT_URL, address.c_str());
+    Api().easySetopt(curl, CURLOPT_HTTPHEADER, headers);
+    Api().easySetopt(curl, CURLOPT_USERAGENT, "Lirvo/" LIRVO_VERSION_TEXT);
+    Api().easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    Api().easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    Api().easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    Api().easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
+    Api().easySetopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    Api().easySetopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    Api().easySetopt(curl, CURLOPT_FAILONERROR, 1L);
+    Api().easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+    Api().easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    Api().easySetopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout.count()));
+    Api().easySetopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
+    Api().easySetopt(curl, CURLOPT_WRITEDATA, &transfer);
+    Api().easySetopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    Api().easySetopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    Api().easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+    const CURLcode rc = Api().easyPerform(curl);
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    curl_easy_cleanup(curl);
-    curl_slist_free_all(headers);
+    Api().easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    Api().easyCleanup(curl);
+    Api().slistFreeAll(headers);
 
     if (rc == CURLE_ABORTED_BY_CALLBACK || status >= 400)
         return {};

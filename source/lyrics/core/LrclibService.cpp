@@ -1,6 +1,7 @@
 #include "lyrics/core/LrclibService.h"
 
-#include <curl/curl.h>
+#include "function/system/CurlLibrary.h"
+
 #include <nlohmann/json.hpp>
 
 #include <limits>
@@ -13,15 +14,20 @@ namespace {
 // Lyric answers are small; anything far larger is not an answer we want to hold in memory.
 constexpr std::size_t kMaxAnswerBytes = 8 * 1024 * 1024;
 
-void InitCurlOnce() {
-    static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-    (void)initialised;
+// Valid once a transfer exists: NewTransfer gives none without the library.
+const system::CurlApi &Api() {
+    return *system::Curl();
 }
 
 struct CurlDeleter {
-    void operator()(CURL *curl) const { curl_easy_cleanup(curl); }
+    void operator()(CURL *curl) const { Api().easyCleanup(curl); }
 };
 using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
+
+CURL *NewTransfer() {
+    const system::CurlApi *api = system::Curl();
+    return api != nullptr ? api->easyInit() : nullptr;
+}
 
 std::size_t CollectBody(char *data, std::size_t size, std::size_t count, void *user) {
     auto *body = static_cast<std::string *>(user);
@@ -33,11 +39,11 @@ std::size_t CollectBody(char *data, std::size_t size, std::size_t count, void *u
 }
 
 std::string Escape(CURL *curl, const std::string &text) {
-    char *escaped = curl_easy_escape(curl, text.data(), static_cast<int>(text.size()));
+    char *escaped = Api().easyEscape(curl, text.data(), static_cast<int>(text.size()));
     if (!escaped)
         return {};
     std::string out(escaped);
-    curl_free(escaped);
+    Api().free(escaped);
     return out;
 }
 
@@ -54,24 +60,24 @@ std::optional<std::string> HttpGet(CURL *curl, const std::string &url, const Lrc
                                    std::string &error, long *statusOut = nullptr) {
     std::string body;
     const std::string agent = LrclibUserAgent();
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L); // we run on worker threads
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.ConnectTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, options.RequestTimeoutMs);
-    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_ACCEPT_ENCODING, ""); // any encoding curl can decode
-    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &CollectBody);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &body);
-    if (CURLcode code = curl_easy_perform(curl); code != CURLE_OK) {
-        error = curl_easy_strerror(code);
+    Api().easySetopt(curl, CURLOPT_URL, url.c_str());
+    Api().easySetopt(curl, CURLOPT_USERAGENT, agent.c_str());
+    Api().easySetopt(curl, CURLOPT_NOSIGNAL, 1L); // we run on worker threads
+    Api().easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.ConnectTimeoutMs);
+    Api().easySetopt(curl, CURLOPT_TIMEOUT_MS, options.RequestTimeoutMs);
+    Api().easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    Api().easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
+    Api().easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    Api().easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    Api().easySetopt(curl, CURLOPT_ACCEPT_ENCODING, ""); // any encoding curl can decode
+    Api().easySetopt(curl, CURLOPT_WRITEFUNCTION, &CollectBody);
+    Api().easySetopt(curl, CURLOPT_WRITEDATA, &body);
+    if (CURLcode code = Api().easyPerform(curl); code != CURLE_OK) {
+        error = Api().easyStrerror(code);
         return std::nullopt;
     }
     long status = 0;
-    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    Api().easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (statusOut)
         *statusOut = status;
     if (status < 200 || status >= 300) {
@@ -166,7 +172,6 @@ std::string ParseLrclibLyricAnswer(std::string_view body) {
 }
 
 TLrclibService::TLrclibService(LrcServiceOptions options) : m_options(std::move(options)) {
-    InitCurlOnce();
 }
 
 std::optional<TLrcResult> TLrclibService::GetResult(int32_t index) {
@@ -191,7 +196,7 @@ void TLrclibService::Search(const std::string &title, const std::string &singer,
     std::vector<TLrcResult> results;
     std::string error;
     try {
-        CurlHandle curl(curl_easy_init());
+        CurlHandle curl(NewTransfer());
         if (!curl) {
             error = "cannot start a transfer";
         } else {
@@ -219,7 +224,7 @@ void TLrclibService::Search(const std::string &title, const std::string &singer,
 std::string TLrclibService::Download(int32_t id) {
     std::string text, error;
     try {
-        CurlHandle curl(curl_easy_init());
+        CurlHandle curl(NewTransfer());
         if (!curl) {
             error = "cannot start a transfer";
         } else {
@@ -244,7 +249,7 @@ std::optional<TLrcResult> TLrclibService::Get(const std::string &title, const st
     std::optional<TLrcResult> result;
     std::string error;
     try {
-        CurlHandle curl(curl_easy_init());
+        CurlHandle curl(NewTransfer());
         if (!curl) {
             error = "cannot start a transfer";
         } else {

@@ -1,0 +1,27 @@
+#pragma once
+// libcurl, loaded on first use rather than with the program: only the update check and the
+// online lyric lookup need it, and its thirty-odd libraries cost the start-up about 15 ms.
+// The types and constants come from curl's header; the calls go through this table.
+
+#include <curl/curl.h>
+
+namespace lirvo::system {
+
+struct CurlApi {
+    CURL *(*easyInit)();
+    CURLcode (*easySetopt)(CURL *, CURLoption, ...);
+    CURLcode (*easyPerform)(CURL *);
+    CURLcode (*easyGetinfo)(CURL *, CURLINFO, ...);
+    void (*easyCleanup)(CURL *);
+    const char *(*easyStrerror)(CURLcode);
+    char *(*easyEscape)(CURL *, const char *, int);
+    void (*free)(void *);
+    curl_slist *(*slistAppend)(curl_slist *, const char *);
+    void (*slistFreeAll)(curl_slist *);
+};
+
+// Loads libcurl and runs its global set-up, once for the whole program (thread-safe); nullptr
+// when it cannot be loaded, in which case every transfer fails as if offline.
+const CurlApi *Curl();
+
+} // namespace lirvo::system
