@@ -237,6 +237,10 @@ void TAudioEngine::InitAudio(const std::string &addonFolder) {
 
 TAudioEngine::~TAudioEngine() {
     Timer.reset();
+    if (DeviceWorker != nullptr) {
+        DeviceWorker->wait(); // bounded by the device's open
+        delete std::exchange(DeviceWorker, nullptr);
+    }
     try {
         Stop();
     } catch (...) {
@@ -420,6 +424,37 @@ void TAudioEngine::ReplaceAbandonedOpen(TStreamCreateURLThread *worker) {
     }
 }
 
+void TAudioEngine::ResumeOnceDeviceOpens() {
+    // After a long pause the device was let go. Opening it waits on the sound server, which is
+    // not done on this thread: the track stays paused until the device is there.
+    const Handle channel = Channel;
+    auto opened = std::make_shared<std::atomic<bool>>(false);
+    DeviceWorker = QThread::create([this, channel, opened] { opened->store(Library.OutputPrepare(channel)); });
+    QObject::connect(DeviceWorker, &QThread::finished, this,
+                     [this, channel, opened] { DeviceOpenedForResume(channel, opened->load()); });
+    DeviceWorker->start();
+}
+
+void TAudioEngine::DeviceOpenedForResume(Handle channel, bool opened) {
+    DeviceWorker->wait();
+    delete std::exchange(DeviceWorker, nullptr);
+    // Stopped, another track, or a play that went ahead meanwhile: nothing is left to resume.
+    if (channel != Channel || State.load() != kStatePaused) {
+        return;
+    }
+    try {
+        if (!opened || (!Library.ChannelPlay(Channel, false) && Library.ErrorGetCode() == kErrorDriver)) {
+            ReportError(kStatePaused, kEngineErrorDevice); // stays paused; the next play tries again
+            return;
+        }
+        SetState(kStatePlaying);
+        UpdateTimer();
+        ReportStatus(kStatePlaying);
+    } catch (...) {
+        // Reached from the event loop, where an exception has nowhere to go.
+    }
+}
+
 void TAudioEngine::DeviceMissing() {
     // The row stays where it is and nothing moves on: the owner says why, and the next play
     // opens the track, and with it the device, again.
@@ -444,6 +479,13 @@ void TAudioEngine::Pause() {
 }
 
 void TAudioEngine::Resume() {
+    if (DeviceWorker != nullptr) {
+        return; // already resuming
+    }
+    if (Channel != 0 && !Library.OutputIsOpen()) {
+        ResumeOnceDeviceOpens();
+        return;
+    }
     if (!Library.ChannelPlay(Channel, false) && Library.ErrorGetCode() == kErrorDriver) {
         // The device was let go during a long pause and cannot be opened now: stay paused,
         // so the next play tries again.

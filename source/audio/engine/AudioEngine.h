@@ -229,6 +229,7 @@ public:
     float CurrentVolume() const { return Volume; }
     const TEqGains &CurrentEqGains() const { return EqGains; }
     bool IsOpening() const { return OpenWorker != nullptr; }
+    bool IsResuming() const { return DeviceWorker != nullptr; }
     bool IsTicking() const { return Timer != nullptr && Timer->isActive(); }
     Handle QueuedChannel() const { return NextChannel; }
     int QuietTickLimitMs = kQuietTickLimitMs; // tests shorten it
@@ -242,6 +243,9 @@ private:
     // Completion of an abandoned open that a later PlayFile waits for (or Stop dropped).
     void ReplaceAbandonedOpen(TStreamCreateURLThread *worker);
     void DeviceMissing(); // after an open whose output device could not be opened
+    // Resume when the device was let go: it is opened on a worker, the track starts after.
+    void ResumeOnceDeviceOpens();
+    void DeviceOpenedForResume(Handle channel, bool opened);
     // Starts or stops the tick for the current state (main thread).
     void UpdateTimer();
     void UpdateTimerLater(); // from other threads
@@ -275,6 +279,7 @@ private:
     std::string Source;
     float Volume = 0.0f;
     TStreamCreateURLThread *OpenWorker = nullptr;
+    QThread *DeviceWorker = nullptr; // opens the device for a resume (ResumeOnceDeviceOpens)
     // What a PlayFile after Stop asked for while the abandoned open was still on its worker.
     std::optional<std::string> PendingSource;
     int DroppedOpens = 0; // waiting sources that Stop dropped; they end with the abandoned open

@@ -226,6 +226,9 @@ public:
         (void)channel;
         return true;
     }
+    // Whether the output device is open now, so that a play starts without waiting for a sound
+    // server. Never blocks. A library that cannot tell answers true.
+    virtual bool OutputIsOpen() { return true; }
     // When `channel` reaches its end, `next` (a stopped stream, decoded ahead from now on)
     // starts playing in the same output block, so there is no gap. The end sync of `channel`
     // fires as usual. `next` 0 cancels. False for an unknown handle.

@@ -482,6 +482,10 @@ bool MediaAudioLibrary::OutputPrepare(Handle handle) {
     return error == kErrorOk ? Succeed() : Fail(error);
 }
 
+bool MediaAudioLibrary::OutputIsOpen() {
+    return mixer_->IsOpen();
+}
+
 bool MediaAudioLibrary::ChannelSetNext(Handle handle, Handle nextHandle) {
     auto channel = FindChannel(handle);
     if (channel == nullptr) {

@@ -62,6 +62,7 @@ public:
     const char *TagsRead(Handle stream, const char *format) override;
 
     bool OutputPrepare(Handle channel) override;
+    bool OutputIsOpen() override;
     bool ChannelSetNext(Handle channel, Handle next) override;
 
 private:

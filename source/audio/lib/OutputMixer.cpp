@@ -168,8 +168,8 @@ void OutputMixer::Changed() {
 }
 
 bool OutputMixer::IsOpen() const {
-    std::lock_guard lock(deviceMutex_);
-    return device_ != 0;
+    // Without deviceMutex_, which the keeper holds while it opens a device.
+    return openDevice_.load() != 0;
 }
 
 void OutputMixer::SetRunning(bool running) {

@@ -50,7 +50,7 @@ public:
     int Acquire(const std::string &streamName);
     // A channel started, paused, stopped or ended: the keeper looks again at what plays.
     void Changed();
-    bool IsOpen() const;
+    bool IsOpen() const; // never blocks
     // Output allowed (Start) or held (Stop); held output pauses the device.
     void SetRunning(bool running);
 

@@ -259,6 +259,11 @@ bool ModuleAudioLibrary::OutputPrepare(Handle channel) {
     return real != nullptr ? real->OutputPrepare(channel) : Unavailable(false);
 }
 
+bool ModuleAudioLibrary::OutputIsOpen() {
+    IAudioLibrary *real = Real();
+    return real == nullptr || real->OutputIsOpen();
+}
+
 bool ModuleAudioLibrary::ChannelSetNext(Handle channel, Handle next) {
     IAudioLibrary *real = Real();
     return real != nullptr ? real->ChannelSetNext(channel, next) : Unavailable(false);

@@ -71,6 +71,7 @@ public:
     bool FXGetParameters(Handle fx, ParamEqParameters *parameters) override;
     std::uint32_t ChannelGetData(Handle channel, void *buffer, std::uint32_t length) override;
     bool OutputPrepare(Handle channel) override;
+    bool OutputIsOpen() override;
     bool ChannelSetNext(Handle channel, Handle next) override;
     const char *TagsRead(Handle stream, const char *format) override;
 

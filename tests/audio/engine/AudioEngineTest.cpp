@@ -784,6 +784,41 @@ TEST_F(AudioEngineTest, TrackWithoutAnOutputDeviceStopsInPlaceAndTheNextPlayTrie
     EXPECT_EQ(engine->State.load(), kStatePlaying);
 }
 
+TEST_F(AudioEngineTest, ResumeAfterTheDeviceWasLetGoOpensItOffTheMainThread) {
+    Make();
+    Open("/music/a.mp3");
+    engine->Pause();
+    lib.outputOpen = false; // let go during a long pause
+    owner.Clear();
+    engine->Resume();
+    EXPECT_EQ(engine->State.load(), kStatePaused); // the device opens on a worker first
+    ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStatePlaying; }));
+    EXPECT_THAT(owner.Events(), ElementsAre("status 1002"));
+    EXPECT_NE(lib.prepareThread, std::this_thread::get_id());
+    EXPECT_TRUE(lib.StreamRecord(engine->CurrentChannel()).playing);
+
+    // No device to be had: it stays paused and says why.
+    engine->Pause();
+    lib.outputOpen = false;
+    lib.deviceAvailable = false;
+    owner.Clear();
+    engine->Resume();
+    engine->Resume(); // a second press while the first is under way changes nothing
+    ASSERT_TRUE(WaitFor([&] { return !engine->IsResuming(); }));
+    EXPECT_THAT(owner.Events(), ElementsAre("error 1003 -2"));
+    EXPECT_EQ(engine->State.load(), kStatePaused);
+
+    // Stopped while the device opens: nothing starts afterwards.
+    lib.deviceAvailable = true;
+    owner.Clear();
+    engine->Resume();
+    engine->Stop();
+    ASSERT_TRUE(WaitFor([&] { return !engine->IsResuming(); }));
+    Spin(50);
+    EXPECT_EQ(engine->State.load(), kStateStopped);
+    EXPECT_THAT(owner.Events(), ElementsAre("status 1001"));
+}
+
 TEST_F(AudioEngineTest, TickRunsOnlyWhilePlaybackMovesOrBrieflyAfterItStopped) {
     Make();
     engine->QuietTickLimitMs = 300;

@@ -379,10 +379,12 @@ bool FakeAudioLibrary::ChannelPlay(Handle channel, bool restart) {
 bool FakeAudioLibrary::OutputPrepare(Handle channel) {
     std::lock_guard lock(mutex_);
     Log("OutputPrepare " + std::to_string(channel));
+    prepareThread = std::this_thread::get_id();
     if (Live(channel) == nullptr) {
         return false;
     }
     tLastError = deviceAvailable ? kErrorOk : kErrorDriver;
+    outputOpen = outputOpen || deviceAvailable;
     return deviceAvailable;
 }
 

@@ -65,6 +65,8 @@ public:
     std::map<std::string, FakeAddon> addons; // by file name without folder
     bool bytesToSecondsFails = false;        // ChannelBytes2Seconds answers -1 for every channel
     bool deviceAvailable = true;             // else OutputPrepare and ChannelPlay fail (kErrorDriver)
+    bool outputOpen = true;                  // OutputIsOpen's answer; a successful OutputPrepare opens it
+    std::thread::id prepareThread;           // where OutputPrepare last ran
 
     // Network opens wait until ReleaseUrlOpens while held.
     void HoldUrlOpens();
@@ -123,6 +125,7 @@ public:
     std::uint32_t ChannelGetData(Handle channel, void *buffer, std::uint32_t length) override;
     const char *TagsRead(Handle stream, const char *format) override;
     bool OutputPrepare(Handle channel) override;
+    bool OutputIsOpen() override { return outputOpen; }
     bool ChannelSetNext(Handle channel, Handle next) override;
 
 private:
