@@ -1,5 +1,7 @@
 #include "audio/lib/OutputMixer.h"
 
+#include "audio/lib/SoundServerEnvironment.h"
+
 #include <SDL.h>
 
 #include <algorithm>
@@ -16,15 +18,10 @@ constexpr Uint32 kSdlParts = SDL_INIT_AUDIO | SDL_INIT_EVENTS;
 // What the desktop's sound settings show for our stream.
 void NameTheStream(const std::string &streamName) {
     // SDL's PulseAudio output does not pass the role hint on; the client's own properties
-    // reach every stream it makes. Set once, before any connection, unless the user set it.
-    static std::once_flag roleOnce;
-    std::call_once(roleOnce, [] {
-        setenv("PULSE_PROP_media.role", "Music", 0);
-        // SDL asks PulseAudio for a buffer of a single block, which the server then refills in
-        // quarter blocks: about 170 wake-ups a second. A deeper buffer lets the device thread
-        // sleep between blocks; the position heard is reckoned back by it (LatencyFrames).
-        setenv("PULSE_LATENCY_MSEC", std::to_string(kPulseLatencyMs).c_str(), 0);
-    });
+    // reach every stream it makes. The buffer asked for there is reckoned back from the
+    // position (LatencyFrames).
+    static std::once_flag environmentOnce;
+    std::call_once(environmentOnce, [] { PrepareSoundServerEnvironment(); });
     SDL_SetHint(SDL_HINT_APP_NAME, "Lirvo");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, streamName.empty() ? "Lirvo" : streamName.c_str());
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "Music");

@@ -29,8 +29,6 @@ inline constexpr std::chrono::milliseconds kDeviceKeepAfterPause{10000};
 // While a channel plays, how often the keeper asks SDL whether the device is still there, and
 // how often it retries a device that could not be reopened.
 inline constexpr std::chrono::milliseconds kDeviceCheckInterval{1000};
-// The buffer asked of PulseAudio (unless PULSE_LATENCY_MSEC is set already).
-inline constexpr int kPulseLatencyMs = 150;
 
 class OutputMixer {
 public:

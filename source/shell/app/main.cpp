@@ -3,6 +3,7 @@
 // until "退出", the end of the desktop session, SIGTERM or SIGINT, each of which saves the
 // playlist and the settings.
 
+#include "audio/lib/SoundServerEnvironment.h"
 #include "audio/module/AudioModule.h"
 #include "audio/module/ModuleAudioLibrary.h"
 #include "function/system/StartupTrace.h"
@@ -54,6 +55,7 @@ void ChooseSceneGraphBackend() {
 
 int main(int argc, char **argv) {
     lirvo::system::StartupMark("main");
+    lirvo::audio::PrepareSoundServerEnvironment(); // before any other thread exists
     if (!lirvo::command::OpenCommandBlock())
         return 0;
 
