@@ -121,6 +121,9 @@ void PlaybackChannel::DiscardBuffered(int64_t newPosition) {
 }
 
 void PlaybackChannel::SetPlayed(int64_t played, int64_t block, int64_t latency) {
+    // A seqlock: odd while writing. Writers do not overlap: the callback writes only while it
+    // takes from the ring, a seek only while the ring is empty and the callback kept out, and a
+    // resume only while the channel is not playing (so not mixed) and no seek is pending.
     playedSeq_.fetch_add(1, std::memory_order_acq_rel);
     played_.store(played, std::memory_order_relaxed);
     blockFrames_.store(block, std::memory_order_relaxed);
