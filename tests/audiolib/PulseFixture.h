@@ -140,13 +140,18 @@ public:
         return static_cast<int>(std::count(list.begin(), list.end(), '\n'));
     }
     std::string SinkInputDetails() { return CommandOutput("pactl list sink-inputs"); }
+    // Takes every sink away (the server is left with none), or adds a null sink as the default.
+    bool UnloadSinks() { return RunQuietly("pactl unload-module module-null-sink"); }
+    bool LoadSink(const std::string &name) {
+        return RunQuietly("pactl load-module module-null-sink sink_name=" + name) &&
+               RunQuietly("pactl set-default-sink " + name);
+    }
     // The server's short list of sink inputs ("index sink client ..." per line).
     std::string SinkInputList() { return CommandOutput("pactl list short sink-inputs"); }
 
     // Records the null sink's monitor as 44.1 kHz float stereo into `path` until StopRecording.
     bool StartRecording(const std::string &path) {
-        // Without the player's own buffer request, which the recorder would otherwise inherit.
-        return recorder_.Start({"env", "-u", "PULSE_LATENCY_MSEC", "parec", "-d", "null.monitor", "--raw", "--format=float32le", "--rate=44100",
+        return recorder_.Start({"parec", "-d", "null.monitor", "--raw", "--format=float32le", "--rate=44100",
                                 "--channels=2", "--latency-msec=20"},
                                path);
     }

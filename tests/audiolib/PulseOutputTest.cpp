@@ -253,6 +253,29 @@ TEST_F(PulseOutputTest, PositionKeepsPaceWithTheClockAndNeverGoesBackAcrossAPaus
     EXPECT_GT(last, from + 2.5);
 }
 
+TEST_F(PulseOutputTest, SinkThatGoesAwayWithNoOtherLeftIsWaitedOutAndTheNextSinkIsUsed) {
+    // A server left without any sink (a USB card pulled where nothing else plays) ends the
+    // stream. The player lives on (SDL's own PulseAudio output crashed here) and plays on as
+    // soon as a sink is there again.
+    ASSERT_TRUE(pulse->Start());
+    const std::string path = folder.File("unplugged.wav");
+    ASSERT_TRUE(MakeTone(path, 30, 440));
+    const Handle stream = Open(path);
+    ASSERT_NE(stream, 0u);
+    auto seconds = [&] { return library->ChannelBytes2Seconds(stream, library->ChannelGetPosition(stream, kPosByte)); };
+    ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
+    ASSERT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1 && seconds() > 0.5; }, 5s));
+
+    ASSERT_TRUE(pulse->UnloadSinks());
+    std::this_thread::sleep_for(1500ms);
+    EXPECT_EQ(pulse->SinkInputs(), 0);
+    const double before = seconds();
+    ASSERT_TRUE(pulse->LoadSink("replugged"));
+    EXPECT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 5s));
+    EXPECT_TRUE(WaitUntil([&] { return seconds() > before + 0.5; }, 6s)) << before << " " << seconds();
+    EXPECT_LT(seconds(), before + 8.0); // went on from where it was
+}
+
 TEST_F(PulseOutputTest, ServerThatStartsLateIsUsedAndALostServerIsReplaced) {
     // No server yet: the library is ready, the play fails with a reason.
     const std::string path = folder.File("long.wav");

@@ -18,8 +18,7 @@ constexpr Uint32 kSdlParts = SDL_INIT_AUDIO | SDL_INIT_EVENTS;
 // What the desktop's sound settings show for our stream.
 void NameTheStream(const std::string &streamName) {
     // SDL's PulseAudio output does not pass the role hint on; the client's own properties
-    // reach every stream it makes. The buffer asked for there is reckoned back from the
-    // position (LatencyFrames).
+    // reach every stream it makes.
     static std::once_flag environmentOnce;
     std::call_once(environmentOnce, [] { PrepareSoundServerEnvironment(); });
     SDL_SetHint(SDL_HINT_APP_NAME, "Lirvo");
@@ -27,21 +26,19 @@ void NameTheStream(const std::string &streamName) {
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "Music");
 }
 
-// How far behind the end of a block just mixed the listener is. Through PulseAudio it is about
-// three quarters of the buffer asked for (measured: 95 ms in the buffer and 15 ms in the sink
-// for 150 ms); elsewhere about one block.
-int64_t LatencyFrames(int64_t blockFrames) {
-    const char *driver = SDL_GetCurrentAudioDriver();
-    const char *asked = std::getenv("PULSE_LATENCY_MSEC");
-    if (driver == nullptr || std::strcmp(driver, "pulseaudio") != 0 || asked == nullptr) {
-        return blockFrames;
-    }
-    const long ms = std::strtol(asked, nullptr, 10);
-    if (ms <= 0 || ms > 10000) {
-        return blockFrames;
-    }
-    return std::max<int64_t>(blockFrames, ms * 3 / 4 * kOutputRate / 1000);
+// device_ while the PulseAudio output is in use (SDL's device numbers are small).
+constexpr uint32_t kPulseDevice = 0xFFFFFFFFu;
+
+// Straight to PulseAudio unless SDL is told to use another output (tests choose SDL's dummy
+// output this way, and a user may choose ALSA).
+bool PulseWanted() {
+    const char *driver = std::getenv("SDL_AUDIODRIVER");
+    return driver == nullptr || *driver == '\0' || std::strcmp(driver, "pulseaudio") == 0 ||
+           std::strcmp(driver, "pulse") == 0;
 }
+
+// Once the tail of what was sent has been heard, an idle PulseAudio stream is corked.
+constexpr std::chrono::milliseconds kPulseTailTime{250};
 
 } // namespace
 
@@ -70,8 +67,46 @@ void OutputMixer::Shutdown() {
     }
 }
 
+PulseOutput::OpenResult OutputMixer::OpenPulseDevice(const std::string &streamName) {
+    pulse_ = std::make_unique<PulseOutput>(
+        [this](float *out, int64_t frames, int64_t latency) {
+            latencyFrames_.store(latency, std::memory_order_relaxed);
+            Mix(out, frames);
+        },
+        [this] {
+            lost_ = true;
+            changes_.fetch_add(1);
+            keeperWake_.notify_all();
+        });
+    const PulseOutput::OpenResult result = pulse_->Open(streamName);
+    if (result != PulseOutput::OpenResult::Open) {
+        pulse_.reset();
+        lost_ = false; // a failure while opening is no loss of an open device
+        return result;
+    }
+    device_ = kPulseDevice;
+    openDevice_ = kPulseDevice;
+    pulseCorked_ = true;
+    streamName_ = streamName;
+    devicePaused_ = true;
+    lost_ = false;
+    return result;
+}
+
 int OutputMixer::OpenDevice(const std::string &streamName) {
     NameTheStream(streamName);
+    if (PulseWanted()) {
+        switch (OpenPulseDevice(streamName)) {
+        case PulseOutput::OpenResult::Open:
+            return kErrorOk;
+        case PulseOutput::OpenResult::NoStream:
+            // A server is there but takes no stream now: SDL's output would fare no better
+            // (and its device list crashes on a server without sinks).
+            return kErrorDriver;
+        case PulseOutput::OpenResult::NoServer:
+            break; // SDL's outputs, ALSA among them
+        }
+    }
     // The audio part of SDL starts afresh for every open, so a sound server that came up after
     // the player did is found.
     if (SDL_InitSubSystem(kSdlParts) != 0) {
@@ -83,9 +118,9 @@ int OutputMixer::OpenDevice(const std::string &streamName) {
     want.freq = kOutputRate;
     want.format = AUDIO_F32SYS;
     want.channels = kOutputChannels;
-    // About 23 ms a block. Through PulseAudio the blocks go into the deeper buffer asked for in
-    // NameTheStream (blocks of 4096 frames in a buffer of one block lost sound). The position a
-    // channel reports moves on with the clock within a block (PlaybackChannel::PositionFrames).
+    // About 23 ms a block, heard about a block later. (Through PulseAudio, SDL asks for a buffer
+    // of a single block, which is why PulseOutput is used there instead.) The position a channel
+    // reports moves on with the clock within a block (PlaybackChannel::PositionFrames).
     want.samples = 1024;
     want.callback = &OutputMixer::Callback;
     want.userdata = this;
@@ -99,15 +134,39 @@ int OutputMixer::OpenDevice(const std::string &streamName) {
     }
     device_ = id;
     openDevice_ = id;
-    latencyFrames_ = LatencyFrames(have.samples);
+    latencyFrames_ = have.samples;
     streamName_ = streamName;
     devicePaused_ = true;
     lost_ = false;
     return kErrorOk;
 }
 
+void OutputMixer::PauseDevice(bool pause) {
+    if (pulse_ != nullptr) {
+        if (pulseCorked_ != pause) {
+            pulse_->SetCorked(pause);
+            pulseCorked_ = pause;
+        }
+        return;
+    }
+    SDL_PauseAudioDevice(device_, pause ? 1 : 0);
+}
+
+bool OutputMixer::DeviceStopped() {
+    return pulse_ != nullptr ? pulse_->Failed() : SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
+}
+
 void OutputMixer::CloseDevice() {
     if (device_ == 0) {
+        return;
+    }
+    if (pulse_ != nullptr) {
+        pulse_->Close(); // waits for a running fill
+        pulse_.reset();
+        device_ = 0;
+        openDevice_ = 0;
+        devicePaused_ = true;
+        lost_ = false;
         return;
     }
     SDL_CloseAudioDevice(device_); // waits for a running callback
@@ -150,7 +209,7 @@ int OutputMixer::Acquire(const std::string &streamName) {
     }
     reopenWanted_ = false;
     if (running_ && devicePaused_) {
-        SDL_PauseAudioDevice(device_, 0);
+        PauseDevice(false);
         devicePaused_ = false;
     }
     changes_.fetch_add(1);
@@ -173,7 +232,7 @@ void OutputMixer::SetRunning(bool running) {
     std::lock_guard lock(deviceMutex_);
     running_ = running;
     if (device_ != 0 && !running && !devicePaused_) {
-        SDL_PauseAudioDevice(device_, 1);
+        PauseDevice(true);
         devicePaused_ = true;
         idleSince_ = std::chrono::steady_clock::now();
     }
@@ -200,7 +259,7 @@ void OutputMixer::KeepDevice() {
         // that takes no data for a while is not lost: a sound server under heavy load, or a sink
         // that takes a second of sound at once and then waits, is waited for; replacing its
         // stream would only add a gap (and a frozen server would freeze the reopen too).
-        if (device_ != 0 && (lost_ || SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED)) {
+        if (device_ != 0 && (lost_ || DeviceStopped())) {
             // The device went away (unplugged, or the sound server ended): playback goes on
             // from where it was on whatever is the default device now.
             CloseDevice();
@@ -219,7 +278,7 @@ void OutputMixer::KeepDevice() {
         if (device_ != 0) {
             if (playing) {
                 if (devicePaused_) {
-                    SDL_PauseAudioDevice(device_, 0);
+                    PauseDevice(false);
                     devicePaused_ = false;
                 }
                 // SDL's status is looked at again in a while, in case no removal event came.
@@ -227,8 +286,12 @@ void OutputMixer::KeepDevice() {
                 wakeAt = now + kDeviceCheckInterval;
             } else {
                 // Nothing to play: the callback stops at once, the device goes a little later.
+                // A PulseAudio stream first plays out the tail still in its buffer (corked at
+                // once, the tail would come before the next sound), then is corked.
                 if (!devicePaused_) {
-                    SDL_PauseAudioDevice(device_, 1);
+                    if (pulse_ == nullptr) {
+                        PauseDevice(true);
+                    }
                     devicePaused_ = true;
                     idleSince_ = now;
                 }
@@ -237,8 +300,12 @@ void OutputMixer::KeepDevice() {
                 if (now - idleSince_ >= keep) {
                     CloseDevice();
                 } else {
+                    if (pulse_ != nullptr && !pulseCorked_ && now - idleSince_ >= kPulseTailTime) {
+                        PauseDevice(true);
+                    }
                     timed = true;
-                    wakeAt = idleSince_ + keep;
+                    wakeAt = pulse_ != nullptr && !pulseCorked_ ? std::min(idleSince_ + kPulseTailTime, idleSince_ + keep)
+                                                                : idleSince_ + keep;
                 }
             }
         }

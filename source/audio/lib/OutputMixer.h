@@ -8,6 +8,7 @@
 // runs no timer: the keeper sleeps without a time-out once the device is closed.
 
 #include "audio/lib/PlaybackChannel.h"
+#include "audio/lib/PulseOutput.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -74,7 +75,10 @@ private:
     static int DeviceEventWatch(void *self, ::SDL_Event *event);
     void Mix(float *out, int64_t frames);
     int OpenDevice(const std::string &streamName); // deviceMutex_ held
+    PulseOutput::OpenResult OpenPulseDevice(const std::string &streamName); // deviceMutex_ held
     void CloseDevice();                            // deviceMutex_ held
+    void PauseDevice(bool pause);                  // deviceMutex_ held; device open
+    bool DeviceStopped();                          // deviceMutex_ held; device open
     void KeepDevice();                             // the keeper thread
     bool AnyChannelIn(PlaybackChannel::Mode mode);
 
@@ -94,6 +98,9 @@ private:
     std::atomic<uint32_t> openDevice_{0}; // device_, for the event watch
     std::atomic<uint32_t> changes_{0};
     std::atomic<int64_t> latencyFrames_{0}; // for the open device, read by the callback
+    // The PulseAudio output in use instead of SDL's (device_ is then kPulseDevice).
+    std::unique_ptr<PulseOutput> pulse_;
+    bool pulseCorked_ = true;
     std::thread keeper_;
 
     // Channels, guarded by mutex_ (held by the callback only for the list walk).

@@ -1,0 +1,228 @@
+#include "audio/lib/PulseOutput.h"
+
+#include "audio/lib/DecodedSource.h"
+
+#include <pulse/pulseaudio.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace lirvo::audio {
+
+namespace {
+
+constexpr pa_usec_t kBufferUsec = 150 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kRefillUsec = 40 * PA_USEC_PER_MSEC;
+// A server that takes longer than this to answer is treated as none.
+constexpr pa_usec_t kAnswerLimitUsec = 3 * PA_USEC_PER_SEC;
+
+pa_sample_spec OutputSpec() {
+    pa_sample_spec spec{};
+    spec.format = PA_SAMPLE_FLOAT32NE;
+    spec.rate = kOutputRate;
+    spec.channels = static_cast<uint8_t>(kOutputChannels);
+    return spec;
+}
+
+struct WaitState {
+    pa_threaded_mainloop *mainloop = nullptr;
+    bool timedOut = false;
+};
+
+void OnAnswerLimit(pa_mainloop_api *, pa_time_event *, const struct timeval *, void *user) {
+    auto *wait = static_cast<WaitState *>(user);
+    wait->timedOut = true;
+    pa_threaded_mainloop_signal(wait->mainloop, 0);
+}
+
+} // namespace
+
+PulseOutput::PulseOutput(Fill fill, Lost lost) : fill_(std::move(fill)), lost_(std::move(lost)) {}
+
+PulseOutput::~PulseOutput() {
+    Close();
+}
+
+void PulseOutput::MarkFailed() {
+    if (!failed_.exchange(true) && lost_) {
+        lost_();
+    }
+    pa_threaded_mainloop_signal(mainloop_, 0);
+}
+
+void PulseOutput::OnContextState(pa_context *context, void *self) {
+    auto *output = static_cast<PulseOutput *>(self);
+    const pa_context_state_t state = pa_context_get_state(context);
+    if (state == PA_CONTEXT_FAILED || state == PA_CONTEXT_TERMINATED) {
+        output->MarkFailed();
+    } else {
+        pa_threaded_mainloop_signal(output->mainloop_, 0);
+    }
+}
+
+void PulseOutput::OnStreamState(pa_stream *stream, void *self) {
+    auto *output = static_cast<PulseOutput *>(self);
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED) {
+        output->MarkFailed(); // the server ended it, e.g. its last sink went away
+    } else {
+        pa_threaded_mainloop_signal(output->mainloop_, 0);
+    }
+}
+
+void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
+    auto *output = static_cast<PulseOutput *>(self);
+    while (bytes > 0) {
+        void *data = nullptr;
+        size_t size = bytes;
+        if (pa_stream_begin_write(stream, &data, &size) < 0 || data == nullptr) {
+            return;
+        }
+        size -= size % static_cast<size_t>(kBytesPerFrame);
+        if (size == 0) {
+            pa_stream_cancel_write(stream);
+            return;
+        }
+        std::memset(data, 0, size);
+        const auto frames = static_cast<int64_t>(size) / kBytesPerFrame;
+        // What is written already is heard `latency` from now; this block comes after it.
+        pa_usec_t latency = 0;
+        int negative = 0;
+        int64_t ahead = 0;
+        if (pa_stream_get_latency(stream, &latency, &negative) == 0 && negative == 0) {
+            ahead = static_cast<int64_t>(latency * kOutputRate / PA_USEC_PER_SEC);
+        }
+        output->fill_(static_cast<float *>(data), frames, ahead + frames);
+        if (pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+            return;
+        }
+        bytes -= std::min(bytes, size);
+    }
+}
+
+bool PulseOutput::WaitUntilReady(bool forStream) {
+    WaitState wait{mainloop_, false};
+    pa_time_event *limit = pa_context_rttime_new(context_, pa_rtclock_now() + kAnswerLimitUsec, &OnAnswerLimit, &wait);
+    bool ready = false;
+    while (!wait.timedOut && !failed_.load()) {
+        if (forStream) {
+            const pa_stream_state_t state = pa_stream_get_state(stream_);
+            if (state == PA_STREAM_READY) {
+                ready = true;
+                break;
+            }
+            if (!PA_STREAM_IS_GOOD(state)) {
+                break;
+            }
+        } else {
+            const pa_context_state_t state = pa_context_get_state(context_);
+            if (state == PA_CONTEXT_READY) {
+                ready = true;
+                break;
+            }
+            if (!PA_CONTEXT_IS_GOOD(state)) {
+                break;
+            }
+        }
+        pa_threaded_mainloop_wait(mainloop_);
+    }
+    if (limit != nullptr) {
+        pa_threaded_mainloop_get_api(mainloop_)->time_free(limit);
+    }
+    return ready;
+}
+
+PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
+    Close();
+    failed_ = false;
+    mainloop_ = pa_threaded_mainloop_new();
+    if (mainloop_ == nullptr) {
+        return OpenResult::NoServer;
+    }
+    // The role and other PULSE_PROP_* settings of the environment are added by libpulse.
+    pa_proplist *properties = pa_proplist_new();
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_NAME, "Lirvo");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ID, "lirvo");
+    pa_proplist_sets(properties, PA_PROP_APPLICATION_ICON_NAME, "lirvo");
+    context_ = pa_context_new_with_proplist(pa_threaded_mainloop_get_api(mainloop_), "Lirvo", properties);
+    pa_proplist_free(properties);
+    if (context_ == nullptr) {
+        Close();
+        return OpenResult::NoServer;
+    }
+    pa_context_set_state_callback(context_, &OnContextState, this);
+    pa_threaded_mainloop_lock(mainloop_);
+    bool ready = pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
+                 pa_threaded_mainloop_start(mainloop_) >= 0 && WaitUntilReady(false);
+    const bool answered = ready;
+    if (ready) {
+        const pa_sample_spec spec = OutputSpec();
+        pa_channel_map map{};
+        pa_channel_map_init_stereo(&map);
+        pa_proplist *streamProperties = pa_proplist_new();
+        pa_proplist_sets(streamProperties, PA_PROP_MEDIA_NAME, streamName.empty() ? "Lirvo" : streamName.c_str());
+        stream_ = pa_stream_new_with_proplist(context_, streamName.empty() ? "Lirvo" : streamName.c_str(), &spec,
+                                              &map, streamProperties);
+        pa_proplist_free(streamProperties);
+        ready = stream_ != nullptr;
+    }
+    if (ready) {
+        pa_stream_set_state_callback(stream_, &OnStreamState, this);
+        pa_stream_set_write_callback(stream_, &OnWrite, this);
+        const pa_sample_spec spec = OutputSpec();
+        pa_buffer_attr attr{};
+        attr.maxlength = static_cast<uint32_t>(-1);
+        attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kBufferUsec, &spec));
+        attr.prebuf = static_cast<uint32_t>(-1);
+        attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRefillUsec, &spec));
+        attr.fragsize = static_cast<uint32_t>(-1);
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
+                                                          PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_START_CORKED);
+        ready = pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) >= 0 &&
+                WaitUntilReady(true);
+    }
+    pa_threaded_mainloop_unlock(mainloop_);
+    if (!ready) {
+        Close();
+        return answered ? OpenResult::NoStream : OpenResult::NoServer;
+    }
+    return OpenResult::Open;
+}
+
+void PulseOutput::SetCorked(bool corked) {
+    if (mainloop_ == nullptr || stream_ == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(mainloop_);
+    if (pa_operation *operation = pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr)) {
+        pa_operation_unref(operation);
+    }
+    pa_threaded_mainloop_unlock(mainloop_);
+}
+
+void PulseOutput::Close() {
+    if (mainloop_ == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(mainloop_);
+    if (stream_ != nullptr) {
+        pa_stream_set_write_callback(stream_, nullptr, nullptr);
+        pa_stream_set_state_callback(stream_, nullptr, nullptr);
+        pa_stream_disconnect(stream_);
+        pa_stream_unref(stream_);
+        stream_ = nullptr;
+    }
+    if (context_ != nullptr) {
+        pa_context_set_state_callback(context_, nullptr, nullptr);
+        pa_context_disconnect(context_);
+        pa_context_unref(context_);
+        context_ = nullptr;
+    }
+    pa_threaded_mainloop_unlock(mainloop_);
+    pa_threaded_mainloop_stop(mainloop_);
+    pa_threaded_mainloop_free(mainloop_);
+    mainloop_ = nullptr;
+}
+
+} // namespace lirvo::audio

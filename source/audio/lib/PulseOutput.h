@@ -1,0 +1,61 @@
+#pragma once
+// Output straight to a PulseAudio server (PipeWire's too), used in place of SDL's output where
+// one answers. SDL's own PulseAudio output asks for a buffer of a single block, and its
+// device-list thread crashes when the server is left without any sink; this one asks for a
+// 150 ms buffer refilled in 40 ms steps and is told the latency of every block it writes.
+//
+// All calls come from one thread at a time (the mixer's device lock); the fill runs on
+// libpulse's own thread, under its lock, as the device callback.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
+
+namespace lirvo::audio {
+
+class PulseOutput {
+public:
+    // Adds `frames` frames of stereo float into `out` (zeroed before); the listener is
+    // `latencyFrames` frames behind the end of this block.
+    using Fill = std::function<void(float *out, int64_t frames, int64_t latencyFrames)>;
+    // The server or the stream went away (on libpulse's thread: only flag it).
+    using Lost = std::function<void()>;
+
+    PulseOutput(Fill fill, Lost lost);
+    ~PulseOutput();
+    PulseOutput(const PulseOutput &) = delete;
+    PulseOutput &operator=(const PulseOutput &) = delete;
+
+    enum class OpenResult {
+        Open,
+        NoServer, // none answered within a few seconds
+        NoStream, // the server answered but would not take a stream (it has no sink, say)
+    };
+    // Connects and makes a paused (corked) stream named `streamName`.
+    OpenResult Open(const std::string &streamName);
+    // Corks or uncorks the stream; returns at once.
+    void SetCorked(bool corked);
+    bool Failed() const { return failed_.load(); }
+    void Close();
+
+private:
+    static void OnContextState(pa_context *context, void *self);
+    static void OnStreamState(pa_stream *stream, void *self);
+    static void OnWrite(pa_stream *stream, size_t bytes, void *self);
+    bool WaitUntilReady(bool forStream); // mainloop locked
+    void MarkFailed();
+
+    Fill fill_;
+    Lost lost_;
+    pa_threaded_mainloop *mainloop_ = nullptr;
+    pa_context *context_ = nullptr;
+    pa_stream *stream_ = nullptr;
+    std::atomic<bool> failed_{false};
+};
+
+} // namespace lirvo::audio
