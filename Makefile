@@ -24,9 +24,10 @@ test: deps
 	cmake --build $(TEST_DIR) -j $(JOBS)
 	cd $(TEST_DIR) && ctest --output-on-failure -j $(JOBS)
 
-# ThreadSanitizer build of the tests that exercise our threads: audio library, engine, lyric
+# ThreadSanitizer build of the tests that exercise our threads: audio library (also through a
+# private PulseAudio server), engine, lyric
 # workers, message port and controller. Run it whenever you touch threads.
-TSAN_TESTS := audiolib_decoding_tests audiolib_library_tests audio_module_tests audio_engine_tests \
+TSAN_TESTS := audiolib_decoding_tests audiolib_library_tests audiolib_pulse_tests audio_module_tests audio_engine_tests \
               audio_engine_real_tests lyrics_worker_tests platform_tests \
               shell_controller_tests shell_real_library_tests
 tsan: deps
