@@ -43,6 +43,14 @@ protected:
     }
 
     Handle Open(const std::string &path) { return library->StreamCreateFile(false, path.c_str(), 0, 0, 0); }
+    // A 30 s tone of 440 Hz made in the test folder and opened (not playing); 0 on failure.
+    Handle OpenTone(const std::string &name) {
+        const std::string path = folder.File(name);
+        return MakeTone(path, 30, 440) ? Open(path) : 0;
+    }
+    double Seconds(Handle stream) {
+        return library->ChannelBytes2Seconds(stream, library->ChannelGetPosition(stream, kPosByte));
+    }
 
     // Plays `first` (and what follows it) to its end while recording; returns the samples.
     std::vector<float> RecordUntilEnd(Handle first, Handle last) {
@@ -197,14 +205,12 @@ TEST_F(PulseOutputTest, SlowServerIsWaitedForAndItsStreamKept) {
     // asks for nothing for a while; later the server is frozen for 2.5 s. Neither is a lost
     // device: the same stream plays on, with no gap made by a reopen.
     ASSERT_TRUE(pulse->Start());
-    const std::string path = folder.File("slow.wav");
-    ASSERT_TRUE(MakeTone(path, 30, 440));
-    const Handle stream = Open(path);
+    const Handle stream = OpenTone("slow.wav");
     ASSERT_NE(stream, 0u);
     ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
     ASSERT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 3s));
     const std::string first = pulse->SinkInputList();
-    auto seconds = [&] { return library->ChannelBytes2Seconds(stream, library->ChannelGetPosition(stream, kPosByte)); };
+    auto seconds = [&] { return Seconds(stream); };
     std::this_thread::sleep_for(3s);
     EXPECT_EQ(pulse->SinkInputList(), first) << "the stream was replaced while the sink started";
 
@@ -221,11 +227,9 @@ TEST_F(PulseOutputTest, PositionKeepsPaceWithTheClockAndNeverGoesBackAcrossAPaus
     // to what is heard; a resume must not show the part still in the device a second time.
     ASSERT_TRUE(pulse->Start());
     ASSERT_TRUE(pulse->StartRecording(folder.File("pace.raw")));
-    const std::string path = folder.File("pace.wav");
-    ASSERT_TRUE(MakeTone(path, 30, 440));
-    const Handle stream = Open(path);
+    const Handle stream = OpenTone("pace.wav");
     ASSERT_NE(stream, 0u);
-    auto seconds = [&] { return library->ChannelBytes2Seconds(stream, library->ChannelGetPosition(stream, kPosByte)); };
+    auto seconds = [&] { return Seconds(stream); };
     ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
     ASSERT_TRUE(WaitUntil([&] { return seconds() > 0.5; }, 5s));
     const double from = seconds();
@@ -258,11 +262,9 @@ TEST_F(PulseOutputTest, SinkThatGoesAwayWithNoOtherLeftIsWaitedOutAndTheNextSink
     // stream. The player lives on (SDL's own PulseAudio output crashed here) and plays on as
     // soon as a sink is there again.
     ASSERT_TRUE(pulse->Start());
-    const std::string path = folder.File("unplugged.wav");
-    ASSERT_TRUE(MakeTone(path, 30, 440));
-    const Handle stream = Open(path);
+    const Handle stream = OpenTone("unplugged.wav");
     ASSERT_NE(stream, 0u);
-    auto seconds = [&] { return library->ChannelBytes2Seconds(stream, library->ChannelGetPosition(stream, kPosByte)); };
+    auto seconds = [&] { return Seconds(stream); };
     ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
     ASSERT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1 && seconds() > 0.5; }, 5s));
 
@@ -278,9 +280,7 @@ TEST_F(PulseOutputTest, SinkThatGoesAwayWithNoOtherLeftIsWaitedOutAndTheNextSink
 
 TEST_F(PulseOutputTest, ServerThatStartsLateIsUsedAndALostServerIsReplaced) {
     // No server yet: the library is ready, the play fails with a reason.
-    const std::string path = folder.File("long.wav");
-    ASSERT_TRUE(MakeTone(path, 30, 440));
-    const Handle stream = Open(path);
+    const Handle stream = OpenTone("long.wav");
     ASSERT_NE(stream, 0u);
     EXPECT_FALSE(library->ChannelPlay(stream, false));
     EXPECT_EQ(library->ErrorGetCode(), kErrorDriver);
@@ -289,7 +289,7 @@ TEST_F(PulseOutputTest, ServerThatStartsLateIsUsedAndALostServerIsReplaced) {
     ASSERT_TRUE(pulse->StartRecording(folder.File("first.raw"))); // the sink runs while listened to
     ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
     ASSERT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 3s));
-    auto seconds = [&] { return library->ChannelBytes2Seconds(stream, library->ChannelGetPosition(stream, kPosByte)); };
+    auto seconds = [&] { return Seconds(stream); };
     EXPECT_TRUE(WaitUntil([&] { return seconds() > 1.0; }, 6s)) << seconds();
 
     // The server goes away while playing and a new one comes up: playback goes on there from

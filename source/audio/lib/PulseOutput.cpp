@@ -17,12 +17,12 @@ constexpr pa_usec_t kRefillUsec = 40 * PA_USEC_PER_MSEC;
 // A server that takes longer than this to answer is treated as none.
 constexpr pa_usec_t kAnswerLimitUsec = 3 * PA_USEC_PER_SEC;
 
-pa_sample_spec OutputSpec() {
-    pa_sample_spec spec{};
-    spec.format = PA_SAMPLE_FLOAT32NE;
-    spec.rate = kOutputRate;
-    spec.channels = static_cast<uint8_t>(kOutputChannels);
-    return spec;
+pa_sample_spec OutputFormat() {
+    pa_sample_spec format{};
+    format.format = PA_SAMPLE_FLOAT32NE;
+    format.rate = kOutputRate;
+    format.channels = static_cast<uint8_t>(kOutputChannels);
+    return format;
 }
 
 struct WaitState {
@@ -104,33 +104,22 @@ void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
 bool PulseOutput::WaitUntilReady(bool forStream) {
     WaitState wait{mainloop_, false};
     pa_time_event *limit = pa_context_rttime_new(context_, pa_rtclock_now() + kAnswerLimitUsec, &OnAnswerLimit, &wait);
-    bool ready = false;
-    while (!wait.timedOut && !failed_.load()) {
-        if (forStream) {
-            const pa_stream_state_t state = pa_stream_get_state(stream_);
-            if (state == PA_STREAM_READY) {
-                ready = true;
-                break;
-            }
-            if (!PA_STREAM_IS_GOOD(state)) {
-                break;
-            }
-        } else {
-            const pa_context_state_t state = pa_context_get_state(context_);
-            if (state == PA_CONTEXT_READY) {
-                ready = true;
-                break;
-            }
-            if (!PA_CONTEXT_IS_GOOD(state)) {
-                break;
-            }
-        }
+    // Ready, or still on its way there, for the context or the stream being waited for.
+    auto ready = [&] {
+        return forStream ? pa_stream_get_state(stream_) == PA_STREAM_READY
+                         : pa_context_get_state(context_) == PA_CONTEXT_READY;
+    };
+    auto underWay = [&] {
+        return forStream ? PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))
+                         : PA_CONTEXT_IS_GOOD(pa_context_get_state(context_));
+    };
+    while (!wait.timedOut && !failed_.load() && !ready() && underWay()) {
         pa_threaded_mainloop_wait(mainloop_);
     }
     if (limit != nullptr) {
         pa_threaded_mainloop_get_api(mainloop_)->time_free(limit);
     }
-    return ready;
+    return ready();
 }
 
 PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
@@ -157,12 +146,12 @@ PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
                  pa_threaded_mainloop_start(mainloop_) >= 0 && WaitUntilReady(false);
     const bool answered = ready;
     if (ready) {
-        const pa_sample_spec spec = OutputSpec();
+        const pa_sample_spec format = OutputFormat();
         pa_channel_map map{};
         pa_channel_map_init_stereo(&map);
         pa_proplist *streamProperties = pa_proplist_new();
         pa_proplist_sets(streamProperties, PA_PROP_MEDIA_NAME, streamName.empty() ? "Lirvo" : streamName.c_str());
-        stream_ = pa_stream_new_with_proplist(context_, streamName.empty() ? "Lirvo" : streamName.c_str(), &spec,
+        stream_ = pa_stream_new_with_proplist(context_, streamName.empty() ? "Lirvo" : streamName.c_str(), &format,
                                               &map, streamProperties);
         pa_proplist_free(streamProperties);
         ready = stream_ != nullptr;
@@ -170,12 +159,12 @@ PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
     if (ready) {
         pa_stream_set_state_callback(stream_, &OnStreamState, this);
         pa_stream_set_write_callback(stream_, &OnWrite, this);
-        const pa_sample_spec spec = OutputSpec();
+        const pa_sample_spec format = OutputFormat();
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
-        attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kBufferUsec, &spec));
+        attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kBufferUsec, &format));
         attr.prebuf = static_cast<uint32_t>(-1);
-        attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRefillUsec, &spec));
+        attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRefillUsec, &format));
         attr.fragsize = static_cast<uint32_t>(-1);
         const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
                                                           PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_START_CORKED);
