@@ -172,6 +172,8 @@ TAudioEngine::TAudioEngine(IAudioLibrary &library, std::uintptr_t windowHandle,
     InitAudio(addonFolder);
     Timer = std::make_unique<QTimer>();
     Timer->setInterval(kTickIntervalMs);
+    // Ticks keep an even beat: the band's sweep frames fall between them and share no wake-up.
+    Timer->setTimerType(Qt::PreciseTimer);
     QObject::connect(Timer.get(), &QTimer::timeout, this, [this] { TimerTick(); });
     UpdateTimer(); // stopped: an idle engine runs no timer
 }

@@ -3,9 +3,9 @@
 #include "lyrics/views/X11WindowHints.h"
 
 #include <QEnterEvent>
+#include <QExposeEvent>
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QPaintEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QSurfaceFormat>
@@ -21,7 +21,7 @@ QRegion ShapeOf(const QRegion &glyphs) {
 
 } // namespace
 
-TZylDeskTopLrc::TZylDeskTopLrc(QScreen *screen) {
+TZylDeskTopLrc::TZylDeskTopLrc(QScreen *screen) : m_store(this) {
     // Frameless, above other windows, no taskbar entry (tool window), never focused. Where the
     // window manager places windows itself (XWayland), the band places itself instead.
     Qt::WindowFlags flags = Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
@@ -30,6 +30,7 @@ TZylDeskTopLrc::TZylDeskTopLrc(QScreen *screen) {
         flags |= Qt::BypassWindowManagerHint;
     }
     setFlags(flags);
+    setSurfaceType(QSurface::RasterSurface);
     QSurfaceFormat format = requestedFormat();
     format.setAlphaBufferSize(8);
     setFormat(format);
@@ -104,7 +105,7 @@ void TZylDeskTopLrc::Redraw() {
     m_sungShown = m_prepared.SungArea(m_frameClock);
     FitHeight();
     UpdateShape();
-    update();
+    Invalidate(QRect(QPoint(0, 0), size()));
     UpdateSweepTimer();
     Q_EMIT TextDrawn();
 }
@@ -151,6 +152,10 @@ void TZylDeskTopLrc::SetPlayClock(int32_t positionMs, bool playing) {
     m_clockSince.restart();
     if (m_prepared.HasSweep()) {
         SweepFrame();
+        if (m_sweepTimer.isActive()) {
+            // The next frame half a tick from now: sweep frames and ticks share wake-ups.
+            m_sweepTimer.start();
+        }
     }
 }
 
@@ -168,8 +173,9 @@ void TZylDeskTopLrc::SweepFrame() {
     m_frameClock = now;
     if (sung != m_sungShown) {
         // Only the part that changed is painted again.
-        update(sung ^ m_sungShown);
+        m_dirty += sung ^ m_sungShown;
         m_sungShown = sung;
+        PaintNow();
     }
     UpdateSweepTimer();
 }
@@ -204,17 +210,35 @@ void TZylDeskTopLrc::PaintFrame(QPainter &painter, const QRegion &region) const 
     painter.restore();
 }
 
-void TZylDeskTopLrc::paintEvent(QPaintEvent *event) {
-    QPainter painter(this);
-    PaintFrame(painter, event->region());
+void TZylDeskTopLrc::Invalidate(const QRegion &region) {
+    m_dirty += region;
+    requestUpdate();
+}
+
+void TZylDeskTopLrc::PaintNow() {
+    const QRect whole(QPoint(0, 0), size());
+    // Until the window is on screen the marks wait for its first expose.
+    if (!isExposed() || m_dirty.isEmpty() || whole.isEmpty()) {
+        return;
+    }
+    const QRegion region = m_dirty & whole;
+    m_dirty = QRegion();
+    if (m_store.size() != size()) {
+        m_store.resize(size());
+    }
+    m_store.beginPaint(region);
+    {
+        QPainter painter(m_store.paintDevice());
+        PaintFrame(painter, region);
+    }
+    m_store.endPaint();
+    m_store.flush(region);
     ++m_paintCount;
-    painter.end();
-    const bool whole = (QRegion(QRect(QPoint(0, 0), size())) - event->region()).isEmpty();
-    if (m_shapePending && whole) {
+    const bool wholeWindow = (QRegion(whole) - region).isEmpty();
+    if (m_shapePending && wholeWindow) {
         m_shapePending = false;
         m_painted = m_prepared.Glyphs();
-        // The paint is handed to the window system when this handler returns; the shape
-        // shrinks after that.
+        // The flush above is on its way to the window system; the shape shrinks after it.
         QMetaObject::invokeMethod(
             this, [this] { setMask(ShapeOf(m_prepared.Glyphs())); }, Qt::QueuedConnection);
     } else if (!m_shapePending) {
@@ -222,22 +246,33 @@ void TZylDeskTopLrc::paintEvent(QPaintEvent *event) {
     }
 }
 
+void TZylDeskTopLrc::exposeEvent(QExposeEvent *) {
+    if (isExposed()) {
+        // What the window system shows of us is lost or new: all of it is painted.
+        m_dirty = QRect(QPoint(0, 0), size());
+        PaintNow();
+    }
+}
+
 void TZylDeskTopLrc::resizeEvent(QResizeEvent *event) {
-    QRasterWindow::resizeEvent(event);
+    QWindow::resizeEvent(event);
+    m_store.resize(size());
     // The height follows the text; only a new width (another screen) needs a new layout.
     if (m_prepared.Size().width() != width()) {
         Redraw();
+    } else {
+        Invalidate(QRect(QPoint(0, 0), size()));
     }
 }
 
 void TZylDeskTopLrc::showEvent(QShowEvent *event) {
     SkipTaskbarAndPager(this);
-    QRasterWindow::showEvent(event);
+    QWindow::showEvent(event);
     UpdateSweepTimer();
 }
 
 void TZylDeskTopLrc::hideEvent(QHideEvent *event) {
-    QRasterWindow::hideEvent(event);
+    QWindow::hideEvent(event);
     m_sweepTimer.stop();
 }
 
@@ -257,10 +292,13 @@ bool TZylDeskTopLrc::event(QEvent *event) {
         }
         break;
     }
+    case QEvent::UpdateRequest:
+        PaintNow();
+        return true;
     default:
         break;
     }
-    return QRasterWindow::event(event);
+    return QWindow::event(event);
 }
 
 } // namespace lirvo::lyrics
