@@ -38,7 +38,7 @@ bool PulseWanted() {
 }
 
 // Once the tail of what was sent has been heard, an idle PulseAudio stream is corked.
-constexpr std::chrono::milliseconds kPulseTailTime{250};
+constexpr std::chrono::milliseconds kPulseTailTime{300};
 
 } // namespace
 

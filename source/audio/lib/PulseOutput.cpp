@@ -5,6 +5,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -12,8 +13,10 @@ namespace lirvo::audio {
 
 namespace {
 
-constexpr pa_usec_t kBufferUsec = 150 * PA_USEC_PER_MSEC;
-constexpr pa_usec_t kRefillUsec = 40 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kBufferUsec = 200 * PA_USEC_PER_MSEC;
+constexpr pa_usec_t kRefillUsec = 100 * PA_USEC_PER_MSEC;
+// How often the server is asked for its timing while the stream plays.
+constexpr std::chrono::seconds kTimingReportInterval{1};
 // A server that takes longer than this to answer is treated as none.
 constexpr pa_usec_t kAnswerLimitUsec = 3 * PA_USEC_PER_SEC;
 
@@ -71,6 +74,27 @@ void PulseOutput::OnStreamState(pa_stream *stream, void *self) {
     }
 }
 
+int64_t PulseOutput::LatencyFrames(pa_stream *stream) {
+    // libpulse reckons the latency from what it wrote and the server's last timing report,
+    // moved on by the clock. A report is asked for once a second (and after a cork), not after
+    // every write as its automatic updates do: that would double the wake-ups of this thread.
+    const auto now = std::chrono::steady_clock::now();
+    pa_usec_t latency = 0;
+    int negative = 0;
+    const bool known = pa_stream_get_latency(stream, &latency, &negative) == 0;
+    if (!known || now - timingAskedAt_ >= kTimingReportInterval) {
+        if (pa_operation *operation = pa_stream_update_timing_info(stream, nullptr, nullptr)) {
+            pa_operation_unref(operation);
+        }
+        timingAskedAt_ = now;
+    }
+    if (known) {
+        // Until the first report the last latency known stands (none yet: the block is next).
+        latencyFrames_ = negative != 0 ? 0 : static_cast<int64_t>(latency * kOutputRate / PA_USEC_PER_SEC);
+    }
+    return latencyFrames_;
+}
+
 void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
     auto *output = static_cast<PulseOutput *>(self);
     while (bytes > 0) {
@@ -87,12 +111,7 @@ void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
         std::memset(data, 0, size);
         const auto frames = static_cast<int64_t>(size) / kBytesPerFrame;
         // What is written already is heard `latency` from now; this block comes after it.
-        pa_usec_t latency = 0;
-        int negative = 0;
-        int64_t ahead = 0;
-        if (pa_stream_get_latency(stream, &latency, &negative) == 0 && negative == 0) {
-            ahead = static_cast<int64_t>(latency * kOutputRate / PA_USEC_PER_SEC);
-        }
+        const int64_t ahead = output->LatencyFrames(stream);
         output->fill_(static_cast<float *>(data), frames, ahead + frames);
         if (pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
             return;
@@ -125,6 +144,8 @@ bool PulseOutput::WaitUntilReady(bool forStream) {
 PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
     Close();
     failed_ = false;
+    timingAskedAt_ = {};
+    latencyFrames_ = 0;
     mainloop_ = pa_threaded_mainloop_new();
     if (mainloop_ == nullptr) {
         return OpenResult::NoServer;
@@ -166,8 +187,8 @@ PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
         attr.prebuf = static_cast<uint32_t>(-1);
         attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRefillUsec, &format));
         attr.fragsize = static_cast<uint32_t>(-1);
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_AUTO_TIMING_UPDATE |
-                                                          PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_START_CORKED);
+        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
+                                                          PA_STREAM_START_CORKED);
         ready = pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) >= 0 &&
                 WaitUntilReady(true);
     }
@@ -187,6 +208,8 @@ void PulseOutput::SetCorked(bool corked) {
     if (pa_operation *operation = pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr)) {
         pa_operation_unref(operation);
     }
+    // The clock libpulse reckons with starts or stops here; the next write asks the server.
+    timingAskedAt_ = {};
     pa_threaded_mainloop_unlock(mainloop_);
 }
 

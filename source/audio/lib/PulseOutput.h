@@ -2,12 +2,14 @@
 // Output straight to a PulseAudio server (PipeWire's too), used in place of SDL's output where
 // one answers. SDL's own PulseAudio output asks for a buffer of a single block, and its
 // device-list thread crashes when the server is left without any sink; this one asks for a
-// 150 ms buffer refilled in 40 ms steps and is told the latency of every block it writes.
+// 200 ms buffer refilled in 100 ms steps (ten wake-ups a second) and is told the latency of
+// every block it writes.
 //
 // All calls come from one thread at a time (the mixer's device lock); the fill runs on
 // libpulse's own thread, under its lock, as the device callback.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -48,6 +50,7 @@ private:
     static void OnStreamState(pa_stream *stream, void *self);
     static void OnWrite(pa_stream *stream, size_t bytes, void *self);
     bool WaitUntilReady(bool forStream); // mainloop locked
+    int64_t LatencyFrames(pa_stream *stream); // in the fill
     void MarkFailed();
 
     Fill fill_;
@@ -56,6 +59,9 @@ private:
     pa_context *context_ = nullptr;
     pa_stream *stream_ = nullptr;
     std::atomic<bool> failed_{false};
+    // Used on libpulse's thread, or under its lock.
+    std::chrono::steady_clock::time_point timingAskedAt_{};
+    int64_t latencyFrames_ = 0;
 };
 
 } // namespace lirvo::audio
