@@ -335,13 +335,22 @@ TBandPicture::TBandPicture(const TBandText &text, int width, int minHeight, cons
         m_height = std::max(m_height, qCeil(bottom) + kTranslationMargin);
     }
 
-    m_plain = TransparentImage(m_width, m_height, m_scale);
+    // Only the rectangle the glyphs and their outline reach is kept: a band is as wide as the
+    // screen, a line mostly much narrower, and a new line comes every few seconds.
+    const qreal reach = std::max(style.OutlineWidth, small.OutlineWidth) + 2;
+    const QRectF ink = (main.Path.boundingRect() | second.Path.boundingRect()).adjusted(-reach, -reach, reach, reach);
+    m_ink = ink.toAlignedRect() & QRect(0, 0, m_width, m_height);
+    if (m_ink.isEmpty()) {
+        m_ink = QRect(0, 0, 1, 1);
+    }
+    m_plain = TransparentImage(m_ink.width(), m_ink.height(), m_scale);
     {
         QPainter painter(&m_plain);
+        painter.translate(-m_ink.topLeft());
         PaintLyricPath(painter, main.Path, style);
         PaintLyricPath(painter, second.Path, small);
     }
-    m_glyphs = GlyphRegion(m_plain);
+    m_glyphs = GlyphRegion(m_plain).translated(m_ink.topLeft()) & QRect(0, 0, m_width, m_height);
 
     if (text.Words.empty() || main.Rows.empty()) {
         return;
@@ -350,9 +359,10 @@ TBandPicture::TBandPicture(const TBandText &text, int width, int minHeight, cons
     TLyricStyle warm = style;
     warm.FillColor1 = style.SungColor1;
     warm.FillColor2 = style.SungColor2;
-    m_sung = TransparentImage(m_width, m_height, m_scale);
+    m_sung = TransparentImage(m_ink.width(), m_ink.height(), m_scale);
     {
         QPainter painter(&m_sung);
+        painter.translate(-m_ink.topLeft());
         PaintLyricPath(painter, main.Path, warm);
     }
 
@@ -481,13 +491,13 @@ void TBandPicture::Draw(QPainter &painter, int32_t clockMs, const QRect &area) c
     if (m_plain.isNull()) {
         return;
     }
-    const QRect full(0, 0, m_width, m_height);
-    const QRect target = area.isEmpty() ? full : (area & full);
+    // Outside the ink rectangle the frame is transparent, as the painter starts.
+    const QRect target = area.isEmpty() ? m_ink : (area & m_ink);
     if (target.isEmpty()) {
         return;
     }
-    const QRectF source(target.x() * m_scale, target.y() * m_scale, target.width() * m_scale,
-                        target.height() * m_scale);
+    const QRectF source((target.x() - m_ink.x()) * m_scale, (target.y() - m_ink.y()) * m_scale,
+                        target.width() * m_scale, target.height() * m_scale);
     painter.save();
     painter.setCompositionMode(QPainter::CompositionMode_Source);
     painter.drawImage(QRectF(target), m_plain, source);
@@ -501,6 +511,16 @@ void TBandPicture::Draw(QPainter &painter, int32_t clockMs, const QRect &area) c
         }
     }
     painter.restore();
+}
+
+QImage TBandPicture::Plain() const {
+    QImage plain = TransparentImage(m_width, m_height, m_scale);
+    if (!m_plain.isNull()) {
+        QPainter painter(&plain);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.drawImage(QRectF(m_ink), m_plain);
+    }
+    return plain;
 }
 
 QImage TBandPicture::Frame(int32_t clockMs) const {

@@ -82,7 +82,8 @@ QImage RenderLyricImage(const QString &text, const QSize &size, const TLyricStyl
 
 // One band line prepared for drawing: its glyph paths are built once, and so are two pictures of
 // them, the plain one and the fully sung one. A frame of the sweep is the plain picture with the
-// sung picture copied over the part sung by then, so a frame costs two image copies.
+// sung picture copied over the part sung by then, so a frame costs two image copies. The
+// pictures cover only the rectangle the glyphs are drawn in, not the whole band.
 class TBandPicture {
 public:
     TBandPicture() = default;
@@ -102,8 +103,8 @@ public:
     int LineRows() const { return m_lineRows; }
     int TranslationRows() const { return m_translationRows; }
 
-    // Outline and gradient fill of both rows, without any sung part.
-    const QImage &Plain() const { return m_plain; }
+    // Outline and gradient fill of both rows, without any sung part (the whole band).
+    QImage Plain() const;
     // Region (logical pixels) of the pixels that are drawn: the hit area of the glyphs.
     const QRegion &Glyphs() const { return m_glyphs; }
 
@@ -142,7 +143,8 @@ private:
     int m_width = 0;
     int m_height = 0;
     qreal m_scale = 1.0;
-    QImage m_plain;
+    QRect m_ink;    // where the pictures go in the band (logical)
+    QImage m_plain; // the ink rectangle of the plain picture
     QImage m_sung;
     QRegion m_glyphs;
     std::vector<Row> m_rows;
