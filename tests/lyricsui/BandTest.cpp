@@ -202,6 +202,51 @@ TEST_F(Band, SweepRunsOnlyWhilePlayingAndFollowsPauseAndSeek) {
     EXPECT_LE(band.ClockNow(), 1000 + TZylDeskTopLrc::kClockStaleMs);
 }
 
+TEST_F(Band, ClockReportPaintsItsFrameInTheSameCall) {
+    // A sweep frame is put on the window by the call that moves it (the tick's or the frame
+    // timer's), not left for another wake-up of the event loop.
+    TZylDeskTopLrc band;
+    band.show();
+    ASSERT_TRUE(WaitUntil([&] { return band.isExposed(); }));
+    band.SetPlayClock(1000, false);
+    band.ShowLine(Line(kSquares, kSquareWords, 5000));
+    ASSERT_TRUE(WaitUntil([&] { return band.PaintCount() > 0; }));
+    QCoreApplication::processEvents();
+    const int paints = band.PaintCount();
+    band.SetPlayClock(2500, true);
+    EXPECT_EQ(band.PaintCount(), paints + 1);
+    EXPECT_TRUE(band.Sweeping());
+    // The same sung area: nothing to paint.
+    band.SetPlayClock(2500, false);
+    EXPECT_EQ(band.PaintCount(), paints + 1);
+    // Hidden, nothing is painted; shown again, the whole window is.
+    band.hide();
+    band.SetPlayClock(3500, false);
+    EXPECT_EQ(band.PaintCount(), paints + 1);
+    band.show();
+    ASSERT_TRUE(WaitUntil([&] { return band.PaintCount() > paints + 1; }));
+    EXPECT_EQ(WarmRight(band.Picture()), WarmRight(band.Prepared().Frame(3500)));
+}
+
+TEST_F(Band, PicturesCutToTheGlyphsMatchTheLineDrawnOnTheWholeBand) {
+    // The pictures keep only the glyphs' rectangle; thick outlines with mitred corners reach
+    // furthest past the glyph paths, and nothing of them may be cut off.
+    TLyricStyle thick;
+    thick.OutlineWidth = 9;
+    for (const TLyricStyle &style : {TLyricStyle{}, thick}) {
+        for (const std::string &text : {std::string("晨光 ■■■ Lirvo"), std::string("W"),
+                                        std::string("这是一句很长很长的歌词它一定放不进一行所以必须折到第二行去显示")}) {
+            for (const qreal scale : {1.0, 2.0}) {
+                const TBandPicture picture(Line(text), kWidth, TZylDeskTopLrc::kHeight, style, scale);
+                const QImage whole = RenderLyricImage(QString::fromStdString(text),
+                                                      QSize(kWidth, picture.Height()), style, scale);
+                EXPECT_EQ(picture.Plain(), whole) << text << " at " << scale;
+                EXPECT_EQ(picture.Frame(0), whole) << text << " at " << scale;
+            }
+        }
+    }
+}
+
 TEST_F(Band, OffsetShiftMovesTheSweepWithoutANewPicture) {
     TZylDeskTopLrc band;
     band.ShowLine(Line(kSquares, kSquareWords, 5000));

@@ -82,7 +82,7 @@ int64_t PulseOutput::LatencyFrames(pa_stream *stream) {
     pa_usec_t latency = 0;
     int negative = 0;
     const bool known = pa_stream_get_latency(stream, &latency, &negative) == 0;
-    if (!known || now - timingAskedAt_ >= kTimingReportInterval) {
+    if (!known || timingWanted_.exchange(false) || now - timingAskedAt_ >= kTimingReportInterval) {
         if (pa_operation *operation = pa_stream_update_timing_info(stream, nullptr, nullptr)) {
             pa_operation_unref(operation);
         }
@@ -144,8 +144,6 @@ bool PulseOutput::WaitUntilReady(bool forStream) {
 PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
     Close();
     failed_ = false;
-    timingAskedAt_ = {};
-    latencyFrames_ = 0;
     mainloop_ = pa_threaded_mainloop_new();
     if (mainloop_ == nullptr) {
         return OpenResult::NoServer;
@@ -209,7 +207,7 @@ void PulseOutput::SetCorked(bool corked) {
         pa_operation_unref(operation);
     }
     // The clock libpulse reckons with starts or stops here; the next write asks the server.
-    timingAskedAt_ = {};
+    timingWanted_ = true;
     pa_threaded_mainloop_unlock(mainloop_);
 }
 

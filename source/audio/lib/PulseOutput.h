@@ -59,7 +59,8 @@ private:
     pa_context *context_ = nullptr;
     pa_stream *stream_ = nullptr;
     std::atomic<bool> failed_{false};
-    // Used on libpulse's thread, or under its lock.
+    std::atomic<bool> timingWanted_{true}; // a cork or uncork asks for a timing report
+    // Used on libpulse's thread only.
     std::chrono::steady_clock::time_point timingAskedAt_{};
     int64_t latencyFrames_ = 0;
 };

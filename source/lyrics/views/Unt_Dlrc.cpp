@@ -217,8 +217,9 @@ void TZylDeskTopLrc::Invalidate(const QRegion &region) {
 
 void TZylDeskTopLrc::PaintNow() {
     const QRect whole(QPoint(0, 0), size());
-    // Until the window is on screen the marks wait for its first expose.
-    if (!isExposed() || m_dirty.isEmpty() || whole.isEmpty()) {
+    // Until the window is on screen the marks wait for its expose (which comes a little after
+    // show() and hide(): the visibility is what counts first).
+    if (!isVisible() || !isExposed() || m_dirty.isEmpty() || whole.isEmpty()) {
         return;
     }
     const QRegion region = m_dirty & whole;

@@ -208,8 +208,8 @@ TEST_F(EngineOverLibraryTest, LocalFilePlaysToItsEndAndReportsTheEndOnceOffTheMa
     ASSERT_EQ(engine->State.load(), kStatePlaying);
     EXPECT_NEAR(engine->GetLength(), 1500, 60);
 
-    ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStateEnded; }));
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStateEnded && recorder.Texts().size() >= 2; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200)); // nothing more comes
     EXPECT_THAT(recorder.Texts(), ElementsAre("status 1002", "end 1004"));
     const auto entries = recorder.Entries();
     EXPECT_EQ(entries[0].thread, main);
@@ -330,8 +330,9 @@ TEST_F(EngineOverLibraryTest, StreamWhoseServerFallsSilentEndsWithTheEndReportAn
     engine->PlayFile(server.Url("/song.mp3"));
     ASSERT_TRUE(Opened());
     ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStateEnded; }, 15000));
-    // An ordinary end, so the play order goes on; no error report on top of it.
-    ASSERT_TRUE(WaitFor([&] { return recorder.FinalCalls() == 1; }));
+    // An ordinary end, so the play order goes on; no error report on top of it. The state is
+    // set before the end is reported, so the test waits for the report as well.
+    ASSERT_TRUE(WaitFor([&] { return recorder.FinalCalls() == 1 && recorder.Texts().size() >= 3; }));
     EXPECT_THAT(recorder.Texts(), ElementsAre("status 1005", "status 1002", "end 1004"));
     // Short of the announced size: the owner's cache keeps nothing and points no row at it.
     EXPECT_EQ(recorder.Downloaded().size(), sent);
@@ -354,7 +355,8 @@ TEST_F(EngineOverLibraryTest, StopWhileTheServerIsSilentGivesStoppedAtOnceAndAQu
     const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/never.mp3";
 
     engine->PlayFile(url);
-    ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStateConnecting; }));
+    // The worker sets the state, then reports it: the stop comes after both.
+    ASSERT_TRUE(WaitFor([&] { return engine->State.load() == kStateConnecting && !recorder.Texts().empty(); }));
     engine->Stop();
     EXPECT_EQ(engine->State.load(), kStateStopped);
     ASSERT_TRUE(Opened()); // the 2000 ms connection time-out ends the worker
