@@ -7,7 +7,6 @@
 #include "update/UpdateDescription.h"
 #include "update/UpdateState.h"
 
-
 #include <QDeadlineTimer>
 
 #include <unistd.h>
@@ -56,11 +55,6 @@ int OnProgress(void *context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
     return t.cancel != nullptr && t.cancel->load() ? 1 : 0;
 }
 
-// Valid once a transfer exists: HttpGetText starts none without the library.
-const system::CurlApi &Api() {
-    return *system::Curl();
-}
-
 } // namespace
 
 std::string HttpGetText(const std::string &url, const HttpOptions &options, const std::atomic<bool> *cancel) {
@@ -73,31 +67,31 @@ std::string HttpGetText(const std::string &url, const HttpOptions &options, cons
     transfer.cancel = cancel;
     curl_slist *headers = nullptr;
     // Always from the server: no cached copy may answer for it.
-    headers = Api().slistAppend(headers, "Cache-Control: no-cache");
-    headers = Api().slistAppend(headers, "Pragma: no-cache");
-    Api().easySetopt(curl, CURLOPT_URL, address.c_str());
-    Api().easySetopt(curl, CURLOPT_HTTPHEADER, headers);
-    Api().easySetopt(curl, CURLOPT_USERAGENT, "Lirvo/" LIRVO_VERSION_TEXT);
-    Api().easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    Api().easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    Api().easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    Api().easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
-    Api().easySetopt(curl, CURLOPT_FRESH_CONNECT, 1L);
-    Api().easySetopt(curl, CURLOPT_FORBID_REUSE, 1L);
-    Api().easySetopt(curl, CURLOPT_FAILONERROR, 1L);
-    Api().easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
-    Api().easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
-    Api().easySetopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout.count()));
-    Api().easySetopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
-    Api().easySetopt(curl, CURLOPT_WRITEDATA, &transfer);
-    Api().easySetopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
-    Api().easySetopt(curl, CURLOPT_XFERINFODATA, &transfer);
-    Api().easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
-    const CURLcode rc = Api().easyPerform(curl);
+    headers = api->slistAppend(headers, "Cache-Control: no-cache");
+    headers = api->slistAppend(headers, "Pragma: no-cache");
+    api->easySetopt(curl, CURLOPT_URL, address.c_str());
+    api->easySetopt(curl, CURLOPT_HTTPHEADER, headers);
+    api->easySetopt(curl, CURLOPT_USERAGENT, "Lirvo/" LIRVO_VERSION_TEXT);
+    api->easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    api->easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    api->easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    api->easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
+    api->easySetopt(curl, CURLOPT_FRESH_CONNECT, 1L);
+    api->easySetopt(curl, CURLOPT_FORBID_REUSE, 1L);
+    api->easySetopt(curl, CURLOPT_FAILONERROR, 1L);
+    api->easySetopt(curl, CURLOPT_NOSIGNAL, 1L);
+    api->easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(options.connectTimeout.count()));
+    api->easySetopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(options.totalTimeout.count()));
+    api->easySetopt(curl, CURLOPT_WRITEFUNCTION, &OnBody);
+    api->easySetopt(curl, CURLOPT_WRITEDATA, &transfer);
+    api->easySetopt(curl, CURLOPT_XFERINFOFUNCTION, &OnProgress);
+    api->easySetopt(curl, CURLOPT_XFERINFODATA, &transfer);
+    api->easySetopt(curl, CURLOPT_NOPROGRESS, 0L);
+    const CURLcode rc = api->easyPerform(curl);
     long status = 0;
-    Api().easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
-    Api().easyCleanup(curl);
-    Api().slistFreeAll(headers);
+    api->easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    api->easyCleanup(curl);
+    api->slistFreeAll(headers);
 
     if (rc == CURLE_ABORTED_BY_CALLBACK || status >= 400)
         return {};

@@ -39,6 +39,7 @@ bool PulseWanted() {
 
 // Once the tail of what was sent has been heard, an idle PulseAudio stream is corked.
 constexpr std::chrono::milliseconds kPulseTailTime{300};
+static_assert(kPulseTailTime < kDeviceKeepAfterStop && kPulseTailTime < kDeviceKeepAfterPause);
 
 } // namespace
 
@@ -84,13 +85,17 @@ PulseOutput::OpenResult OutputMixer::OpenPulseDevice(const std::string &streamNa
         lost_ = false; // a failure while opening is no loss of an open device
         return result;
     }
-    device_ = kPulseDevice;
-    openDevice_ = kPulseDevice;
     pulseCorked_ = true;
+    UseDevice(kPulseDevice, streamName);
+    return result;
+}
+
+void OutputMixer::UseDevice(uint32_t device, const std::string &streamName) {
+    device_ = device;
+    openDevice_ = device;
     streamName_ = streamName;
     devicePaused_ = true;
     lost_ = false;
-    return result;
 }
 
 int OutputMixer::OpenDevice(const std::string &streamName) {
@@ -132,12 +137,8 @@ int OutputMixer::OpenDevice(const std::string &streamName) {
         SDL_QuitSubSystem(kSdlParts);
         return kErrorDriver;
     }
-    device_ = id;
-    openDevice_ = id;
     latencyFrames_ = have.samples;
-    streamName_ = streamName;
-    devicePaused_ = true;
-    lost_ = false;
+    UseDevice(id, streamName);
     return kErrorOk;
 }
 
@@ -163,20 +164,13 @@ void OutputMixer::CloseDevice() {
     if (pulse_ != nullptr) {
         pulse_->Close(); // waits for a running fill
         pulse_.reset();
-        device_ = 0;
-        openDevice_ = 0;
-        devicePaused_ = true;
-        lost_ = false;
-        return;
+    } else {
+        SDL_CloseAudioDevice(device_); // waits for a running callback
+        SDL_DelEventWatch(&OutputMixer::DeviceEventWatch, this);
+        SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED);
+        SDL_QuitSubSystem(kSdlParts);
     }
-    SDL_CloseAudioDevice(device_); // waits for a running callback
-    device_ = 0;
-    openDevice_ = 0;
-    devicePaused_ = true;
-    SDL_DelEventWatch(&OutputMixer::DeviceEventWatch, this);
-    SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED);
-    SDL_QuitSubSystem(kSdlParts);
-    lost_ = false;
+    UseDevice(0, streamName_);
 }
 
 int OutputMixer::DeviceEventWatch(void *self, SDL_Event *event) {
@@ -198,7 +192,8 @@ int OutputMixer::Acquire(const std::string &streamName) {
     }
     // A device lost, or one open under another track's name while nothing plays on it, is
     // opened afresh.
-    if (device_ != 0 && (lost_ || (streamName != streamName_ && !AnyChannelIn(PlaybackChannel::Mode::Playing)))) {
+    if (device_ != 0 &&
+        (lost_ || (streamName != streamName_ && !AnyChannelIn(PlaybackChannel::Mode::Playing)))) {
         CloseDevice();
     }
     if (device_ == 0) {
@@ -255,8 +250,9 @@ void OutputMixer::KeepDevice() {
         const Clock::time_point now = Clock::now();
         bool timed = false;
         Clock::time_point wakeAt{};
-        // Only SDL tells a lost device: its removal event, or a device it has stopped. A device
-        // that takes no data for a while is not lost: a sound server under heavy load, or a sink
+        // Only the output tells a lost device: a failed PulseAudio stream or connection, SDL's
+        // removal event, or a device SDL has stopped. A device that takes no data for a while
+        // is not lost: a sound server under heavy load, or a sink
         // that takes a second of sound at once and then waits, is waited for; replacing its
         // stream would only add a gap (and a frozen server would freeze the reopen too).
         if (device_ != 0 && (lost_ || DeviceStopped())) {
@@ -295,8 +291,8 @@ void OutputMixer::KeepDevice() {
                     devicePaused_ = true;
                     idleSince_ = now;
                 }
-                const auto keep =
-                    AnyChannelIn(PlaybackChannel::Mode::Paused) ? kDeviceKeepAfterPause : kDeviceKeepAfterStop;
+                const auto keep = AnyChannelIn(PlaybackChannel::Mode::Paused) ? kDeviceKeepAfterPause
+                                                                              : kDeviceKeepAfterStop;
                 if (now - idleSince_ >= keep) {
                     CloseDevice();
                 } else {
@@ -304,8 +300,7 @@ void OutputMixer::KeepDevice() {
                         PauseDevice(true);
                     }
                     timed = true;
-                    wakeAt = pulse_ != nullptr && !pulseCorked_ ? std::min(idleSince_ + kPulseTailTime, idleSince_ + keep)
-                                                                : idleSince_ + keep;
+                    wakeAt = idleSince_ + (pulse_ != nullptr && !pulseCorked_ ? kPulseTailTime : keep);
                 }
             }
         }

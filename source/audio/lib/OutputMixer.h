@@ -1,5 +1,6 @@
 #pragma once
-// The SDL2 output device and the mixer that feeds it from the playing channels.
+// The output device (PulseAudio directly, else SDL2) and the mixer that feeds it from the
+// playing channels.
 //
 // The device is held only while something plays: Acquire opens it (on the default device, the
 // sound server's stream named after the track), and a keeper thread pauses it as soon as no
@@ -77,6 +78,8 @@ private:
     int OpenDevice(const std::string &streamName); // deviceMutex_ held
     PulseOutput::OpenResult OpenPulseDevice(const std::string &streamName); // deviceMutex_ held
     void CloseDevice();                            // deviceMutex_ held
+    // The device in use from now (0: none), paused until something plays; deviceMutex_ held.
+    void UseDevice(uint32_t device, const std::string &streamName);
     void PauseDevice(bool pause);                  // deviceMutex_ held; device open
     bool DeviceStopped();                          // deviceMutex_ held; device open
     void KeepDevice();                             // the keeper thread
@@ -94,7 +97,8 @@ private:
     bool reopenWanted_ = false; // the device was lost while something played
     std::chrono::steady_clock::time_point idleSince_{};
     bool quit_ = false;
-    std::atomic<bool> lost_{false}; // set by SDL's device-removed event
+    // Set by SDL's device-removed event or a failed PulseAudio stream.
+    std::atomic<bool> lost_{false};
     std::atomic<uint32_t> openDevice_{0}; // device_, for the event watch
     std::atomic<uint32_t> changes_{0};
     std::atomic<int64_t> latencyFrames_{0}; // for the open device, read by the callback

@@ -122,7 +122,8 @@ void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
 
 bool PulseOutput::WaitUntilReady(bool forStream) {
     WaitState wait{mainloop_, false};
-    pa_time_event *limit = pa_context_rttime_new(context_, pa_rtclock_now() + kAnswerLimitUsec, &OnAnswerLimit, &wait);
+    pa_time_event *limit =
+        pa_context_rttime_new(context_, pa_rtclock_now() + kAnswerLimitUsec, &OnAnswerLimit, &wait);
     // Ready, or still on its way there, for the context or the stream being waited for.
     auto ready = [&] {
         return forStream ? pa_stream_get_state(stream_) == PA_STREAM_READY
@@ -164,29 +165,28 @@ PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
     bool ready = pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) >= 0 &&
                  pa_threaded_mainloop_start(mainloop_) >= 0 && WaitUntilReady(false);
     const bool answered = ready;
+    const pa_sample_spec format = OutputFormat();
     if (ready) {
-        const pa_sample_spec format = OutputFormat();
+        const char *name = streamName.empty() ? "Lirvo" : streamName.c_str();
         pa_channel_map map{};
         pa_channel_map_init_stereo(&map);
         pa_proplist *streamProperties = pa_proplist_new();
-        pa_proplist_sets(streamProperties, PA_PROP_MEDIA_NAME, streamName.empty() ? "Lirvo" : streamName.c_str());
-        stream_ = pa_stream_new_with_proplist(context_, streamName.empty() ? "Lirvo" : streamName.c_str(), &format,
-                                              &map, streamProperties);
+        pa_proplist_sets(streamProperties, PA_PROP_MEDIA_NAME, name);
+        stream_ = pa_stream_new_with_proplist(context_, name, &format, &map, streamProperties);
         pa_proplist_free(streamProperties);
         ready = stream_ != nullptr;
     }
     if (ready) {
         pa_stream_set_state_callback(stream_, &OnStreamState, this);
         pa_stream_set_write_callback(stream_, &OnWrite, this);
-        const pa_sample_spec format = OutputFormat();
         pa_buffer_attr attr{};
         attr.maxlength = static_cast<uint32_t>(-1);
         attr.tlength = static_cast<uint32_t>(pa_usec_to_bytes(kBufferUsec, &format));
         attr.prebuf = static_cast<uint32_t>(-1);
         attr.minreq = static_cast<uint32_t>(pa_usec_to_bytes(kRefillUsec, &format));
         attr.fragsize = static_cast<uint32_t>(-1);
-        const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING |
-                                                          PA_STREAM_START_CORKED);
+        const auto flags = static_cast<pa_stream_flags_t>(
+            PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_START_CORKED);
         ready = pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) >= 0 &&
                 WaitUntilReady(true);
     }

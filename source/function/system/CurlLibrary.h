@@ -24,4 +24,10 @@ struct CurlApi {
 // when it cannot be loaded, in which case every transfer fails as if offline.
 const CurlApi *Curl();
 
+// The table once Curl() has given one, for calls on a transfer that exists (none can without
+// the library).
+inline const CurlApi &LoadedCurl() {
+    return *Curl();
+}
+
 } // namespace lirvo::system

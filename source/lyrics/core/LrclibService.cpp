@@ -14,13 +14,8 @@ namespace {
 // Lyric answers are small; anything far larger is not an answer we want to hold in memory.
 constexpr std::size_t kMaxAnswerBytes = 8 * 1024 * 1024;
 
-// Valid once a transfer exists: NewTransfer gives none without the library.
-const system::CurlApi &Api() {
-    return *system::Curl();
-}
-
 struct CurlDeleter {
-    void operator()(CURL *curl) const { Api().easyCleanup(curl); }
+    void operator()(CURL *curl) const { system::LoadedCurl().easyCleanup(curl); }
 };
 using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
 
@@ -39,11 +34,11 @@ std::size_t CollectBody(char *data, std::size_t size, std::size_t count, void *u
 }
 
 std::string Escape(CURL *curl, const std::string &text) {
-    char *escaped = Api().easyEscape(curl, text.data(), static_cast<int>(text.size()));
+    char *escaped = system::LoadedCurl().easyEscape(curl, text.data(), static_cast<int>(text.size()));
     if (!escaped)
         return {};
     std::string out(escaped);
-    Api().free(escaped);
+    system::LoadedCurl().free(escaped);
     return out;
 }
 
@@ -58,26 +53,27 @@ std::string TrimmedBase(const std::string &base) {
 // the reason in `error`.
 std::optional<std::string> HttpGet(CURL *curl, const std::string &url, const LrcServiceOptions &options,
                                    std::string &error, long *statusOut = nullptr) {
+    const system::CurlApi &api = system::LoadedCurl();
     std::string body;
     const std::string agent = LrclibUserAgent();
-    Api().easySetopt(curl, CURLOPT_URL, url.c_str());
-    Api().easySetopt(curl, CURLOPT_USERAGENT, agent.c_str());
-    Api().easySetopt(curl, CURLOPT_NOSIGNAL, 1L); // we run on worker threads
-    Api().easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.ConnectTimeoutMs);
-    Api().easySetopt(curl, CURLOPT_TIMEOUT_MS, options.RequestTimeoutMs);
-    Api().easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    Api().easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
-    Api().easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    Api().easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    Api().easySetopt(curl, CURLOPT_ACCEPT_ENCODING, ""); // any encoding curl can decode
-    Api().easySetopt(curl, CURLOPT_WRITEFUNCTION, &CollectBody);
-    Api().easySetopt(curl, CURLOPT_WRITEDATA, &body);
-    if (CURLcode code = Api().easyPerform(curl); code != CURLE_OK) {
-        error = Api().easyStrerror(code);
+    api.easySetopt(curl, CURLOPT_URL, url.c_str());
+    api.easySetopt(curl, CURLOPT_USERAGENT, agent.c_str());
+    api.easySetopt(curl, CURLOPT_NOSIGNAL, 1L); // we run on worker threads
+    api.easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.ConnectTimeoutMs);
+    api.easySetopt(curl, CURLOPT_TIMEOUT_MS, options.RequestTimeoutMs);
+    api.easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    api.easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
+    api.easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    api.easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    api.easySetopt(curl, CURLOPT_ACCEPT_ENCODING, ""); // any encoding curl can decode
+    api.easySetopt(curl, CURLOPT_WRITEFUNCTION, &CollectBody);
+    api.easySetopt(curl, CURLOPT_WRITEDATA, &body);
+    if (CURLcode code = api.easyPerform(curl); code != CURLE_OK) {
+        error = api.easyStrerror(code);
         return std::nullopt;
     }
     long status = 0;
-    Api().easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+    api.easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (statusOut)
         *statusOut = status;
     if (status < 200 || status >= 300) {
@@ -139,7 +135,8 @@ static std::optional<TLrcResult> ParseLrclibTrack(const nlohmann::json &track) {
         if (seconds > 0 && seconds < 1e7)
             result.Duration = seconds;
     }
-    if (auto instrumental = track.find("instrumental"); instrumental != track.end() && instrumental->is_boolean())
+    if (auto instrumental = track.find("instrumental");
+        instrumental != track.end() && instrumental->is_boolean())
         result.Instrumental = instrumental->get<bool>();
     result.SyncedLyrics = TextField(track, "syncedLyrics");
     result.HasPlainLyrics = !TextField(track, "plainLyrics").empty();
@@ -171,8 +168,7 @@ std::string ParseLrclibLyricAnswer(std::string_view body) {
     return TextField(answer, "syncedLyrics");
 }
 
-TLrclibService::TLrclibService(LrcServiceOptions options) : m_options(std::move(options)) {
-}
+TLrclibService::TLrclibService(LrcServiceOptions options) : m_options(std::move(options)) {}
 
 std::optional<TLrcResult> TLrclibService::GetResult(int32_t index) {
     std::lock_guard<std::mutex> lock(m_resultsMutex);
@@ -253,7 +249,8 @@ std::optional<TLrcResult> TLrclibService::Get(const std::string &title, const st
         if (!curl) {
             error = "cannot start a transfer";
         } else {
-            std::string url = TrimmedBase(m_options.BaseUrl) + "/api/get?track_name=" + Escape(curl.get(), title) +
+            std::string url = TrimmedBase(m_options.BaseUrl) +
+                              "/api/get?track_name=" + Escape(curl.get(), title) +
                               "&artist_name=" + Escape(curl.get(), artist);
             if (!album.empty())
                 url += "&album_name=" + Escape(curl.get(), album);
