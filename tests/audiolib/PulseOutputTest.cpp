@@ -25,6 +25,54 @@ bool MakeSignal(const std::string &path, const std::string &expression, int chan
                       ":d=" + std::to_string(seconds) + "\" " + extra + " '" + path + "'");
 }
 
+// A signal that tells which of its frames was heard: the left side is a sawtooth over
+// kCounterPeriod frames, the right a staircase one step per period. It passes bit for bit
+// through the server's 16-bit sink and its monitor.
+constexpr int64_t kCounterPeriod = 4096;
+constexpr int64_t kCounterSteps = 128; // about 11.9 s
+bool MakeCounter(const std::string &path, double seconds) {
+    return RunQuietly("ffmpeg -nostdin -y -f lavfi -i \"aevalsrc='0.9*(2*mod(n,4096)/4096-1)|"
+                      "0.9*(2*(floor(n/4096)+0.5)/128-1)':s=44100:c=stereo:d=" +
+                      std::to_string(seconds) + "\" '" + path + "'");
+}
+
+// What was heard, as runs of source frames: each run is a stretch where every recorded frame is
+// the one after the frame before it. A silence (the recorder's zeros) of a pause or longer ends
+// a run; a shorter one, a stall of the busy sound server, does not when the sound goes on
+// where it was.
+struct HeardRun {
+    int64_t first = 0;
+    int64_t last = 0;
+    size_t silenceBefore = 0; // recorded frames of silence before this run
+};
+std::vector<HeardRun> HeardRuns(const std::vector<float> &heard) {
+    constexpr size_t kPauseFrames = 4410;
+    std::vector<HeardRun> runs;
+    size_t silence = 0;
+    for (size_t frame = 0; frame + 1 < heard.size(); frame += 2) {
+        const float left = heard[frame];
+        const float right = heard[frame + 1];
+        if (left == 0.0f && right == 0.0f) {
+            ++silence;
+            continue;
+        }
+        const int64_t step = std::lround((right / 0.9 + 1) / 2 * kCounterSteps - 0.5);
+        const int64_t phase = std::lround((left / 0.9 + 1) / 2 * kCounterPeriod);
+        const int64_t source = step * kCounterPeriod + phase;
+        if (runs.empty() || silence >= kPauseFrames || source != runs.back().last + 1) {
+            runs.push_back(HeardRun{source, source, silence});
+        } else {
+            runs.back().last = source;
+        }
+        silence = 0;
+    }
+    return runs;
+}
+
+double FrameSeconds(int64_t frame) {
+    return static_cast<double>(frame) / 44100.0;
+}
+
 class PulseOutputTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -302,6 +350,75 @@ TEST_F(PulseOutputTest, ServerThatStartsLateIsUsedAndALostServerIsReplaced) {
     EXPECT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 5s));
     EXPECT_TRUE(WaitUntil([&] { return seconds() > before + 0.5; }, 6s)) << before << " " << seconds();
     EXPECT_LT(seconds(), before + 8.0); // went on, did not start over or jump
+}
+
+TEST_F(PulseOutputTest, PauseAndStopAreHeardAtOnceAndAResumePlaysOnFromWhatWasHeard) {
+    // The stream holds 200 ms: a pause or a stop must not let that play out, and the resume must
+    // neither skip what was dropped nor play twice what was heard.
+    ASSERT_TRUE(pulse->Start());
+    const std::string path = folder.File("counter.wav");
+    ASSERT_TRUE(MakeCounter(path, 6.0));
+    const Handle stream = Open(path);
+    ASSERT_NE(stream, 0u);
+    const std::string recording = folder.File("pause.raw");
+    ASSERT_TRUE(pulse->StartRecording(recording));
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
+    ASSERT_TRUE(WaitUntil([&] { return Seconds(stream) > 1.0; }, 5s));
+    const double beforePause = Seconds(stream);
+    ASSERT_TRUE(library->ChannelPause(stream));
+    EXPECT_NEAR(Seconds(stream), beforePause, 0.03) << "the position should stay where the pause was heard";
+    std::this_thread::sleep_for(600ms);
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    ASSERT_TRUE(WaitUntil([&] { return Seconds(stream) > 2.5; }, 5s));
+    const double beforeStop = Seconds(stream);
+    ASSERT_TRUE(library->ChannelStop(stream));
+    std::this_thread::sleep_for(600ms);
+    pulse->StopRecording();
+
+    const std::vector<HeardRun> runs = HeardRuns(ReadFloats(recording));
+    for (const HeardRun &run : runs) {
+        std::printf("heard %.4f..%.4f s after %zu silent frames\n", FrameSeconds(run.first), FrameSeconds(run.last),
+                    run.silenceBefore);
+    }
+    ASSERT_EQ(runs.size(), 2u) << "one stretch before the pause and one after it";
+    EXPECT_LT(FrameSeconds(runs[0].first), 0.01);
+    EXPECT_GT(runs[1].silenceBefore, 44100u * 4 / 10);
+    // Heard up to where the position stood when paused and when stopped, not 200 ms on.
+    EXPECT_NEAR(FrameSeconds(runs[0].last), beforePause, 0.05);
+    EXPECT_NEAR(FrameSeconds(runs[1].last), beforeStop, 0.05);
+    // The resume goes on from the frame after the last one heard (a few ms heard twice at most,
+    // the time between the pause and the server's cork).
+    EXPECT_NEAR(FrameSeconds(runs[1].first), FrameSeconds(runs[0].last + 1), 0.01);
+}
+
+TEST_F(PulseOutputTest, SeekWhilePlayingIsHeardWithoutWaitingForTheBufferToPlayOut) {
+    ASSERT_TRUE(pulse->Start());
+    const std::string path = folder.File("counter.wav");
+    ASSERT_TRUE(MakeCounter(path, 5.0));
+    const Handle stream = Open(path);
+    ASSERT_NE(stream, 0u);
+    const std::string recording = folder.File("seek.raw");
+    CallCounter ends;
+    ASSERT_NE(library->ChannelSetSync(stream, kSyncEnd, 0, &CountEnd, &ends), 0u);
+    ASSERT_TRUE(pulse->StartRecording(recording));
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
+    ASSERT_TRUE(WaitUntil([&] { return Seconds(stream) > 1.0; }, 5s));
+    const double before = Seconds(stream);
+    ASSERT_TRUE(library->ChannelSetPosition(stream, library->ChannelSeconds2Bytes(stream, 4.0), kPosByte));
+    ASSERT_TRUE(ends.WaitFor(1, 20s));
+    std::this_thread::sleep_for(400ms);
+    pulse->StopRecording();
+
+    const std::vector<HeardRun> runs = HeardRuns(ReadFloats(recording));
+    ASSERT_EQ(runs.size(), 2u);
+    const double late = FrameSeconds(runs[0].last) - before;
+    std::printf("the old place was heard for %.1f ms after the seek\n", 1000 * late);
+    // The next refill (every 100 ms) replaces what the stream held; played out, it would be 200.
+    EXPECT_LT(late, 0.15);
+    EXPECT_EQ(runs[1].first, 4 * 44100); // the new place from its first frame, to the end
+    EXPECT_EQ(runs[1].last, 5 * 44100 - 1);
 }
 
 } // namespace

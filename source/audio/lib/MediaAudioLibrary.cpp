@@ -399,7 +399,11 @@ std::shared_ptr<PlaybackChannel> MediaAudioLibrary::FindChannel(Handle handle) {
 }
 
 void MediaAudioLibrary::FreeChannel(const std::shared_ptr<PlaybackChannel> &channel) {
+    const bool wasPlaying = channel->GetMode() == PlaybackChannel::Mode::Playing;
     mixer_->Remove(channel.get());
+    if (wasPlaying) {
+        mixer_->DropQueued();
+    }
     notifier_->Retire(*channel);
     channel->Shutdown();
     std::lock_guard lock(objectsMutex_);
@@ -458,8 +462,13 @@ bool MediaAudioLibrary::ChannelPause(Handle handle) {
     if (channel == nullptr) {
         return false;
     }
-    channel->Pause();
-    mixer_->Changed();
+    // Heard to stop at once: what the device held is dropped and played after the resume.
+    const bool dropQueued = mixer_->DropsQueued();
+    if (channel->Pause(dropQueued) && dropQueued) {
+        mixer_->DropQueued();
+    } else {
+        mixer_->Changed();
+    }
     return Succeed();
 }
 
@@ -468,8 +477,13 @@ bool MediaAudioLibrary::ChannelStop(Handle handle) {
     if (channel == nullptr) {
         return false;
     }
+    const bool wasPlaying = channel->GetMode() == PlaybackChannel::Mode::Playing;
     channel->Stop();
-    mixer_->Changed();
+    if (wasPlaying) {
+        mixer_->DropQueued(); // silent at once (a track that ended keeps its tail)
+    } else {
+        mixer_->Changed();
+    }
     return Succeed();
 }
 

@@ -72,7 +72,7 @@ PulseOutput::OpenResult OutputMixer::OpenPulseDevice(const std::string &streamNa
     pulse_ = std::make_unique<PulseOutput>(
         [this](float *out, int64_t frames, int64_t latency) {
             latencyFrames_.store(latency, std::memory_order_relaxed);
-            Mix(out, frames);
+            return Mix(out, frames);
         },
         [this] {
             lost_ = true;
@@ -218,6 +218,29 @@ void OutputMixer::Changed() {
     keeperWake_.notify_all();
 }
 
+bool OutputMixer::DropsQueued() const {
+    return openDevice_.load() == kPulseDevice;
+}
+
+void OutputMixer::DropQueued() {
+    std::lock_guard lock(deviceMutex_);
+    if (pulse_ != nullptr) {
+        if (AnyChannelIn(PlaybackChannel::Mode::Playing)) {
+            dropQueued_.store(true, std::memory_order_relaxed); // the next block replaces it
+        } else {
+            // Silent at once, and nothing left to be heard before the next sound.
+            pulse_->SetCorked(true, true);
+            pulseCorked_ = true;
+            if (!devicePaused_) {
+                devicePaused_ = true;
+                idleSince_ = std::chrono::steady_clock::now();
+            }
+        }
+    }
+    changes_.fetch_add(1);
+    keeperWake_.notify_all();
+}
+
 bool OutputMixer::IsOpen() const {
     // Without deviceMutex_, which the keeper holds while it opens a device.
     return openDevice_.load() != 0;
@@ -358,11 +381,13 @@ void OutputMixer::SetFollower(const PlaybackChannel *current, const std::shared_
 
 void OutputMixer::Callback(void *self, uint8_t *stream, int length) {
     std::memset(stream, 0, static_cast<size_t>(length));
+    // SDL's device holds about one block: nothing queued worth dropping.
     static_cast<OutputMixer *>(self)->Mix(reinterpret_cast<float *>(stream),
                                           length / static_cast<int>(kBytesPerFrame));
 }
 
-void OutputMixer::Mix(float *out, int64_t frames) {
+bool OutputMixer::Mix(float *out, int64_t frames) {
+    bool replaceQueued = dropQueued_.exchange(false, std::memory_order_relaxed);
     {
         // Held only by list edits elsewhere, never across I/O or decoding.
         std::lock_guard lock(mutex_);
@@ -373,10 +398,11 @@ void OutputMixer::Mix(float *out, int64_t frames) {
             }
         }
         for (const auto &channel : playing_) {
-            bool ended = false;
+            PlaybackChannel::MixReport report;
             const int64_t latency = latencyFrames_.load(std::memory_order_relaxed);
-            const int64_t taken = channel->MixInto(out, frames, ended, latency);
-            if (!ended) {
+            const int64_t taken = channel->MixInto(out, frames, report, latency);
+            replaceQueued = replaceQueued || report.jumped;
+            if (!report.ended) {
                 continue;
             }
             ended_.push_back(channel);
@@ -386,9 +412,9 @@ void OutputMixer::Mix(float *out, int64_t frames) {
                     const std::shared_ptr<PlaybackChannel> next = std::move(entry.follower);
                     entry.follower.reset();
                     next->StartFollowing();
-                    bool nextEnded = false;
-                    next->MixInto(out + taken * kOutputChannels, frames - taken, nextEnded, latency);
-                    if (nextEnded) {
+                    PlaybackChannel::MixReport nextReport;
+                    next->MixInto(out + taken * kOutputChannels, frames - taken, nextReport, latency);
+                    if (nextReport.ended) {
                         ended_.push_back(next);
                     }
                     break;
@@ -404,6 +430,7 @@ void OutputMixer::Mix(float *out, int64_t frames) {
         keeperWake_.notify_all(); // the keeper pauses the device if nothing follows
     }
     ended_.clear();
+    return replaceQueued;
 }
 
 } // namespace lirvo::audio

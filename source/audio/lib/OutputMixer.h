@@ -51,6 +51,13 @@ public:
     // A channel started, paused, stopped or ended: the keeper looks again at what plays.
     void Changed();
     bool IsOpen() const; // never blocks
+    // Whether the device in use drops what it holds when told (DropQueued): a PulseAudio
+    // stream, whose buffer holds 200 ms; SDL's holds about one block and is left to play out.
+    bool DropsQueued() const; // never blocks
+    // A channel was paused or stopped by the user, so what the device holds but has not played
+    // is not to be heard: with nothing else playing the stream is corked and emptied at once,
+    // else the next block mixed replaces it.
+    void DropQueued();
     // Output allowed (Start) or held (Stop); held output pauses the device.
     void SetRunning(bool running);
 
@@ -74,7 +81,8 @@ private:
 
     static void Callback(void *self, uint8_t *stream, int length);
     static int DeviceEventWatch(void *self, ::SDL_Event *event);
-    void Mix(float *out, int64_t frames);
+    // True when what the device holds but has not played should be replaced by this block.
+    bool Mix(float *out, int64_t frames);
     int OpenDevice(const std::string &streamName); // deviceMutex_ held
     PulseOutput::OpenResult OpenPulseDevice(const std::string &streamName); // deviceMutex_ held
     void CloseDevice();                            // deviceMutex_ held
@@ -102,6 +110,7 @@ private:
     std::atomic<uint32_t> openDevice_{0}; // device_, for the event watch
     std::atomic<uint32_t> changes_{0};
     std::atomic<int64_t> latencyFrames_{0}; // for the open device, read by the callback
+    std::atomic<bool> dropQueued_{false};   // taken by the next block the callback mixes
     // The PulseAudio output in use instead of SDL's (device_ is then kPulseDevice).
     std::unique_ptr<PulseOutput> pulse_;
     bool pulseCorked_ = true;

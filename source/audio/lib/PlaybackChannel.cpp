@@ -12,13 +12,17 @@ namespace lirvo::audio {
 
 namespace {
 
-// About 370 ms decoded ahead, four device blocks (OutputMixer), so a feeder that is late now and
-// then never lets the device run dry; a power of two.
-constexpr size_t kRingFrames = 16384;
+// The ring holds up to about 370 ms decoded ahead, four device blocks (OutputMixer), so a feeder
+// that is late now and then never lets the device run dry; behind that it keeps as much again of
+// what was already mixed, so a pause can take back what the device held but nobody heard yet.
+constexpr size_t kFillFrames = 16384;
+constexpr size_t kKeptFrames = 16384;
+constexpr size_t kRingFrames = kFillFrames + kKeptFrames; // a power of two
+static_assert((kRingFrames & (kRingFrames - 1)) == 0);
 constexpr size_t kRingMask = kRingFrames - 1;
 // The feeder sleeps until this much of the ring is free and then fills it up in one go, so it
 // wakes a few times a second rather than after every device block.
-constexpr size_t kRefillFrames = kRingFrames / 2;
+constexpr size_t kRefillFrames = kFillFrames / 2;
 constexpr size_t kHistoryFloats = PlaybackChannel::kHistoryBytes / sizeof(float);
 constexpr int64_t kChunkFrames = 2048;
 // A network stream decodes only while about half a second of undecoded data is waiting (within
@@ -103,7 +107,9 @@ void PlaybackChannel::WakeFeeder() {
 
 size_t PlaybackChannel::RingFree() const {
     const uint64_t used = ringWritten_.load(std::memory_order_relaxed) - ringRead_.load(std::memory_order_acquire);
-    return kRingFrames - static_cast<size_t>(used);
+    // The slots of the kept frames behind the reader are not free: a pause may read them again.
+    // (After a pause took frames back, more than kFillFrames may wait.)
+    return used >= kFillFrames ? 0 : kFillFrames - static_cast<size_t>(used);
 }
 
 void PlaybackChannel::DiscardBuffered(int64_t newPosition) {
@@ -123,7 +129,8 @@ void PlaybackChannel::DiscardBuffered(int64_t newPosition) {
 void PlaybackChannel::SetPlayed(int64_t played, int64_t block, int64_t latency) {
     // A seqlock: odd while writing. Writers do not overlap: the callback writes only while it
     // takes from the ring, a seek only while the ring is empty and the callback kept out, and a
-    // resume only while the channel is not playing (so not mixed) and no seek is pending.
+    // pause or a resume only while the channel is not playing (so not mixed) and no seek is
+    // pending.
     playedSeq_.fetch_add(1, std::memory_order_acq_rel);
     played_.store(played, std::memory_order_relaxed);
     blockFrames_.store(block, std::memory_order_relaxed);
@@ -135,7 +142,7 @@ void PlaybackChannel::SetPlayed(int64_t played, int64_t block, int64_t latency) 
     playedSeq_.fetch_add(1, std::memory_order_release);
 }
 
-int64_t PlaybackChannel::PositionFrames() const {
+int64_t PlaybackChannel::Reckon(bool asHeard) const {
     int64_t played = 0, block = 0, mixedNs = 0, latency = 0, start = 0;
     for (;;) {
         // Acquire loads keep the second look at the counter after the values it guards (a
@@ -152,7 +159,7 @@ int64_t PlaybackChannel::PositionFrames() const {
         std::this_thread::yield();
     }
     // Paused or stopped, the position stands where the audio sent to the device ends.
-    if (block <= 0 || mode_.load() != Mode::Playing) {
+    if (block <= 0 || (!asHeard && mode_.load() != Mode::Playing)) {
         return played;
     }
     // Playing, it is what is heard now: `latency` frames behind the end of the last block at
@@ -162,9 +169,33 @@ int64_t PlaybackChannel::PositionFrames() const {
     return std::max(start, played - latency + std::min(moved, block));
 }
 
-void PlaybackChannel::Pause() {
+int64_t PlaybackChannel::PositionFrames() const {
+    return Reckon(false);
+}
+
+bool PlaybackChannel::Pause(bool takeBackUnheard) {
+    std::lock_guard lock(feedMutex_); // no seek moves the ring meanwhile
     Mode expected = Mode::Playing;
-    mode_.compare_exchange_strong(expected, Mode::Paused);
+    if (!mode_.compare_exchange_strong(expected, Mode::Paused)) {
+        return false;
+    }
+    // A callback already inside MixInto finishes its block; any later one sees the pause.
+    while (inMix_.load()) {
+        std::this_thread::yield();
+    }
+    if (!takeBackUnheard || pendingSeek_ >= 0) {
+        return true;
+    }
+    // The device drops what it holds: the reader goes back to what was heard, and the resume
+    // plays on from there. Never further back than where this stretch began (a seek's target:
+    // the frames before it in the ring belong to the old place).
+    const int64_t played = played_.load(std::memory_order_relaxed);
+    const int64_t heard = Reckon(true);
+    const int64_t back = std::clamp<int64_t>(played - heard, 0, static_cast<int64_t>(kKeptFrames));
+    ringRead_.store(ringRead_.load(std::memory_order_relaxed) - static_cast<uint64_t>(back),
+                    std::memory_order_release);
+    SetPlayed(played - back, 0);
+    return true;
 }
 
 void PlaybackChannel::Stop() {
@@ -205,6 +236,9 @@ bool PlaybackChannel::Seek(int64_t frame) {
         pendingSeek_ = frame;
         ++generation_;
         DiscardBuffered(frame);
+        // Playing, what the device still holds of the old place is dropped when the new one
+        // is first mixed (a paused channel's was dropped at the pause).
+        jumped_.store(mode_.load() == Mode::Playing);
         // A decoder waiting for bytes that have not come lets go, so the seek runs next.
         if (origin_.downloadReader != nullptr) {
             origin_.downloadReader->Interrupt();
@@ -337,12 +371,16 @@ void PlaybackChannel::FeedLoop() {
     }
 }
 
-int64_t PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended, int64_t latencyFrames) {
-    ended = false;
+int64_t PlaybackChannel::MixInto(float *out, int64_t frames, MixReport &report, int64_t latencyFrames) {
+    report = MixReport{};
     inMix_.store(true);
     if (discarding_.load()) {
         inMix_.store(false);
         return 0; // a seek is emptying the ring: silence for this block rather than a wait
+    }
+    if (mode_.load() != Mode::Playing) {
+        inMix_.store(false);
+        return 0; // paused or stopped since the mixer looked
     }
     const float volume = volume_.load();
     // Read the end flag before the writer's count: once it is set, every frame is visible.
@@ -368,16 +406,18 @@ int64_t PlaybackChannel::MixInto(float *out, int64_t frames, bool &ended, int64_
     historyWritten_.store(historyAt, std::memory_order_release);
     ringRead_.store(read + take, std::memory_order_release);
     if (take > 0) {
+        // The first block after a seek replaces what the device held, so it is heard next.
+        report.jumped = jumped_.exchange(false);
         // A seek writes the position only while the ring is empty, when nothing is taken here.
         SetPlayed(played_.load(std::memory_order_relaxed) + static_cast<int64_t>(take), static_cast<int64_t>(take),
-                  latencyFrames);
+                  report.jumped ? static_cast<int64_t>(take) : latencyFrames);
     }
     if (sourceEnded && take == available && !endReported_.exchange(true)) {
         mode_ = Mode::Stopped;
-        ended = true;
+        report.ended = true;
     }
     inMix_.store(false);
-    const size_t freeBefore = kRingFrames - static_cast<size_t>(available);
+    const size_t freeBefore = available >= kFillFrames ? 0 : kFillFrames - static_cast<size_t>(available);
     if (take > 0 && freeBefore < kRefillFrames && freeBefore + take >= kRefillFrames) {
         // Half the ring is free: a lock-free wake of the feeder (a futex wake, never a wait).
         wake_.fetch_add(1, std::memory_order_release);

@@ -55,7 +55,10 @@ public:
     // Transport (any thread).
     // False when playing from the start was needed but the start cannot be reached.
     bool Play(bool restart);
-    void Pause();
+    // False when the channel was not playing. With `takeBackUnheard` (an output that drops what
+    // it holds once told, see OutputMixer::DropQueued), the position and the ring's reader go
+    // back to what has been heard, so the resume plays on from there.
+    bool Pause(bool takeBackUnheard = false);
     void Stop();
     Mode GetMode() const { return mode_.load(); }
     void SetVolume(float volume) { volume_ = volume; }
@@ -98,12 +101,17 @@ public:
     // that just ended.
     void StartFollowing() { mode_ = Mode::Playing; }
 
+    struct MixReport {
+        bool ended = false;  // the one time the channel ran out of data for good
+        bool jumped = false; // the first sound after a seek made while playing: what the
+                             // device still holds of the old place should be dropped
+    };
     // Called by the output callback: adds up to `frames` frames into `out`, scaled by the
-    // volume, and returns how many it added. Sets `ended` the one time the channel runs out of
-    // data for good. Never blocks: while a seek resets the ring it adds nothing.
+    // volume, and returns how many it added. Never blocks: while a seek resets the ring, or once
+    // the channel no longer plays, it adds nothing.
     // `latencyFrames` is how far behind the end of this block the listener is (at least the
     // block itself); the position reported while playing is that far back.
-    int64_t MixInto(float *out, int64_t frames, bool &ended, int64_t latencyFrames = 0);
+    int64_t MixInto(float *out, int64_t frames, MixReport &report, int64_t latencyFrames = 0);
 
     // Ends the feeder thread and the download; afterwards the channel makes no more calls.
     void Shutdown();
@@ -127,6 +135,8 @@ private:
     // frames long, heard `latency` frames later; 0 when the position stands at `played`, which
     // also marks where this stretch of playing began), as one change PositionFrames reads whole.
     void SetPlayed(int64_t played, int64_t block, int64_t latency = 0);
+    // The position; `asHeard` reckons what is heard even when the channel no longer plays.
+    int64_t Reckon(bool asHeard) const;
 
     const Handle handle_;
     std::unique_ptr<DecodedSource> source_;
@@ -154,8 +164,9 @@ private:
     std::mutex decoderMutex_; // held while the source decodes or seeks
 
     // The ring: the feeder is its only writer, the device callback its only reader. Both
-    // counters only grow (in frames); a seek discards what is buffered by moving the reader
-    // up to the writer while the callback is kept out (see DiscardBuffered).
+    // counters count frames; a seek discards what is buffered by moving the reader up to the
+    // writer while the callback is kept out (see DiscardBuffered), and a pause may move the
+    // reader back over frames already mixed, which the writer never overwrites (see RingFree).
     std::vector<float> ring_;
     std::atomic<uint64_t> ringWritten_{0};
     std::atomic<uint64_t> ringRead_{0};
@@ -163,6 +174,7 @@ private:
     std::atomic<bool> endReported_{false};
     std::atomic<bool> discarding_{false}; // a seek is resetting the ring
     std::atomic<bool> inMix_{false};      // the callback is reading the ring
+    std::atomic<bool> jumped_{false};     // sought while playing; cleared by the next sound mixed
 
     // Feeder side: guards the generation, the quit flag and the feeder's start.
     mutable std::mutex feedMutex_;

@@ -90,9 +90,10 @@ int64_t PulseOutput::LatencyFrames(pa_stream *stream) {
     }
     if (known) {
         // Until the first report the last latency known stands (none yet: the block is next).
-        latencyFrames_ = negative != 0 ? 0 : static_cast<int64_t>(latency * kOutputRate / PA_USEC_PER_SEC);
+        latencyFrames_.store(negative != 0 ? 0 : static_cast<int64_t>(latency * kOutputRate / PA_USEC_PER_SEC),
+                             std::memory_order_relaxed);
     }
-    return latencyFrames_;
+    return latencyFrames_.load(std::memory_order_relaxed);
 }
 
 void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
@@ -112,9 +113,17 @@ void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
         const auto frames = static_cast<int64_t>(size) / kBytesPerFrame;
         // What is written already is heard `latency` from now; this block comes after it.
         const int64_t ahead = output->LatencyFrames(stream);
-        output->fill_(static_cast<float *>(data), frames, ahead + frames);
-        if (pa_stream_write(stream, data, size, nullptr, 0, PA_SEEK_RELATIVE) < 0) {
+        const bool replace = output->fill_(static_cast<float *>(data), frames, ahead + frames);
+        // A block that replaces the queue is written where the server reads, over what it
+        // held; the server rewinds its sink to it. libpulse then reckons no latency until its
+        // next report, and this block is what is queued meanwhile.
+        if (pa_stream_write(stream, data, size, nullptr, 0, replace ? PA_SEEK_RELATIVE_ON_READ : PA_SEEK_RELATIVE) <
+            0) {
             return;
+        }
+        if (replace) {
+            output->latencyFrames_.store(frames, std::memory_order_relaxed);
+            output->timingWanted_ = true;
         }
         bytes -= std::min(bytes, size);
     }
@@ -198,13 +207,20 @@ PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
     return OpenResult::Open;
 }
 
-void PulseOutput::SetCorked(bool corked) {
+void PulseOutput::SetCorked(bool corked, bool dropQueued) {
     if (mainloop_ == nullptr || stream_ == nullptr) {
         return;
     }
     pa_threaded_mainloop_lock(mainloop_);
     if (pa_operation *operation = pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr)) {
         pa_operation_unref(operation);
+    }
+    if (dropQueued) {
+        // Emptied, the stream waits for a full buffer again before it plays.
+        if (pa_operation *operation = pa_stream_flush(stream_, nullptr, nullptr)) {
+            pa_operation_unref(operation);
+        }
+        latencyFrames_.store(0, std::memory_order_relaxed);
     }
     // The clock libpulse reckons with starts or stops here; the next write asks the server.
     timingWanted_ = true;

@@ -23,8 +23,9 @@ namespace lirvo::audio {
 class PulseOutput {
 public:
     // Adds `frames` frames of stereo float into `out` (zeroed before); the listener is
-    // `latencyFrames` frames behind the end of this block.
-    using Fill = std::function<void(float *out, int64_t frames, int64_t latencyFrames)>;
+    // `latencyFrames` frames behind the end of this block. Returns true when what the stream
+    // holds but has not played is stale: the block is then written over it, to be heard next.
+    using Fill = std::function<bool(float *out, int64_t frames, int64_t latencyFrames)>;
     // The server or the stream went away (on libpulse's thread: only flag it).
     using Lost = std::function<void()>;
 
@@ -40,8 +41,9 @@ public:
     };
     // Connects and makes a paused (corked) stream named `streamName`.
     OpenResult Open(const std::string &streamName);
-    // Corks or uncorks the stream; returns at once.
-    void SetCorked(bool corked);
+    // Corks or uncorks the stream, and with `dropQueued` empties it of what it holds but has
+    // not played; returns at once.
+    void SetCorked(bool corked, bool dropQueued = false);
     bool Failed() const { return failed_.load(); }
     void Close();
 
@@ -60,9 +62,11 @@ private:
     pa_stream *stream_ = nullptr;
     std::atomic<bool> failed_{false};
     std::atomic<bool> timingWanted_{true}; // a cork or uncork asks for a timing report
+    // The latency last known, for when libpulse cannot reckon it (before the first timing
+    // report, after a write over the queue or a flush); written under the main loop's lock.
+    std::atomic<int64_t> latencyFrames_{0};
     // Used on libpulse's thread only.
     std::chrono::steady_clock::time_point timingAskedAt_{};
-    int64_t latencyFrames_ = 0;
 };
 
 } // namespace lirvo::audio
