@@ -7,6 +7,8 @@
 #   RSS            resident memory after 30 s of playing
 #   playing CPU    CPU seconds used between 10 s and 30 s of playing
 #   idle CPU       CPU seconds used in 30 s after the song has ended (the player stopped)
+# then the first window and RSS of a bare Qt Quick program (bench/bare-quick-window.cpp), the
+# floor below which no Qt Quick program starts or lives;
 # and Lirvo's figure as a ratio of each peer's (Lirvo ÷ peer; below 1 means Lirvo uses less).
 #
 # Usage: bench/peers.sh [LIRVO_BUILD_DIR]   (default build/release; configured and built when
@@ -181,6 +183,35 @@ measure() {
 
 for p in "${players[@]}"; do measure "$p"; done
 
+# The floor: a bare Qt Quick window (bench/bare-quick-window.cpp), started the same way.
+floor_window="-"
+floor_rss="-"
+if c++ -O2 -std=c++17 -fPIC $(pkg-config --cflags Qt6Quick Qt6Widgets 2>/dev/null) \
+     "$here/bench/bare-quick-window.cpp" -o "$work/bare-quick-window" \
+     $(pkg-config --libs Qt6Quick Qt6Widgets 2>/dev/null) 2>"$work/bare.log"; then
+  echo "peers: a bare Qt Quick window" >&2
+  home=$(make_home bare)
+  floor_starts=()
+  for _ in $(seq "$window_starts"); do
+    t0=$(now_ms)
+    (cd "$home" && exec env HOME="$home" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=xcb \
+       "$work/bare-quick-window") >>"$work/bare.log" 2>&1 &
+    pid=$!
+    t_win=$(wait_window "$pid")
+    [[ -n $t_win ]] && floor_starts+=($(( t_win - t0 )))
+    if [[ $floor_rss == "-" ]]; then
+      sleep 3
+      floor_rss=$(awk -v k="$(rss_kb "$pid")" 'BEGIN { if (k == "") print "-"; else printf "%.1f", k / 1024 }')
+    fi
+    stop_player "$pid"
+  done
+  if [[ ${#floor_starts[@]} -gt 0 ]]; then
+    floor_window=$(printf '%s\n' "${floor_starts[@]}" | sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }')
+  fi
+else
+  echo "peers: the bare Qt Quick window did not build (log: $work/bare.log)" >&2
+fi
+
 ratio() { awk -v a="${1:--}" -v b="${2:--}" 'BEGIN { if (a == "-" || b == "-" || b + 0 == 0) print "-"; else printf "%.2f", a / b }'; }
 
 echo
@@ -203,6 +234,10 @@ goal() { # name value limit
   awk -v n="$1" -v v="$2" -v l="$3" 'BEGIN { if (v == "-") s = "n/a"; else s = (v <= l) ? "met" : "NOT met";
                                              printf "  %-13s %6s  (goal <= %s)  %s\n", n, v, l, s }'
 }
+echo "A bare Qt Quick window (one rectangle, QApplication, software renderer), as a ratio of Audacious:"
+printf '  first window %s ms (%s), RSS %s MB (%s)\n' "$floor_window" \
+  "$(ratio "$floor_window" "${first_window[audacious]:--}")" "$floor_rss" "$(ratio "$floor_rss" "${rss_mb[audacious]:--}")"
+echo
 echo "Goals against Audacious:"
 goal "first window" "$(ratio "${first_window[lirvo]:--}" "${first_window[audacious]:--}")" 0.8
 goal "RSS" "$(ratio "${rss_mb[lirvo]:--}" "${rss_mb[audacious]:--}")" 0.75
