@@ -31,7 +31,7 @@ as_root() { if [[ $(id -u) -eq 0 ]]; then "$@"; else sudo "$@"; fi; }
 missing=()
 need audacious || missing+=(audacious)
 need mpv || missing+=(mpv)
-for tool in Xvfb:xvfb xdotool:xdotool pulseaudio:pulseaudio pactl:pulseaudio-utils \
+for tool in Xvfb:xvfb xev:x11-utils xprop:x11-utils pulseaudio:pulseaudio pactl:pulseaudio-utils \
             dbus-daemon:dbus; do
   need "${tool%%:*}" || missing+=("${tool#*:}")
 done
@@ -79,20 +79,41 @@ export DBUS_SESSION_BUS_ADDRESS=$(head -n1 "$work/bus.address")
 unset WAYLAND_DISPLAY SESSION_MANAGER
 
 ticks=$(getconf CLK_TCK)
-now_ms() { echo $(( $(date +%s%N) / 1000000 )); }
+now_ms() { local us=${EPOCHREALTIME/./}; echo $(( us / 1000 )); } # no process started
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat" 2>/dev/null || true; }
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status" 2>/dev/null || true; }
 sleep_until_ms() { local left=$(( $1 - $(now_ms) )); (( left > 0 )) && sleep "$(awk -v m="$left" 'BEGIN { print m / 1000 }')"; return 0; }
 
-# Waits for a mapped window of process $1; prints the time (ms) or nothing after 30 s.
-wait_window() {
-  local deadline=$(( $(now_ms) + 30000 ))
-  while (( $(now_ms) < deadline )); do
-    kill -0 "$1" 2>/dev/null || return 0
-    if xdotool search --onlyvisible --pid "$1" >/dev/null 2>&1; then now_ms; return 0; fi
-    sleep 0.005
+# Every window mapped on the display, with the time the X server's report of it arrived
+# ("ms window" a line), from one xev watching the root window. Waiting for a window so costs the
+# starting player nothing: asking the server with a new client every few ms, as this did first,
+# kept one of the machine's two cores busy while the player started.
+stamp_maps() {
+  local line stamp=
+  while IFS= read -r line; do
+    if [[ $line == MapNotify* ]]; then stamp=$(now_ms); continue; fi
+    if [[ -n $stamp ]]; then line=${line#*window }; echo "$stamp ${line%%,*}"; stamp=; fi
   done
 }
+maps=$work/maps.log
+: >"$maps"
+xev -root -event substructure > >(stamp_maps >>"$maps") 2>/dev/null &
+pids+=($!)
+sleep 0.3
+# Waits for a window of process $1 mapped after line $2 of the map log; prints the time (ms) of
+# its mapping, or nothing after 30 s.
+wait_window() {
+  local deadline=$(( $(now_ms) + 30000 )) seen=$2 stamp window
+  while (( $(now_ms) < deadline )); do
+    while read -r stamp window; do
+      seen=$((seen + 1))
+      if [[ $(xprop -id "$window" _NET_WM_PID 2>/dev/null) == *"= $1" ]]; then echo "$stamp"; return 0; fi
+    done < <(tail -n +"$((seen + 1))" "$maps")
+    kill -0 "$1" 2>/dev/null || return 0
+    sleep 0.02
+  done
+}
+map_count() { wc -l <"$maps"; }
 # Waits for a sound server stream of process $1; prints the time (ms) or nothing after 20 s.
 wait_stream() {
   local deadline=$(( $(now_ms) + 20000 ))
@@ -133,7 +154,7 @@ player_command() {
 declare -A first_window cold_window rss_mb play_cpu idle_cpu idle_streams
 
 measure() {
-  local name=$1 home song pid t0 t_win t_play c10 c30 c_end c_idle starts=()
+  local name=$1 home song pid mark t0 t_win t_play c10 c30 c_end c_idle starts=()
   home=$(make_home "$name")
   song=$home/Music/lirvo-demo.ogg
   local -a env=(env HOME="$home" XDG_RUNTIME_DIR="$home/run" XDG_CONFIG_HOME="$home/.config"
@@ -142,10 +163,11 @@ measure() {
   echo "peers: $name" >&2
 
   # The playing run: song and lyric, then the player left alone after the song's end.
+  mark=$(map_count)
   t0=$(now_ms)
   (cd "$home" && exec "${env[@]}" $(player_command "$name" "$song")) >"$work/$name.log" 2>&1 &
   pid=$!
-  t_win=$(wait_window "$pid")
+  t_win=$(wait_window "$pid" "$mark")
   cold_window[$name]=$([[ -n $t_win ]] && echo $(( t_win - t0 )) || echo "-")
   t_play=$(wait_stream "$pid")
   if [[ -z $t_play ]]; then
@@ -167,10 +189,11 @@ measure() {
 
   # Starts without a song, caches warm: the first window alone.
   for _ in $(seq "$window_starts"); do
+    mark=$(map_count)
     t0=$(now_ms)
     (cd "$home" && exec "${env[@]}" $(player_command "$name" "")) >>"$work/$name.log" 2>&1 &
     pid=$!
-    t_win=$(wait_window "$pid")
+    t_win=$(wait_window "$pid" "$mark")
     [[ -n $t_win ]] && starts+=($(( t_win - t0 )))
     stop_player "$pid"
   done
@@ -193,11 +216,12 @@ if c++ -O2 -std=c++17 -fPIC $(pkg-config --cflags Qt6Quick Qt6Widgets 2>/dev/nul
   home=$(make_home bare)
   floor_starts=()
   for _ in $(seq "$window_starts"); do
+    mark=$(map_count)
     t0=$(now_ms)
     (cd "$home" && exec env HOME="$home" XDG_RUNTIME_DIR="$home/run" QT_QPA_PLATFORM=xcb \
        "$work/bare-quick-window") >>"$work/bare.log" 2>&1 &
     pid=$!
-    t_win=$(wait_window "$pid")
+    t_win=$(wait_window "$pid" "$mark")
     [[ -n $t_win ]] && floor_starts+=($(( t_win - t0 )))
     if [[ $floor_rss == "-" ]]; then
       sleep 3
