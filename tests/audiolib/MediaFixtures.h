@@ -42,6 +42,23 @@ inline bool MakeTone(const std::string &path, double seconds, double hz, const s
                       path + "'");
 }
 
+// A stereo WAV that tells which of its frames is heard: the left side is a sawtooth over
+// kCounterPeriod frames, the right a staircase one step per period (about 11.9 s in all). It
+// passes bit for bit through 16-bit samples, a sound server's sink among them.
+inline constexpr int64_t kCounterPeriod = 4096;
+inline constexpr int64_t kCounterSteps = 128;
+inline bool MakeCounter(const std::string &path, double seconds) {
+    return RunQuietly("ffmpeg -nostdin -y -f lavfi -i \"aevalsrc='0.9*(2*mod(n,4096)/4096-1)|"
+                      "0.9*(2*(floor(n/4096)+0.5)/128-1)':s=44100:c=stereo:d=" +
+                      std::to_string(seconds) + "\" '" + path + "'");
+}
+// The frame of the counter signal that a stereo frame is.
+inline int64_t CounterFrame(float left, float right) {
+    const int64_t step = std::lround((right / 0.9 + 1) / 2 * kCounterSteps - 0.5);
+    const int64_t phase = std::lround((left / 0.9 + 1) / 2 * kCounterPeriod);
+    return step * kCounterPeriod + phase;
+}
+
 inline std::vector<uint8_t> ReadAll(const std::string &path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

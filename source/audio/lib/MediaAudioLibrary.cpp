@@ -6,6 +6,7 @@
 #include "function/text/FastStrings.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <string_view>
 
@@ -14,6 +15,10 @@ namespace lirvo::audio {
 namespace {
 
 thread_local int tLastError = kErrorOk;
+
+// How long OutputPrepare waits for a channel's first blocks (a network stream may take longer;
+// it then starts with what it has).
+constexpr std::chrono::milliseconds kPrefillWait{100};
 
 bool Fail(int code) {
     tLastError = code;
@@ -225,6 +230,8 @@ MediaAudioLibrary::OpenSource(const std::function<std::unique_ptr<ByteReader>()>
 Handle MediaAudioLibrary::AddChannel(std::unique_ptr<DecodedSource> source, ChannelOrigin origin) {
     const Handle handle = NextHandle();
     auto channel = std::make_shared<PlaybackChannel>(handle, std::move(source), std::move(origin));
+    // The mixer outlives every channel: Free() ends them all first.
+    channel->SetJumpReady([mixer = mixer_.get()] { mixer->WriteNow(); });
     {
         std::lock_guard life(lifeMutex_);
         if (!initialised_) {
@@ -492,6 +499,9 @@ bool MediaAudioLibrary::OutputPrepare(Handle handle) {
     if (channel == nullptr) {
         return false;
     }
+    // Called off the main thread before the track starts: its first blocks are decoded by then
+    // (a device that asks at once would otherwise get them padded with silence).
+    channel->PrefillAndWait(kPrefillWait);
     const int error = mixer_->Acquire(channel->StreamName());
     return error == kErrorOk ? Succeed() : Fail(error);
 }

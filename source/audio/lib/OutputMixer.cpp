@@ -246,6 +246,13 @@ bool OutputMixer::IsOpen() const {
     return openDevice_.load() != 0;
 }
 
+void OutputMixer::WriteNow() {
+    std::lock_guard lock(deviceMutex_);
+    if (pulse_ != nullptr && !pulseCorked_ && !devicePaused_) {
+        pulse_->WriteNow();
+    }
+}
+
 void OutputMixer::SetRunning(bool running) {
     std::lock_guard lock(deviceMutex_);
     running_ = running;

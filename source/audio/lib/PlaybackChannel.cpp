@@ -79,6 +79,14 @@ void PlaybackChannel::StartFeeder() {
     }
 }
 
+bool PlaybackChannel::PrefillAndWait(std::chrono::milliseconds limit) {
+    StartFeeder();
+    std::unique_lock lock(feedMutex_);
+    return filled_.wait_for(lock, limit, [&] {
+        return quit_ || sourceEnded_.load() || RingFree() < static_cast<size_t>(kChunkFrames);
+    });
+}
+
 bool PlaybackChannel::Play(bool restart) {
     // An ended channel starts over; if its start can no longer be reached (a live stream
     // whose first bytes were let go), it stays ended rather than "playing" silence.
@@ -239,6 +247,7 @@ bool PlaybackChannel::Seek(int64_t frame) {
         // Playing, what the device still holds of the old place is dropped when the new one
         // is first mixed (a paused channel's was dropped at the pause).
         jumped_.store(mode_.load() == Mode::Playing);
+        jumpAnnounced_ = !jumped_.load();
         // A decoder waiting for bytes that have not come lets go, so the seek runs next.
         if (origin_.downloadReader != nullptr) {
             origin_.downloadReader->Interrupt();
@@ -357,6 +366,7 @@ void PlaybackChannel::FeedLoop() {
         }
         if (got <= 0) {
             sourceEnded_.store(true, std::memory_order_release);
+            filled_.notify_all();
             continue;
         }
         // Only this thread writes, and a seek (which moves the reader) holds feedMutex_, so the
@@ -368,6 +378,14 @@ void PlaybackChannel::FeedLoop() {
             ring_[2 * at + 1] = block[2 * i + 1];
         }
         ringWritten_.store(written + static_cast<uint64_t>(got), std::memory_order_release);
+        if (RingFree() < static_cast<size_t>(kChunkFrames)) {
+            filled_.notify_all();
+        }
+        if (!std::exchange(jumpAnnounced_, true) && jumpReady_) {
+            lock.unlock(); // the output takes its own locks and mixes this channel
+            jumpReady_();
+            lock.lock();
+        }
     }
 }
 

@@ -13,7 +13,9 @@
 #include "audio/lib/TagReader.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -79,6 +81,11 @@ public:
 
     EffectChain &Effects() { return effects_; }
 
+    // Called on the feeder thread, once per seek made while playing, when the first block at
+    // the new place is in the ring (the output writes it at once; see OutputMixer::WriteNow).
+    // Set before the channel plays.
+    void SetJumpReady(std::function<void()> jumpReady) { jumpReady_ = std::move(jumpReady); }
+
     void AddSync(const SyncEntry &sync);
     std::vector<SyncEntry> Syncs() const;
 
@@ -97,6 +104,15 @@ public:
     // Starts decoding ahead without playing, so a channel queued to follow another has its
     // first block ready when the output switches to it.
     void Prefill() { StartFeeder(); }
+    // Prefill, then waits at most `limit` until the ring is full or the source has ended (true),
+    // so the first block the device asks for is whole rather than padded with silence.
+    bool PrefillAndWait(std::chrono::milliseconds limit);
+    // Frames decoded and waiting for the device (more than the feeder fills up to right after
+    // a pause took frames back).
+    int64_t BufferedFrames() const {
+        return static_cast<int64_t>(ringWritten_.load(std::memory_order_acquire) -
+                                    ringRead_.load(std::memory_order_acquire));
+    }
     // Called by the mixer inside the device callback when this channel takes over from one
     // that just ended.
     void StartFollowing() { mode_ = Mode::Playing; }
@@ -175,10 +191,13 @@ private:
     std::atomic<bool> discarding_{false}; // a seek is resetting the ring
     std::atomic<bool> inMix_{false};      // the callback is reading the ring
     std::atomic<bool> jumped_{false};     // sought while playing; cleared by the next sound mixed
+    bool jumpAnnounced_ = true;           // jumpReady_ was called for the last seek (feedMutex_)
+    std::function<void()> jumpReady_;
 
     // Feeder side: guards the generation, the quit flag and the feeder's start.
     mutable std::mutex feedMutex_;
     std::condition_variable feedWanted_; // timed waits of the network margin
+    std::condition_variable filled_;     // the ring became full or the source ended
     // Bumped and notified whenever the feeder may have work; the callback notifies it without
     // taking any lock (a futex wake).
     std::atomic<uint32_t> wake_{0};

@@ -97,7 +97,10 @@ int64_t PulseOutput::LatencyFrames(pa_stream *stream) {
 }
 
 void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
-    auto *output = static_cast<PulseOutput *>(self);
+    static_cast<PulseOutput *>(self)->Write(stream, bytes);
+}
+
+void PulseOutput::Write(pa_stream *stream, size_t bytes) {
     while (bytes > 0) {
         void *data = nullptr;
         size_t size = bytes;
@@ -112,8 +115,8 @@ void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
         std::memset(data, 0, size);
         const auto frames = static_cast<int64_t>(size) / kBytesPerFrame;
         // What is written already is heard `latency` from now; this block comes after it.
-        const int64_t ahead = output->LatencyFrames(stream);
-        const bool replace = output->fill_(static_cast<float *>(data), frames, ahead + frames);
+        const int64_t ahead = LatencyFrames(stream);
+        const bool replace = fill_(static_cast<float *>(data), frames, ahead + frames);
         // A block that replaces the queue is written where the server reads, over what it
         // held; the server rewinds its sink to it. libpulse then reckons no latency until its
         // next report, and this block is what is queued meanwhile.
@@ -122,8 +125,8 @@ void PulseOutput::OnWrite(pa_stream *stream, size_t bytes, void *self) {
             return;
         }
         if (replace) {
-            output->latencyFrames_.store(frames, std::memory_order_relaxed);
-            output->timingWanted_ = true;
+            latencyFrames_.store(frames, std::memory_order_relaxed);
+            timingWanted_ = true;
         }
         bytes -= std::min(bytes, size);
     }
@@ -224,6 +227,18 @@ void PulseOutput::SetCorked(bool corked, bool dropQueued) {
     }
     // The clock libpulse reckons with starts or stops here; the next write asks the server.
     timingWanted_ = true;
+    pa_threaded_mainloop_unlock(mainloop_);
+}
+
+void PulseOutput::WriteNow() {
+    if (mainloop_ == nullptr || stream_ == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(mainloop_);
+    if (pa_stream_get_state(stream_) == PA_STREAM_READY && pa_stream_is_corked(stream_) == 0) {
+        const pa_sample_spec format = OutputFormat();
+        Write(stream_, pa_usec_to_bytes(kRefillUsec, &format));
+    }
     pa_threaded_mainloop_unlock(mainloop_);
 }
 

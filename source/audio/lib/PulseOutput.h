@@ -44,6 +44,9 @@ public:
     // Corks or uncorks the stream, and with `dropQueued` empties it of what it holds but has
     // not played; returns at once.
     void SetCorked(bool corked, bool dropQueued = false);
+    // Fills and writes one refill step now, without waiting for the server to ask (a playing
+    // stream only): a block that replaces what the stream holds is then heard at once.
+    void WriteNow();
     bool Failed() const { return failed_.load(); }
     void Close();
 
@@ -51,6 +54,7 @@ private:
     static void OnContextState(pa_context *context, void *self);
     static void OnStreamState(pa_stream *stream, void *self);
     static void OnWrite(pa_stream *stream, size_t bytes, void *self);
+    void Write(pa_stream *stream, size_t bytes); // mainloop locked
     bool WaitUntilReady(bool forStream); // mainloop locked
     int64_t LatencyFrames(pa_stream *stream); // in the fill
     void MarkFailed();
