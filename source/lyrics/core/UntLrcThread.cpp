@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdlib>
 #include <dirent.h>
 #include <sys/stat.h>
@@ -243,19 +244,40 @@ bool TLyricWorker::RunOnMainThreadAndWait(std::function<void()> call) {
     struct Handshake {
         bool done = false;
         bool ran = false;
+        std::atomic<bool> posted{false};
+    };
+    // Qt's event queue and the reference count of the posted functor already order the call
+    // after everything this thread did before posting it, and the freeing of the functor (on
+    // whichever thread drops the last reference, this one included) after the call. Qt is not
+    // built for ThreadSanitizer, which sees neither; the flag and the lock below show it the
+    // same order.
+    struct PostedCall {
+        std::shared_ptr<Shared> shared;
+        std::function<void()> call;
+        PostedCall(std::shared_ptr<Shared> owner, std::function<void()> function)
+            : shared(std::move(owner)), call(std::move(function)) {}
+        PostedCall(const PostedCall &) = default;
+        PostedCall(PostedCall &&) = default;
+        ~PostedCall() {
+            if (shared) {
+                std::lock_guard<std::mutex> lock(shared->mutex); // taken after the call
+            }
+        }
     };
     std::shared_ptr<Shared> shared = m_shared;
     auto handshake = std::make_shared<Handshake>();
+    handshake->posted.store(true, std::memory_order_release);
     // The queued call may run after this thread stopped waiting (when detached); it then
     // skips `call`, whose captures may be gone, and touches only the shared state.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [shared, handshake, call = std::move(call)] {
+        [shared, handshake, posted = PostedCall(shared, std::move(call))] {
+            (void)handshake->posted.load(std::memory_order_acquire);
             bool ran = false;
             if (shared->Deliverable()) {
                 ran = true;
                 try {
-                    call();
+                    posted.call();
                 } catch (...) {
                 }
             }
