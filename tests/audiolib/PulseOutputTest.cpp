@@ -103,6 +103,27 @@ protected:
         return ReadFloats(recording);
     }
 
+    // Starts the server and a recording into `recording`, then plays a counter signal of
+    // `seconds` (its first blocks decoded first, as the player does) until a second of it has
+    // been heard; `ends` counts its end. 0 on failure.
+    Handle PlayCounterPastOneSecond(double seconds, const std::string &recording, CallCounter *ends = nullptr) {
+        const std::string path = folder.File("counter.wav");
+        if (!pulse->Start() || !MakeCounter(path, seconds)) {
+            return 0;
+        }
+        const Handle stream = Open(path);
+        if (stream == 0 || (ends != nullptr && library->ChannelSetSync(stream, kSyncEnd, 0, &CountEnd, ends) == 0) ||
+            !pulse->StartRecording(recording)) {
+            return 0;
+        }
+        std::this_thread::sleep_for(300ms);
+        if (!library->OutputPrepare(stream) || !library->ChannelPlay(stream, false) ||
+            !WaitUntil([&] { return Seconds(stream) > 1.0; }, 5s)) {
+            return 0;
+        }
+        return stream;
+    }
+
     TempFolder folder;
     std::unique_ptr<PulseServer> pulse;
     std::unique_ptr<IAudioLibrary> library;
@@ -237,6 +258,22 @@ TEST_F(PulseOutputTest, StreamIsHeldOnlyWhilePlayingAndNamedAfterTheTrack) {
     EXPECT_GE(library->ChannelGetPosition(stream, kPosByte), position);
 }
 
+TEST_F(PulseOutputTest, StreamOpenedAheadOfAPlayWaitsCorkedForIt) {
+    // The player's open worker prepares the output before the track plays. A stream that ran
+    // meanwhile would queue silence, and the track's first sound would wait behind it.
+    ASSERT_TRUE(pulse->Start());
+    const Handle stream = OpenTone("prepared.wav");
+    ASSERT_NE(stream, 0u);
+    ASSERT_TRUE(library->OutputPrepare(stream)) << library->ErrorGetCode();
+    ASSERT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 1; }, 3s));
+    EXPECT_NE(pulse->SinkInputDetails().find("Corked: yes"), std::string::npos) << pulse->SinkInputDetails();
+    const std::string prepared = pulse->SinkInputList();
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    EXPECT_TRUE(WaitUntil([&] { return pulse->SinkInputDetails().find("Corked: no") != std::string::npos; }, 3s));
+    EXPECT_TRUE(WaitUntil([&] { return Seconds(stream) > 0.2; }, 5s));
+    EXPECT_EQ(pulse->SinkInputList(), prepared) << "the play should use the stream prepared for it";
+}
+
 TEST_F(PulseOutputTest, SlowServerIsWaitedForAndItsStreamKept) {
     // Nothing records the sink, so it starts by taking about a second of sound at once and then
     // asks for nothing for a while; later the server is frozen for 2.5 s. Neither is a lost
@@ -344,17 +381,9 @@ TEST_F(PulseOutputTest, ServerThatStartsLateIsUsedAndALostServerIsReplaced) {
 TEST_F(PulseOutputTest, PauseAndStopAreHeardAtOnceAndAResumePlaysOnFromWhatWasHeard) {
     // The stream holds 200 ms: a pause or a stop must not let that play out, and the resume must
     // neither skip what was dropped nor play twice what was heard.
-    ASSERT_TRUE(pulse->Start());
-    const std::string path = folder.File("counter.wav");
-    ASSERT_TRUE(MakeCounter(path, 6.0));
-    const Handle stream = Open(path);
-    ASSERT_NE(stream, 0u);
     const std::string recording = folder.File("pause.raw");
-    ASSERT_TRUE(pulse->StartRecording(recording));
-    std::this_thread::sleep_for(300ms);
-    ASSERT_TRUE(library->OutputPrepare(stream)); // as the player does: the first blocks decoded
-    ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
-    ASSERT_TRUE(WaitUntil([&] { return Seconds(stream) > 1.0; }, 5s));
+    const Handle stream = PlayCounterPastOneSecond(6.0, recording);
+    ASSERT_NE(stream, 0u) << library->ErrorGetCode();
     const double beforePause = Seconds(stream);
     ASSERT_TRUE(library->ChannelPause(stream));
     EXPECT_NEAR(Seconds(stream), beforePause, 0.03) << "the position should stay where the pause was heard";
@@ -383,18 +412,10 @@ TEST_F(PulseOutputTest, PauseAndStopAreHeardAtOnceAndAResumePlaysOnFromWhatWasHe
 }
 
 TEST_F(PulseOutputTest, SeekWhilePlayingIsHeardWithoutWaitingForTheBufferToPlayOut) {
-    ASSERT_TRUE(pulse->Start());
-    const std::string path = folder.File("counter.wav");
-    ASSERT_TRUE(MakeCounter(path, 5.0));
-    const Handle stream = Open(path);
-    ASSERT_NE(stream, 0u);
     const std::string recording = folder.File("seek.raw");
     CallCounter ends;
-    ASSERT_NE(library->ChannelSetSync(stream, kSyncEnd, 0, &CountEnd, &ends), 0u);
-    ASSERT_TRUE(pulse->StartRecording(recording));
-    std::this_thread::sleep_for(300ms);
-    ASSERT_TRUE(library->ChannelPlay(stream, false)) << library->ErrorGetCode();
-    ASSERT_TRUE(WaitUntil([&] { return Seconds(stream) > 1.0; }, 5s));
+    const Handle stream = PlayCounterPastOneSecond(5.0, recording, &ends);
+    ASSERT_NE(stream, 0u) << library->ErrorGetCode();
     const double before = Seconds(stream);
     ASSERT_TRUE(library->ChannelSetPosition(stream, library->ChannelSeconds2Bytes(stream, 4.0), kPosByte));
     ASSERT_TRUE(ends.WaitFor(1, 20s));

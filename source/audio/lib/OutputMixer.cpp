@@ -203,9 +203,13 @@ int OutputMixer::Acquire(const std::string &streamName) {
         }
     }
     reopenWanted_ = false;
-    if (running_ && devicePaused_) {
+    // Opened ahead of a play (OutputPrepare), the device stays paused until something plays:
+    // a running PulseAudio stream would queue silence that the first sound then waits behind.
+    if (running_ && devicePaused_ && AnyChannelIn(PlaybackChannel::Mode::Playing)) {
         PauseDevice(false);
         devicePaused_ = false;
+    } else if (devicePaused_) {
+        idleSince_ = std::chrono::steady_clock::now(); // kept as after a stop, for the play to come
     }
     changes_.fetch_add(1);
     keeperWake_.notify_all();
