@@ -6,12 +6,14 @@
 // every block it writes.
 //
 // All calls come from one thread at a time (the mixer's device lock); the fill runs on
-// libpulse's own thread, under its lock, as the device callback.
+// libpulse's own thread, under its lock, as the device callback, or under the same lock on the
+// thread that calls WriteNow.
 
 #include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 struct pa_threaded_mainloop;
@@ -69,7 +71,8 @@ private:
     // The latency last known, for when libpulse cannot reckon it (before the first timing
     // report, after a write over the queue or a flush); written under the main loop's lock.
     std::atomic<int64_t> latencyFrames_{0};
-    // Used on libpulse's thread only.
+    std::mutex writeMutex_; // held by Write, under the main loop's lock
+    // Used by Write only.
     std::chrono::steady_clock::time_point timingAskedAt_{};
 };
 
