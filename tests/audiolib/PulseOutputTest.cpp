@@ -425,11 +425,15 @@ TEST_F(PulseOutputTest, SeekWhilePlayingIsHeardWithoutWaitingForTheBufferToPlayO
     const std::vector<HeardRun> runs = HeardRuns(ReadFloats(recording));
     ASSERT_EQ(runs.size(), 2u);
     const double late = FrameSeconds(runs[0].last) - before;
-    std::printf("the old place was heard for %.1f ms after the seek\n", 1000 * late);
+    std::printf("the old place was heard for %.1f ms after the seek; %zu silent frames in the new\n", 1000 * late,
+                runs[1].silenceWithin);
     // The first block at the new place is written over what the stream held as soon as it is
     // decoded; played out, what the stream held would last 200 ms.
     EXPECT_LT(late, 0.06);
     EXPECT_EQ(runs[1].first, 4 * 44100); // the new place from its first frame, to the end
+    // Written whole: not its first chunk padded with silence until the next refill (which would
+    // be a gap of 50 ms or more).
+    EXPECT_LT(runs[1].silenceWithin, 2205u);
     EXPECT_EQ(runs[1].last, 5 * 44100 - 1);
 }
 

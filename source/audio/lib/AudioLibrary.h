@@ -217,11 +217,11 @@ public:
 
     // ---- output device and gapless hand-over ----
     // Opens the output device now, naming the sound server's stream after `channel`'s track; it
-    // would otherwise be opened by ChannelPlay. Also decodes the channel's first blocks (waiting
-    // up to 100 ms for them), so its play starts with whole blocks. Blocks while the device opens,
-    // so callers run it off the GUI thread. The device is let go again when nothing has played for a while (0.5 s
-    // after a stop, 10 s after a pause) and reopened on the new default device when it is lost
-    // while playing. False with kErrorDriver when no device can be opened; every later call
+    // would otherwise be opened by ChannelPlay; it stays paused until the play. Also decodes the
+    // channel's first blocks (waiting up to 100 ms for them), so its play starts with whole
+    // blocks. Blocks while the device opens, so callers run it off the GUI thread. The device is
+    // let go again when nothing has played for a while (0.5 s after a stop, 10 s after a pause)
+    // and reopened on the new default device when it is lost while playing. False with kErrorDriver when no device can be opened; every later call
     // tries again, so a sound server that starts late is used.
     virtual bool OutputPrepare(Handle channel) {
         (void)channel;

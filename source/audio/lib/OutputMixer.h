@@ -58,8 +58,8 @@ public:
     // is not to be heard: with nothing else playing the stream is corked and emptied at once,
     // else the next block mixed replaces it.
     void DropQueued();
-    // A channel sought while playing has its first block at the new place ready: it is written
-    // now, over what the device holds, rather than at the device's next refill.
+    // A channel sought while playing has its first blocks at the new place ready: they are
+    // written now, over what the device holds, rather than at the device's next refill.
     void WriteNow();
     // Output allowed (Start) or held (Stop); held output pauses the device.
     void SetRunning(bool running);

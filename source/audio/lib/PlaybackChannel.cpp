@@ -367,6 +367,12 @@ void PlaybackChannel::FeedLoop() {
         if (got <= 0) {
             sourceEnded_.store(true, std::memory_order_release);
             filled_.notify_all();
+            if (!jumpAnnounced_ && jumped_.load() && jumpReady_) { // a seek close to the end
+                jumpAnnounced_ = true;
+                lock.unlock();
+                jumpReady_();
+                lock.lock();
+            }
             continue;
         }
         // Only this thread writes, and a seek (which moves the reader) holds feedMutex_, so the
@@ -378,10 +384,14 @@ void PlaybackChannel::FeedLoop() {
             ring_[2 * at + 1] = block[2 * i + 1];
         }
         ringWritten_.store(written + static_cast<uint64_t>(got), std::memory_order_release);
-        if (RingFree() < static_cast<size_t>(kChunkFrames)) {
+        const bool full = RingFree() < static_cast<size_t>(kChunkFrames);
+        if (full) {
             filled_.notify_all();
         }
-        if (!std::exchange(jumpAnnounced_, true) && jumpReady_) {
+        // Once the ring is full, so the output's first blocks at the new place are whole. (A
+        // stream that cannot fill it yet is heard at the output's next refill instead.)
+        if (full && !jumpAnnounced_ && jumped_.load() && jumpReady_) {
+            jumpAnnounced_ = true;
             lock.unlock(); // the output takes its own locks and mixes this channel
             jumpReady_();
             lock.lock();
@@ -405,6 +415,12 @@ int64_t PlaybackChannel::MixInto(float *out, int64_t frames, MixReport &report, 
     const bool sourceEnded = sourceEnded_.load(std::memory_order_acquire);
     const uint64_t read = ringRead_.load(std::memory_order_relaxed);
     const uint64_t available = ringWritten_.load(std::memory_order_acquire) - read;
+    if (jumped_.load() && available < static_cast<uint64_t>(frames) && !sourceEnded) {
+        // The new place replaces what the device holds with a whole block, not a few frames
+        // padded with silence; until the feeder has one, the old place goes on playing.
+        inMix_.store(false);
+        return 0;
+    }
     const size_t take = static_cast<size_t>(std::min<uint64_t>(available, static_cast<uint64_t>(frames)));
     // Only the newest samples of this block go to the history.
     const size_t firstToHistory = take * kOutputChannels > kHistoryFloats ? take - kHistoryFloats / 2 : 0;

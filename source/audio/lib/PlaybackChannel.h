@@ -81,9 +81,9 @@ public:
 
     EffectChain &Effects() { return effects_; }
 
-    // Called on the feeder thread, once per seek made while playing, when the first block at
-    // the new place is in the ring (the output writes it at once; see OutputMixer::WriteNow).
-    // Set before the channel plays.
+    // Called on the feeder thread, once per seek made while playing, when the ring is full at
+    // the new place or the source has ended there (the output then writes the new place at once;
+    // see OutputMixer::WriteNow). Set before the channel plays.
     void SetJumpReady(std::function<void()> jumpReady) { jumpReady_ = std::move(jumpReady); }
 
     void AddSync(const SyncEntry &sync);
@@ -123,8 +123,9 @@ public:
                              // device still holds of the old place should be dropped
     };
     // Called by the output callback: adds up to `frames` frames into `out`, scaled by the
-    // volume, and returns how many it added. Never blocks: while a seek resets the ring, or once
-    // the channel no longer plays, it adds nothing.
+    // volume, and returns how many it added. Never blocks: while a seek resets the ring, once
+    // the channel no longer plays, and after a seek while playing until a whole block is
+    // decoded at the new place, it adds nothing.
     // `latencyFrames` is how far behind the end of this block the listener is (at least the
     // block itself); the position reported while playing is that far back.
     int64_t MixInto(float *out, int64_t frames, MixReport &report, int64_t latencyFrames = 0);
