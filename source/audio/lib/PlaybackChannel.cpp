@@ -124,14 +124,18 @@ void PlaybackChannel::DiscardBuffered(int64_t newPosition) {
     // Dekker-style hand-shake with MixInto: either the callback sees `discarding_` and adds
     // nothing, or this side sees it inside and waits for it to leave (one block at most).
     discarding_.store(true);
-    while (inMix_.load()) {
-        std::this_thread::yield();
-    }
+    WaitOutMix();
     ringRead_.store(ringWritten_.load());
     sourceEnded_.store(false);
     endReported_.store(false);
     SetPlayed(newPosition, 0);
     discarding_.store(false);
+}
+
+void PlaybackChannel::WaitOutMix() const {
+    while (inMix_.load()) {
+        std::this_thread::yield();
+    }
 }
 
 void PlaybackChannel::SetPlayed(int64_t played, int64_t block, int64_t latency) {
@@ -187,10 +191,7 @@ bool PlaybackChannel::Pause(bool takeBackUnheard) {
     if (!mode_.compare_exchange_strong(expected, Mode::Paused)) {
         return false;
     }
-    // A callback already inside MixInto finishes its block; any later one sees the pause.
-    while (inMix_.load()) {
-        std::this_thread::yield();
-    }
+    WaitOutMix(); // a callback already inside MixInto finishes its block; later ones see the pause
     if (!takeBackUnheard || pendingSeek_ >= 0) {
         return true;
     }
@@ -366,13 +367,7 @@ void PlaybackChannel::FeedLoop() {
         }
         if (got <= 0) {
             sourceEnded_.store(true, std::memory_order_release);
-            filled_.notify_all();
-            if (!jumpAnnounced_ && jumped_.load() && jumpReady_) { // a seek close to the end
-                jumpAnnounced_ = true;
-                lock.unlock();
-                jumpReady_();
-                lock.lock();
-            }
+            RingFilled(lock);
             continue;
         }
         // Only this thread writes, and a seek (which moves the reader) holds feedMutex_, so the
@@ -384,19 +379,23 @@ void PlaybackChannel::FeedLoop() {
             ring_[2 * at + 1] = block[2 * i + 1];
         }
         ringWritten_.store(written + static_cast<uint64_t>(got), std::memory_order_release);
-        const bool full = RingFree() < static_cast<size_t>(kChunkFrames);
-        if (full) {
-            filled_.notify_all();
-        }
-        // Once the ring is full, so the output's first blocks at the new place are whole. (A
-        // stream that cannot fill it yet is heard at the output's next refill instead.)
-        if (full && !jumpAnnounced_ && jumped_.load() && jumpReady_) {
-            jumpAnnounced_ = true;
-            lock.unlock(); // the output takes its own locks and mixes this channel
-            jumpReady_();
-            lock.lock();
+        if (RingFree() < static_cast<size_t>(kChunkFrames)) {
+            RingFilled(lock);
         }
     }
+}
+
+void PlaybackChannel::RingFilled(std::unique_lock<std::mutex> &lock) {
+    filled_.notify_all();
+    // Only now, so the output's first blocks at the new place are whole. (A stream that cannot
+    // fill the ring yet is heard at the output's next refill instead.)
+    if (jumpAnnounced_ || !jumped_.load() || !jumpReady_) {
+        return;
+    }
+    jumpAnnounced_ = true;
+    lock.unlock(); // the output takes its own locks and mixes this channel
+    jumpReady_();
+    lock.lock();
 }
 
 int64_t PlaybackChannel::MixInto(float *out, int64_t frames, MixReport &report, int64_t latencyFrames) {

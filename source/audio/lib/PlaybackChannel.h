@@ -148,6 +148,11 @@ private:
     size_t RingFree() const;
     // Empties the ring, waiting at most for one running callback to leave it.
     void DiscardBuffered(int64_t newPosition);
+    // Waits for a callback inside MixInto to leave it (one block at most).
+    void WaitOutMix() const;
+    // The ring is full or the source has ended (feedMutex_ held): wakes PrefillAndWait, and
+    // hands the first blocks of a seek made while playing to the output (jumpReady_).
+    void RingFilled(std::unique_lock<std::mutex> &lock);
     // Sets the frames sent to the device and the block that ended there (mixed now, `block`
     // frames long, heard `latency` frames later; 0 when the position stands at `played`, which
     // also marks where this stretch of playing began), as one change PositionFrames reads whole.
