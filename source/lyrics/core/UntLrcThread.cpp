@@ -244,25 +244,10 @@ bool TLyricWorker::RunOnMainThreadAndWait(std::function<void()> call) {
     struct Handshake {
         bool done = false;
         bool ran = false;
+        // Qt's posted-event queue already orders the call after everything this thread did
+        // before posting it; the flag makes that order visible to ThreadSanitizer, which does
+        // not see the queue's lock (Qt is not built for it).
         std::atomic<bool> posted{false};
-    };
-    // Qt's event queue and the reference count of the posted functor already order the call
-    // after everything this thread did before posting it, and the freeing of the functor (on
-    // whichever thread drops the last reference, this one included) after the call. Qt is not
-    // built for ThreadSanitizer, which sees neither; the flag and the lock below show it the
-    // same order.
-    struct PostedCall {
-        std::shared_ptr<Shared> shared;
-        std::function<void()> call;
-        PostedCall(std::shared_ptr<Shared> owner, std::function<void()> function)
-            : shared(std::move(owner)), call(std::move(function)) {}
-        PostedCall(const PostedCall &) = default;
-        PostedCall(PostedCall &&) = default;
-        ~PostedCall() {
-            if (shared) {
-                std::lock_guard<std::mutex> lock(shared->mutex); // taken after the call
-            }
-        }
     };
     std::shared_ptr<Shared> shared = m_shared;
     auto handshake = std::make_shared<Handshake>();
@@ -271,13 +256,13 @@ bool TLyricWorker::RunOnMainThreadAndWait(std::function<void()> call) {
     // skips `call`, whose captures may be gone, and touches only the shared state.
     QMetaObject::invokeMethod(
         QCoreApplication::instance(),
-        [shared, handshake, posted = PostedCall(shared, std::move(call))] {
+        [shared, handshake, call = std::move(call)] {
             (void)handshake->posted.load(std::memory_order_acquire);
             bool ran = false;
             if (shared->Deliverable()) {
                 ran = true;
                 try {
-                    posted.call();
+                    call();
                 } catch (...) {
                 }
             }
