@@ -1,7 +1,7 @@
 # Third-party packages; all of them come from Debian (see tools/install-deps.sh).
 find_package(Qt6 6.4 REQUIRED COMPONENTS Core DBus)
 if(LIRVO_APP)
-  find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets Quick Qml QuickControls2 Svg)
+  find_package(Qt6 6.4 REQUIRED COMPONENTS Gui Widgets Quick Qml Svg)
 endif()
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET libavformat libavcodec libswresample libavutil)

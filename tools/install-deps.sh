@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-declarative-dev qt6-declarative-dev-tools qt6-declarative-private-dev qt6-svg-dev qt6-qpa-plugins libqt6svg6
-  qml6-module-qtquick qml6-module-qtquick-controls qml6-module-qtquick-window
-  qml6-module-qtquick-layouts qml6-module-qtquick-dialogs qml6-module-qtquick-templates
+  qml6-module-qtquick qml6-module-qtquick-window
+  qml6-module-qtquick-layouts qml6-module-qtquick-dialogs
   qml6-module-qtqml-workerscript qml6-module-qtquick-shapes qml6-module-qttest
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev
   libsdl2-dev libpulse-dev libtag1-dev libxml2-dev libcurl4-openssl-dev nlohmann-json3-dev

@@ -60,27 +60,24 @@ Window {
     // Only the panels and the open popups take the pointer; elsewhere clicks reach the windows
     // below. The panel areas leave room for the panels' overshoot while they grow and for the
     // turn's perspective. An open popup (a drop-down list, the confirmation) may reach past
-    // them, so its own rectangle joins the area while it is open; popups call refreshMask()
-    // when they open, close or change size, giving the layer they are drawn on.
-    property Item popupLayer: null
-    function refreshMask(layer) {
-        if (layer)
-            popupLayer = layer;
+    // them, so its own rectangle joins the area while it is open (an item of the popup layer
+    // whose `joinsInputArea` is true); popups call refreshMask() when they open, close or
+    // change size.
+    readonly property Item popupLayer: popupLayerItem
+    function refreshMask() {
         if (!mainView)
             return;
         const rects = [
             Qt.rect(listBox.centreX - 230, listBox.centreY - 250, 460, 500),
             Qt.rect(mainBox.centreX - 230, mainBox.centreY - 90, 500, 180)
         ];
-        const overlay = window.popupLayer;
-        if (overlay) {
-            for (let i = 0; i < overlay.children.length; ++i) {
-                const item = overlay.children[i];
-                if (!item.visible || item.width <= 0 || item.height <= 0)
-                    continue;
-                const p = item.mapToItem(null, 0, 0);
-                rects.push(Qt.rect(p.x, p.y, item.width, item.height));
-            }
+        const shown = popupLayerItem.children;
+        for (let i = 0; i < shown.length; ++i) {
+            const item = shown[i];
+            if (item.joinsInputArea !== true || !item.visible || item.width <= 0 || item.height <= 0)
+                continue;
+            const p = item.mapToItem(null, 0, 0);
+            rects.push(Qt.rect(p.x, p.y, item.width, item.height));
         }
         mainView.setWindowMask(rects);
     }
@@ -120,6 +117,13 @@ Window {
             onMenuRequested: (gx, gy) => window.mainView.popupMainMenu(Math.round(gx), Math.round(gy))
             onCloseRequested: window.mainView.minimizeToTray()
         }
+    }
+
+    // Drop-down lists, the confirmation and hints are drawn here, above both panels.
+    Item {
+        id: popupLayerItem
+        objectName: "popupLayer"
+        anchors.fill: parent
     }
 
     SequentialAnimation {

@@ -1,5 +1,4 @@
 import QtQuick
-import QtQuick.Controls.Basic
 
 // The settings face on the back of the player panel. Every change takes effect at once;
 // "保存" also writes the settings file now, and both buttons turn the panel back.
@@ -78,16 +77,14 @@ Rectangle {
         objectName: "chkShowLrc"
         x: 11; y: 74; width: 85; height: 19
         text: "显示歌词"
-        checkState: face.zylMain && face.zylMain.showLyrics ? Qt.Checked : Qt.Unchecked
-        nextCheckState: function() { return checkState; }
-        onClicked: face.zylMain.chkShowLrcClicked(checkState !== Qt.Checked)
+        checked: face.zylMain ? face.zylMain.showLyrics : false
+        onClicked: face.zylMain.chkShowLrcClicked(!checked)
     }
     CheckLabel {
         objectName: "chkAutoRun"
         x: 95; y: 74; width: 120; height: 19
         text: "开机自动运行"
-        checkState: face.zylMain && face.zylMain.autoRun ? Qt.Checked : Qt.Unchecked
-        nextCheckState: function() { return checkState; }
+        checked: face.zylMain ? face.zylMain.autoRun : false
         onClicked: face.zylMain.chkAutoRunClick()
     }
     HudButton {
