@@ -300,6 +300,31 @@ TEST_F(MainWindowTest, SettingsFaceControlsReachTheController) {
     EXPECT_EQ(Controller().PlayMode(), shell::kPlayRepeatOne);
     EXPECT_EQ(Num(Item("modBox"), "currentIndex"), 2);
 
+    // By keys: Up and Down on the closed list choose at once; in the open list they move the
+    // mark, Space takes it, Escape closes the list without a choice.
+    QQuickItem *modes = Item("modBox");
+    auto *modeList = qvariant_cast<QObject *>(modes->property("popup"));
+    ASSERT_NE(modeList, nullptr);
+    modes->forceActiveFocus();
+    QTest::keyClick(Window(), Qt::Key_Up);
+    EXPECT_EQ(Controller().PlayMode(), shell::kPlayLoopList);
+    QTest::keyClick(Window(), Qt::Key_Up);
+    QTest::keyClick(Window(), Qt::Key_Up); // already the first entry
+    EXPECT_EQ(Controller().PlayMode(), shell::kPlaySequential);
+    QTest::keyClick(Window(), Qt::Key_Space);
+    ASSERT_TRUE(Flag(modeList, "opened"));
+    QTest::keyClick(Window(), Qt::Key_Down);
+    QTest::keyClick(Window(), Qt::Key_Escape);
+    EXPECT_FALSE(Flag(modeList, "opened"));
+    EXPECT_EQ(Controller().PlayMode(), shell::kPlaySequential);
+    EXPECT_TRUE(Flag(Item("Setting"), "visible")) << "Escape in the list does not turn the panel back";
+    QTest::keyClick(Window(), Qt::Key_Space);
+    QTest::keyClick(Window(), Qt::Key_Down);
+    QTest::keyClick(Window(), Qt::Key_Down);
+    QTest::keyClick(Window(), Qt::Key_Space);
+    EXPECT_FALSE(Flag(modeList, "opened"));
+    EXPECT_EQ(Controller().PlayMode(), shell::kPlayRepeatOne);
+
     Click(Item("chkShowLrc"));
     EXPECT_FALSE(Controller().ShowLyrics());
     EXPECT_FALSE(Flag(Item("chkShowLrc"), "checked"));
