@@ -10,7 +10,7 @@ foreach(program lirvo lirvo-send lirvo-lyrics)
 endforeach()
 
 install(FILES ${CMAKE_SOURCE_DIR}/resources/effect.dat DESTINATION ${LIRVO_INSTALL_APPDIR})
-foreach(module lirvo_audio_module lirvo_addon_more)
+foreach(module lirvo_audio_module lirvo_ffmpeg_module lirvo_addon_more)
   if(TARGET ${module})
     install(TARGETS ${module} LIBRARY DESTINATION ${LIRVO_INSTALL_APPDIR})
   endif()

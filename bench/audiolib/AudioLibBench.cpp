@@ -1,9 +1,11 @@
 // CPU time to decode and equalize a 10-minute MP3, measured against the ffmpeg command line
-// decoding the same file to the same format in the same run; and the cost of reading tags the
-// way the engine does for every file added to the playlist.
+// decoding the same file to the same format in the same run; the light decoder beside FFmpeg on
+// the same Ogg Vorbis files; and the cost of reading tags the way the engine does for every file
+// added to the playlist.
 
 #include "audio/lib/AudioLibraryFactory.h"
 #include "audio/lib/FfmpegDecoder.h"
+#include "audio/lib/LightDecoder.h"
 #include "audio/lib/PeakingEqualizer.h"
 #include "audio/lib/TagReader.h"
 
@@ -45,6 +47,8 @@ public:
     }
     std::string tenMinutes;
     std::string tagged;
+    std::string monoVorbis;   // a minute at 22050 Hz, mono: converted to the output rate
+    std::string stereoVorbis; // a minute at 44100 Hz, stereo: no conversion
 
 private:
     BenchMedia() {
@@ -56,6 +60,12 @@ private:
         folder_ = pattern;
         tenMinutes = (folder_ / "ten-minutes.mp3").string();
         tagged = (folder_ / "tagged.mp3").string();
+        monoVorbis = (folder_ / "mono-22050.ogg").string();
+        stereoVorbis = (folder_ / "stereo-44100.ogg").string();
+        const std::string chord = "\"aevalsrc='0.2*sin(2*PI*220*t)+0.15*sin(2*PI*277*t)+0.05*(random(0)-0.5)'";
+        Run("ffmpeg -nostdin -y -f lavfi -i " + chord + ":s=22050:d=60\" -c:a libvorbis '" + monoVorbis + "'");
+        Run("ffmpeg -nostdin -y -f lavfi -i " + chord + ":s=44100:d=60\" -ac 2 -c:a libvorbis '" + stereoVorbis +
+            "'");
         // A chord with some noise, so the encoder has real work and the decoder real data.
         Run("ffmpeg -nostdin -y -f lavfi -i "
             "\"aevalsrc='0.2*sin(2*PI*220*t)+0.15*sin(2*PI*277*t)+0.1*sin(2*PI*"
@@ -139,6 +149,38 @@ BENCHMARK(BM_DecodeAndEqualizeTenMinuteMp3)->Iterations(3)->Unit(benchmark::kMil
 BENCHMARK(BM_DecodeTenMinuteMp3)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // What the engine's GetTags asks of the library for one file.
+// A minute of Ogg Vorbis decoded to the output format: arg 0 the light decoder (libvorbisfile,
+// libsoxr), arg 1 FFmpeg (its own Vorbis decoder, libswresample); the time is per minute of sound.
+void DecodeVorbisMinute(benchmark::State &state, const std::string &path) {
+    std::vector<float> block(2048 * 2);
+    for (auto _ : state) {
+        std::unique_ptr<DecodedSource> decoder;
+        if (state.range(0) == 0) {
+            decoder = LightDecoder::Open(FileReader::Open(path));
+        } else {
+            decoder = FfmpegDecoder::Open(FileReader::Open(path), BuiltInFormats(), false);
+        }
+        if (decoder == nullptr) {
+            state.SkipWithError("cannot open the file");
+            return;
+        }
+        int64_t total = 0;
+        for (int64_t got; (got = decoder->Read(block.data(), 2048)) > 0;) {
+            total += got;
+        }
+        benchmark::DoNotOptimize(total);
+    }
+    state.SetLabel(state.range(0) == 0 ? "light decoder" : "FFmpeg");
+}
+void BM_DecodeMonoVorbisMinute(benchmark::State &state) {
+    DecodeVorbisMinute(state, BenchMedia::Get().monoVorbis);
+}
+void BM_DecodeStereoVorbisMinute(benchmark::State &state) {
+    DecodeVorbisMinute(state, BenchMedia::Get().stereoVorbis);
+}
+BENCHMARK(BM_DecodeMonoVorbisMinute)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeStereoVorbisMinute)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
 void BM_GetTagsPerFile(benchmark::State &state) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
     auto library = CreateAudioLibrary();

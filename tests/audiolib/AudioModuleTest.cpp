@@ -1,6 +1,7 @@
 // The program's audio library: lirvo-audio.so loaded at run time, on a thread of its own or by
 // the first call, and every call going through to the module's library.
 
+#include "audio/lib/FfmpegApi.h"
 #include "audio/module/AudioModule.h"
 #include "audio/module/ModuleAudioLibrary.h"
 
@@ -8,11 +9,16 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <future>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -60,6 +66,45 @@ TEST_F(AudioModuleTest, LoadsInTheBackgroundThenEveryCallReachesTheModulesLibrar
     EXPECT_EQ(library.ErrorGetCode(), kErrorFileOpen) << "the module's own error of this thread";
     EXPECT_TRUE(library.StreamFree(stream));
     EXPECT_TRUE(library.Free());
+}
+
+// Whether a file whose name holds `name` is mapped into this process.
+bool Mapped(const std::string &name) {
+    std::ifstream maps("/proc/self/maps");
+    const std::string text{std::istreambuf_iterator<char>(maps), std::istreambuf_iterator<char>()};
+    return text.find(name) != std::string::npos;
+}
+
+// FFmpeg, and the hundred libraries it brings, are loaded with the first file that needs them.
+TEST_F(AudioModuleTest, FfmpegIsLoadedOnlyWithAFileThatNeedsIt) {
+    ASSERT_FALSE(Mapped("libavcodec")) << "this test program links no FFmpeg of its own";
+    ModuleAudioLibrary library(ModulePath());
+    ASSERT_TRUE(library.Init(kDefaultDevice, 44100, 0, 0, nullptr));
+    const Handle vorbis = library.StreamCreateFile(false, DemoSong().c_str(), 0, 0, 0);
+    ASSERT_NE(vorbis, 0u) << library.ErrorGetCode();
+    ASSERT_TRUE(library.ChannelPlay(vorbis, false));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_GT(library.ChannelGetPosition(vorbis, kPosByte), 0u);
+    EXPECT_FALSE(Mapped(kFfmpegModuleFile));
+    EXPECT_FALSE(Mapped("libavcodec"));
+
+    char folder[] = "/tmp/lirvo-module-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string mp3 = std::string(folder) + "/tone.mp3";
+    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel quiet -y -f lavfi -i sine=frequency=440:duration=1 '" + mp3 +
+                           "'")
+                              .c_str()),
+              0);
+    const Handle layer3 = library.StreamCreateFile(false, mp3.c_str(), 0, 0, 0);
+    ASSERT_NE(layer3, 0u) << library.ErrorGetCode();
+    EXPECT_NEAR(library.ChannelBytes2Seconds(layer3, library.ChannelGetLength(layer3, kPosByte)), 1.0, 0.05);
+    EXPECT_TRUE(Mapped(kFfmpegModuleFile));
+    EXPECT_TRUE(Mapped("libavcodec"));
+    EXPECT_TRUE(library.StreamFree(layer3));
+    EXPECT_TRUE(library.StreamFree(vorbis));
+    EXPECT_TRUE(library.Free());
+    std::remove(mp3.c_str());
+    rmdir(folder);
 }
 
 TEST_F(AudioModuleTest, CallsBeforeTheLoadWaitForItAndAllSeeTheSameLibrary) {

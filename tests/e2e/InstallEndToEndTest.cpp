@@ -37,7 +37,8 @@ TEST_F(PlayerEndToEnd, InstalledProgramsFindTheirCompanionsAndTheDesktopFilesAre
 
     for (const char *file :
          {"bin/lirvo", "bin/lirvo-send", "bin/lirvo-lyrics", "lib/lirvo/effect.dat",
-          "lib/lirvo/lirvo-audio.so", "lib/lirvo/b_more.so", "share/applications/lirvo.desktop",
+          "lib/lirvo/lirvo-audio.so", "lib/lirvo/lirvo-ffmpeg.so", "lib/lirvo/b_more.so",
+          "share/applications/lirvo.desktop",
           "share/icons/hicolor/scalable/apps/lirvo.svg", "share/metainfo/lirvo.metainfo.xml",
           "share/man/man1/lirvo.1", "share/man/man1/lirvo-send.1", "share/man/man1/lirvo-lyrics.1"})
         EXPECT_TRUE(QFile::exists(prefix + "/" + file)) << file;

@@ -544,4 +544,20 @@ bool FfmpegDecoder::Seek(int64_t frame) {
     return true;
 }
 
+const FfmpegApi &LinkedFfmpegFunctions() {
+    static const FfmpegApi api{
+        [](std::unique_ptr<ByteReader> reader, const FormatSet &formats,
+           bool progressive) -> std::unique_ptr<DecodedSource> {
+            return FfmpegDecoder::Open(std::move(reader), formats, progressive);
+        },
+        [](const std::string &url, const FormatSet &formats, std::shared_ptr<InputInterrupt> interrupt,
+           int openTimeoutMs, int readTimeoutMs) -> std::unique_ptr<DecodedSource> {
+            return FfmpegDecoder::OpenLocation(url, formats, std::move(interrupt), openTimeoutMs, readTimeoutMs);
+        },
+        &BuiltInFormats,
+        &HlsFormats,
+    };
+    return api;
+}
+
 } // namespace lirvo::audio

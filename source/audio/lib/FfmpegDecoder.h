@@ -3,35 +3,21 @@
 // Each decoder accepts only the containers and codecs it is configured for, so the built-in
 // formats and those of an add-on stay apart.
 
-#include "audio/lib/ByteReader.h"
-#include "audio/lib/DecodedSource.h"
+#include "audio/lib/FfmpegApi.h"
 
 #include <atomic>
 #include <memory>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace lirvo::audio {
 
-struct FormatSet {
-    std::string demuxers;   // comma-separated libavformat demuxer names
-    std::set<int> codecIds; // accepted AVCodecID values
-    bool anyPcm = false;    // also accept every PCM codec
-};
-
 // mp1/mp2/mp3, wav, ogg (Vorbis), aiff and the tracker formats of the libopenmpt demuxer.
 const FormatSet &BuiltInFormats();
 // HLS streams: the HLS demuxer with its segment containers (MPEG-TS, ADTS, MP3, MP4) and the
 // audio codecs they carry.
 const FormatSet &HlsFormats();
-
-// Lets another thread cut short what FFmpeg's own network input is waiting for.
-struct InputInterrupt {
-    std::atomic<bool> abort{false};
-    std::atomic<int64_t> deadlineMs{0}; // on the steady clock; 0 = none
-};
 
 class FfmpegDecoder final : public DecodedSource {
 public:

@@ -1,8 +1,9 @@
 #include "audio/lib/MediaAudioLibrary.h"
 
 #include "audio/lib/AudioLibraryFactory.h"
-#include "audio/lib/FfmpegDecoder.h"
+#include "audio/lib/FfmpegApi.h"
 #include "audio/lib/PlaylistLocation.h"
+#include "audio/lib/LightDecoder.h"
 #include "function/text/FastStrings.h"
 
 #include <algorithm>
@@ -221,8 +222,17 @@ bool MediaAudioLibrary::PluginFree(Handle plugin) {
 std::unique_ptr<DecodedSource>
 MediaAudioLibrary::OpenSource(const std::function<std::unique_ptr<ByteReader>()> &makeReader,
                               bool progressive) {
-    if (auto builtIn = FfmpegDecoder::Open(makeReader(), BuiltInFormats(), progressive)) {
-        return builtIn;
+    // A whole local file in one of the light formats is decoded without FFmpeg, which is then
+    // not loaded at all; a download still arriving always goes to FFmpeg, which reads it in order.
+    if (!progressive) {
+        if (auto light = LightDecoder::Open(makeReader())) {
+            return light;
+        }
+    }
+    if (const FfmpegApi *ffmpeg = Ffmpeg()) {
+        if (auto builtIn = ffmpeg->open(makeReader(), ffmpeg->builtInFormats(), progressive)) {
+            return builtIn;
+        }
     }
     return addons_.Open(makeReader, progressive);
 }
@@ -384,7 +394,9 @@ Handle MediaAudioLibrary::OpenUrl(std::string url, std::uint32_t offset, Downloa
 Handle MediaAudioLibrary::OpenHls(const std::string &url, int timeoutMs) {
     auto interrupt = std::make_shared<InputInterrupt>();
     const int readTimeoutMs = static_cast<int>(std::min<std::uint32_t>(netReadTimeoutMs_, INT32_MAX));
-    auto source = FfmpegDecoder::OpenLocation(url, HlsFormats(), interrupt, timeoutMs, readTimeoutMs);
+    const FfmpegApi *ffmpeg = Ffmpeg();
+    auto source =
+        ffmpeg != nullptr ? ffmpeg->openLocation(url, ffmpeg->hlsFormats(), interrupt, timeoutMs, readTimeoutMs) : nullptr;
     if (source == nullptr) {
         // Segments that cannot be fetched, or a codec we do not decode.
         return FailWith<Handle>(kErrorFormat, 0);

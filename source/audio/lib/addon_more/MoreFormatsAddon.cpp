@@ -1,8 +1,9 @@
-// b_more.so: FLAC, AAC/M4A, Opus, WMA and APE through FFmpeg.
+// b_more.so: FLAC, AAC/M4A, Opus, WMA and APE through FFmpeg, which is loaded (from
+// lirvo-ffmpeg.so beside this add-on) when the first file is opened, not with the add-on.
 
 #include "audio/lib/AddonAbi.h"
 #include "audio/lib/AddonReaderBridge.h"
-#include "audio/lib/FfmpegDecoder.h"
+#include "audio/lib/FfmpegApi.h"
 
 extern "C" {
 #include <libavcodec/codec_id.h>
@@ -13,7 +14,7 @@ extern "C" {
 namespace {
 
 using lirvo::audio::AddonReaderAdapter;
-using lirvo::audio::FfmpegDecoder;
+using lirvo::audio::DecodedSource;
 using lirvo::audio::FormatSet;
 
 const LirvoAddonFormat kFormats[] = {
@@ -35,8 +36,8 @@ const FormatSet &Formats() {
     return formats;
 }
 
-FfmpegDecoder *Cast(LirvoAddonDecoder *decoder) {
-    return reinterpret_cast<FfmpegDecoder *>(decoder);
+DecodedSource *Cast(LirvoAddonDecoder *decoder) {
+    return reinterpret_cast<DecodedSource *>(decoder);
 }
 
 LirvoAddonDecoder *Open(const LirvoAddonReader *reader) {
@@ -45,8 +46,11 @@ LirvoAddonDecoder *Open(const LirvoAddonReader *reader) {
         return nullptr;
     }
     try {
-        auto decoder = FfmpegDecoder::Open(std::make_unique<AddonReaderAdapter>(*reader), Formats(),
-                                           reader->progressive != 0);
+        const lirvo::audio::FfmpegApi *ffmpeg = lirvo::audio::Ffmpeg();
+        if (ffmpeg == nullptr) {
+            return nullptr;
+        }
+        auto decoder = ffmpeg->open(std::make_unique<AddonReaderAdapter>(*reader), Formats(), reader->progressive != 0);
         return reinterpret_cast<LirvoAddonDecoder *>(decoder.release());
     } catch (...) {
         return nullptr;
