@@ -1,6 +1,6 @@
 #include "audio/lib/NetworkDownload.h"
 
-#include <curl/curl.h>
+#include "function/system/CurlLibrary.h"
 
 #include <algorithm>
 #include <cstring>
@@ -15,10 +15,7 @@ constexpr int64_t kKeepBehindReader = 4 << 20;
 // Longest sleep of the transfer loop; shorter for short stall limits, so they are kept.
 constexpr int kMaxPollMs = 1000;
 
-void GlobalInitOnce() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
+using system::LoadedCurl;
 
 } // namespace
 
@@ -27,13 +24,16 @@ NetworkDownload::NetworkDownload(std::string url, const Options &options, BlockP
 
 std::shared_ptr<NetworkDownload> NetworkDownload::Start(const std::string &url, const Options &options,
                                                         BlockProc onBlock) {
-    GlobalInitOnce();
+    // libcurl is loaded with the first download, not with the library.
+    if (system::Curl() == nullptr) {
+        return nullptr;
+    }
     std::shared_ptr<NetworkDownload> download(new NetworkDownload(url, options, std::move(onBlock)));
     download->spool_ = SpoolFile::Create(options.spoolFolders);
     if (download->spool_ == nullptr) {
         return nullptr;
     }
-    download->multi_ = curl_multi_init();
+    download->multi_ = LoadedCurl().multiInit();
     if (download->multi_ == nullptr) {
         return nullptr;
     }
@@ -48,45 +48,46 @@ NetworkDownload::~NetworkDownload() {
         if (thread_.get_id() == std::this_thread::get_id()) {
             thread_.detach(); // the last reference went away on the thread itself
         } else {
-            curl_multi_wakeup(multi_);
+            LoadedCurl().multiWakeup(multi_);
             thread_.join();
         }
     }
     if (multi_ != nullptr) {
-        curl_multi_cleanup(static_cast<CURLM *>(multi_));
+        LoadedCurl().multiCleanup(static_cast<CURLM *>(multi_));
     }
 }
 
 void NetworkDownload::Run() {
+    const system::CurlApi &curl = LoadedCurl();
     CURLM *multi = static_cast<CURLM *>(multi_);
-    CURL *easy = curl_easy_init();
+    CURL *easy = curl.easyInit();
     bool ok = false;
     if (easy != nullptr) {
         easy_ = easy;
-        curl_easy_setopt(easy, CURLOPT_URL, url_.c_str());
-        curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-        curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-        curl_easy_setopt(easy, CURLOPT_MAXREDIRS, 5L);
-        curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-        curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+        curl.easySetopt(easy, CURLOPT_URL, url_.c_str());
+        curl.easySetopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+        curl.easySetopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        curl.easySetopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+        curl.easySetopt(easy, CURLOPT_MAXREDIRS, 5L);
+        curl.easySetopt(easy, CURLOPT_NOSIGNAL, 1L);
+        curl.easySetopt(easy, CURLOPT_FAILONERROR, 1L);
+        curl.easySetopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                          static_cast<long>(std::max(1, options_.connectTimeoutMs)));
-        curl_easy_setopt(easy, CURLOPT_USERAGENT, "Lirvo/" LIRVO_VERSION_TEXT);
-        curl_easy_setopt(easy, CURLOPT_ACCEPT_ENCODING, "identity");
+        curl.easySetopt(easy, CURLOPT_USERAGENT, "Lirvo/" LIRVO_VERSION_TEXT);
+        curl.easySetopt(easy, CURLOPT_ACCEPT_ENCODING, "identity");
         if (options_.offset > 0) {
-            curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(options_.offset));
+            curl.easySetopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(options_.offset));
         }
-        curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &NetworkDownload::OnData);
-        curl_easy_setopt(easy, CURLOPT_WRITEDATA, this);
-        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &NetworkDownload::OnHeader);
-        curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
-        curl_multi_add_handle(multi, easy);
+        curl.easySetopt(easy, CURLOPT_WRITEFUNCTION, &NetworkDownload::OnData);
+        curl.easySetopt(easy, CURLOPT_WRITEDATA, this);
+        curl.easySetopt(easy, CURLOPT_HEADERFUNCTION, &NetworkDownload::OnHeader);
+        curl.easySetopt(easy, CURLOPT_HEADERDATA, this);
+        curl.multiAddHandle(multi, easy);
         const int stallLimitMs = std::max(0, options_.stallLimitMs);
         const int pollMs = stallLimitMs > 0 ? std::clamp(stallLimitMs / 4, 1, kMaxPollMs) : kMaxPollMs;
         int running = 1;
         while (running > 0 && !cancelled_) {
-            if (curl_multi_perform(multi, &running) != CURLM_OK || running == 0 || cancelled_) {
+            if (curl.multiPerform(multi, &running) != CURLM_OK || running == 0 || cancelled_) {
                 break;
             }
             // The answer's own wait is bounded by whoever waits for it; the stall clock runs
@@ -97,17 +98,17 @@ void NetworkDownload::Run() {
                 stalled_ = true;
                 break;
             }
-            curl_multi_poll(multi, nullptr, 0, pollMs, nullptr);
+            curl.multiPoll(multi, nullptr, 0, pollMs, nullptr);
             HandOn(nullptr, 0);
         }
         int left = 0;
-        while (CURLMsg *message = curl_multi_info_read(multi, &left)) {
+        while (CURLMsg *message = curl.multiInfoRead(multi, &left)) {
             if (message->msg == CURLMSG_DONE && message->easy_handle == easy) {
                 ok = message->data.result == CURLE_OK;
             }
         }
-        curl_multi_remove_handle(multi, easy);
-        curl_easy_cleanup(easy);
+        curl.multiRemoveHandle(multi, easy);
+        curl.easyCleanup(easy);
     }
     std::unique_lock lock(mutex_);
     finished_ = true;
@@ -136,7 +137,7 @@ size_t NetworkDownload::OnHeader(char *data, size_t size, size_t count, void *op
     // End of one header block: redirects and 1xx answers come before the final one.
     CURL *easy = static_cast<CURL *>(self->easy_);
     long code = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code);
+    LoadedCurl().easyGetinfo(easy, CURLINFO_RESPONSE_CODE, &code);
     if (code < 200 || (code >= 300 && code < 400)) {
         return length;
     }
@@ -149,12 +150,12 @@ size_t NetworkDownload::OnHeader(char *data, size_t size, size_t count, void *op
             self->answered_ = true;
             self->lastActivity_ = std::chrono::steady_clock::now();
             curl_off_t contentLength = -1;
-            if (curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &contentLength) == CURLE_OK &&
+            if (LoadedCurl().easyGetinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &contentLength) == CURLE_OK &&
                 contentLength >= 0) {
                 self->totalSize_ = static_cast<int64_t>(contentLength);
             }
             const char *type = nullptr;
-            if (curl_easy_getinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
+            if (LoadedCurl().easyGetinfo(easy, CURLINFO_CONTENT_TYPE, &type) == CURLE_OK && type != nullptr) {
                 self->contentType_ = type;
             }
         }
@@ -219,7 +220,7 @@ void NetworkDownload::HandOn(const uint8_t *newest, size_t size) {
 
 void NetworkDownload::HandOnBlocks() {
     handingOn_ = true;
-    curl_multi_wakeup(static_cast<CURLM *>(multi_));
+    LoadedCurl().multiWakeup(static_cast<CURLM *>(multi_));
     {
         std::lock_guard lock(mutex_);
     }
@@ -320,7 +321,7 @@ void NetworkDownload::Cancel() {
         cancelled_ = true;
     }
     changed_.notify_all();
-    curl_multi_wakeup(static_cast<CURLM *>(multi_));
+    LoadedCurl().multiWakeup(static_cast<CURLM *>(multi_));
     if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) {
         thread_.join();
     }

@@ -37,7 +37,15 @@ const CurlApi *LoadCurl() {
                        Find(library, "curl_easy_strerror", api.easyStrerror) &&
                        Find(library, "curl_easy_escape", api.easyEscape) && Find(library, "curl_free", api.free) &&
                        Find(library, "curl_slist_append", api.slistAppend) &&
-                       Find(library, "curl_slist_free_all", api.slistFreeAll);
+                       Find(library, "curl_slist_free_all", api.slistFreeAll) &&
+                       Find(library, "curl_multi_init", api.multiInit) &&
+                       Find(library, "curl_multi_add_handle", api.multiAddHandle) &&
+                       Find(library, "curl_multi_remove_handle", api.multiRemoveHandle) &&
+                       Find(library, "curl_multi_perform", api.multiPerform) &&
+                       Find(library, "curl_multi_poll", api.multiPoll) &&
+                       Find(library, "curl_multi_info_read", api.multiInfoRead) &&
+                       Find(library, "curl_multi_wakeup", api.multiWakeup) &&
+                       Find(library, "curl_multi_cleanup", api.multiCleanup);
     // The library stays loaded for the rest of the program: handles may outlive any caller.
     if (!found || globalInit(CURL_GLOBAL_DEFAULT) != CURLE_OK) {
         std::fprintf(stderr, "lirvo: libcurl is not usable\n");
