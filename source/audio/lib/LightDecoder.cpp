@@ -37,6 +37,19 @@ Container ContainerOf(ByteReader &reader) {
     return is(0, "OggS") ? Container::Ogg : Container::Other;
 }
 
+// The offset a stdio-style seek asks for, moved to; -1 when it cannot be reached.
+int64_t SeekReader(ByteReader &reader, int64_t offset, int whence) {
+    int64_t target = offset;
+    if (whence == SEEK_CUR) {
+        target = reader.Tell() + offset;
+    } else if (whence == SEEK_END) {
+        target = reader.Size() + offset;
+    } else if (whence != SEEK_SET) {
+        return -1;
+    }
+    return target >= 0 && reader.Seek(target) ? target : -1;
+}
+
 bool IsTakenLayout(int rate, int channels) {
     return (channels == 1 || channels == 2) && rate >= kLowestRate && rate <= kHighestRate;
 }
@@ -93,16 +106,7 @@ private:
 
     static sf_count_t Length(void *context) { return static_cast<ByteReader *>(context)->Size(); }
     static sf_count_t SeekIn(sf_count_t offset, int whence, void *context) {
-        auto *reader = static_cast<ByteReader *>(context);
-        sf_count_t target = offset;
-        if (whence == SEEK_CUR) {
-            target = reader->Tell() + offset;
-        } else if (whence == SEEK_END) {
-            target = reader->Size() + offset;
-        } else if (whence != SEEK_SET) {
-            return -1;
-        }
-        return target >= 0 && reader->Seek(target) ? target : -1;
+        return SeekReader(*static_cast<ByteReader *>(context), offset, whence);
     }
     static sf_count_t ReadIn(void *buffer, sf_count_t count, void *context) {
         const int64_t got = static_cast<ByteReader *>(context)->Read(static_cast<uint8_t *>(buffer), count);
@@ -182,16 +186,7 @@ private:
         return got > 0 ? static_cast<size_t>(got) / size : 0;
     }
     static int SeekIn(void *context, ogg_int64_t offset, int whence) {
-        auto *reader = static_cast<ByteReader *>(context);
-        int64_t target = offset;
-        if (whence == SEEK_CUR) {
-            target = reader->Tell() + offset;
-        } else if (whence == SEEK_END) {
-            target = reader->Size() + offset;
-        } else if (whence != SEEK_SET) {
-            return -1;
-        }
-        return target >= 0 && reader->Seek(target) ? 0 : -1;
+        return SeekReader(*static_cast<ByteReader *>(context), offset, whence) >= 0 ? 0 : -1;
     }
     static long Tell(void *context) { return static_cast<long>(static_cast<ByteReader *>(context)->Tell()); }
 
