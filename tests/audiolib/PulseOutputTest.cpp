@@ -239,6 +239,8 @@ TEST_F(PulseOutputTest, StreamIsHeldOnlyWhilePlayingAndNamedAfterTheTrack) {
     EXPECT_NE(details.find("application.name = \"Lirvo\""), std::string::npos) << details;
     EXPECT_NE(details.find("media.name = \"Singer - 夜曲\""), std::string::npos) << details;
     EXPECT_NE(details.find("media.role = \"Music\""), std::string::npos) << details;
+    // Played straight through PulseAudio: SDL, loaded only for its own outputs, was not.
+    EXPECT_EQ(testing::ReadAllText("/proc/self/maps").find("libSDL2"), std::string::npos);
 
     ASSERT_TRUE(library->ChannelStop(stream));
     EXPECT_TRUE(WaitUntil([&] { return pulse->SinkInputs() == 0; }, 2s)); // let go once stopped

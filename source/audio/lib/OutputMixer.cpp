@@ -1,8 +1,7 @@
 #include "audio/lib/OutputMixer.h"
 
+#include "audio/lib/SdlLibrary.h"
 #include "audio/lib/SoundServerEnvironment.h"
-
-#include <SDL.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -16,14 +15,16 @@ namespace {
 constexpr Uint32 kSdlParts = SDL_INIT_AUDIO | SDL_INIT_EVENTS;
 
 // What the desktop's sound settings show for our stream.
-void NameTheStream(const std::string &streamName) {
+void PrepareStreamNames() {
     // SDL's PulseAudio output does not pass the role hint on; the client's own properties
     // reach every stream it makes.
     static std::once_flag environmentOnce;
     std::call_once(environmentOnce, [] { PrepareSoundServerEnvironment(); });
-    SDL_SetHint(SDL_HINT_APP_NAME, "Lirvo");
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, streamName.empty() ? "Lirvo" : streamName.c_str());
-    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "Music");
+}
+void NameTheSdlStream(const SdlApi &sdl, const std::string &streamName) {
+    sdl.setHint(SDL_HINT_APP_NAME, "Lirvo");
+    sdl.setHint(SDL_HINT_AUDIO_DEVICE_STREAM_NAME, streamName.empty() ? "Lirvo" : streamName.c_str());
+    sdl.setHint(SDL_HINT_AUDIO_DEVICE_STREAM_ROLE, "Music");
 }
 
 // device_ while the PulseAudio output is in use (SDL's device numbers are small).
@@ -99,7 +100,7 @@ void OutputMixer::UseDevice(uint32_t device, const std::string &streamName) {
 }
 
 int OutputMixer::OpenDevice(const std::string &streamName) {
-    NameTheStream(streamName);
+    PrepareStreamNames();
     if (PulseWanted()) {
         switch (OpenPulseDevice(streamName)) {
         case PulseOutput::OpenResult::Open:
@@ -112,13 +113,18 @@ int OutputMixer::OpenDevice(const std::string &streamName) {
             break; // SDL's outputs, ALSA among them
         }
     }
-    // The audio part of SDL starts afresh for every open, so a sound server that came up after
-    // the player did is found.
-    if (SDL_InitSubSystem(kSdlParts) != 0) {
+    // SDL is loaded with its first use. Its audio part starts afresh for every open, so a sound
+    // server that came up after the player did is found.
+    const SdlApi *sdl = Sdl();
+    if (sdl == nullptr) {
         return kErrorDriver;
     }
-    SDL_EventState(SDL_AUDIODEVICEADDED, SDL_IGNORE); // nobody drains SDL's queue
-    SDL_AddEventWatch(&OutputMixer::DeviceEventWatch, this);
+    NameTheSdlStream(*sdl, streamName);
+    if (sdl->initSubSystem(kSdlParts) != 0) {
+        return kErrorDriver;
+    }
+    sdl->eventState(SDL_AUDIODEVICEADDED, SDL_IGNORE); // nobody drains SDL's queue
+    sdl->addEventWatch(&OutputMixer::DeviceEventWatch, this);
     SDL_AudioSpec want{};
     want.freq = kOutputRate;
     want.format = AUDIO_F32SYS;
@@ -131,10 +137,10 @@ int OutputMixer::OpenDevice(const std::string &streamName) {
     want.userdata = this;
     SDL_AudioSpec have{};
     // No allowed changes: SDL converts to whatever the device really takes.
-    const SDL_AudioDeviceID id = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    const SDL_AudioDeviceID id = sdl->openAudioDevice(nullptr, 0, &want, &have, 0);
     if (id == 0) {
-        SDL_DelEventWatch(&OutputMixer::DeviceEventWatch, this);
-        SDL_QuitSubSystem(kSdlParts);
+        sdl->delEventWatch(&OutputMixer::DeviceEventWatch, this);
+        sdl->quitSubSystem(kSdlParts);
         return kErrorDriver;
     }
     latencyFrames_ = have.samples;
@@ -150,11 +156,11 @@ void OutputMixer::PauseDevice(bool pause) {
         }
         return;
     }
-    SDL_PauseAudioDevice(device_, pause ? 1 : 0);
+    Sdl()->pauseAudioDevice(device_, pause ? 1 : 0); // an SDL device is open: SDL is loaded
 }
 
 bool OutputMixer::DeviceStopped() {
-    return pulse_ != nullptr ? pulse_->Failed() : SDL_GetAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
+    return pulse_ != nullptr ? pulse_->Failed() : Sdl()->getAudioDeviceStatus(device_) == SDL_AUDIO_STOPPED;
 }
 
 void OutputMixer::CloseDevice() {
@@ -165,10 +171,11 @@ void OutputMixer::CloseDevice() {
         pulse_->Close(); // waits for a running fill
         pulse_.reset();
     } else {
-        SDL_CloseAudioDevice(device_); // waits for a running callback
-        SDL_DelEventWatch(&OutputMixer::DeviceEventWatch, this);
-        SDL_FlushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED);
-        SDL_QuitSubSystem(kSdlParts);
+        const SdlApi &sdl = *Sdl(); // an SDL device is open: SDL is loaded
+        sdl.closeAudioDevice(device_); // waits for a running callback
+        sdl.delEventWatch(&OutputMixer::DeviceEventWatch, this);
+        sdl.flushEvents(SDL_AUDIODEVICEADDED, SDL_AUDIODEVICEREMOVED);
+        sdl.quitSubSystem(kSdlParts);
     }
     UseDevice(0, streamName_);
 }
