@@ -75,7 +75,9 @@ TEST_F(PlayerEndToEnd, InstalledProgramsFindTheirCompanionsAndTheDesktopFilesAre
     // The installed player starts, answers the installed lirvo-send, and saves its files on quit.
     bin_ = prefix + "/bin";
     StartPlayer(flac);
-    EXPECT_EQ(Send({"cmd", "50"}), "1");
+    // The row is added once the player has taken its own command line, a moment after it shows.
+    EXPECT_TRUE(WaitUntil([&] { return Send({"cmd", "50"}) == "1"; }, kPatienceMs))
+        << Send({"cmd", "50"}).toStdString();
     ASSERT_EQ(StopProcess(player_, kPatienceMs, true), Stopped::OnSignal)
         << "the player did not end on SIGTERM";
     EXPECT_EQ(player_.exitCode(), 0);
