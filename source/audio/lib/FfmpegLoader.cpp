@@ -2,6 +2,8 @@
 // module or an add-on), loaded once on first use and kept for the life of the process.
 #include "audio/lib/FfmpegApi.h"
 
+#include "function/system/DynamicSymbols.h"
+
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -27,8 +29,9 @@ const FfmpegApi *LoadModule() {
                      why != nullptr ? why : path.c_str());
         return nullptr;
     }
-    auto entry = reinterpret_cast<FfmpegModuleEntry>(dlsym(module, kFfmpegModuleEntry));
-    const FfmpegApi *api = entry != nullptr ? entry(kFfmpegModuleVersion) : nullptr;
+    FfmpegModuleEntry entry = nullptr;
+    const FfmpegApi *api =
+        system::FindSymbol(module, kFfmpegModuleEntry, entry) ? entry(kFfmpegModuleVersion) : nullptr;
     if (api == nullptr) {
         std::fprintf(stderr, "lirvo: FFmpeg's formats cannot be played: %s does not fit this program\n",
                      path.c_str());

@@ -2,8 +2,8 @@
 
 #include "audio/lib/AudioLibraryFactory.h"
 #include "audio/lib/FfmpegApi.h"
-#include "audio/lib/PlaylistLocation.h"
 #include "audio/lib/LightDecoder.h"
+#include "audio/lib/PlaylistLocation.h"
 #include "function/text/FastStrings.h"
 
 #include <algorithm>
@@ -395,8 +395,9 @@ Handle MediaAudioLibrary::OpenHls(const std::string &url, int timeoutMs) {
     auto interrupt = std::make_shared<InputInterrupt>();
     const int readTimeoutMs = static_cast<int>(std::min<std::uint32_t>(netReadTimeoutMs_, INT32_MAX));
     const FfmpegApi *ffmpeg = Ffmpeg();
-    auto source =
-        ffmpeg != nullptr ? ffmpeg->openLocation(url, ffmpeg->hlsFormats(), interrupt, timeoutMs, readTimeoutMs) : nullptr;
+    auto source = ffmpeg != nullptr
+                      ? ffmpeg->openLocation(url, ffmpeg->hlsFormats(), interrupt, timeoutMs, readTimeoutMs)
+                      : nullptr;
     if (source == nullptr) {
         // Segments that cannot be fetched, or a codec we do not decode.
         return FailWith<Handle>(kErrorFormat, 0);

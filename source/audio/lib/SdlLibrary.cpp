@@ -1,5 +1,7 @@
 #include "audio/lib/SdlLibrary.h"
 
+#include "function/system/DynamicSymbols.h"
+
 #include <dlfcn.h>
 
 #include <cstdio>
@@ -8,11 +10,6 @@ namespace lirvo::audio {
 
 namespace {
 
-template <typename Function> bool Find(void *library, const char *name, Function &into) {
-    into = reinterpret_cast<Function>(dlsym(library, name));
-    return into != nullptr;
-}
-
 const SdlApi *LoadSdl() {
     void *library = dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
@@ -20,17 +17,17 @@ const SdlApi *LoadSdl() {
         return nullptr;
     }
     static SdlApi api{};
-    const bool found = Find(library, "SDL_SetHint", api.setHint) &&
-                       Find(library, "SDL_InitSubSystem", api.initSubSystem) &&
-                       Find(library, "SDL_QuitSubSystem", api.quitSubSystem) &&
-                       Find(library, "SDL_EventState", api.eventState) &&
-                       Find(library, "SDL_AddEventWatch", api.addEventWatch) &&
-                       Find(library, "SDL_DelEventWatch", api.delEventWatch) &&
-                       Find(library, "SDL_FlushEvents", api.flushEvents) &&
-                       Find(library, "SDL_OpenAudioDevice", api.openAudioDevice) &&
-                       Find(library, "SDL_CloseAudioDevice", api.closeAudioDevice) &&
-                       Find(library, "SDL_PauseAudioDevice", api.pauseAudioDevice) &&
-                       Find(library, "SDL_GetAudioDeviceStatus", api.getAudioDeviceStatus);
+    const bool found = system::FindSymbol(library, "SDL_SetHint", api.setHint) &&
+                       system::FindSymbol(library, "SDL_InitSubSystem", api.initSubSystem) &&
+                       system::FindSymbol(library, "SDL_QuitSubSystem", api.quitSubSystem) &&
+                       system::FindSymbol(library, "SDL_EventState", api.eventState) &&
+                       system::FindSymbol(library, "SDL_AddEventWatch", api.addEventWatch) &&
+                       system::FindSymbol(library, "SDL_DelEventWatch", api.delEventWatch) &&
+                       system::FindSymbol(library, "SDL_FlushEvents", api.flushEvents) &&
+                       system::FindSymbol(library, "SDL_OpenAudioDevice", api.openAudioDevice) &&
+                       system::FindSymbol(library, "SDL_CloseAudioDevice", api.closeAudioDevice) &&
+                       system::FindSymbol(library, "SDL_PauseAudioDevice", api.pauseAudioDevice) &&
+                       system::FindSymbol(library, "SDL_GetAudioDeviceStatus", api.getAudioDeviceStatus);
     // The library stays loaded for the rest of the process: its threads may outlive any caller.
     if (!found) {
         std::fprintf(stderr, "lirvo: SDL2 is not usable\n");
