@@ -7,6 +7,7 @@
 #include "lyrics/views/Unt_Dlrc.h"
 
 #include <QFontMetricsF>
+#include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPixmap>
@@ -244,7 +245,70 @@ TEST_F(Band, PicturesCutToTheGlyphsMatchTheLineDrawnOnTheWholeBand) {
                 EXPECT_EQ(picture.Frame(0), whole) << text << " at " << scale;
             }
         }
+        // A word-timed line: before the sweep it is the plain line, once sung the line in
+        // the warm fill, each with its whole outline.
+        TLyricStyle warm = style;
+        warm.FillColor1 = style.SungColor1;
+        warm.FillColor2 = style.SungColor2;
+        for (const qreal scale : {1.0, 2.0}) {
+            const TBandPicture timed(Line(kSquares, kSquareWords, 5000), kWidth, TZylDeskTopLrc::kHeight, style,
+                                     scale);
+            const QImage plain = TBandPicture(Line(kSquares), kWidth, TZylDeskTopLrc::kHeight, style, scale).Plain();
+            const QImage sung = TBandPicture(Line(kSquares), kWidth, TZylDeskTopLrc::kHeight, warm, scale).Plain();
+            EXPECT_EQ(timed.Plain(), plain) << scale;
+            EXPECT_EQ(timed.Frame(0), plain) << scale;
+            EXPECT_EQ(timed.Frame(6000), sung) << scale;
+            EXPECT_NE(plain, sung);
+        }
     }
+}
+
+TEST_F(Band, LineDrawnPieceByPieceHasThePixelsOfTheWholePath) {
+    // The outline and fill are drawn a few glyphs at a time, split where a column of pixels
+    // separates them; the pixels must be those of the whole path drawn at once.
+    TLyricStyle thick;
+    thick.OutlineWidth = 9;
+    thick.Alpha = 160;
+    for (const TLyricStyle &style : {TLyricStyle{}, thick}) {
+        for (const QString &text : {QStringLiteral("回   8   口   Lirvo     ■■     晨光"),
+                                    QStringLiteral("这是一句很长很长的歌词它一定放不进一行所以必须折到第二行去显示 回回 8")}) {
+            const QPainterPath path = LyricTextPath(text, LyricFont(style), kWidth, style.Top);
+            EXPECT_GT(LyricInk(path, style).Strips.size(), 10u) << text.toStdString();
+            for (const qreal scale : {1.0, 2.0}) {
+                QImage pieces(QSize(kWidth, 200) * scale, QImage::Format_ARGB32_Premultiplied);
+                pieces.setDevicePixelRatio(scale);
+                pieces.fill(Qt::transparent);
+                QImage whole = pieces;
+                {
+                    QPainter painter(&pieces);
+                    PaintLyricPath(painter, path, style);
+                }
+                {
+                    QPainter painter(&whole);
+                    painter.setRenderHint(QPainter::Antialiasing, true);
+                    painter.setOpacity(style.Alpha / 255.0);
+                    painter.strokePath(path, QPen(style.OutlineColor, style.OutlineWidth, Qt::SolidLine,
+                                                  Qt::FlatCap, Qt::MiterJoin));
+                    QLinearGradient fill(0, style.Top, 0, style.Top + style.FontSize);
+                    fill.setColorAt(0, style.FillColor1);
+                    fill.setColorAt(1, style.FillColor2);
+                    fill.setSpread(QGradient::ReflectSpread);
+                    painter.fillPath(path, fill);
+                }
+                EXPECT_EQ(pieces, whole) << text.toStdString() << " at " << scale;
+            }
+        }
+    }
+    // Each strip holds only what reaches into it, and no strip is made for empty space.
+    QPainterPath boxes;
+    boxes.addRect(0, 0, 40, 40);
+    boxes.addRect(10, 10, 20, 20); // a hole
+    boxes.addRect(100, 0, 10, 40);
+    const std::vector<TInkStrip> strips = InkStrips(boxes, 3, 32);
+    ASSERT_EQ(strips.size(), 3u);
+    EXPECT_EQ(strips[0].Clip, QRect(-3, -3, 32, 47));
+    EXPECT_EQ(strips[1].Path.elementCount(), 10);
+    EXPECT_EQ(strips[2].Path.boundingRect(), QRectF(100, 0, 10, 40));
 }
 
 TEST_F(Band, OffsetShiftMovesTheSweepWithoutANewPicture) {

@@ -10,6 +10,7 @@
 #include <QtMath>
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <utility>
 #include <vector>
 
@@ -168,25 +169,144 @@ QPainterPath LyricTextPath(const QString &fullText, const QFont &font, int width
     return laid.Path;
 }
 
-void PaintLyricPath(QPainter &painter, const QPainterPath &path, const TLyricStyle &style) {
-    if (path.isEmpty()) {
+std::vector<TInkStrip> InkStrips(const QPainterPath &path, qreal reach, int stripWidth) {
+    // The contours with the pixels their ink may reach (control points included: they hold
+    // the curves).
+    struct Contour {
+        int First = 0;
+        int End = 0;
+        QRect Pixels;
+    };
+    std::vector<Contour> contours;
+    qreal left = 0, top = 0, right = 0, bottom = 0;
+    auto close = [&] {
+        if (!contours.empty()) {
+            contours.back().Pixels = QRect(QPoint(qFloor(left - reach), qFloor(top - reach)),
+                                           QPoint(qCeil(right + reach), qCeil(bottom + reach)));
+        }
+    };
+    for (int i = 0; i < path.elementCount(); ++i) {
+        const QPainterPath::Element e = path.elementAt(i);
+        if (e.isMoveTo() || contours.empty()) {
+            close();
+            contours.push_back(Contour{i, i, {}});
+            left = right = e.x;
+            top = bottom = e.y;
+        }
+        contours.back().End = i + 1;
+        left = std::min(left, e.x);
+        right = std::max(right, e.x);
+        top = std::min(top, e.y);
+        bottom = std::max(bottom, e.y);
+    }
+    close();
+    QRect bounds;
+    for (const Contour &c : contours) {
+        bounds |= c.Pixels;
+    }
+
+    // Each strip holds the contours that reach into it. A contour wholly outside a strip adds
+    // nothing to the strip's pixels (a closed contour's windings cancel out past it).
+    std::vector<TInkStrip> strips;
+    stripWidth = std::max(1, stripWidth);
+    for (int x = bounds.left(); x <= bounds.right(); x += stripWidth) {
+        TInkStrip strip;
+        strip.Clip = QRect(x, bounds.top(), stripWidth, bounds.height());
+        strip.Path.setFillRule(path.fillRule());
+        for (const Contour &c : contours) {
+            if (!c.Pixels.intersects(strip.Clip)) {
+                continue;
+            }
+            for (int i = c.First; i < c.End; ++i) {
+                const QPainterPath::Element e = path.elementAt(i);
+                if (e.isMoveTo()) {
+                    strip.Path.moveTo(e);
+                } else if (e.isLineTo()) {
+                    strip.Path.lineTo(e);
+                } else if (e.isCurveTo() && i + 2 < c.End) {
+                    strip.Path.cubicTo(e, path.elementAt(i + 1), path.elementAt(i + 2));
+                    i += 2;
+                }
+            }
+        }
+        if (!strip.Path.isEmpty()) {
+            strips.push_back(std::move(strip));
+        }
+    }
+    return strips;
+}
+
+namespace {
+
+// How far the outline reaches past the glyphs: half the pen, doubled at a mitred corner (the
+// pen's miter limit), and room for anti-aliasing; the glyphs' picture is cut with the same.
+qreal OutlineReach(const TLyricStyle &style) {
+    return style.OutlineWidth + 2;
+}
+
+// Strips a glyph or two wide: the rasteriser keeps each pixel row's cells in a sorted list, so
+// its work grows with the square of the ink in a row; in strips a long line costs a fraction.
+constexpr int kInkStripWidth = 32;
+
+// Draws each strip clipped to itself. The strips' clips meet exactly only where the painter
+// maps whole pixels to whole device pixels; any other painter draws the whole path at once.
+template <typename Draw>
+void DrawByStrips(QPainter &painter, const TLyricInk &ink, Draw draw) {
+    const QTransform t = painter.deviceTransform();
+    auto whole = [](qreal v) { return v == std::round(v); };
+    const bool aligned = t.type() <= QTransform::TxScale && t.m11() == t.m22() && t.m11() >= 1 &&
+                         whole(t.m11()) && whole(t.dx()) && whole(t.dy());
+    if (!aligned) {
+        draw(ink.Path);
+        return;
+    }
+    for (const TInkStrip &strip : ink.Strips) {
+        painter.save();
+        painter.setClipRect(strip.Clip, Qt::IntersectClip);
+        draw(strip.Path);
+        painter.restore();
+    }
+}
+
+} // namespace
+
+TLyricInk LyricInk(const QPainterPath &path, const TLyricStyle &style) {
+    return TLyricInk{path, InkStrips(path, OutlineReach(style), kInkStripWidth)};
+}
+
+void PaintLyricOutline(QPainter &painter, const TLyricInk &ink, const TLyricStyle &style) {
+    if (ink.Path.isEmpty()) {
         return;
     }
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing, true);
     painter.setOpacity(qBound(0, style.Alpha, 255) / 255.0);
+    // Mitred corners and flat ends, as a plain pen draws them (and the quicker to stroke).
+    QPen outline(style.OutlineColor, style.OutlineWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    DrawByStrips(painter, ink, [&](const QPainterPath &piece) { painter.strokePath(piece, outline); });
+    painter.restore();
+}
 
+void PaintLyricFill(QPainter &painter, const TLyricInk &ink, const TLyricStyle &style) {
+    if (ink.Path.isEmpty()) {
+        return;
+    }
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setOpacity(qBound(0, style.Alpha, 255) / 255.0);
     QLinearGradient fill(0, style.Top, 0, style.Top + style.FontSize);
     fill.setColorAt(0, style.FillColor1);
     fill.setColorAt(1, style.FillColor2);
     fill.setSpread(QGradient::ReflectSpread);
-
-    // Outline first: the fill then covers the inner half of the pen.
-    // Mitred corners and flat ends, as a plain pen draws them (and the quicker to stroke).
-    QPen outline(style.OutlineColor, style.OutlineWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
-    painter.strokePath(path, outline);
-    painter.fillPath(path, fill);
+    DrawByStrips(painter, ink, [&](const QPainterPath &piece) { painter.fillPath(piece, fill); });
     painter.restore();
+}
+
+void PaintLyricPath(QPainter &painter, const QPainterPath &path, const TLyricStyle &style) {
+    // Outline first: the fill then covers the inner half of the pen.
+    const TLyricInk ink = LyricInk(path, style);
+    PaintLyricOutline(painter, ink, style);
+    PaintLyricFill(painter, ink, style);
 }
 
 QImage RenderLyricImage(const QString &text, const QSize &size, const TLyricStyle &style, qreal scale) {
@@ -337,33 +457,44 @@ TBandPicture::TBandPicture(const TBandText &text, int width, int minHeight, cons
 
     // Only the rectangle the glyphs and their outline reach is kept: a band is as wide as the
     // screen, a line mostly much narrower, and a new line comes every few seconds.
-    const qreal reach = std::max(style.OutlineWidth, small.OutlineWidth) + 2;
+    const qreal reach = std::max(OutlineReach(style), OutlineReach(small));
     const QRectF ink = (main.Path.boundingRect() | second.Path.boundingRect()).adjusted(-reach, -reach, reach, reach);
     m_ink = ink.toAlignedRect() & QRect(0, 0, m_width, m_height);
     if (m_ink.isEmpty()) {
         m_ink = QRect(0, 0, 1, 1);
     }
+    // The plain and the sung picture share the line's outline, the costly part to draw: it is
+    // stroked once, and each picture fills the glyphs over its own copy of it.
+    const bool sweeps = !text.Words.empty() && !main.Rows.empty();
+    const TLyricInk mainInk = LyricInk(main.Path, style);
     m_plain = TransparentImage(m_ink.width(), m_ink.height(), m_scale);
     {
         QPainter painter(&m_plain);
         painter.translate(-m_ink.topLeft());
-        PaintLyricPath(painter, main.Path, style);
+        PaintLyricOutline(painter, mainInk, style);
+    }
+    if (sweeps) {
+        m_sung = m_plain.copy();
+    }
+    {
+        QPainter painter(&m_plain);
+        painter.translate(-m_ink.topLeft());
+        PaintLyricFill(painter, mainInk, style);
         PaintLyricPath(painter, second.Path, small);
     }
     m_glyphs = GlyphRegion(m_plain).translated(m_ink.topLeft()) & QRect(0, 0, m_width, m_height);
 
-    if (text.Words.empty() || main.Rows.empty()) {
+    if (!sweeps) {
         return;
     }
     // The sung picture: the same outline with the warm fill (the line's rows only).
     TLyricStyle warm = style;
     warm.FillColor1 = style.SungColor1;
     warm.FillColor2 = style.SungColor2;
-    m_sung = TransparentImage(m_ink.width(), m_ink.height(), m_scale);
     {
         QPainter painter(&m_sung);
         painter.translate(-m_ink.topLeft());
-        PaintLyricPath(painter, main.Path, warm);
+        PaintLyricFill(painter, mainInk, warm);
     }
 
     // Bands of the rows for the sweep: from the top of the picture (or the previous row) down

@@ -75,6 +75,24 @@ QPainterPath LyricTextPath(const QString &text, const QFont &font, int width, in
 // Outline then gradient fill of `path`, anti-aliased, with the style's colours and opacity.
 void PaintLyricPath(QPainter &painter, const QPainterPath &path, const TLyricStyle &style = {});
 
+// A lyric path ready to draw in vertical strips, each clipped to itself and holding only the
+// contours that reach into it: piece by piece they give the pixels of the whole path, and a long
+// line far quicker. `reach` is how far the ink goes past the contours (the outline).
+struct TInkStrip {
+    QRect Clip;
+    QPainterPath Path;
+};
+struct TLyricInk {
+    QPainterPath Path;
+    std::vector<TInkStrip> Strips;
+};
+std::vector<TInkStrip> InkStrips(const QPainterPath &path, qreal reach, int stripWidth);
+TLyricInk LyricInk(const QPainterPath &path, const TLyricStyle &style);
+// The outline and the fill on their own, so that an outline drawn once may take fills of
+// different colours.
+void PaintLyricOutline(QPainter &painter, const TLyricInk &ink, const TLyricStyle &style);
+void PaintLyricFill(QPainter &painter, const TLyricInk &ink, const TLyricStyle &style);
+
 // A transparent premultiplied ARGB picture of `size` (logical pixels) with `text` drawn as
 // above; with `scale` > 1 the picture has that many device pixels per logical pixel.
 QImage RenderLyricImage(const QString &text, const QSize &size, const TLyricStyle &style = {},
