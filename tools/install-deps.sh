@@ -9,7 +9,7 @@ packages=(
   qml6-module-qtquick qml6-module-qtquick-window
   qml6-module-qtquick-layouts qml6-module-qtquick-dialogs
   qml6-module-qtqml-workerscript qml6-module-qtquick-shapes qml6-module-qttest
-  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libsndfile1-dev libvorbis-dev libsoxr-dev
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libsndfile1-dev libvorbis-dev libsoxr-dev libmpg123-dev
   libsdl2-dev libpulse-dev libtag1-dev libxml2-dev libcurl4-openssl-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   fonts-wqy-microhei

@@ -92,21 +92,31 @@ TEST_F(AudioModuleTest, FfmpegIsLoadedOnlyWithAFileThatNeedsIt) {
 
     char folder[] = "/tmp/lirvo-module-XXXXXX";
     ASSERT_NE(mkdtemp(folder), nullptr);
+    // MP3 has its own light decoder too; MPEG Layer II is FFmpeg's.
     const std::string mp3 = std::string(folder) + "/tone.mp3";
-    ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel quiet -y -f lavfi -i sine=frequency=440:duration=1 '" + mp3 +
-                           "'")
-                              .c_str()),
-              0);
+    const std::string layer2File = std::string(folder) + "/tone.mp2";
+    for (const std::string &file : {mp3, layer2File}) {
+        ASSERT_EQ(std::system(("ffmpeg -nostdin -loglevel quiet -y -f lavfi -i sine=frequency=440:duration=1 '" +
+                               file + "'")
+                                  .c_str()),
+                  0);
+    }
     const Handle layer3 = library.StreamCreateFile(false, mp3.c_str(), 0, 0, 0);
     ASSERT_NE(layer3, 0u) << library.ErrorGetCode();
     EXPECT_NEAR(library.ChannelBytes2Seconds(layer3, library.ChannelGetLength(layer3, kPosByte)), 1.0, 0.05);
+    EXPECT_FALSE(Mapped(kFfmpegModuleFile));
+    const Handle layer2 = library.StreamCreateFile(false, layer2File.c_str(), 0, 0, 0);
+    ASSERT_NE(layer2, 0u) << library.ErrorGetCode();
+    EXPECT_NEAR(library.ChannelBytes2Seconds(layer2, library.ChannelGetLength(layer2, kPosByte)), 1.0, 0.05);
     EXPECT_TRUE(Mapped(kFfmpegModuleFile));
     EXPECT_TRUE(Mapped("libavcodec"));
     EXPECT_FALSE(Mapped("libcurl"));
+    EXPECT_TRUE(library.StreamFree(layer2));
     EXPECT_TRUE(library.StreamFree(layer3));
     EXPECT_TRUE(library.StreamFree(vorbis));
     EXPECT_TRUE(library.Free());
     std::remove(mp3.c_str());
+    std::remove(layer2File.c_str());
     rmdir(folder);
 }
 

@@ -1,5 +1,5 @@
-// The light decoder for local WAV, AIFF and Ogg Vorbis files, held against FFmpeg's decoding of
-// the same files, and the formats it must leave to FFmpeg and the add-ons.
+// The light decoder for local WAV, AIFF, Ogg Vorbis and MP3 files, held against FFmpeg's decoding
+// of the same files, and the formats it must leave to FFmpeg and the add-ons.
 
 #include "MediaFixtures.h"
 
@@ -161,6 +161,78 @@ TEST(LightDecoder, OtherRatesAreConvertedAndMonoFillsBothSides) {
     EXPECT_NEAR(static_cast<double>((loud - after.begin()) / 2), 0.1 * kOutputRate, 0.002 * kOutputRate);
 }
 
+// A file reader that counts every byte handed out.
+class TallyReader final : public ByteReader {
+public:
+    TallyReader(std::unique_ptr<ByteReader> inner, int64_t &tally) : inner_(std::move(inner)), tally_(tally) {}
+    int64_t Read(uint8_t *buffer, int64_t size) override {
+        const int64_t got = inner_->Read(buffer, size);
+        tally_ += std::max<int64_t>(got, 0);
+        return got;
+    }
+    bool Seek(int64_t offset) override { return inner_->Seek(offset); }
+    int64_t Tell() const override { return inner_->Tell(); }
+    int64_t Size() const override { return inner_->Size(); }
+
+private:
+    std::unique_ptr<ByteReader> inner_;
+    int64_t &tally_;
+};
+
+TEST(LightDecoder, Mp3IsGaplessAndSeeksThroughItsTableOfContents) {
+    TempFolder folder;
+    // With and without an ID3v2 tag in front, at a variable and at a constant bit rate, stereo
+    // and mono: each as long as the tone, the encoder's delay and padding cut off.
+    const std::string tagged = folder.File("tagged.mp3");
+    const std::string plain = folder.File("plain-mono.mp3");
+    ASSERT_TRUE(RunQuietly("ffmpeg -nostdin -y -f lavfi -i \"sine=frequency=997:sample_rate=44100:duration=2.5\" "
+                           "-ac 2 -c:a libmp3lame -q:a 2 -metadata title=晨光 '" + tagged + "'"));
+    ASSERT_TRUE(RunQuietly("ffmpeg -nostdin -y -f lavfi -i \"sine=frequency=1000:sample_rate=22050:duration=2\" "
+                           "-c:a libmp3lame -b:a 64k -id3v2_version 0 '" + plain + "'"));
+    ASSERT_EQ(ReadAll(plain).at(0), 0xFF) << "the untagged file starts with a frame";
+    for (const auto &[path, seconds] : {std::pair{tagged, 2.5}, std::pair{plain, 2.0}}) {
+        SCOPED_TRACE(path);
+        auto light = OpenLight(path);
+        ASSERT_NE(light, nullptr);
+        EXPECT_NEAR(static_cast<double>(light->LengthFrames()), seconds * kOutputRate, 2);
+        const std::vector<float> mine = ReadToEnd(*light);
+        EXPECT_NEAR(static_cast<double>(mine.size() / 2), static_cast<double>(light->LengthFrames()), 1);
+        ASSERT_GT(mine.size(), static_cast<size_t>(3 * kOutputRate));
+        const std::vector<float> middle(mine.begin() + kOutputRate, mine.begin() + 3 * kOutputRate);
+        EXPECT_NEAR(Frequency(middle, 0), path == tagged ? 997 : 1000, 3);
+        // The same level as FFmpeg's decoding of the file.
+        auto reference = FfmpegDecoder::Open(FileReader::Open(path), BuiltInFormats(), false);
+        ASSERT_NE(reference, nullptr);
+        const std::vector<float> theirs = ReadToEnd(*reference);
+        ASSERT_GT(theirs.size(), static_cast<size_t>(3 * kOutputRate));
+        EXPECT_NEAR(Decibels(Rms(middle.data(), middle.size()) / Rms(theirs.data() + kOutputRate, 2 * kOutputRate)),
+                    0.0, 0.1);
+        EXPECT_EQ(light->Read(std::vector<float>(64).data(), 32), 0) << "ended stays ended";
+    }
+
+    // 90 s at a variable bit rate, with the encoder's table of contents; a 1 kHz tone joins the
+    // quiet background at 80 s. A seek to 79.9 s reads a little of the file, not the nine
+    // tenths before the target, and lands within the table's coarseness (a percent of the file).
+    const std::string longer = folder.File("long.mp3");
+    ASSERT_TRUE(RunQuietly("ffmpeg -nostdin -y -f lavfi -i "
+                           "\"aevalsrc='0.05*sin(2*PI*300*t)+if(gte(t,80),0.5*sin(2*PI*1000*(t-80)),0)'"
+                           ":s=44100:d=90\" -ac 2 -c:a libmp3lame -q:a 2 '" + longer + "'"));
+    int64_t tally = 0;
+    auto light = LightDecoder::Open(std::make_unique<TallyReader>(FileReader::Open(longer), tally));
+    ASSERT_NE(light, nullptr);
+    const int64_t size = FileReader::Open(longer)->Size();
+    const int64_t before = tally;
+    const int64_t target = kOutputRate * 799 / 10;
+    ASSERT_TRUE(light->Seek(target));
+    std::vector<float> second(2 * kOutputRate);
+    ASSERT_EQ(light->Read(second.data(), kOutputRate), kOutputRate);
+    EXPECT_LT(tally - before, size / 10) << "of " << size;
+    const auto loud = std::find_if(second.begin(), second.end(), [](float v) { return std::fabs(v) > 0.3f; });
+    ASSERT_NE(loud, second.end());
+    EXPECT_NEAR(static_cast<double>((loud - second.begin()) / 2), 0.1 * kOutputRate, 0.3 * kOutputRate);
+    EXPECT_FALSE(light->Seek(light->LengthFrames() + 1));
+}
+
 TEST(LightDecoder, LeavesEveryOtherFormatToFfmpegAndTheAddOns) {
     TempFolder folder;
     const std::string counter = folder.File("counter.wav");
@@ -170,7 +242,8 @@ TEST(LightDecoder, LeavesEveryOtherFormatToFfmpegAndTheAddOns) {
         const char *options;
     };
     const Other others[] = {
-        {"tone.mp3", ""},
+        {"tone.mp2", ""},
+        {"tone.m4a", "-c:a aac"},
         {"tone.flac", ""},
         {"tone.opus", ""},
         {"surround.wav", "-ac 6"},

@@ -1,5 +1,6 @@
 #include "audio/lib/LightDecoder.h"
 
+#include <mpg123.h>
 #include <sndfile.h>
 #include <soxr.h>
 #include <vorbis/vorbisfile.h>
@@ -18,11 +19,11 @@ constexpr int kHighestRate = 384000;
 // Calls of the converter that neither take input nor give output before it counts as ended.
 constexpr int kMaxIdleConversions = 4;
 
-enum class Container { Other, WavOrAiff, Ogg };
+enum class Container { Other, WavOrAiff, Ogg, Mp3 };
 
-// The first bytes of the containers taken here. Nothing else reaches libsndfile or
-// libvorbisfile, so that an MP3 or a FLAC file is not scanned by them before FFmpeg or an
-// add-on opens it.
+// The first bytes of the containers taken here. Nothing else reaches libsndfile, libvorbisfile
+// or libmpg123, so that a FLAC or an AAC file is not scanned by them before FFmpeg or an add-on
+// opens it. An MP3 file starts with its ID3v2 tag or with the sync word of a Layer III frame.
 Container ContainerOf(ByteReader &reader) {
     uint8_t head[12] = {};
     if (!reader.Seek(0) || reader.Read(head, sizeof head) != static_cast<int64_t>(sizeof head) ||
@@ -34,7 +35,12 @@ Container ContainerOf(ByteReader &reader) {
         (is(0, "FORM") && (is(8, "AIFF") || is(8, "AIFC")))) {
         return Container::WavOrAiff;
     }
-    return is(0, "OggS") ? Container::Ogg : Container::Other;
+    if (is(0, "OggS")) {
+        return Container::Ogg;
+    }
+    const bool id3 = std::memcmp(head, "ID3", 3) == 0;
+    const bool layer3 = head[0] == 0xFF && (head[1] & 0xE0) == 0xE0 && ((head[1] >> 1) & 3) == 1;
+    return id3 || layer3 ? Container::Mp3 : Container::Other;
 }
 
 // The offset a stdio-style seek asks for, moved to; -1 when it cannot be reached.
@@ -197,6 +203,99 @@ private:
     int64_t frames_ = -1;
 };
 
+// ---- MP3 through libmpg123: gapless (the encoder's delay and padding cut off), and seeks
+// through the file's table of contents (Xing/Info) where it has one instead of reading every
+// frame up to the target
+
+class Mpg123Blocks final : public BlockSource {
+public:
+    static std::unique_ptr<Mpg123Blocks> Open(ByteReader &reader) {
+        std::unique_ptr<Mpg123Blocks> blocks(new Mpg123Blocks());
+        int error = MPG123_OK;
+        blocks->handle_ = mpg123_new(nullptr, &error);
+        mpg123_handle *handle = blocks->handle_;
+        if (handle == nullptr) {
+            return nullptr;
+        }
+        const long *rates = nullptr;
+        size_t rateCount = 0;
+        mpg123_rates(&rates, &rateCount);
+        mpg123_format_none(handle);
+        for (size_t i = 0; i < rateCount; ++i) {
+            mpg123_format(handle, rates[i], MPG123_MONO | MPG123_STEREO, MPG123_ENC_FLOAT_32);
+        }
+        mpg123_param(handle, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_FUZZY, 0.0);
+        if (mpg123_replace_reader_handle(handle, &ReadIn, &SeekIn, nullptr) != MPG123_OK ||
+            mpg123_open_handle(handle, &reader) != MPG123_OK) {
+            return nullptr;
+        }
+        blocks->open_ = true;
+        long rate = 0;
+        int channels = 0;
+        int encoding = 0;
+        if (mpg123_getformat(handle, &rate, &channels, &encoding) != MPG123_OK || encoding != MPG123_ENC_FLOAT_32 ||
+            !IsTakenLayout(static_cast<int>(rate), channels)) {
+            return nullptr;
+        }
+        blocks->rate_ = static_cast<int>(rate);
+        blocks->channels_ = channels;
+        // From the Xing/Info frame count where there is one, else reckoned from the file's size.
+        blocks->frames_ = mpg123_length(handle);
+        return blocks->frames_ >= 0 ? std::move(blocks) : nullptr;
+    }
+    ~Mpg123Blocks() override {
+        if (open_) {
+            mpg123_close(handle_);
+        }
+        mpg123_delete(handle_);
+    }
+    int64_t ReadBlock(float *interleaved, int64_t frames) override {
+        const size_t frameBytes = sizeof(float) * static_cast<size_t>(channels_);
+        for (;;) {
+            size_t done = 0;
+            const int result =
+                mpg123_read(handle_, reinterpret_cast<unsigned char *>(interleaved),
+                            static_cast<size_t>(frames) * frameBytes, &done);
+            if (done > 0) {
+                return static_cast<int64_t>(done / frameBytes);
+            }
+            if (result != MPG123_NEW_FORMAT) {
+                return 0; // the end, or damage that ends the file
+            }
+            // A stream whose rate or layout changes midway ends at the change.
+            long rate = 0;
+            int channels = 0;
+            int encoding = 0;
+            if (mpg123_getformat(handle_, &rate, &channels, &encoding) != MPG123_OK || rate != rate_ ||
+                channels != channels_ || encoding != MPG123_ENC_FLOAT_32) {
+                return 0;
+            }
+        }
+    }
+    bool SeekTo(int64_t frame) override { return mpg123_seek(handle_, static_cast<off_t>(frame), SEEK_SET) >= 0; }
+    int Rate() const override { return rate_; }
+    int Channels() const override { return channels_; }
+    int64_t Frames() const override { return frames_; }
+
+private:
+    Mpg123Blocks() = default;
+
+    static mpg123_ssize_t ReadIn(void *context, void *buffer, size_t size) {
+        const int64_t got =
+            static_cast<ByteReader *>(context)->Read(static_cast<uint8_t *>(buffer), static_cast<int64_t>(size));
+        return got >= 0 ? static_cast<mpg123_ssize_t>(got) : -1;
+    }
+    static off_t SeekIn(void *context, off_t offset, int whence) {
+        return static_cast<off_t>(SeekReader(*static_cast<ByteReader *>(context), offset, whence));
+    }
+
+    mpg123_handle *handle_ = nullptr;
+    bool open_ = false;
+    int rate_ = 0;
+    int channels_ = 0;
+    int64_t frames_ = -1;
+};
+
 } // namespace
 
 std::unique_ptr<LightDecoder> LightDecoder::Open(std::unique_ptr<ByteReader> reader) {
@@ -210,6 +309,9 @@ std::unique_ptr<LightDecoder> LightDecoder::Open(std::unique_ptr<ByteReader> rea
         break;
     case Container::Ogg:
         source = VorbisBlocks::Open(*reader);
+        break;
+    case Container::Mp3:
+        source = Mpg123Blocks::Open(*reader);
         break;
     case Container::Other:
         break;
