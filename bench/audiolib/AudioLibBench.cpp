@@ -1,6 +1,6 @@
 // CPU time to decode and equalize a 10-minute MP3, measured against the ffmpeg command line
 // decoding the same file to the same format in the same run; the light decoder beside FFmpeg on
-// the same Ogg Vorbis files; and the cost of reading tags the way the engine does for every file
+// the same Ogg Vorbis and MP3 files; and the cost of reading tags the way the engine does for every file
 // added to the playlist.
 
 #include "audio/lib/AudioLibraryFactory.h"
@@ -49,6 +49,7 @@ public:
     std::string tagged;
     std::string monoVorbis;   // a minute at 22050 Hz, mono: converted to the output rate
     std::string stereoVorbis; // a minute at 44100 Hz, stereo: no conversion
+    std::string stereoMp3;    // the same minute as a 192 kb/s MP3
 
 private:
     BenchMedia() {
@@ -62,10 +63,12 @@ private:
         tagged = (folder_ / "tagged.mp3").string();
         monoVorbis = (folder_ / "mono-22050.ogg").string();
         stereoVorbis = (folder_ / "stereo-44100.ogg").string();
+        stereoMp3 = (folder_ / "stereo-44100.mp3").string();
         const std::string chord = "\"aevalsrc='0.2*sin(2*PI*220*t)+0.15*sin(2*PI*277*t)+0.05*(random(0)-0.5)'";
         Run("ffmpeg -nostdin -y -f lavfi -i " + chord + ":s=22050:d=60\" -c:a libvorbis '" + monoVorbis + "'");
         Run("ffmpeg -nostdin -y -f lavfi -i " + chord + ":s=44100:d=60\" -ac 2 -c:a libvorbis '" + stereoVorbis +
             "'");
+        Run("ffmpeg -nostdin -y -f lavfi -i " + chord + ":s=44100:d=60\" -ac 2 -b:a 192k '" + stereoMp3 + "'");
         // A chord with some noise, so the encoder has real work and the decoder real data.
         Run("ffmpeg -nostdin -y -f lavfi -i "
             "\"aevalsrc='0.2*sin(2*PI*220*t)+0.15*sin(2*PI*277*t)+0.1*sin(2*PI*"
@@ -149,9 +152,10 @@ BENCHMARK(BM_DecodeAndEqualizeTenMinuteMp3)->Iterations(3)->Unit(benchmark::kMil
 BENCHMARK(BM_DecodeTenMinuteMp3)->Iterations(3)->Unit(benchmark::kMillisecond);
 
 // What the engine's GetTags asks of the library for one file.
-// A minute of Ogg Vorbis decoded to the output format: arg 0 the light decoder (libvorbisfile,
-// libsoxr), arg 1 FFmpeg (its own Vorbis decoder, libswresample); the time is per minute of sound.
-void DecodeVorbisMinute(benchmark::State &state, const std::string &path) {
+// A minute of Ogg Vorbis or MP3 decoded to the output format: arg 0 the light decoder
+// (libvorbisfile or libmpg123, libsoxr), arg 1 FFmpeg (its own decoders, libswresample); the time
+// is per minute of sound.
+void DecodeMinute(benchmark::State &state, const std::string &path) {
     std::vector<float> block(2048 * 2);
     for (auto _ : state) {
         std::unique_ptr<DecodedSource> decoder;
@@ -173,13 +177,17 @@ void DecodeVorbisMinute(benchmark::State &state, const std::string &path) {
     state.SetLabel(state.range(0) == 0 ? "light decoder" : "FFmpeg");
 }
 void BM_DecodeMonoVorbisMinute(benchmark::State &state) {
-    DecodeVorbisMinute(state, BenchMedia::Get().monoVorbis);
+    DecodeMinute(state, BenchMedia::Get().monoVorbis);
 }
 void BM_DecodeStereoVorbisMinute(benchmark::State &state) {
-    DecodeVorbisMinute(state, BenchMedia::Get().stereoVorbis);
+    DecodeMinute(state, BenchMedia::Get().stereoVorbis);
+}
+void BM_DecodeStereoMp3Minute(benchmark::State &state) {
+    DecodeMinute(state, BenchMedia::Get().stereoMp3);
 }
 BENCHMARK(BM_DecodeMonoVorbisMinute)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeStereoVorbisMinute)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DecodeStereoMp3Minute)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void BM_GetTagsPerFile(benchmark::State &state) {
     setenv("SDL_AUDIODRIVER", "dummy", 0);
