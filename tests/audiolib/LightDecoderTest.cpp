@@ -21,6 +21,7 @@ using testing::MakeCounter;
 using testing::ReadAll;
 using testing::Rms;
 using testing::RunQuietly;
+using testing::TallyReader;
 using testing::TempFolder;
 using testing::WriteAll;
 
@@ -160,24 +161,6 @@ TEST(LightDecoder, OtherRatesAreConvertedAndMonoFillsBothSides) {
     ASSERT_NE(loud, after.end());
     EXPECT_NEAR(static_cast<double>((loud - after.begin()) / 2), 0.1 * kOutputRate, 0.002 * kOutputRate);
 }
-
-// A file reader that counts every byte handed out.
-class TallyReader final : public ByteReader {
-public:
-    TallyReader(std::unique_ptr<ByteReader> inner, int64_t &tally) : inner_(std::move(inner)), tally_(tally) {}
-    int64_t Read(uint8_t *buffer, int64_t size) override {
-        const int64_t got = inner_->Read(buffer, size);
-        tally_ += std::max<int64_t>(got, 0);
-        return got;
-    }
-    bool Seek(int64_t offset) override { return inner_->Seek(offset); }
-    int64_t Tell() const override { return inner_->Tell(); }
-    int64_t Size() const override { return inner_->Size(); }
-
-private:
-    std::unique_ptr<ByteReader> inner_;
-    int64_t &tally_;
-};
 
 TEST(LightDecoder, Mp3IsGaplessAndSeeksThroughItsTableOfContents) {
     TempFolder folder;

@@ -1,12 +1,16 @@
 #pragma once
 // Test media made at test time with ffmpeg/sox/lame in a private temporary folder.
 
+#include "audio/lib/ByteReader.h"
+
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -85,5 +89,23 @@ inline double Rms(const float *samples, size_t count) {
 inline double Decibels(double ratio) {
     return 20.0 * std::log10(ratio);
 }
+
+// A file reader that counts every byte handed out: how much of a file a seek reads.
+class TallyReader final : public ByteReader {
+public:
+    TallyReader(std::unique_ptr<ByteReader> inner, int64_t &tally) : inner_(std::move(inner)), tally_(tally) {}
+    int64_t Read(uint8_t *buffer, int64_t size) override {
+        const int64_t got = inner_->Read(buffer, size);
+        tally_ += std::max<int64_t>(got, 0);
+        return got;
+    }
+    bool Seek(int64_t offset) override { return inner_->Seek(offset); }
+    int64_t Tell() const override { return inner_->Tell(); }
+    int64_t Size() const override { return inner_->Size(); }
+
+private:
+    std::unique_ptr<ByteReader> inner_;
+    int64_t &tally_;
+};
 
 } // namespace lirvo::audio::testing

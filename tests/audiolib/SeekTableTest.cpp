@@ -12,25 +12,8 @@ namespace lirvo::audio {
 namespace {
 
 using testing::RunQuietly;
+using testing::TallyReader;
 using testing::TempFolder;
-
-// A file reader that counts every byte handed out.
-class TallyReader final : public ByteReader {
-public:
-    explicit TallyReader(std::unique_ptr<ByteReader> inner, int64_t &tally) : inner_(std::move(inner)), tally_(tally) {}
-    int64_t Read(uint8_t *buffer, int64_t size) override {
-        const int64_t got = inner_->Read(buffer, size);
-        tally_ += std::max<int64_t>(got, 0);
-        return got;
-    }
-    bool Seek(int64_t offset) override { return inner_->Seek(offset); }
-    int64_t Tell() const override { return inner_->Tell(); }
-    int64_t Size() const override { return inner_->Size(); }
-
-private:
-    std::unique_ptr<ByteReader> inner_;
-    int64_t &tally_;
-};
 
 TEST(AudioLibSeekTable, VbrMp3SeeksThroughItsTableOfContentsAndLandsNearTheTarget) {
     TempFolder folder;

@@ -268,6 +268,13 @@ void DrawByStrips(QPainter &painter, const TLyricInk &ink, Draw draw) {
     }
 }
 
+// Anti-aliased at the style's opacity, for an outline or a fill; the caller restores.
+void BeginLyricPaint(QPainter &painter, const TLyricStyle &style) {
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setOpacity(qBound(0, style.Alpha, 255) / 255.0);
+}
+
 } // namespace
 
 TLyricInk LyricInk(const QPainterPath &path, const TLyricStyle &style) {
@@ -278,9 +285,7 @@ void PaintLyricOutline(QPainter &painter, const TLyricInk &ink, const TLyricStyl
     if (ink.Path.isEmpty()) {
         return;
     }
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setOpacity(qBound(0, style.Alpha, 255) / 255.0);
+    BeginLyricPaint(painter, style);
     // Mitred corners and flat ends, as a plain pen draws them (and the quicker to stroke).
     QPen outline(style.OutlineColor, style.OutlineWidth, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     DrawByStrips(painter, ink, [&](const QPainterPath &piece) { painter.strokePath(piece, outline); });
@@ -291,9 +296,7 @@ void PaintLyricFill(QPainter &painter, const TLyricInk &ink, const TLyricStyle &
     if (ink.Path.isEmpty()) {
         return;
     }
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    painter.setOpacity(qBound(0, style.Alpha, 255) / 255.0);
+    BeginLyricPaint(painter, style);
     QLinearGradient fill(0, style.Top, 0, style.Top + style.FontSize);
     fill.setColorAt(0, style.FillColor1);
     fill.setColorAt(1, style.FillColor2);
