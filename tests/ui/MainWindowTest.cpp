@@ -87,6 +87,21 @@ TEST_F(MainWindowTest, InitialStateOfTheNamedItems) {
     for (const auto &[name, hint] : hints)
         EXPECT_EQ(Str(Item(name), "hint"), QString::fromUtf8(hint)) << name;
     EXPECT_TRUE(Str(Item("btnPlay"), "source").endsWith("play.svg"));
+    // Every picture of the window is drawn from its file, at the size its item asks for.
+    int pictures = 0;
+    const std::function<void(QQuickItem *)> checkPictures = [&](QQuickItem *item) {
+        for (QQuickItem *child : item->childItems())
+            checkPictures(child);
+        if (!item->inherits("QQuickImage") || Str(item, "source").isEmpty())
+            return;
+        ++pictures;
+        EXPECT_EQ(Num(item, "status"), 1) << Str(item, "source").toStdString(); // Image.Ready
+        const QSize wanted = QQmlProperty::read(item, "sourceSize").toSize();
+        EXPECT_GE(Num(item, "implicitWidth"), wanted.width() > 0 ? wanted.width() : 1)
+            << Str(item, "source").toStdString();
+    };
+    checkPictures(Window()->contentItem());
+    EXPECT_GE(pictures, 8);
 
     // Settings face, as the defaults of a first start leave it.
     EXPECT_EQ(Num(Item("tbrV"), "value"), 65);

@@ -8,6 +8,7 @@
 #include "platform/MessagePort.h"
 #include "shell/app/MainMenu.h"
 #include "shell/app/QmlMainView.h"
+#include "shell/app/SvgPictureProvider.h"
 #include "shell/command/CommandBlock.h"
 #include "shell/command/mapshare.h"
 #include "shell/mpris/MprisService.h"
@@ -15,6 +16,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QMenu>
 #include <QQmlApplicationEngine>
 #include <QQuickWindow>
@@ -103,6 +105,7 @@ bool PlayerApp::Start() {
     system::StartupMark("controller created");
 
     m_engine = std::make_unique<QQmlApplicationEngine>();
+    m_engine->addImageProvider(QLatin1String(SvgPictureProvider::kScheme), new SvgPictureProvider);
     m_engine->setInitialProperties(
         {{QStringLiteral("zylMain"), QVariant::fromValue<QObject *>(m_controller.get())},
          {QStringLiteral("mainView"), QVariant::fromValue<QObject *>(m_view.get())}});
@@ -158,6 +161,8 @@ void PlayerApp::FinishStart() {
     if (m_finishing || m_quitting)
         return;
     m_finishing = true;
+    if (!m_options.WindowIcon.isEmpty())
+        QGuiApplication::setWindowIcon(QIcon(m_options.WindowIcon));
     // The window's own parts its first frame did not show (the settings face, the confirmation).
     QMetaObject::invokeMethod(m_window, "finishStart");
     m_view->ReleaseBand();

@@ -54,6 +54,9 @@ struct PlayerAppOptions {
     // Serve the desktop's media-player interface (MPRIS) when there is a session bus.
     bool MediaPlayerInterface = true;
     QUrl MainQml = QUrl(QStringLiteral("qrc:/qml/Main.qml"));
+    // The windows' and the tray's icon. It is set after the first frame: drawing a scalable
+    // icon at the four sizes the window system is given costs the first window a few ms.
+    QString WindowIcon;
     // Makes the audio library ready without waiting for it (the program loads its module on a
     // thread); `ready` may run on any thread. Empty: the library is ready as it is.
     std::function<void(std::function<void()> ready)> PrepareAudio;

@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QIcon>
 #include <QQuickWindow>
 #include <QSGRendererInterface>
 
@@ -76,7 +75,6 @@ int main(int argc, char **argv) {
     QApplication::setApplicationName(QStringLiteral("Lirvo4"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lirvo4"));
     QApplication::setDesktopFileName(QStringLiteral("lirvo"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/lirvo.svg")));
     ChooseSceneGraphBackend();
     // The player lives on in the notification area; only "退出" ends it.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -86,6 +84,7 @@ int main(int argc, char **argv) {
                                                                        lirvo::audio::kAudioModuleFile);
     lirvo::app::PlayerAppOptions options;
     options.Controller.Library = library.get();
+    options.WindowIcon = QStringLiteral(":/pictures/lirvo.svg");
     options.PrepareAudio = [library = library.get()](std::function<void()> ready) {
         library->LoadInBackground([library, ready = std::move(ready)] {
             const std::string error = library->Error();
