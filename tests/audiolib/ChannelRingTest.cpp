@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <thread>
 
@@ -164,6 +165,68 @@ TEST_F(ChannelRingTest, PauseWithoutTakingBackAndPauseAfterASeekStopWhereTheyMus
     EXPECT_EQ(MixWholeBlock(resumedAt).front(), resumedAt);
 
     EXPECT_FALSE(channel->Pause(true) && channel->Pause(true)) << "a second pause finds nothing playing";
+}
+
+TEST_F(ChannelRingTest, AnEqualizerChangeIsHeardInTheNextBlockAndWhatAPauseTakesBackIsNotEqualizedTwice) {
+    channel->Shutdown();
+    const std::string path = folder.File("tone.wav");
+    ASSERT_TRUE(testing::MakeTone(path, 3.0, 1000));
+    auto source = FfmpegDecoder::Open(FileReader::Open(path), BuiltInFormats(), false);
+    ASSERT_NE(source, nullptr);
+    channel = std::make_unique<PlaybackChannel>(1, std::move(source), ChannelOrigin{});
+    ASSERT_TRUE(channel->Effects().Add(7, 1, PeakingParameters{1000, 5, 0}));
+    ASSERT_TRUE(channel->PrefillAndWait(5s));
+    ASSERT_TRUE(channel->Play(false));
+
+    std::vector<float> mixed; // every frame mixed so far, in order
+    const auto mixBlock = [&] {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (channel->BufferedFrames() < kBlock && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+        std::vector<float> out(2 * kBlock, 0.0f);
+        PlaybackChannel::MixReport report;
+        const int64_t taken = channel->MixInto(out.data(), kBlock, report, kLatency);
+        out.resize(static_cast<size_t>(2 * taken));
+        return out;
+    };
+    const auto peak = [](const std::vector<float> &samples, size_t fromFrame) {
+        float largest = 0.0f;
+        for (size_t i = 2 * fromFrame; i < samples.size(); ++i) {
+            largest = std::max(largest, std::fabs(samples[i]));
+        }
+        return largest;
+    };
+
+    std::vector<float> block = mixBlock();
+    ASSERT_EQ(block.size(), 2u * kBlock);
+    const float flat = peak(block, 0);
+    ASSERT_GT(flat, 0.05f) << "the tone is there";
+    mixed.insert(mixed.end(), block.begin(), block.end());
+    // Decoded ahead, the ring holds a third of a second at 0 dB; the boost is still heard in the
+    // very next block, once the gain has glided up (20 ms).
+    ASSERT_TRUE(channel->Effects().Set(7, PeakingParameters{1000, 5, 12}));
+    block = mixBlock();
+    ASSERT_EQ(block.size(), 2u * kBlock);
+    EXPECT_NEAR(peak(block, 1323), 4 * flat, 0.2f * flat);
+    mixed.insert(mixed.end(), block.begin(), block.end());
+    for (int round = 0; round < 2; ++round) {
+        block = mixBlock();
+        mixed.insert(mixed.end(), block.begin(), block.end());
+    }
+
+    // A pause takes back what was mixed but not heard; the resume mixes those frames again as
+    // they were, not passed through the filter a second time.
+    ASSERT_TRUE(channel->Pause(true));
+    const int64_t resumeAt = channel->PositionFrames();
+    const int64_t mixedFrames = static_cast<int64_t>(mixed.size() / 2);
+    ASSERT_LE(resumeAt + kBlock, mixedFrames) << "a whole block is taken back";
+    ASSERT_TRUE(channel->Play(false));
+    block = mixBlock();
+    ASSERT_EQ(block.size(), 2u * kBlock);
+    for (size_t i = 0; i < block.size(); ++i) {
+        ASSERT_EQ(block[i], mixed[2 * static_cast<size_t>(resumeAt) + i]) << "sample " << i;
+    }
 }
 
 } // namespace

@@ -11,7 +11,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 namespace lirvo::audio {
 namespace {
@@ -350,6 +352,83 @@ TEST(AudioLibEqualizer, GainChangesGlideOverTwentyMillisecondsWithoutAStep) {
             }
         }
     }
+}
+
+TEST(AudioLibEqualizer, ChangesMadeWhileAnotherThreadProcessesAreAllTakenUpToTheLast) {
+    // The mixing thread runs blocks while another thread keeps changing the band: no block waits
+    // for the changes, none is torn, and the last change made is the one heard.
+    constexpr size_t kBlockFrames = 512;
+    std::vector<float> tone(2 * kBlockFrames);
+    EffectChain chain;
+    ASSERT_TRUE(chain.Add(1, 1, PeakingParameters{1000, 5, 0}));
+    std::atomic<bool> changing{true};
+    std::thread changer([&] {
+        for (int i = 0; changing.load(); ++i) {
+            ASSERT_TRUE(chain.Set(1, PeakingParameters{1000, 5, (i % 2) != 0 ? 12.0f : -12.0f}));
+        }
+        ASSERT_TRUE(chain.Set(1, PeakingParameters{1000, 5, 12}));
+    });
+    size_t frame = 0;
+    const auto nextBlock = [&] {
+        for (size_t i = 0; i < kBlockFrames; ++i, ++frame) {
+            tone[2 * i] = tone[2 * i + 1] = 0.2f * static_cast<float>(std::sin(2 * M_PI * 1000.0 * frame / 44100.0));
+        }
+        chain.Process(tone.data(), kBlockFrames);
+        return Peak(tone, 0, kBlockFrames);
+    };
+    for (int block = 0; block < 400; ++block) {
+        const float peak = nextBlock();
+        ASSERT_TRUE(std::isfinite(peak));
+        ASSERT_LT(peak, 0.85f) << "no louder than the boost allows";
+    }
+    changing = false;
+    changer.join();
+    for (int block = 0; block < 10; ++block) {
+        nextBlock();
+    }
+    EXPECT_NEAR(nextBlock(), 0.8f, 0.02f);
+    PeakingParameters read;
+    ASSERT_TRUE(chain.Get(1, read));
+    EXPECT_EQ(read.gain, 12.0f);
+}
+
+TEST(AudioLibEqualizer, BandsComeAndGoWithinTheRoomOfTheChainAndAResetClearsTheirState) {
+    std::vector<float> noise(2 * 2000);
+    uint32_t seed = 11;
+    for (float &sample : noise) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = static_cast<float>(seed >> 8) / static_cast<float>(1u << 24) - 0.5f;
+    }
+    const PeakingParameters boost{1000, 5, 9};
+    const auto processed = [&](EffectChain &chain) {
+        std::vector<float> out = noise;
+        chain.Process(out.data(), 2000);
+        return out;
+    };
+
+    EffectChain chain;
+    for (uint32_t band = 1; band <= EffectChain::kMaxBands; ++band) {
+        ASSERT_TRUE(chain.Add(band, 1, PeakingParameters{1000, 5, 0})) << band;
+    }
+    EXPECT_FALSE(chain.Add(999, 1, boost)) << "no room for one more band";
+    EXPECT_EQ(processed(chain), noise) << "flat bands pass the signal through";
+    // A removed band is gone at once; one added in its place starts at its own gain and state,
+    // with nothing of the band before it.
+    ASSERT_TRUE(chain.Remove(5));
+    EXPECT_FALSE(chain.Remove(5));
+    EXPECT_FALSE(chain.Set(5, boost));
+    ASSERT_TRUE(chain.Add(100, 1, boost));
+    EffectChain fresh;
+    ASSERT_TRUE(fresh.Add(1, 1, boost));
+    EXPECT_EQ(processed(chain), processed(fresh));
+    // The same noise again runs on from the state the first block left, unless a reset came
+    // first: then it is filtered exactly as by a band that never ran.
+    EffectChain unused;
+    ASSERT_TRUE(unused.Add(1, 1, boost));
+    const std::vector<float> firstPass = processed(unused);
+    EXPECT_NE(processed(chain), firstPass);
+    chain.Reset();
+    EXPECT_EQ(processed(chain), firstPass);
 }
 
 // A 5.1 file whose every channel carries the same tone, and the same tone in stereo and mono.

@@ -413,6 +413,57 @@ TEST_F(PulseOutputTest, PauseAndStopAreHeardAtOnceAndAResumePlaysOnFromWhatWasHe
     EXPECT_NEAR(FrameSeconds(runs[1].first), FrameSeconds(runs[0].last + 1), 0.01);
 }
 
+TEST_F(PulseOutputTest, EqualizerChangeIsHeardOnceTheStreamsBufferHasPlayedOut) {
+    // The channel decodes a third of a second ahead of what the stream holds (200 ms): a change
+    // of the equalizer must not wait for both to play out.
+    ASSERT_TRUE(pulse->Start());
+    const std::string path = folder.File("tone.wav");
+    ASSERT_TRUE(MakeTone(path, 4, 1000));
+    const Handle stream = Open(path);
+    ASSERT_NE(stream, 0u) << library->ErrorGetCode();
+    const Handle band = library->ChannelSetFX(stream, kFxParamEq, 1);
+    ASSERT_NE(band, 0u);
+    const ParamEqParameters flat{1000, 5, 0};
+    const ParamEqParameters boost{1000, 5, 12};
+    ASSERT_TRUE(library->FXSetParameters(band, &flat));
+    const std::string recording = folder.File("equalizer.raw");
+    ASSERT_TRUE(pulse->StartRecording(recording));
+    std::this_thread::sleep_for(300ms);
+    ASSERT_TRUE(library->OutputPrepare(stream));
+    ASSERT_TRUE(library->ChannelPlay(stream, false));
+    ASSERT_TRUE(WaitUntil([&] { return Seconds(stream) > 1.5; }, 5s));
+    const double changedAt = Seconds(stream); // what was being heard when the change was made
+    ASSERT_TRUE(library->FXSetParameters(band, &boost));
+    std::this_thread::sleep_for(1500ms);
+    pulse->StopRecording();
+
+    // The tone's place in the recording: from its first sound, frame by frame.
+    const std::vector<float> heard = ReadFloats(recording);
+    size_t onset = 0;
+    while (onset < heard.size() && std::fabs(heard[onset]) < 0.01f) {
+        ++onset;
+    }
+    onset /= 2;
+    const auto peakOf = [&](size_t firstFrame) {
+        float peak = 0.0f;
+        for (size_t i = 2 * firstFrame; i < 2 * (firstFrame + 441) && i < heard.size(); ++i) {
+            peak = std::max(peak, std::fabs(heard[i]));
+        }
+        return peak;
+    };
+    const float before = peakOf(onset + 22050);
+    ASSERT_GT(before, 0.05f) << "the tone is heard";
+    size_t boosted = onset + 22050;
+    while (2 * (boosted + 441) < heard.size() && peakOf(boosted) < 2 * before) {
+        boosted += 441;
+    }
+    ASSERT_LT(2 * (boosted + 441), heard.size()) << "the boost is heard";
+    const double late = FrameSeconds(static_cast<int64_t>(boosted - onset)) - changedAt;
+    std::printf("the equalizer change was heard %.0f ms after it was made\n", 1000 * late);
+    EXPECT_GT(late, -0.02) << "not before it was made";
+    EXPECT_LT(late, 0.35) << "heard after the stream's buffer, not after the channel's decoded ahead too";
+}
+
 TEST_F(PulseOutputTest, SeekWhilePlayingIsHeardWithoutWaitingForTheBufferToPlayOut) {
     const std::string recording = folder.File("seek.raw");
     CallCounter ends;

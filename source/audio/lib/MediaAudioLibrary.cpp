@@ -656,7 +656,9 @@ Handle MediaAudioLibrary::ChannelSetFX(Handle handle, std::uint32_t type, int pr
         return FailWith<Handle>(kErrorIllegalType, 0);
     }
     const Handle fx = NextHandle();
-    channel->Effects().Add(fx, priority, PeakingParameters{1000.0f, 12.0f, 0.0f});
+    if (!channel->Effects().Add(fx, priority, PeakingParameters{1000.0f, 12.0f, 0.0f})) {
+        return FailWith<Handle>(kErrorMemory, 0); // the channel holds as many effects as it can
+    }
     {
         std::lock_guard lock(objectsMutex_);
         effectOwners_[fx] = handle;

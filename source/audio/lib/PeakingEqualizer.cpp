@@ -161,28 +161,36 @@ void PeakingFilter::ProcessCascade(PeakingFilter *const *filters, size_t count, 
     }
 }
 
-void EffectChain::Add(uint32_t handle, int priority, const PeakingParameters &parameters) {
-    std::lock_guard lock(mutex_);
-    auto at = std::find_if(bands_.begin(), bands_.end(),
-                           [&](const Band &band) { return band.priority < priority; });
-    bands_.insert(at, Band{handle, priority, PeakingFilter(parameters)});
+bool EffectChain::Add(uint32_t handle, int priority, const PeakingParameters &parameters) {
+    std::lock_guard lock(changeMutex_);
+    for (size_t slot = 0; slot < kMaxBands; ++slot) {
+        if (entries_[slot].band == 0) {
+            entries_[slot] = Entry{handle, ++bandsMade_, priority, parameters};
+            Publish(slot, entries_[slot]);
+            return true;
+        }
+    }
+    return false;
 }
 
 bool EffectChain::Remove(uint32_t handle) {
-    std::lock_guard lock(mutex_);
-    auto it = std::find_if(bands_.begin(), bands_.end(), [&](const Band &b) { return b.handle == handle; });
-    if (it == bands_.end()) {
-        return false;
+    std::lock_guard lock(changeMutex_);
+    for (size_t slot = 0; slot < kMaxBands; ++slot) {
+        if (entries_[slot].band != 0 && entries_[slot].handle == handle) {
+            entries_[slot] = Entry{};
+            Publish(slot, entries_[slot]);
+            return true;
+        }
     }
-    bands_.erase(it);
-    return true;
+    return false;
 }
 
 bool EffectChain::Set(uint32_t handle, const PeakingParameters &parameters) {
-    std::lock_guard lock(mutex_);
-    for (Band &band : bands_) {
-        if (band.handle == handle) {
-            band.filter.SetParameters(parameters);
+    std::lock_guard lock(changeMutex_);
+    for (size_t slot = 0; slot < kMaxBands; ++slot) {
+        if (entries_[slot].band != 0 && entries_[slot].handle == handle) {
+            entries_[slot].parameters = parameters;
+            Publish(slot, entries_[slot]);
             return true;
         }
     }
@@ -190,51 +198,130 @@ bool EffectChain::Set(uint32_t handle, const PeakingParameters &parameters) {
 }
 
 bool EffectChain::Get(uint32_t handle, PeakingParameters &parameters) const {
-    std::lock_guard lock(mutex_);
-    for (const Band &band : bands_) {
-        if (band.handle == handle) {
-            parameters = band.filter.Parameters();
+    std::lock_guard lock(changeMutex_);
+    for (const Entry &entry : entries_) {
+        if (entry.band != 0 && entry.handle == handle) {
+            parameters = entry.parameters;
             return true;
         }
     }
     return false;
 }
 
+void EffectChain::Reset() {
+    resets_.fetch_add(1, std::memory_order_release);
+}
+
+void EffectChain::Publish(size_t index, const Entry &entry) {
+    Slot &slot = slots_[index];
+    const uint32_t version = slot.version.load(std::memory_order_relaxed);
+    // Each field is stored with release after the odd version, so a reader that sees any of
+    // them sees the odd version too when it checks again.
+    slot.version.store(version + 1, std::memory_order_relaxed);
+    slot.band.store(entry.band, std::memory_order_release);
+    slot.priority.store(entry.priority, std::memory_order_release);
+    slot.centre.store(entry.parameters.centre, std::memory_order_release);
+    slot.bandwidth.store(entry.parameters.bandwidth, std::memory_order_release);
+    slot.gain.store(entry.parameters.gain, std::memory_order_release);
+    slot.version.store(version + 2, std::memory_order_release);
+    changes_.fetch_add(1, std::memory_order_release);
+}
+
+void EffectChain::TakeChanges() {
+    const uint32_t changes = changes_.load(std::memory_order_acquire);
+    if (changes == changesTaken_) {
+        return;
+    }
+    bool allTaken = true;
+    bool reordered = false;
+    for (size_t index = 0; index < kMaxBands; ++index) {
+        Slot &slot = slots_[index];
+        Live &live = live_[index];
+        const uint32_t version = slot.version.load(std::memory_order_acquire);
+        if (version == live.version) {
+            continue;
+        }
+        const uint64_t band = slot.band.load(std::memory_order_acquire);
+        const int priority = slot.priority.load(std::memory_order_acquire);
+        const PeakingParameters parameters{slot.centre.load(std::memory_order_acquire),
+                                           slot.bandwidth.load(std::memory_order_acquire),
+                                           slot.gain.load(std::memory_order_acquire)};
+        if ((version & 1U) != 0 || slot.version.load(std::memory_order_relaxed) != version) {
+            allTaken = false; // being written just now: taken at the next block
+            continue;
+        }
+        live.version = version;
+        if (band != live.band) {
+            // Another band in this slot (or none): it starts afresh.
+            live.band = band;
+            live.priority = priority;
+            live.filter = PeakingFilter(parameters);
+            reordered = true;
+        } else if (band != 0) {
+            reordered = reordered || priority != live.priority;
+            live.priority = priority;
+            live.filter.SetParameters(parameters);
+        }
+    }
+    if (allTaken) {
+        changesTaken_ = changes;
+    }
+    if (reordered) {
+        SortBands();
+    }
+}
+
+void EffectChain::SortBands() {
+    bandCount_ = 0;
+    for (size_t index = 0; index < kMaxBands; ++index) {
+        if (live_[index].band != 0) {
+            order_[bandCount_++] = static_cast<uint8_t>(index);
+        }
+    }
+    // Higher priority first, then the older band.
+    std::sort(order_.begin(), order_.begin() + static_cast<std::ptrdiff_t>(bandCount_), [this](uint8_t a, uint8_t b) {
+        const Live &x = live_[a];
+        const Live &y = live_[b];
+        return x.priority != y.priority ? x.priority > y.priority : x.band < y.band;
+    });
+}
+
 void EffectChain::CollectActive() {
-    active_.clear();
+    activeCount_ = 0;
     ramping_ = false;
-    for (Band &band : bands_) {
-        if (!band.filter.IsIdentity()) {
-            active_.push_back(&band.filter);
-            ramping_ = ramping_ || band.filter.IsRamping();
+    for (size_t i = 0; i < bandCount_; ++i) {
+        PeakingFilter &filter = live_[order_[i]].filter;
+        if (!filter.IsIdentity()) {
+            active_[activeCount_++] = &filter;
+            ramping_ = ramping_ || filter.IsRamping();
         }
     }
 }
 
 void EffectChain::Process(float *interleaved, int64_t frames) {
-    std::lock_guard lock(mutex_);
+    TakeChanges();
+    const uint32_t resets = resets_.load(std::memory_order_acquire);
+    if (resets != resetsTaken_) {
+        resetsTaken_ = resets;
+        for (Live &live : live_) {
+            live.filter.Reset();
+        }
+    }
     CollectActive();
     // While a gain moves, the coefficients follow it in short steps; otherwise one pass.
-    while (frames > 0 && !active_.empty()) {
+    while (frames > 0 && activeCount_ > 0) {
         const int64_t n = ramping_ ? std::min(frames, kGainRampStepFrames) : frames;
         if (ramping_) {
-            for (PeakingFilter *filter : active_) {
-                filter->AdvanceRamp(n);
+            for (size_t i = 0; i < activeCount_; ++i) {
+                active_[i]->AdvanceRamp(n);
             }
         }
-        PeakingFilter::ProcessCascade(active_.data(), active_.size(), interleaved, n);
+        PeakingFilter::ProcessCascade(active_.data(), activeCount_, interleaved, n);
         interleaved += n * kOutputChannels;
         frames -= n;
         if (ramping_) {
             CollectActive();
         }
-    }
-}
-
-void EffectChain::Reset() {
-    std::lock_guard lock(mutex_);
-    for (Band &band : bands_) {
-        band.filter.Reset();
     }
 }
 

@@ -2,10 +2,11 @@
 // Parametric equalizer bands as peaking biquad filters (centre in Hz, bandwidth in semitones,
 // gain in dB), run in series on the output format.
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
-#include <vector>
 
 namespace lirvo::audio {
 
@@ -63,26 +64,72 @@ private:
 };
 
 // The effects of one channel, applied in order of priority (higher first), then of creation.
+// Bands are added and changed from any thread; Process runs on the output's mixing (one thread
+// at a time), which must never wait on them. So each band's settings are published in a slot of
+// its own, versioned so that a half-written slot is never taken, and Process takes up what has
+// changed at the start of each block, without a lock and without allocating.
 class EffectChain {
 public:
-    void Add(uint32_t handle, int priority, const PeakingParameters &parameters);
+    static constexpr size_t kMaxBands = 64;
+
+    // False when the chain holds kMaxBands bands already.
+    bool Add(uint32_t handle, int priority, const PeakingParameters &parameters);
     bool Remove(uint32_t handle);
     bool Set(uint32_t handle, const PeakingParameters &parameters);
+    // The parameters last set (the gain is the target of a ramp that may still be under way).
     bool Get(uint32_t handle, PeakingParameters &parameters) const;
-    void Process(float *interleaved, int64_t frames);
+    // The next block processed starts from silent filter state (after a seek, the signal does
+    // not go on from what came before). Any thread.
     void Reset();
+    // Filters interleaved stereo frames in place through every band. One thread at a time.
+    void Process(float *interleaved, int64_t frames);
 
 private:
-    struct Band {
-        uint32_t handle;
-        int priority;
+    // What the changing side publishes for one band: written under changeMutex_, read by
+    // Process. The version is odd while a write is under way.
+    struct Slot {
+        std::atomic<uint32_t> version{0};
+        std::atomic<uint64_t> band{0}; // the band's creation number; 0: the slot is free
+        std::atomic<int> priority{0};
+        std::atomic<float> centre{0.0f};
+        std::atomic<float> bandwidth{0.0f};
+        std::atomic<float> gain{0.0f};
+    };
+    // The changing side's own record of a slot (changeMutex_).
+    struct Entry {
+        uint32_t handle = 0;
+        uint64_t band = 0;
+        int priority = 0;
+        PeakingParameters parameters;
+    };
+    // What Process runs for a slot (processing side only).
+    struct Live {
+        uint64_t band = 0;
+        uint32_t version = 0;
+        int priority = 0;
         PeakingFilter filter;
     };
-    mutable std::mutex mutex_;
-    std::vector<Band> bands_;
-    std::vector<PeakingFilter *> active_; // scratch list of the bands that change the signal
-    bool ramping_ = false;                // some active band is still moving its gain
+
+    void Publish(size_t slot, const Entry &entry); // changeMutex_ held
+    void TakeChanges();
+    void SortBands();
     void CollectActive();
+
+    mutable std::mutex changeMutex_;
+    std::array<Entry, kMaxBands> entries_{};
+    uint64_t bandsMade_ = 0;
+    std::array<Slot, kMaxBands> slots_;
+    std::atomic<uint32_t> changes_{0}; // bumped after each publication
+    std::atomic<uint32_t> resets_{0};
+
+    std::array<Live, kMaxBands> live_;
+    std::array<uint8_t, kMaxBands> order_{}; // live slots in the order they run
+    size_t bandCount_ = 0;
+    uint32_t changesTaken_ = 0;
+    uint32_t resetsTaken_ = 0;
+    std::array<PeakingFilter *, kMaxBands> active_{}; // the bands that change the signal
+    size_t activeCount_ = 0;
+    bool ramping_ = false; // some active band is still moving its gain
 };
 
 } // namespace lirvo::audio

@@ -272,7 +272,7 @@ void PlaybackChannel::RunPendingSeek(std::unique_lock<std::mutex> &lock) {
         source_->Seek(target);
         position = source_->Position();
         inputPosition_ = source_->InputPosition();
-        effects_.Reset();
+        effects_.Reset(); // before the first frame mixed from the new place
     }
     lock.lock();
     // Nothing was written to the ring since the discard, so the callback has added nothing.
@@ -357,9 +357,6 @@ void PlaybackChannel::FeedLoop() {
             std::lock_guard decoding(decoderMutex_);
             got = source_->Read(block.data(), kChunkFrames);
             inputPosition_ = source_->InputPosition();
-            if (got > 0) {
-                effects_.Process(block.data(), got);
-            }
         }
         lock.lock();
         if (generation != generation_) {
@@ -421,6 +418,17 @@ int64_t PlaybackChannel::MixInto(float *out, int64_t frames, MixReport &report, 
         return 0;
     }
     const size_t take = static_cast<size_t>(std::min<uint64_t>(available, static_cast<uint64_t>(frames)));
+    // The effects run here, in place, on frames mixed for the first time, so that a change is
+    // heard after the device's buffer rather than after the ring as well. Frames a pause took
+    // back were equalized when first mixed and are mixed again as they are.
+    const uint64_t end = read + take;
+    for (uint64_t from = std::max(equalizedUpTo_, read); from < end;) {
+        const size_t at = static_cast<size_t>(from) & kRingMask;
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(end - from, kRingFrames - at));
+        effects_.Process(ring_.data() + kOutputChannels * at, static_cast<int64_t>(n));
+        from += n;
+    }
+    equalizedUpTo_ = std::max(equalizedUpTo_, end);
     // Only the newest samples of this block go to the history.
     const size_t firstToHistory = take * kOutputChannels > kHistoryFloats ? take - kHistoryFloats / 2 : 0;
     uint64_t historyAt = historyWritten_.load(std::memory_order_relaxed);

@@ -2,11 +2,11 @@
 // One stream of the library: its decoder, effects, volume and transport state. A feeder thread
 // decodes ahead into a short single-producer/single-consumer ring; the output device's callback
 // takes from that ring without any lock, so neither decoding, a slow download nor a seek can make
-// the callback wait.
+// the callback wait. The equalizer runs as the callback mixes, so its changes are not held back
+// behind what the ring has decoded ahead.
 
 #include "audio/lib/AudioLibrary.h"
 #include "audio/lib/ByteReader.h"
-#include "audio/lib/DecodedSource.h"
 #include "audio/lib/DecodedSource.h"
 #include "audio/lib/InputInterrupt.h"
 #include "audio/lib/NetworkDownload.h"
@@ -198,6 +198,7 @@ private:
     std::atomic<bool> discarding_{false}; // a seek is resetting the ring
     std::atomic<bool> inMix_{false};      // the callback is reading the ring
     std::atomic<bool> jumped_{false};     // sought while playing; cleared by the next sound mixed
+    uint64_t equalizedUpTo_ = 0;          // ring frames the effects have run on (mixing side)
     bool jumpAnnounced_ = true;           // jumpReady_ was called for the last seek (feedMutex_)
     std::function<void()> jumpReady_;
 
