@@ -1,5 +1,5 @@
 // A channel's ring as the device callback sees it: what a pause takes back, where the resume
-// goes on, and what is ready after a prefill. The callback is played by the test, block by
+// goes on, what is ready after a prefill, and when an equalizer change reaches the mix. The callback is played by the test, block by
 // block, with the latency a PulseAudio stream reports, so every check is exact.
 
 #include "MediaFixtures.h"
