@@ -56,12 +56,15 @@ protected:
     // One block once the feeder (on its own thread) has decoded it whole, or what is left of the
     // file after `from`.
     std::vector<int64_t> MixWholeBlock(int64_t from = 0) {
-        const int64_t wanted = std::min(kBlock, kFileFrames - from);
+        WaitUntilBuffered(std::min(kBlock, kFileFrames - from));
+        return MixBlock();
+    }
+    // Waits (10 s at most) until the feeder, on its own thread, has `frames` frames ready.
+    void WaitUntilBuffered(int64_t frames) {
         const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (channel->BufferedFrames() < wanted && std::chrono::steady_clock::now() < deadline) {
+        while (channel->BufferedFrames() < frames && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(1ms);
         }
-        return MixBlock();
     }
 
     TempFolder folder;
@@ -90,10 +93,7 @@ TEST_F(ChannelRingTest, PauseTakesBackWhatTheDeviceHeldAndTheResumeGoesOnFromThe
     }
     // The feeder fills the ring up again (half of it was free): with what is taken back, more
     // than a full ring waits, and the feeder must write over none of it.
-    const auto deadline = std::chrono::steady_clock::now() + 10s;
-    while (channel->BufferedFrames() < 14336 && std::chrono::steady_clock::now() < deadline) {
-        std::this_thread::sleep_for(1ms);
-    }
+    WaitUntilBuffered(14336);
     // Heard: about a latency behind what was mixed, moved on by the time since the last block.
     ASSERT_TRUE(channel->Pause(true));
     const int64_t heard = channel->PositionFrames();
@@ -180,10 +180,7 @@ TEST_F(ChannelRingTest, AnEqualizerChangeIsHeardInTheNextBlockAndWhatAPauseTakes
 
     std::vector<float> mixed; // every frame mixed so far, in order
     const auto mixBlock = [&] {
-        const auto deadline = std::chrono::steady_clock::now() + 10s;
-        while (channel->BufferedFrames() < kBlock && std::chrono::steady_clock::now() < deadline) {
-            std::this_thread::sleep_for(1ms);
-        }
+        WaitUntilBuffered(kBlock);
         std::vector<float> out(2 * kBlock, 0.0f);
         PlaybackChannel::MixReport report;
         const int64_t taken = channel->MixInto(out.data(), kBlock, report, kLatency);

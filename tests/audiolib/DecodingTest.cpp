@@ -229,18 +229,23 @@ TEST(AudioLibEqualizer, FirstBandLiftsAnEightyHertzToneBySixDecibels) {
     EXPECT_NEAR(Decibels(EqualizedRms(low, tooMuch) / EqualizedRms(low, flat)), 15.0, 0.5);
 }
 
+// Stereo white noise in [-0.5, 0.5), the same for the same seed.
+std::vector<float> Noise(size_t frames, uint32_t seed) {
+    std::vector<float> samples(2 * frames);
+    for (float &sample : samples) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = static_cast<float>(seed >> 8) / static_cast<float>(1u << 24) - 0.5f;
+    }
+    return samples;
+}
+
 TEST(AudioLibEqualizer, ChainMatchesBandsAppliedOneAfterAnother) {
     // Every band active, so the chain runs them in more than one pass; blocks of odd sizes
     // check that filter state carries over from one block to the next.
     static constexpr std::array<float, 10> kCentres = {80,   170,  310,   600,   1000,
                                                        3000, 6000, 10000, 12000, 14000};
     static constexpr std::array<float, 10> kGains = {6, -4, 3, -2, 5, -6, 2, 4, -3, 1};
-    std::vector<float> signal(2 * 5000);
-    uint32_t seed = 7;
-    for (float &sample : signal) {
-        seed = seed * 1664525u + 1013904223u;
-        sample = static_cast<float>(seed >> 8) / static_cast<float>(1u << 24) - 0.5f;
-    }
+    const std::vector<float> signal = Noise(5000, 7);
     std::vector<float> expected = signal;
     for (size_t band = 0; band < 10; ++band) {
         PeakingFilter filter(PeakingParameters{kCentres[band], 5.0f, kGains[band]});
@@ -393,12 +398,7 @@ TEST(AudioLibEqualizer, ChangesMadeWhileAnotherThreadProcessesAreAllTakenUpToThe
 }
 
 TEST(AudioLibEqualizer, BandsComeAndGoWithinTheRoomOfTheChainAndAResetClearsTheirState) {
-    std::vector<float> noise(2 * 2000);
-    uint32_t seed = 11;
-    for (float &sample : noise) {
-        seed = seed * 1664525u + 1013904223u;
-        sample = static_cast<float>(seed >> 8) / static_cast<float>(1u << 24) - 0.5f;
-    }
+    const std::vector<float> noise = Noise(2000, 11);
     const PeakingParameters boost{1000, 5, 9};
     const auto processed = [&](EffectChain &chain) {
         std::vector<float> out = noise;

@@ -1,10 +1,9 @@
 #pragma once
 // Local WAV and AIFF files through libsndfile, Ogg Vorbis through libvorbisfile and MP3 through
 // libmpg123, brought to the output rate by libsoxr: the formats most local music comes in,
-// decoded without loading
-// FFmpeg and the hundred libraries it brings. Only mono and stereo sources are taken (mono goes
-// to both sides at its own level, as FFmpeg's path does); every other layout, codec and
-// container is left to FFmpeg or an add-on.
+// decoded without loading FFmpeg and the hundred libraries it brings. Only mono and stereo
+// sources are taken (mono goes to both sides at its own level, as FFmpeg's path does); every
+// other layout, codec and container is left to FFmpeg or an add-on.
 
 #include "audio/lib/ByteReader.h"
 #include "audio/lib/DecodedSource.h"

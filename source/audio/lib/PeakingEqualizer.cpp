@@ -173,39 +173,45 @@ bool EffectChain::Add(uint32_t handle, int priority, const PeakingParameters &pa
     return false;
 }
 
-bool EffectChain::Remove(uint32_t handle) {
-    std::lock_guard lock(changeMutex_);
+size_t EffectChain::SlotOf(uint32_t handle) const {
     for (size_t slot = 0; slot < kMaxBands; ++slot) {
         if (entries_[slot].band != 0 && entries_[slot].handle == handle) {
-            entries_[slot] = Entry{};
-            Publish(slot, entries_[slot]);
-            return true;
+            return slot;
         }
     }
-    return false;
+    return kMaxBands;
+}
+
+bool EffectChain::Remove(uint32_t handle) {
+    std::lock_guard lock(changeMutex_);
+    const size_t slot = SlotOf(handle);
+    if (slot == kMaxBands) {
+        return false;
+    }
+    entries_[slot] = Entry{};
+    Publish(slot, entries_[slot]);
+    return true;
 }
 
 bool EffectChain::Set(uint32_t handle, const PeakingParameters &parameters) {
     std::lock_guard lock(changeMutex_);
-    for (size_t slot = 0; slot < kMaxBands; ++slot) {
-        if (entries_[slot].band != 0 && entries_[slot].handle == handle) {
-            entries_[slot].parameters = parameters;
-            Publish(slot, entries_[slot]);
-            return true;
-        }
+    const size_t slot = SlotOf(handle);
+    if (slot == kMaxBands) {
+        return false;
     }
-    return false;
+    entries_[slot].parameters = parameters;
+    Publish(slot, entries_[slot]);
+    return true;
 }
 
 bool EffectChain::Get(uint32_t handle, PeakingParameters &parameters) const {
     std::lock_guard lock(changeMutex_);
-    for (const Entry &entry : entries_) {
-        if (entry.band != 0 && entry.handle == handle) {
-            parameters = entry.parameters;
-            return true;
-        }
+    const size_t slot = SlotOf(handle);
+    if (slot == kMaxBands) {
+        return false;
     }
-    return false;
+    parameters = entries_[slot].parameters;
+    return true;
 }
 
 void EffectChain::Reset() {

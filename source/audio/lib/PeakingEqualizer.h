@@ -110,6 +110,8 @@ private:
         PeakingFilter filter;
     };
 
+    // The slot of the band `handle`, kMaxBands when there is none (changeMutex_ held).
+    size_t SlotOf(uint32_t handle) const;
     void Publish(size_t slot, const Entry &entry); // changeMutex_ held
     void TakeChanges();
     void SortBands();
