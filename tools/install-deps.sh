@@ -17,6 +17,7 @@ packages=(
   xvfb xauth x11-utils ffmpeg lame sox imagemagick xdotool
   pulseaudio pulseaudio-utils dbus dbus-x11 playerctl weston xwayland qt6-wayland
   desktop-file-utils appstream
+  libssl-dev zlib1g-dev libopencc-dev libopencc-data
   "$@"
 )
 
