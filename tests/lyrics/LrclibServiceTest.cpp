@@ -120,10 +120,10 @@ TEST(LyricsLrclib, SearchKeepsWellFormedTracksAndSendsTheQuery) {
         << server.Seen(&LocalLrclib::userAgent);
 
     ASSERT_EQ(service.GetCount(), 3);
-    TLrcResult first{"晴天", "Singer A", "Album", 7, 269, false, "[00:01.00]x", false};
+    TLrcResult first{"晴天", "Singer A", "Album", 7, 269, false, "[00:01.00]x", false, "", false, false, false};
     EXPECT_EQ(service.GetResult(0), first);
-    EXPECT_EQ(service.GetResult(1), (TLrcResult{"Other", "", "", 8, 0, false, "", false}));
-    EXPECT_EQ(service.GetResult(2), (TLrcResult{"last", "B", "", 10, 0, false, "", false}));
+    EXPECT_EQ(service.GetResult(1), (TLrcResult{"Other", "", "", 8, 0, false, "", false, "", false, false, false}));
+    EXPECT_EQ(service.GetResult(2), (TLrcResult{"last", "B", "", 10, 0, false, "", false, "", false, false, false}));
     EXPECT_EQ(service.GetResult(3), std::nullopt);
     EXPECT_EQ(service.GetResult(-1), std::nullopt);
 
@@ -196,7 +196,8 @@ TEST(LyricsLrclib, SilentServerTimesOut) {
 TEST(LyricsLrclib, CreatedOnlyForItsInterfaceId) {
     std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService);
     ASSERT_NE(service, nullptr);
-    EXPECT_EQ(dynamic_cast<TLrclibService &>(*service).Options().BaseUrl, "https://lrclib.net");
+    // The service asks every online service, LRCLIB at its own address among them.
+    EXPECT_EQ(service->Sources(), (std::vector<std::string>{"netease", "qq", "kugou", "lrclib"}));
     TGuid other = IID_ILrcService;
     other.Data4[7] ^= 1;
     EXPECT_EQ(LRC_CreateObj(other), nullptr);
@@ -204,7 +205,9 @@ TEST(LyricsLrclib, CreatedOnlyForItsInterfaceId) {
 
 TEST(LyricsLrclib, AutomaticLookupFetchesTheBestResultOnline) {
     LocalLrclib server;
-    std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService, Quick(server.Url()));
+    LrcServiceOptions options = Quick(server.Url());
+    options.Sources = {"lrclib"};
+    std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService, options);
     bool finished = false;
     std::string text;
     TLrcTextThread::Start(service, {"/nowhere/song.mp3", "晴天", "Singer A", "", "/nowhere/lrc", true, "", 0},
@@ -214,7 +217,7 @@ TEST(LyricsLrclib, AutomaticLookupFetchesTheBestResultOnline) {
                           });
     ASSERT_TRUE(testing::WaitUntil([&] { return finished; }));
     // Taken from the search answer that carried it.
-    EXPECT_EQ(text, "[00:01.00]x\r\n");
+    EXPECT_EQ(text, "[lirvo-source:lrclib:7]\r\n[00:01.00]x\r\n");
     EXPECT_TRUE(testing::WaitUntil([] { return TLyricWorker::ActiveCount() == 0; }));
 }
 
@@ -224,7 +227,7 @@ TEST(LyricsLrclibAnswers, OddShapesAreTolerated) {
     EXPECT_TRUE(ParseLrclibSearchAnswer(R"({"id":1})").empty());
     EXPECT_TRUE(ParseLrclibSearchAnswer(R"([{"id":1.5,"trackName":"x"}])").empty());
     EXPECT_EQ(ParseLrclibSearchAnswer(R"([{"id":-2,"trackName":{"a":1},"duration":-5,"instrumental":"yes"}])"),
-              (std::vector<TLrcResult>{{"", "", "", -2, 0, false, "", false}}));
+              (std::vector<TLrcResult>{{"", "", "", -2, 0, false, "", false, "", false, false, false}}));
     EXPECT_EQ(ParseLrclibLyricAnswer(R"({"syncedLyrics":"a","statusCode":200})"), "");
     EXPECT_EQ(ParseLrclibLyricAnswer(R"(["syncedLyrics"])"), "");
     EXPECT_EQ(ParseLrclibLyricAnswer("{\"syncedLyrics\":\"a\\u0000b\"}"), std::string("a\0b", 3));

@@ -60,6 +60,7 @@ public:
         options.BaseUrl = "http://127.0.0.1:" + std::to_string(m_port);
         options.ConnectTimeoutMs = 1000;
         options.RequestTimeoutMs = 3000;
+        options.Sources = {"lrclib"};
         return LRC_CreateObj(IID_ILrcService, options);
     }
     std::vector<std::string> Requests() {
@@ -117,8 +118,8 @@ TEST_F(LyricsOnlineMatch, ExactEntryIsTakenFromOneRequestAndKeptUnderItsSongName
     };
     const TLyricLookupResult found = Lookup();
     EXPECT_EQ(found.Source, TLyricSource::Online);
-    EXPECT_EQ(found.Where, "7");
-    EXPECT_EQ(found.Text, "[00:01.00]故事的小黄花\r\n");
+    EXPECT_EQ(found.Where, "lrclib:7");
+    EXPECT_EQ(found.Text, "[lirvo-source:lrclib:7]\r\n[00:01.00]故事的小黄花\r\n");
     EXPECT_EQ(server.Requests(), std::vector<std::string>{"/api/get"});
     EXPECT_EQ(server.Param("track_name"), "晴天");
     EXPECT_EQ(server.Param("artist_name"), "周杰伦");
@@ -199,7 +200,7 @@ TEST_F(LyricsOnlineMatch, SearchTakesOnlyASyncedLyricOfThisSong) {
         EXPECT_EQ(found.OnlineError, "") << c.name;
         if (c.expectWhere) {
             EXPECT_EQ(found.Source, TLyricSource::Online) << c.name;
-            EXPECT_EQ(found.Where, c.expectWhere) << c.name;
+            EXPECT_EQ(found.Where, std::string("lrclib:") + c.expectWhere) << c.name;
             EXPECT_EQ(Saved(), QStringList{"晴天 - 周杰伦.lrc"}) << c.name;
             // The lyric came with the answers: the get and the search, no request per result.
             EXPECT_EQ(requests, 2u) << c.name;
@@ -217,7 +218,7 @@ TEST_F(LyricsOnlineMatch, WithoutAnArtistTheTitleAndDurationDecide) {
         return LrclibStandIn::Answer{200, "[" + Track(1, "Track One", "Anybody", 181, "[00:01.00]x") + "]"};
     };
     const TLyricLookupResult found = Lookup();
-    EXPECT_EQ(found.Where, "1");
+    EXPECT_EQ(found.Where, "lrclib:1");
     EXPECT_EQ(Saved(), QStringList{"Track One.lrc"});
 }
 
@@ -226,7 +227,7 @@ TEST_F(LyricsOnlineMatch, ServerErrorIsNamedAndGivesNoLyric) {
     server.onSearch = [](const httplib::Request &) { return LrclibStandIn::Answer{500, "oops"}; };
     const TLyricLookupResult found = Lookup();
     EXPECT_EQ(found.Source, TLyricSource::None);
-    EXPECT_EQ(found.OnlineError, "HTTP status 500");
+    EXPECT_EQ(found.OnlineError, "LRCLIB：服务器错误（HTTP status 500）");
     EXPECT_TRUE(Saved().isEmpty());
 }
 

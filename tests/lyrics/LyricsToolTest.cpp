@@ -113,9 +113,9 @@ TEST_F(LyricsTool, FindRunsThePlayersLookupAndKeepsWhatItFoundOnline) {
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(requests, 0);
 
-    run = Lyrics("find " + common + " --server " + Quote(url));
+    run = Lyrics("find " + common + " --sources lrclib --server " + Quote(url));
     EXPECT_EQ(run.code, 0);
-    EXPECT_TRUE(run.out.starts_with("source\tonline\t42\n")) << run.out;
+    EXPECT_TRUE(run.out.starts_with("source\tonline\tlrclib:42\n")) << run.out;
     EXPECT_NE(run.out.find("500\t00:00.50\t刮风这天\n"), std::string::npos) << run.out;
     EXPECT_EQ(askedDuration, "2");
     EXPECT_TRUE(QFile::exists(dir.filePath("lrc/晴天 - 周杰伦.lrc")));

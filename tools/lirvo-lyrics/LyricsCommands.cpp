@@ -9,6 +9,7 @@
 #include "lyrics/core/LrclibService.h"
 #include "lyrics/core/LyricFile.h"
 #include "lyrics/core/UntLrcThread.h"
+#include "lyrics/services/ServiceLookup.h"
 #include "storage/Folders.h"
 #include "storage/UDDXMLCFG.h"
 
@@ -99,19 +100,27 @@ void PrintParsed(const std::string &text) {
         Record({std::to_string(item.Time), item.TimeTag, item.Text});
 }
 
-// The player's settings: its lyric folder and lyric service address.
+// The player's settings: its lyric folder and what its online lookup asks.
 struct PlayerSettings {
     std::string LyricDir;
-    std::string ServiceUrl;
+    LrcServiceOptions Services;
 };
 PlayerSettings ReadPlayerSettings() {
     const std::string dataDir =
         lirvo::storage::GetSpecialFolder(lirvo::storage::FolderCode::DocumentsAlias, false) + "lirvo/";
-    PlayerSettings settings{dataDir + "lrc", ""};
+    PlayerSettings settings{dataDir + "lrc", {}};
+    settings.Services.NoLyricFile = dataDir + "nolyric.lst";
     try {
         lirvo::storage::TDKConfig config(dataDir + "Lirvo.xml", "MainConfig");
         settings.LyricDir = config.ReadString("Window/LRC", "PATH", settings.LyricDir);
-        settings.ServiceUrl = config.ReadString("Network/LYRICS", "URL", "");
+        if (std::string url = config.ReadString("Network/LYRICS", "URL", ""); !url.empty())
+            settings.Services.BaseUrl = url;
+        settings.Services.NeteaseUrl = config.ReadString("Network/NETEASE", "URL", "");
+        settings.Services.QqMusicUrl = config.ReadString("Network/QQMUSIC", "URL", "");
+        settings.Services.KugouUrl = config.ReadString("Network/KUGOU", "URL", "");
+        static constexpr const char *kNoOrder = "\x01";
+        if (std::string order = config.ReadString("Network/LYRICSOURCES", "ORDER", kNoOrder); order != kNoOrder)
+            settings.Services.Sources = lirvo::lyrics::services::ParseSourceOrder(order);
     } catch (...) {
         // A broken settings file: the player starts from its defaults, and so do we.
     }
@@ -139,16 +148,24 @@ int RunParseCommand(int argc, char **argv) {
 }
 
 int RunFindCommand(int argc, char **argv) {
-    static const char *synopsis = "find SONG [--lyric-dir DIR] [--server URL] [--offline]";
-    std::optional<std::string> lyricDir, server;
+    static const char *synopsis = "find SONG [--lyric-dir DIR] [--sources LIST] [--url SERVICE=URL]... "
+                                  "[--server URL] [--offline]";
+    std::optional<std::string> lyricDir, server, sources;
+    std::vector<std::pair<std::string, std::string>> urls;
     bool offline = false;
     std::vector<std::string> positional;
     for (int i = 1; i < argc; ++i) {
         std::string_view arg = argv[i];
-        if (arg == "--lyric-dir" || arg == "--server") {
+        if (arg == "--lyric-dir" || arg == "--server" || arg == "--sources") {
             if (i + 1 >= argc)
                 return Usage(synopsis);
-            (arg == "--server" ? server : lyricDir) = std::string(argv[++i]);
+            (arg == "--server" ? server : arg == "--sources" ? sources : lyricDir) = std::string(argv[++i]);
+        } else if (arg == "--url") {
+            const std::string value = i + 1 < argc ? argv[++i] : "";
+            const std::size_t eq = value.find('=');
+            if (eq == std::string::npos || eq == 0)
+                return Usage(synopsis);
+            urls.emplace_back(value.substr(0, eq), value.substr(eq + 1));
         } else if (arg == "--offline") {
             offline = true;
         } else {
@@ -173,11 +190,31 @@ int RunFindCommand(int argc, char **argv) {
     request.Song.Album = tags.Album;
     request.Song.DurationMs = tags.DurationMs;
 
-    LrcServiceOptions options;
+    LrcServiceOptions options = settings.Services;
     if (server)
         options.BaseUrl = *server;
-    else if (!settings.ServiceUrl.empty())
-        options.BaseUrl = settings.ServiceUrl;
+    if (sources) {
+        options.Sources = lirvo::lyrics::services::ParseSourceOrder(*sources);
+        if (options.Sources.empty() && !lirvo::text::IsBlank(*sources)) {
+            std::fprintf(stderr, "lirvo-lyrics: no known service in --sources %s (netease, qq, kugou, lrclib)\n",
+                         sources->c_str());
+            return 2;
+        }
+    }
+    for (const auto &[service, url] : urls) {
+        if (service == "netease")
+            options.NeteaseUrl = url;
+        else if (service == "qq")
+            options.QqMusicUrl = url;
+        else if (service == "kugou")
+            options.KugouUrl = url;
+        else if (service == "lrclib")
+            options.BaseUrl = url;
+        else {
+            std::fprintf(stderr, "lirvo-lyrics: unknown service in --url: %s\n", service.c_str());
+            return 2;
+        }
+    }
     std::shared_ptr<ILrcService> service = offline ? nullptr : LRC_CreateObj(IID_ILrcService, options);
     const TLyricLookupResult found = LookupLyric(request, service.get());
     if (found.Source == TLyricSource::None) {
@@ -297,8 +334,8 @@ int RunDownloadCommand(int argc, char **argv) {
     std::optional<int32_t> id = args.positional.size() == 1 ? ToInt32(args.positional[0]) : std::nullopt;
     if (!args.ok || !id)
         return Usage("download ID [--server URL]");
-    std::shared_ptr<ILrcService> service = LRC_CreateObj(IID_ILrcService, args.options);
-    std::string text = service->Download(*id);
+    TLrclibService service(args.options);
+    std::string text = service.Download(*id);
     if (text.empty()) {
         std::fprintf(stderr, "lirvo-lyrics: no synced lyric for %d (or the server could not be reached)\n",
                      *id);

@@ -23,10 +23,11 @@ constexpr Command kCommands[] = {
     {"similarity", RunSimilarityCommand, "similarity A B                 name-similarity score 0..100"},
     {"match", RunMatchCommand, "match DIR TITLE SINGER         the best-named lyric file in DIR"},
     {"search", RunSearchCommand,
-     "search TITLE SINGER [--server URL]   online results: Id, title, singer, album"},
-    {"download", RunDownloadCommand, "download ID [--server URL]     one online synced lyric"},
+     "search TITLE SINGER [--server URL]   LRCLIB results: Id, title, singer, album"},
+    {"download", RunDownloadCommand, "download ID [--server URL]     one synced lyric from LRCLIB"},
     {"find", RunFindCommand,
-     "find SONG [--lyric-dir DIR] [--server URL] [--offline]   the player's lookup: source, then the lyric"},
+     "find SONG [--lyric-dir DIR] [--sources LIST] [--url SERVICE=URL]... [--server URL] [--offline]\n"
+     "                                 the player's lookup: source KIND WHERE (SERVICE:ID online), then the lyric"},
     {"play", RunPlayCommand, "play ...                       play a song with its lyric"},
 };
 

@@ -12,6 +12,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lirvo::lyrics {
 
@@ -39,9 +40,36 @@ struct TLrcResult {
     bool Instrumental = false; // the entry says the track has no words
     std::string SyncedLyrics;  // the timed lyric; empty when the entry has none
     bool HasPlainLyrics = false; // an untimed lyric exists (not kept: the player cannot time it)
+    std::string Source;          // the service that gave it ("netease", "qq", "kugou", "lrclib"); "" when unnamed
+    bool WordTimed = false;      // the synced lyric times each word
+    bool Translated = false;     // the lyric has a translation
+    bool NeedsDownload = false;  // the lyric is not known yet: Download(Id) fetches it
 
     bool Synced() const { return !SyncedLyrics.empty(); }
     bool operator==(const TLrcResult &) const = default;
+};
+
+// The song as the online lookup sees it. DurationMs <= 0 and an empty Album mean unknown.
+struct TSongQuery {
+    std::string Title;
+    std::string Artist;
+    std::string Album;
+    int32_t DurationMs = 0;
+};
+
+// The lyric the automatic lookup chose for a song.
+struct TOnlineLyric {
+    std::string Text; // the synced lyric, as LRC
+    int32_t Id = 0;
+    std::string Where; // "SERVICE:ID" when the service names itself; else empty (Id tells)
+};
+
+// A service that failed in the last search, for the search window: its name as shown to users
+// and why ("QQ音乐", "需要登录").
+struct TSourceFailure {
+    std::string Name;
+    std::string Reason;
+    bool operator==(const TSourceFailure &) const = default;
 };
 
 class ILrcService {
@@ -75,6 +103,22 @@ public:
     // malformed answer); "" when it succeeded or simply found nothing. For messages to the user.
     virtual std::string LastError() { return {}; }
 
+    // The automatic lookup's online step for a song: the lyric to take, nullopt when there is
+    // none. Blocks for up to the request time-outs. Services that know several sources answer
+    // with the best of all of them; the default asks this service's Get and Search
+    // (FetchSyncedLyric in LyricLookup.h).
+    virtual std::optional<TOnlineLyric> FindSongLyric(const TSongQuery &song);
+    // The services that failed in the last Search, each with its reason; empty when none did.
+    virtual std::vector<TSourceFailure> SourceFailures() { return {}; }
+    // Forgets that no service had a lyric for this song (a lyric was chosen by hand).
+    virtual void ForgetNoLyric(const TSongQuery &song) { (void)song; }
+    // The services asked, in their order ("netease", "qq", "kugou", "lrclib"); empty for a
+    // service that is a single source. SetSources changes them for the following calls.
+    virtual std::vector<std::string> Sources() { return {}; }
+    // Every service this one can ask, enabled or not.
+    virtual std::vector<std::string> AllSources() { return {}; }
+    virtual void SetSources(const std::vector<std::string> &keys) { (void)keys; }
+
     std::mutex &SessionLock() { return m_session; }
 
 private:
@@ -86,6 +130,17 @@ struct LrcServiceOptions {
     std::string BaseUrl = "https://lrclib.net"; // settings key ("Network/LYRICS", "URL")
     long ConnectTimeoutMs = 5000;
     long RequestTimeoutMs = 15000;
+    // The other services' base addresses ("Network/NETEASE", "Network/QQMUSIC",
+    // "Network/KUGOU", each "URL"); empty means the service's own.
+    std::string NeteaseUrl;
+    std::string QqMusicUrl;
+    std::string KugouUrl;
+    // The services asked, in this order ("Network/LYRICSOURCES", "ORDER").
+    std::vector<std::string> Sources = {"netease", "qq", "kugou", "lrclib"};
+    // How long the automatic lookup waits for a service before leaving it out.
+    long ServiceDeadlineMs = 5000;
+    // Where songs no service has are remembered; empty: not remembered.
+    std::string NoLyricFile;
 };
 
 // Creates the service when `iid` is IID_ILrcService; nullptr for any other identifier.

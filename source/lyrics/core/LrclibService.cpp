@@ -279,10 +279,4 @@ std::string TLrclibService::LastError() {
     return m_lastError;
 }
 
-std::shared_ptr<ILrcService> LRC_CreateObj(const TGuid &iid, const LrcServiceOptions &options) {
-    if (!(iid == IID_ILrcService))
-        return nullptr;
-    return std::make_shared<TLrclibService>(options);
-}
-
 } // namespace lirvo::lyrics

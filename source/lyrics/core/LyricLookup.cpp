@@ -137,7 +137,7 @@ std::optional<TOnlineLyric> FetchSyncedLyric(ILrcService &service, const TSongQu
             return std::nullopt;
         // An exact entry still has to be this song (a server may answer loosely).
         if (ChooseSyncedResult(song, {*exact}))
-            return TOnlineLyric{exact->SyncedLyrics, exact->Id};
+            return TOnlineLyric{exact->SyncedLyrics, exact->Id, {}};
     }
     service.Search(song.Title, song.Artist, "", 0);
     std::vector<TLrcResult> results;
@@ -146,8 +146,12 @@ std::optional<TOnlineLyric> FetchSyncedLyric(ILrcService &service, const TSongQu
         if (std::optional<TLrcResult> result = service.GetResult(i))
             results.push_back(std::move(*result));
     if (std::optional<std::size_t> chosen = ChooseSyncedResult(song, results))
-        return TOnlineLyric{results[*chosen].SyncedLyrics, results[*chosen].Id};
+        return TOnlineLyric{results[*chosen].SyncedLyrics, results[*chosen].Id, {}};
     return std::nullopt;
+}
+
+std::optional<TOnlineLyric> ILrcService::FindSongLyric(const TSongQuery &song) {
+    return FetchSyncedLyric(*this, song);
 }
 
 const char *LyricSourceName(TLyricSource source) {
@@ -200,13 +204,13 @@ TLyricLookupResult LookupLyric(const TLyricLookupRequest &request, ILrcService *
 
     if (request.OnlineAllowed && service) {
         result.AskedOnline = true;
-        std::optional<TOnlineLyric> online = FetchSyncedLyric(*service, request.Song);
+        std::optional<TOnlineLyric> online = service->FindSongLyric(request.Song);
         if (!online) {
             result.OnlineError = service->LastError();
             return result;
         }
         result.Source = TLyricSource::Online;
-        result.Where = std::to_string(online->Id);
+        result.Where = online->Where.empty() ? std::to_string(online->Id) : online->Where;
         result.Text = JoinLyricLines(online->Text);
         if (IsFolder(request.LyricDir)) {
             std::string path = request.LyricDir;

@@ -17,14 +17,6 @@
 
 namespace lirvo::lyrics {
 
-// The song as the lookup sees it. DurationMs <= 0 and an empty Album mean unknown.
-struct TSongQuery {
-    std::string Title;
-    std::string Artist;
-    std::string Album;
-    int32_t DurationMs = 0;
-};
-
 // ---- beside the song and in the lyric folder ----
 
 // The lyric file beside a song: its name with the extension replaced by ".lrc", where the
@@ -50,10 +42,6 @@ std::string OnlineLyricFileName(const std::string &title, const std::string &art
 // nearest duration wins, then the best score. nullopt when none passes.
 std::optional<std::size_t> ChooseSyncedResult(const TSongQuery &song, const std::vector<TLrcResult> &results);
 
-struct TOnlineLyric {
-    std::string Text; // the synced lyric as the service gave it
-    int32_t Id = 0;
-};
 // Asks the exact entry first, then searches; takes the lyric from the answer that carried it.
 // nullopt when there is no lyric (nothing passes, instrumental, or a failure). Holds
 // service.SessionLock() while it works.

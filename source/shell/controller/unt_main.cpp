@@ -9,6 +9,7 @@
 #include "lyrics/core/LyricFile.h"
 #include "lyrics/core/LyricOffsetFile.h"
 #include "lyrics/core/UntLrcThread.h"
+#include "lyrics/services/ServiceLookup.h"
 #include "plugins/UPluginFramework.h"
 #include "plugins/lirvo_plugin.h"
 #include "shell/command/CommandMessages.h"
@@ -172,6 +173,14 @@ void TZylMain::FormCreate() {
     lyrics::LrcServiceOptions serviceOptions;
     if (!lyricServiceUrl_.empty())
         serviceOptions.BaseUrl = lyricServiceUrl_;
+    serviceOptions.NeteaseUrl = config->ReadString("Network/NETEASE", "URL", "");
+    serviceOptions.QqMusicUrl = config->ReadString("Network/QQMUSIC", "URL", "");
+    serviceOptions.KugouUrl = config->ReadString("Network/KUGOU", "URL", "");
+    // An empty order turns every service off; only a missing one means the default.
+    static constexpr const char *kNoOrder = "\x01";
+    if (const std::string order = config->ReadString("Network/LYRICSOURCES", "ORDER", kNoOrder); order != kNoOrder)
+        serviceOptions.Sources = lyrics::services::ParseSourceOrder(order);
+    serviceOptions.NoLyricFile = dataDir_ + "nolyric.lst";
     lrcService_ = options_.CreateLrcService
                       ? options_.CreateLrcService(lyrics::IID_ILrcService, serviceOptions)
                       : lyrics::LRC_CreateObj(lyrics::IID_ILrcService, serviceOptions);
@@ -289,6 +298,16 @@ void TZylMain::WriteSettingsValues(storage::TDKConfig &config) const {
     config.WriteBool("Window/RUNJM", "Value", false);
     config.WriteInteger("Window/EQ", "ID", eqPresetId_);
     config.WriteString("Window/SKIN", "NAME", "");
+}
+
+void TZylMain::SetLyricSources(const std::vector<std::string> &keys) {
+    if (lrcService_)
+        lrcService_->SetSources(keys);
+    Guarded([&] {
+        auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
+        config->WriteString("Network/LYRICSOURCES", "ORDER", lyrics::services::JoinSourceOrder(keys));
+        config->Save();
+    });
 }
 
 void TZylMain::SaveSettings() {

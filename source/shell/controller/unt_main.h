@@ -328,6 +328,9 @@ public:
     audio::TAudioEngine *Engine() { return engine_.get(); }
     lyrics::TLrcClass *Timeline() { return timeline_.get(); }
     std::shared_ptr<lyrics::ILrcService> LrcService() const { return lrcService_; }
+    // The online services asked for lyrics, in order, as chosen in the search window: used from
+    // the next lookup on and written to the settings ("Network/LYRICSOURCES", "ORDER").
+    void SetLyricSources(const std::vector<std::string> &keys);
     // Loads a lyric text chosen elsewhere (the search window) into the timeline.
     void LoadLyricText(const std::string &text);
     // The same for a lyric kept in `file`, into which later timing shifts are written.
