@@ -9,7 +9,9 @@
 #include "lyrics/core/UntLrcThread.h"
 #include "lyrics/views/Unt_Slrc.h"
 
+#include <QCheckBox>
 #include <QDir>
+#include <QLayout>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,6 +21,8 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace lirvo::lyrics;
 using lirvo::testing::App;
@@ -44,6 +48,19 @@ TLrcResult Result(std::string title, std::string singer, std::string album, int3
 class UnreachableService : public FakeLrcService {
 public:
     std::string LastError() override { return "Couldn't connect to server"; }
+};
+
+// A service over several online sources: some enabled, some failing, rows of each kind.
+class MultiSourceService : public FakeLrcService {
+public:
+    std::vector<std::string> Enabled = {"qq", "netease"};
+    std::vector<TSourceFailure> Failures;
+    std::vector<TSongQuery> Forgotten;
+    std::vector<std::string> Sources() override { return Enabled; }
+    std::vector<std::string> AllSources() override { return {"netease", "qq", "kugou", "lrclib"}; }
+    void SetSources(const std::vector<std::string> &keys) override { Enabled = keys; }
+    std::vector<TSourceFailure> SourceFailures() override { return Failures; }
+    void ForgetNoLyric(const TSongQuery &song) override { Forgotten.push_back(song); }
 };
 
 class LyricSearch : public lirvo::testing::QtFixture {
@@ -229,6 +246,75 @@ TEST_F(LyricSearch, ClosingTheWindowWhileASearchRunsReachesNothingDestroyed) {
     EXPECT_TRUE(QDir(folder.path()).entryList(QDir::Files).isEmpty());
 }
 
+TEST_F(LyricSearch, RowsTellTheirServiceAndKindAndFailuresAndBoxesNameTheServices) {
+    auto multi = std::make_shared<MultiSourceService>();
+    TLrcResult wordTimed = Result("你好", "A/B", "专辑", 1, 200, "[00:01.00]<00:01.00>你<00:01.50>好<00:02.00>\r\n");
+    wordTimed.Source = "netease";
+    wordTimed.WordTimed = wordTimed.Translated = true;
+    TLrcResult later = Result("你好 (Live)", "A/B", "现场", 2, 240, "");
+    later.Source = "qq";
+    later.NeedsDownload = true;
+    multi->Results = {wordTimed, later};
+    multi->Texts[2] = "[00:01.00]现场\r\n";
+    multi->Failures = {{"QQ音乐", "需要登录"}, {"酷狗音乐", "没有应答"}};
+    std::vector<std::vector<std::string>> changes;
+    context.Service = multi;
+    context.SourcesChanged = [&](const std::vector<std::string> &keys) { changes.push_back(keys); };
+    TZylSlrc window(context);
+    window.show();
+    SearchAndWait(window);
+
+    QListWidget *list = window.lv_1();
+    ASSERT_EQ(list->count(), 2);
+    EXPECT_EQ(Cell(list, 0, "src"), QStringLiteral("网易云音乐"));
+    EXPECT_EQ(Cell(list, 0, "sync"), QStringLiteral("逐字 翻译"));
+    EXPECT_EQ(Cell(list, 1, "sync"), QStringLiteral("未知"));
+    EXPECT_EQ(window.StatusText(), QStringLiteral("QQ音乐：需要登录；酷狗音乐：没有应答"));
+    // The columns of a row stand side by side.
+    QWidget *row = list->itemWidget(list->item(0));
+    row->layout()->activate();
+    std::vector<QRect> cells;
+    for (QLabel *label : row->findChildren<QLabel *>())
+        cells.push_back(label->geometry());
+    std::sort(cells.begin(), cells.end(), [](const QRect &a, const QRect &b) { return a.left() < b.left(); });
+    ASSERT_EQ(cells.size(), 7u);
+    for (std::size_t i = 1; i < cells.size(); ++i)
+        EXPECT_LE(cells[i - 1].right(), cells[i].left()) << i;
+
+    // The boxes: the enabled services in their order, then the others; unticking one turns it off.
+    auto *qq = window.findChild<QCheckBox *>(QStringLiteral("src_qq"));
+    auto *kugou = window.findChild<QCheckBox *>(QStringLiteral("src_kugou"));
+    ASSERT_NE(qq, nullptr);
+    ASSERT_NE(kugou, nullptr);
+    EXPECT_TRUE(qq->isChecked());
+    EXPECT_FALSE(kugou->isChecked());
+    EXPECT_LT(qq->x(), window.findChild<QCheckBox *>(QStringLiteral("src_netease"))->x());
+    qq->click();
+    kugou->click();
+    EXPECT_EQ(multi->Enabled, (std::vector<std::string>{"netease", "kugou"}));
+    ASSERT_EQ(changes.size(), 2u);
+    EXPECT_EQ(changes.back(), multi->Enabled);
+
+    // A row whose lyric did not come with the search is downloaded when taken, and the song no
+    // longer counts as one without a lyric.
+    list->setCurrentRow(1);
+    QSignalSpy finished(&window, &TZylSlrc::DownloadFinished);
+    window.lv_1DblClick();
+    ASSERT_TRUE(WaitUntil([&] { return finished.count() == 1; }));
+    EXPECT_EQ(multi->Downloads.load(), 1);
+    ASSERT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(loaded[0], "[00:01.00]现场\r\n");
+    ASSERT_EQ(multi->Forgotten.size(), 1u);
+    EXPECT_EQ(multi->Forgotten[0].Title, "你好");
+
+    // One that gives nothing says so and loads nothing.
+    multi->Texts.clear();
+    window.lv_1DblClick();
+    ASSERT_TRUE(WaitUntil([&] { return finished.count() == 2; }));
+    EXPECT_EQ(loaded.size(), 1u);
+    EXPECT_EQ(window.StatusText(), QStringLiteral("这条结果没有歌词"));
+}
+
 TEST_F(LyricSearch, FileNamesLoseForbiddenCharactersAndFitTheFileSystem) {
     EXPECT_EQ(TZylSlrc::LyricFileName({"你好", "A/B"}), "你好 - AB.lrc");
     EXPECT_EQ(TZylSlrc::LyricFileName({"a\"*:<>?\\|b", "c"}), "ab - c.lrc");
@@ -240,7 +326,7 @@ TEST_F(LyricSearch, FileNamesLoseForbiddenCharactersAndFitTheFileSystem) {
 
 TEST_F(LyricSearch, WindowFadesInWhenShown) {
     TZylSlrc window(context);
-    EXPECT_EQ(window.size(), QSize(398, 238));
+    EXPECT_EQ(window.size(), QSize(600, 300));
     EXPECT_EQ(window.windowTitle(), QStringLiteral("歌词搜索"));
     window.show();
     EXPECT_EQ(window.FadeIn()->state(), QAbstractAnimation::Running);

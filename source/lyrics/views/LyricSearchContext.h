@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lirvo::lyrics {
 
@@ -34,6 +35,8 @@ struct TLyricSearchContext {
     // When set, used instead of LoadText: the lyric with the file it was saved to ("" when it
     // could not be saved), so that timing shifts can be kept in that file.
     std::function<void(const std::string &text, const std::string &file)> LoadLyricFile;
+    // The services the user ticked in the search window, in order (to keep in the settings).
+    std::function<void(const std::vector<std::string> &keys)> SourcesChanged;
 };
 
 // Read and write access to the timing offset of the lyric timeline, in milliseconds.

@@ -5,8 +5,10 @@
 #include "lyrics/core/LyricFile.h"
 #include "lyrics/core/LyricLookup.h"
 #include "lyrics/core/UntLrcThread.h"
+#include "lyrics/services/LyricClient.h"
 #include "lyrics/views/ButtonPictures.h"
 
+#include <QCheckBox>
 #include <QFrame>
 #include <QGraphicsDropShadowEffect>
 #include <QGuiApplication>
@@ -19,7 +21,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
+#include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <filesystem>
 #include <functional>
 #include <system_error>
@@ -29,11 +33,19 @@ namespace lirvo::lyrics {
 
 namespace {
 
-constexpr int kWindowWidth = 398;
-constexpr int kWindowHeight = 238;
+constexpr int kWindowWidth = 600;
+constexpr int kWindowHeight = 300;
 constexpr int kInset = 10;
-constexpr int kTopArea = 89;
+constexpr int kHeaderTop = 112; // the column names, above the list
+constexpr int kTopArea = 132;
 constexpr int kRowHeight = 25;
+// Column widths; the title takes the rest.
+constexpr int kNumberWidth = 24;
+constexpr int kSingerWidth = 92;
+constexpr int kAlbumWidth = 92;
+constexpr int kLengthWidth = 36;
+constexpr int kServiceWidth = 64;
+constexpr int kKindWidth = 62;
 const char *const kNothingFound = "没有找到歌词";
 const char *const kNetworkFailed = "网络错误，无法搜索歌词：";
 const char *const kPlainOnly = "这条歌词没有时间标签，不能随歌曲同步显示";
@@ -48,40 +60,70 @@ QString DurationText(double seconds) {
     return QStringLiteral("%1:%2").arg(total / 60).arg(total % 60, 2, 10, QLatin1Char('0'));
 }
 
+// What a row has: "逐字" (each word timed), "同步" (lines timed) or "文本", with "翻译" when it
+// has a translation; "未知" for a row whose lyric is fetched only when it is taken.
 QString SyncedText(const TLrcResult &result) {
+    QString kind;
     if (result.Synced())
-        return QStringLiteral("同步");
-    if (result.Instrumental)
+        kind = result.WordTimed ? QStringLiteral("逐字") : QStringLiteral("同步");
+    else if (result.Instrumental)
         return QStringLiteral("纯音乐");
-    return result.HasPlainLyrics ? QStringLiteral("文本") : QStringLiteral("无");
+    else if (result.HasPlainLyrics)
+        kind = QStringLiteral("文本");
+    else if (result.NeedsDownload)
+        return QStringLiteral("未知");
+    else
+        return QStringLiteral("无");
+    return result.Translated ? kind + QStringLiteral(" 翻译") : kind;
 }
 
-// Saves a chosen lyric into the lyric folder off the GUI thread.
+bool Takeable(const TLrcResult &result) {
+    return result.Synced() || result.NeedsDownload;
+}
+
+// Saves a chosen lyric into the lyric folder off the GUI thread; a row whose lyric did not come
+// with the search is downloaded first. The song then no longer counts as one without a lyric.
 class TKeepLyricThread final : public TLyricWorker {
 public:
     using FinishedHandler = std::function<void(TKeepLyricThread &)>;
-    static TKeepLyricThread *Start(std::string text, std::string dir, std::string name, QObject *context,
-                                   FinishedHandler onFinished) {
-        auto *worker = new TKeepLyricThread(std::move(text), std::move(dir), std::move(name), context,
-                                            std::move(onFinished));
+    struct Job {
+        std::string Text; // the lyric, or "" to download it
+        std::shared_ptr<ILrcService> Service;
+        int32_t Id = 0;
+        std::string Dir, Name;
+        std::optional<TSongRef> Song;
+    };
+    static TKeepLyricThread *Start(Job job, QObject *context, FinishedHandler onFinished) {
+        auto *worker = new TKeepLyricThread(std::move(job), context, std::move(onFinished));
         worker->Begin();
         return worker;
     }
-    const std::string &Text() const { return m_text; }
+    const std::string &Text() const { return m_job.Text; }
     // The file written; "" when the folder is missing or the write failed.
     const std::string &SavedPath() const { return m_saved; }
+    // Why the download gave nothing ("" when it was not needed or succeeded).
+    const std::string &Error() const { return m_error; }
 
 private:
-    TKeepLyricThread(std::string text, std::string dir, std::string name, QObject *context,
-                     FinishedHandler onFinished)
-        : TLyricWorker(context), m_text(std::move(text)), m_dir(std::move(dir)), m_name(std::move(name)),
-          m_onFinished(std::move(onFinished)) {}
+    TKeepLyricThread(Job job, QObject *context, FinishedHandler onFinished)
+        : TLyricWorker(context), m_job(std::move(job)), m_onFinished(std::move(onFinished)) {}
     void Body() override {
+        if (m_job.Text.empty() && m_job.Service) {
+            std::lock_guard<std::mutex> session(m_job.Service->SessionLock());
+            m_job.Text = m_job.Service->Download(m_job.Id);
+            if (m_job.Text.empty())
+                m_error = m_job.Service->LastError();
+        }
+        if (m_job.Text.empty())
+            return;
+        if (m_job.Service && m_job.Song)
+            m_job.Service->ForgetNoLyric(TSongQuery{m_job.Song->Title, m_job.Song->Songer, "", 0});
+        const std::string &m_dir = m_job.Dir, &m_name = m_job.Name;
         std::error_code error;
         if (m_dir.empty() || m_name.empty() || !std::filesystem::is_directory(m_dir, error))
             return;
         const std::string path = (std::filesystem::path(m_dir) / m_name).string();
-        if (WriteLyricFile(path, m_text))
+        if (WriteLyricFile(path, m_job.Text))
             m_saved = path;
     }
     void DeliverFinished() override {
@@ -89,7 +131,8 @@ private:
             m_onFinished(*this);
     }
 
-    std::string m_text, m_dir, m_name, m_saved;
+    Job m_job;
+    std::string m_saved, m_error;
     FinishedHandler m_onFinished;
 };
 
@@ -181,7 +224,7 @@ TZylSlrc::TZylSlrc(TLyricSearchContext context, QWidget *parent)
 
     m_close = new QToolButton(m_main);
     m_close->setObjectName(QStringLiteral("CloseButton1"));
-    m_close->setGeometry(349, 1, 20, 20);
+    m_close->setGeometry(m_main->width() - 29, 1, 20, 20);
     m_close->setIcon(BarPicture(TBarPicture::Close, 16));
     m_close->setIconSize(QSize(14, 14));
     m_close->setToolTip(QStringLiteral("关闭"));
@@ -205,12 +248,12 @@ TZylSlrc::TZylSlrc(TLyricSearchContext context, QWidget *parent)
 
     m_search = new QPushButton(QStringLiteral("搜索"), m_main);
     m_search->setObjectName(QStringLiteral("btn_S"));
-    m_search->setGeometry(289, 25, 80, 22);
+    m_search->setGeometry(300, 25, 80, 22);
     m_search->setAutoDefault(false);
     connect(m_search, &QPushButton::clicked, this, &TZylSlrc::btn_SClick);
     m_download = new QPushButton(QStringLiteral("下载歌词"), m_main);
     m_download->setObjectName(QStringLiteral("btn_down"));
-    m_download->setGeometry(289, 55, 80, 22);
+    m_download->setGeometry(300, 55, 80, 22);
     m_download->setAutoDefault(false);
     connect(m_download, &QPushButton::clicked, this, &TZylSlrc::lv_1DblClick);
     // Enter in a search box searches.
@@ -224,6 +267,46 @@ TZylSlrc::TZylSlrc(TLyricSearchContext context, QWidget *parent)
             btn_SClick();
         }
     });
+
+    // One box per service: ticked ones are asked, in the order shown.
+    auto *sourcesLabel = new QLabel(QStringLiteral("歌词来源："), m_main);
+    sourcesLabel->setGeometry(16, 86, 68, 15);
+    sourcesLabel->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    int boxLeft = 84;
+    for (const std::string &key : SourceBoxOrder()) {
+        auto *box = new QCheckBox(QString::fromStdString(services::ServiceDisplayName(key)), m_main);
+        box->setObjectName(QStringLiteral("src_") + QString::fromStdString(key));
+        box->setProperty("sourceKey", QString::fromStdString(key));
+        box->setGeometry(boxLeft, 83, 100, 20);
+        boxLeft += 104;
+        connect(box, &QCheckBox::toggled, this, [this] { OnSourcesToggled(); });
+        m_sourceBoxes.push_back(box);
+    }
+    SyncSourceBoxes();
+
+    // The column names.
+    auto *header = new QWidget(m_main);
+    header->setObjectName(QStringLiteral("lv_header"));
+    header->setGeometry(0, kHeaderTop, m_main->width(), kTopArea - kHeaderTop);
+    header->setStyleSheet(QStringLiteral("background: #141414;"));
+    auto *headerLayout = new QHBoxLayout(header);
+    headerLayout->setContentsMargins(4, 0, 12, 0);
+    headerLayout->setSpacing(2);
+    auto headerCell = [&](const char *text, int width) {
+        QLabel *label = RowLabel(header, "column", QString::fromUtf8(text), "#6E6B6B");
+        if (width > 0)
+            label->setFixedWidth(width);
+        else
+            label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        headerLayout->addWidget(label, width > 0 ? 0 : 1);
+    };
+    headerCell("", kNumberWidth);
+    headerCell("歌名", 0);
+    headerCell("歌手", kSingerWidth);
+    headerCell("专辑", kAlbumWidth);
+    headerCell("时长", kLengthWidth);
+    headerCell("来源", kServiceWidth);
+    headerCell("歌词", kKindWidth);
 
     m_list = new QListWidget(m_main);
     m_list->setObjectName(QStringLiteral("lv_1"));
@@ -311,26 +394,31 @@ void TZylSlrc::AddResultRow(int index, const TLrcResult &result) {
     layout->setContentsMargins(4, 5, 4, 0);
     layout->setSpacing(2);
     QLabel *lno = RowLabel(row, "lno", QString::number(index + 1), "#FFFFFF");
-    lno->setFixedWidth(24);
+    lno->setFixedWidth(kNumberWidth);
     QLabel *title = RowLabel(row, "title", QString::fromStdString(result.Title), "#BCB9B9");
     title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    QLabel *ss = RowLabel(row, "ss", QString::fromStdString(result.Extra), "#BCB9B9");
-    ss->setFixedWidth(70);
     QLabel *singer = RowLabel(row, "singer", QString::fromStdString(result.Singer), "#BCB9B9");
-    singer->setFixedWidth(80);
+    singer->setFixedWidth(kSingerWidth);
+    QLabel *ss = RowLabel(row, "ss", QString::fromStdString(result.Extra), "#BCB9B9");
+    ss->setFixedWidth(kAlbumWidth);
     QLabel *duration = RowLabel(row, "dur", DurationText(result.Duration), "#BCB9B9");
-    duration->setFixedWidth(34);
-    // Synced rows stand out: only they can be taken.
-    QLabel *synced = RowLabel(row, "sync", SyncedText(result), result.Synced() ? "#92FB93" : "#6E6B6B");
-    synced->setFixedWidth(36);
+    duration->setFixedWidth(kLengthWidth);
+    QLabel *source = RowLabel(row, "src",
+                              result.Source.empty() ? QString() : QString::fromStdString(services::ServiceDisplayName(result.Source)),
+                              "#BCB9B9");
+    source->setFixedWidth(kServiceWidth);
+    // Rows that can be taken stand out.
+    QLabel *synced = RowLabel(row, "sync", SyncedText(result), Takeable(result) ? "#92FB93" : "#6E6B6B");
+    synced->setFixedWidth(kKindWidth);
     for (QLabel *label : {title, ss, singer}) {
         label->setToolTip(label->text());
     }
     layout->addWidget(lno);
     layout->addWidget(title, 1);
-    layout->addWidget(ss);
     layout->addWidget(singer);
+    layout->addWidget(ss);
     layout->addWidget(duration);
+    layout->addWidget(source);
     layout->addWidget(synced);
     m_list->setItemWidget(item, row);
 }
@@ -357,12 +445,51 @@ QString TZylSlrc::StatusText() const {
 void TZylSlrc::OnSearchEnded(const std::string &error) {
     m_workers->ListThread = nullptr;
     m_search->setText(QStringLiteral("搜索"));
-    if (!error.empty()) {
+    // Each service that failed names itself; the other services' rows stay.
+    QStringList failures;
+    if (const std::shared_ptr<ILrcService> service = Service())
+        for (const TSourceFailure &failure : service->SourceFailures())
+            failures << QString::fromStdString(failure.Name + "：" + failure.Reason);
+    if (!failures.isEmpty()) {
+        ShowStatus(failures.join(QStringLiteral("；")));
+    } else if (!error.empty()) {
         ShowStatus(QString::fromUtf8(kNetworkFailed) + QString::fromStdString(error));
     } else if (m_list->count() == 0) {
         ShowStatus(QString::fromUtf8(kNothingFound));
     }
     Q_EMIT SearchFinished();
+}
+
+std::vector<std::string> TZylSlrc::SourceBoxOrder() const {
+    const std::shared_ptr<ILrcService> service = Service();
+    if (!service)
+        return {};
+    std::vector<std::string> order = service->Sources();
+    for (const std::string &key : service->AllSources())
+        if (std::find(order.begin(), order.end(), key) == order.end())
+            order.push_back(key);
+    return order;
+}
+
+void TZylSlrc::SyncSourceBoxes() {
+    const std::shared_ptr<ILrcService> service = Service();
+    const std::vector<std::string> enabled = service ? service->Sources() : std::vector<std::string>();
+    for (QCheckBox *box : m_sourceBoxes) {
+        const std::string key = box->property("sourceKey").toString().toStdString();
+        const QSignalBlocker quiet(box);
+        box->setChecked(std::find(enabled.begin(), enabled.end(), key) != enabled.end());
+    }
+}
+
+void TZylSlrc::OnSourcesToggled() {
+    std::vector<std::string> keys;
+    for (QCheckBox *box : m_sourceBoxes)
+        if (box->isChecked())
+            keys.push_back(box->property("sourceKey").toString().toStdString());
+    if (const std::shared_ptr<ILrcService> service = Service())
+        service->SetSources(keys);
+    if (m_context.SourcesChanged)
+        m_context.SourcesChanged(keys);
 }
 
 void TZylSlrc::lv_1DblClick() {
@@ -379,9 +506,9 @@ void TZylSlrc::lv_1DblClick() {
     if (index < 0 || static_cast<std::size_t>(index) >= m_workers->Results.size()) {
         return;
     }
-    // The lyric came with the search answer: taking it needs no further request.
+    // A lyric that came with the search is saved as it is; one that did not is downloaded first.
     const TLrcResult &result = m_workers->Results[static_cast<std::size_t>(index)];
-    if (!result.Synced()) {
+    if (!Takeable(result)) {
         ShowStatus(QString::fromUtf8(result.Instrumental     ? kInstrumental
                                      : result.HasPlainLyrics ? kPlainOnly
                                                              : kNoLyric));
@@ -391,9 +518,24 @@ void TZylSlrc::lv_1DblClick() {
     const std::optional<TSongRef> song = m_context.CurrentSong ? m_context.CurrentSong() : std::nullopt;
     const std::string dir = m_context.LyricDir ? m_context.LyricDir() : std::string();
     m_download->setText(QStringLiteral("停止下载"));
-    m_workers->GetThread = TKeepLyricThread::Start(
-        result.SyncedLyrics, dir, song ? LyricFileName(*song) : std::string(), this,
-        [this](TKeepLyricThread &worker) { OnDownloadEnded(worker.Text(), worker.SavedPath()); });
+    TKeepLyricThread::Job job;
+    job.Text = result.Synced() ? result.SyncedLyrics : std::string();
+    job.Service = Service();
+    job.Id = result.Id;
+    job.Dir = dir;
+    job.Name = song ? LyricFileName(*song) : std::string();
+    job.Song = song;
+    m_workers->GetThread = TKeepLyricThread::Start(std::move(job), this, [this](TKeepLyricThread &worker) {
+        if (worker.Text().empty()) {
+            m_workers->GetThread = nullptr;
+            m_download->setText(QStringLiteral("下载歌词"));
+            ShowStatus(worker.Error().empty() ? QString::fromUtf8(kNoLyric)
+                                              : QString::fromUtf8(kNetworkFailed) + QString::fromStdString(worker.Error()));
+            Q_EMIT DownloadFinished(QString());
+            return;
+        }
+        OnDownloadEnded(worker.Text(), worker.SavedPath());
+    });
 }
 
 std::shared_ptr<ILrcService> TZylSlrc::Service() const {

@@ -1,9 +1,11 @@
 #pragma once
-// The lyric search window: searches the online lyric service by song name and singer, lists the
-// results with their length and whether they are synced, and takes the chosen synced lyric
-// (which came with the search answer), saves it into the lyric folder under the name of the
-// song playing now and loads it into that song's timeline. Rows without a synced lyric are
-// refused with a message; an empty search says "没有找到歌词"; a failed one names the failure.
+// The lyric search window: searches every enabled online lyric service by song name and
+// singer, lists the results best match first with their singer, album, length, service and
+// what they have ("逐字", "同步" or "文本", and "翻译"), and takes the chosen lyric: saved into
+// the lyric folder under the name of the song playing now and loaded into that song's
+// timeline (a lyric that did not come with the search is downloaded first). Rows without a
+// synced lyric are refused with a message; an empty search says "没有找到歌词"; each service
+// that failed names itself and its reason. Boxes turn each service on and off.
 // Search and saving run on worker threads; pressing a running action's button again asks the
 // worker to stop. Closing the window while a worker runs is safe: the worker is detached and its
 // results are dropped. GUI thread only.
@@ -13,7 +15,9 @@
 #include <QDialog>
 #include <memory>
 #include <string>
+#include <vector>
 
+class QCheckBox;
 class QLineEdit;
 class QListWidget;
 class QPropertyAnimation;
@@ -74,6 +78,10 @@ private:
     void OnSearchEnded(const std::string &error);
     void OnDownloadEnded(const std::string &text, const std::string &savedPath);
     void ShowStatus(const QString &text);
+    // The services' boxes: the enabled ones in their order, then the others.
+    std::vector<std::string> SourceBoxOrder() const;
+    void SyncSourceBoxes();
+    void OnSourcesToggled();
 
     TLyricSearchContext m_context;
     std::shared_ptr<Workers> m_workers;
@@ -86,6 +94,7 @@ private:
     QListWidget *m_list = nullptr;
     QLabel *m_status = nullptr;
     QPropertyAnimation *m_fade = nullptr;
+    std::vector<QCheckBox *> m_sourceBoxes;
 };
 
 } // namespace lirvo::lyrics

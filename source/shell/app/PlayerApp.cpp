@@ -83,6 +83,7 @@ void PlayerApp::ConnectControlBar(lyrics::TZylDlrcButton &bar) {
     };
     search.LoadText = [c](const std::string &text) { c->LoadLyricText(text); };
     search.LoadLyricFile = [c](const std::string &text, const std::string &file) { c->LoadLyricFile(text, file); };
+    search.SourcesChanged = [c](const std::vector<std::string> &keys) { c->SetLyricSources(keys); };
     bar.SetSearchContext(std::move(search));
     connect(&bar, &lyrics::TZylDlrcButton::LyricsClosed, this, [c] { c->setShowLyrics(false); });
 }
