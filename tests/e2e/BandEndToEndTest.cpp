@@ -4,6 +4,11 @@
 
 #include "PlayerFixture.h"
 
+#include "../lyricservices/LyricStandIns.h"
+#include "storage/UDDXMLCFG.h"
+
+#include <memory>
+
 #include <QCoreApplication>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -87,6 +92,61 @@ TEST_F(PlayerEndToEnd, BandSweepsWordTimedLinesAndShowsTranslations) {
     ASSERT_EQ(Send({"cmd", "16"}), "1");
     EXPECT_TRUE(WaitUntil([&] { return WarmPixels(Shot("band-resumed.png", kBand)) > WarmPixels(paused); },
                           kPatienceMs));
+}
+
+// A song with no lyric of its own: the lyric comes from a NetEase stand-in, word-timed (yrc)
+// with its translation (ytlrc), is swept on the band with the translation under it, and is kept
+// in the lyric folder, so a second start without the service shows the same.
+TEST_F(PlayerEndToEnd, LyricFromNeteaseIsSweptWithItsTranslationAndKeptForOfflinePlays) {
+    const QString song = Song("wind.ogg");
+    const std::string make = "ffmpeg -loglevel error -y -f lavfi -i 'sine=frequency=330:duration=40' "
+                             "-metadata title=晚风 -metadata artist=林某 '" + song.toStdString() + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    auto netease = std::make_unique<lirvo::lyrics::testing::NeteaseStandIn>();
+    std::string yrc = "[500,30000]";
+    for (int i = 0; i < 10; ++i)
+        yrc += "(" + std::to_string(500 + i * 3000) + ",3000,0)\u25A0\u25A0 ";
+    lirvo::lyrics::testing::NeteaseSong entry;
+    entry.Id = 2026121;
+    entry.Name = "晚风";
+    entry.Artist = "林某";
+    entry.DurationMs = 40000;
+    entry.Lrc = "[00:00.50]\u25A0\u25A0\n";
+    entry.Yrc = yrc;
+    entry.Ytlrc = "[00:00.500]Squares in a row\n";
+    netease->Songs = {entry};
+    {
+        QDir().mkpath(DataFile(""));
+        lirvo::storage::TDKConfig config(DataFile("Lirvo.xml").toStdString(), "MainConfig");
+        config.WriteString("Network/NETEASE", "URL", netease->Url());
+        config.WriteString("Network/LYRICSOURCES", "ORDER", "netease");
+        config.Save();
+    }
+    auto bandShowsTheLine = [&](const char *name) {
+        return WaitUntil(
+            [&] {
+                const QImage shot = Shot(QString::fromLatin1(name), kBand);
+                return LitInRows(shot, 46, 92) > 200 && WarmPixels(shot) > 0;
+            },
+            kPatienceMs);
+    };
+
+    StartPlayer(song);
+    ASSERT_TRUE(bandShowsTheLine("online-band.png")) << "the online lyric did not show";
+    const int warmBefore = WarmPixels(Shot("online-band-1.png", kBand));
+    EXPECT_TRUE(WaitUntil([&] { return WarmPixels(Shot("online-band-2.png", kBand)) > warmBefore; }, kPatienceMs))
+        << "the sweep moves";
+    EXPECT_EQ(netease->BadSeals.load(), 0);
+    const QString kept = DataFile("lrc/晚风 - 林某.lrc");
+    ASSERT_TRUE(WaitUntil([&] { return QFile::exists(kept); }, kPatienceMs));
+    ASSERT_EQ(StopProcess(player_, kPatienceMs, true), Stopped::OnSignal);
+
+    // Offline: the service is gone, the kept file serves.
+    const int asked = netease->RequestCount();
+    netease.reset();
+    StartPlayer(song);
+    ASSERT_TRUE(bandShowsTheLine("offline-band.png")) << "the kept lyric did not show";
+    EXPECT_GE(asked, 2);
 }
 
 TEST_F(PlayerEndToEnd, LockFromTheMenuMakesTheBandClickThroughAndIsKept) {
