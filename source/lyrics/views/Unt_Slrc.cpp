@@ -200,6 +200,9 @@ TZylSlrc::TZylSlrc(TLyricSearchContext context, QWidget *parent)
     m_main->setStyleSheet(QStringLiteral(
         "#SMain { background: #000000; }"
         "QLabel { color: #FFFFFF; }"
+        "QCheckBox { color: #FFFFFF; spacing: 4px; }"
+        "QCheckBox::indicator { width: 12px; height: 12px; border: 1px solid #4A4A4A; background: #1E1E1E; }"
+        "QCheckBox::indicator:checked { background: #92FB93; }"
         "QLineEdit { background: #1E1E1E; color: #FFFFFF; border: 1px solid #4A4A4A; padding: 1px 3px; }"
         "QLineEdit:focus { border-color: #92FB93; }"
         "QPushButton { background: #2A2A2A; color: #FFFFFF; border: 1px solid #4A4A4A; }"
@@ -290,7 +293,7 @@ TZylSlrc::TZylSlrc(TLyricSearchContext context, QWidget *parent)
     header->setGeometry(0, kHeaderTop, m_main->width(), kTopArea - kHeaderTop);
     header->setStyleSheet(QStringLiteral("background: #141414;"));
     auto *headerLayout = new QHBoxLayout(header);
-    headerLayout->setContentsMargins(4, 0, 12, 0);
+    headerLayout->setContentsMargins(4, 0, 4, 0);
     headerLayout->setSpacing(2);
     auto headerCell = [&](const char *text, int width) {
         QLabel *label = RowLabel(header, "column", QString::fromUtf8(text), "#6E6B6B");
