@@ -193,6 +193,38 @@ TEST_F(StartupTest, SaveWritesEveryKeyInOrderKeepsForeignContentAndNeverWritesRe
     EXPECT_EQ(Setting(SettingsFile(), "Extra", "keep"), "yes");
 }
 
+TEST_F(StartupTest, LyricServicesAreReadFromTheSettingsAndTheirChoiceIsWrittenAtOnce) {
+    Create().FormClose();
+    main.reset();
+    std::string text = ReadFile(SettingsFile());
+    text.replace(text.find("</MainConfig>"), 13,
+                 "<Network><NETEASE URL=\"http://127.0.0.1:9/ne\"/><QQMUSIC URL=\"http://127.0.0.1:9/qq\"/>"
+                 "<KUGOU URL=\"http://127.0.0.1:9/kg\"/><LYRICSOURCES ORDER=\"kugou, lrclib,nowhere\"/>"
+                 "</Network></MainConfig>");
+    WriteFile(SettingsFile(), text);
+    lirvo::lyrics::LrcServiceOptions seen;
+    auto options = Options();
+    options.CreateLrcService = [&](const lirvo::lyrics::TGuid &, const lirvo::lyrics::LrcServiceOptions &o) {
+        seen = o;
+        return std::shared_ptr<lirvo::lyrics::ILrcService>();
+    };
+    TZylMain &m = Create(options);
+    EXPECT_EQ(seen.NeteaseUrl, "http://127.0.0.1:9/ne");
+    EXPECT_EQ(seen.QqMusicUrl, "http://127.0.0.1:9/qq");
+    EXPECT_EQ(seen.KugouUrl, "http://127.0.0.1:9/kg");
+    EXPECT_EQ(seen.Sources, (std::vector<std::string>{"kugou", "lrclib"}));
+    EXPECT_EQ(seen.NoLyricFile, dataDir + "nolyric.lst");
+
+    // Chosen in the search window: written at once, and every service off is kept as such.
+    m.SetLyricSources({"qq", "netease"});
+    EXPECT_EQ(Setting(SettingsFile(), "LYRICSOURCES", "ORDER"), "qq,netease");
+    m.SetLyricSources({});
+    m.FormClose();
+    main.reset();
+    Create(options);
+    EXPECT_TRUE(seen.Sources.empty());
+}
+
 TEST_F(StartupTest, FolderPicksAreWrittenAtOnceAndSurviveALaterQuit) {
     TZylMain &m = Create();
     const std::string picked = temp.path().toStdString() + "/picked";

@@ -176,7 +176,8 @@ void TZylMain::FormCreate() {
     serviceOptions.NeteaseUrl = config->ReadString("Network/NETEASE", "URL", "");
     serviceOptions.QqMusicUrl = config->ReadString("Network/QQMUSIC", "URL", "");
     serviceOptions.KugouUrl = config->ReadString("Network/KUGOU", "URL", "");
-    // An empty order turns every service off; only a missing one means the default.
+    // An order naming no known service ("none") turns every service off; a missing one means
+    // every service.
     static constexpr const char *kNoOrder = "\x01";
     if (const std::string order = config->ReadString("Network/LYRICSOURCES", "ORDER", kNoOrder); order != kNoOrder)
         serviceOptions.Sources = lyrics::services::ParseSourceOrder(order);
@@ -305,7 +306,9 @@ void TZylMain::SetLyricSources(const std::vector<std::string> &keys) {
         lrcService_->SetSources(keys);
     Guarded([&] {
         auto config = storage::TDKConfig::OpenRecovering(SettingsPath(), kSettingsRoot);
-        config->WriteString("Network/LYRICSOURCES", "ORDER", lyrics::services::JoinSourceOrder(keys));
+        // The store reads an empty value as a missing one, which means every service.
+        config->WriteString("Network/LYRICSOURCES", "ORDER",
+                            keys.empty() ? std::string("none") : lyrics::services::JoinSourceOrder(keys));
         config->Save();
     });
 }
