@@ -29,7 +29,7 @@ test: deps
 # workers, message port and controller. Run it whenever you touch threads.
 TSAN_TESTS := audiolib_decoding_tests audiolib_library_tests audiolib_pulse_tests audio_module_tests audio_engine_tests \
               audio_engine_real_tests lyrics_worker_tests platform_tests \
-              shell_controller_tests shell_real_library_tests
+              shell_controller_tests shell_real_library_tests lyric_services_tests
 tsan: deps
 	cmake -S . -B $(TSAN_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DLIRVO_TSAN=ON -DLIRVO_TESTS=ON -DLIRVO_APP=OFF
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TESTS)

@@ -15,15 +15,6 @@ void RequireStart(std::ptrdiff_t start, const char *operation) {
                                     " needs a start position of at least 1, got " + std::to_string(start));
 }
 
-int HexDigit(unsigned char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 } // namespace
 
@@ -237,6 +228,16 @@ std::optional<std::int32_t> ParseInt32(std::string_view text) {
     if (ec != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return value;
+}
+
+int HexDigit(unsigned char c) {
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
 }
 
 } // namespace lirvo::text

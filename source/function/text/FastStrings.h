@@ -73,6 +73,9 @@ std::string MakeValidFileName(std::string_view text);
 // Standard Base64 (RFC 4648 alphabet), padded with "=", no line breaks.
 std::string EncodeBase64Text(std::string_view bytes);
 
+// The value of a hexadecimal digit (either letter case); -1 for any other byte.
+int HexDigit(unsigned char c);
+
 // True when every byte is a blank or a control character (0x00-0x20); true for "".
 bool IsBlank(std::string_view text);
 

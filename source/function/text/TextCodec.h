@@ -18,6 +18,9 @@ bool IsValidUtf8(std::string_view bytes);
 // when the bytes there are malformed (as IsValidUtf8 judges them) or `at` is past the end.
 std::size_t DecodeUtf8(std::string_view text, std::size_t at, char32_t &cp);
 
+// Appends the UTF-8 form of the code point `cp` (at most U+10FFFF) to `out`.
+void AppendUtf8(std::string &out, char32_t cp);
+
 // GBK bytes to UTF-8. Undecodable sequences become U+FFFD, so the result is always valid UTF-8.
 std::string GbkToUtf8(std::string_view gbk);
 

@@ -1,5 +1,7 @@
 #include "lyrics/codecs/ByteCoding.h"
 
+#include "function/text/FastStrings.h"
+
 #include <array>
 #include <cstdint>
 
@@ -11,16 +13,6 @@ constexpr bool isAsciiSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
 }
 
-// -1 for a byte that is not a hex digit.
-constexpr int hexValue(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 constexpr std::uint8_t kBase64Invalid = 0xFF;
 constexpr std::uint8_t kBase64Space = 0xFE;
@@ -51,8 +43,8 @@ std::optional<std::string> DecodeHex(std::string_view text) {
         return std::nullopt;
     std::string out(text.size() / 2, '\0');
     for (std::size_t i = 0; i < out.size(); ++i) {
-        const int high = hexValue(text[2 * i]);
-        const int low = hexValue(text[2 * i + 1]);
+        const int high = text::HexDigit(static_cast<unsigned char>(text[2 * i]));
+        const int low = text::HexDigit(static_cast<unsigned char>(text[2 * i + 1]));
         if (high < 0 || low < 0)
             return std::nullopt;
         out[i] = static_cast<char>((high << 4) | low);

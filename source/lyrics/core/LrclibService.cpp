@@ -1,86 +1,36 @@
 #include "lyrics/core/LrclibService.h"
 
-#include "function/system/CurlLibrary.h"
+#include "lyrics/core/HttpTransport.h"
 
 #include <nlohmann/json.hpp>
 
 #include <limits>
-#include <memory>
 
 namespace lirvo::lyrics {
 
 namespace {
 
-// Lyric answers are small; anything far larger is not an answer we want to hold in memory.
-constexpr std::size_t kMaxAnswerBytes = 8 * 1024 * 1024;
-
-struct CurlDeleter {
-    void operator()(CURL *curl) const { system::LoadedCurl().easyCleanup(curl); }
-};
-using CurlHandle = std::unique_ptr<CURL, CurlDeleter>;
-
-CURL *NewTransfer() {
-    const system::CurlApi *api = system::Curl();
-    return api != nullptr ? api->easyInit() : nullptr;
-}
-
-std::size_t CollectBody(char *data, std::size_t size, std::size_t count, void *user) {
-    auto *body = static_cast<std::string *>(user);
-    const std::size_t bytes = size * count;
-    if (body->size() + bytes > kMaxAnswerBytes)
-        return 0; // aborts the transfer
-    body->append(data, bytes);
-    return bytes;
-}
-
-std::string Escape(CURL *curl, const std::string &text) {
-    char *escaped = system::LoadedCurl().easyEscape(curl, text.data(), static_cast<int>(text.size()));
-    if (!escaped)
-        return {};
-    std::string out(escaped);
-    system::LoadedCurl().free(escaped);
-    return out;
-}
-
-std::string TrimmedBase(const std::string &base) {
-    std::string out = base;
-    while (!out.empty() && out.back() == '/')
-        out.pop_back();
-    return out;
-}
-
 // GET `url`; the body of a 2xx answer, nullopt on any failure (including HTTP errors), with
 // the reason in `error`.
-std::optional<std::string> HttpGet(CURL *curl, const std::string &url, const LrcServiceOptions &options,
-                                   std::string &error, long *statusOut = nullptr) {
-    const system::CurlApi &api = system::LoadedCurl();
-    std::string body;
-    const std::string agent = LrclibUserAgent();
-    api.easySetopt(curl, CURLOPT_URL, url.c_str());
-    api.easySetopt(curl, CURLOPT_USERAGENT, agent.c_str());
-    api.easySetopt(curl, CURLOPT_NOSIGNAL, 1L); // we run on worker threads
-    api.easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, options.ConnectTimeoutMs);
-    api.easySetopt(curl, CURLOPT_TIMEOUT_MS, options.RequestTimeoutMs);
-    api.easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-    api.easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
-    api.easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    api.easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    api.easySetopt(curl, CURLOPT_ACCEPT_ENCODING, ""); // any encoding curl can decode
-    api.easySetopt(curl, CURLOPT_WRITEFUNCTION, &CollectBody);
-    api.easySetopt(curl, CURLOPT_WRITEDATA, &body);
-    if (CURLcode code = api.easyPerform(curl); code != CURLE_OK) {
-        error = api.easyStrerror(code);
+std::optional<std::string> HttpGet(const std::string &url, const LrcServiceOptions &options, std::string &error,
+                                   long *statusOut = nullptr) {
+    THttpRequest request;
+    request.Url = url;
+    request.UserAgent = LrclibUserAgent();
+    request.TimeoutMs = options.RequestTimeoutMs;
+    request.ConnectTimeoutMs = options.ConnectTimeoutMs;
+    THttpAnswer answer = HttpFetch(request);
+    if (!answer.Answered()) {
+        error = answer.Error;
         return std::nullopt;
     }
-    long status = 0;
-    api.easyGetinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     if (statusOut)
-        *statusOut = status;
-    if (status < 200 || status >= 300) {
-        error = "HTTP status " + std::to_string(status);
+        *statusOut = answer.Status;
+    if (!answer.Ok()) {
+        error = "HTTP status " + std::to_string(answer.Status);
         return std::nullopt;
     }
-    return body;
+    return std::move(answer.Body);
 }
 
 std::string TextField(const nlohmann::json &object, const char *key) {
@@ -192,21 +142,15 @@ void TLrclibService::Search(const std::string &title, const std::string &singer,
     std::vector<TLrcResult> results;
     std::string error;
     try {
-        CurlHandle curl(NewTransfer());
-        if (!curl) {
-            error = "cannot start a transfer";
-        } else {
-            std::string url =
-                TrimmedBase(m_options.BaseUrl) + "/api/search?track_name=" + Escape(curl.get(), title);
-            if (!singer.empty())
-                url += "&artist_name=" + Escape(curl.get(), singer);
-            if (!extra.empty())
-                url += "&album_name=" + Escape(curl.get(), extra);
-            if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options, error)) {
-                results = ParseLrclibSearchAnswer(*body);
-                if (results.empty())
-                    error = DescribeUnusableAnswer(*body, true);
-            }
+        std::string url = TrimBase(m_options.BaseUrl) + "/api/search?track_name=" + UrlEncode(title);
+        if (!singer.empty())
+            url += "&artist_name=" + UrlEncode(singer);
+        if (!extra.empty())
+            url += "&album_name=" + UrlEncode(extra);
+        if (std::optional<std::string> body = HttpGet(url, m_options, error)) {
+            results = ParseLrclibSearchAnswer(*body);
+            if (results.empty())
+                error = DescribeUnusableAnswer(*body, true);
         }
     } catch (...) {
         results.clear(); // out of memory and the like: no results rather than a crash
@@ -220,16 +164,11 @@ void TLrclibService::Search(const std::string &title, const std::string &singer,
 std::string TLrclibService::Download(int32_t id) {
     std::string text, error;
     try {
-        CurlHandle curl(NewTransfer());
-        if (!curl) {
-            error = "cannot start a transfer";
-        } else {
-            const std::string url = TrimmedBase(m_options.BaseUrl) + "/api/get/" + std::to_string(id);
-            if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options, error)) {
-                text = ParseLrclibLyricAnswer(*body);
-                if (text.empty())
-                    error = DescribeUnusableAnswer(*body, false);
-            }
+        const std::string url = TrimBase(m_options.BaseUrl) + "/api/get/" + std::to_string(id);
+        if (std::optional<std::string> body = HttpGet(url, m_options, error)) {
+            text = ParseLrclibLyricAnswer(*body);
+            if (text.empty())
+                error = DescribeUnusableAnswer(*body, false);
         }
     } catch (...) {
         text.clear();
@@ -245,25 +184,19 @@ std::optional<TLrcResult> TLrclibService::Get(const std::string &title, const st
     std::optional<TLrcResult> result;
     std::string error;
     try {
-        CurlHandle curl(NewTransfer());
-        if (!curl) {
-            error = "cannot start a transfer";
-        } else {
-            std::string url = TrimmedBase(m_options.BaseUrl) +
-                              "/api/get?track_name=" + Escape(curl.get(), title) +
-                              "&artist_name=" + Escape(curl.get(), artist);
-            if (!album.empty())
-                url += "&album_name=" + Escape(curl.get(), album);
-            if (durationSec > 0)
-                url += "&duration=" + std::to_string(durationSec);
-            long status = 0;
-            if (std::optional<std::string> body = HttpGet(curl.get(), url, m_options, error, &status)) {
-                result = ParseLrclibGetAnswer(*body);
-                if (!result)
-                    error = DescribeUnusableAnswer(*body, false);
-            } else if (status == 404) {
-                error.clear(); // no such track: nothing failed
-            }
+        std::string url = TrimBase(m_options.BaseUrl) + "/api/get?track_name=" + UrlEncode(title) +
+                          "&artist_name=" + UrlEncode(artist);
+        if (!album.empty())
+            url += "&album_name=" + UrlEncode(album);
+        if (durationSec > 0)
+            url += "&duration=" + std::to_string(durationSec);
+        long status = 0;
+        if (std::optional<std::string> body = HttpGet(url, m_options, error, &status)) {
+            result = ParseLrclibGetAnswer(*body);
+            if (!result)
+                error = DescribeUnusableAnswer(*body, false);
+        } else if (status == 404) {
+            error.clear(); // no such track: nothing failed
         }
     } catch (...) {
         result.reset();

@@ -1,5 +1,8 @@
 #include "lyrics/formats/LineTimedLrc.h"
 
+#include "function/text/FastStrings.h"
+#include "function/text/TextCodec.h"
+
 #include "lyrics/core/uLRCHandle.h"
 #include "lyrics/formats/FormatScan.h"
 
@@ -27,32 +30,12 @@ std::vector<TTimedLine> ParseLineTimedLrc(std::string_view text) {
 
 namespace {
 
-void AppendUtf8(std::string &out, uint32_t cp) {
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
 
+// The value of a digit of a numeric reference; -1 for a byte that is none.
 int DigitValue(char c, bool hex) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (hex && c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (hex && c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    if (hex)
+        return text::HexDigit(static_cast<unsigned char>(c));
+    return c >= '0' && c <= '9' ? c - '0' : -1;
 }
 
 // Code point of a numeric reference body ("#65", "#x41"), nullopt unless it names a character
@@ -113,7 +96,7 @@ std::string DecodeXmlEntities(std::string_view text) {
         }
         if (!decoded) {
             if (std::optional<uint32_t> cp = NumericReference(body)) {
-                AppendUtf8(out, *cp);
+                text::AppendUtf8(out, static_cast<char32_t>(*cp));
                 decoded = true;
             }
         }

@@ -5,7 +5,7 @@
 #include "lyrics/codecs/KrcCodec.h"
 #include "lyrics/formats/KrcFormat.h"
 #include "lyrics/formats/LineTimedLrc.h"
-#include "lyrics/services/HttpTransport.h"
+#include "lyrics/core/HttpTransport.h"
 #include "lyrics/services/ServiceAnswers.h"
 
 #include <nlohmann/json.hpp>

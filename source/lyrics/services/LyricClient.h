@@ -4,6 +4,7 @@
 // Clients keep no state between calls, so one client may serve several threads at once.
 // Every call blocks for up to its time limit: worker threads only.
 
+#include "lyrics/core/HttpTransport.h"
 #include "lyrics/formats/ServiceLyric.h"
 
 #include <cstdint>
@@ -92,7 +93,7 @@ std::string ServiceDisplayName(std::string_view key);
 const std::vector<std::string> &KnownServiceKeys();
 
 // Failure helpers shared by the clients.
-TServiceFailure TransportFailure(const struct THttpAnswer &answer);
+TServiceFailure TransportFailure(const THttpAnswer &answer);
 TServiceFailure MalformedAnswer();
 
 } // namespace lirvo::lyrics::services

@@ -4,7 +4,7 @@
 #include "lyrics/formats/LineTimedLrc.h"
 #include "lyrics/formats/TranslationMatch.h"
 #include "lyrics/formats/YrcFormat.h"
-#include "lyrics/services/HttpTransport.h"
+#include "lyrics/core/HttpTransport.h"
 #include "lyrics/services/ServiceAnswers.h"
 
 #include <nlohmann/json.hpp>

@@ -6,7 +6,7 @@
 #include "lyrics/formats/LineTimedLrc.h"
 #include "lyrics/formats/QrcFormat.h"
 #include "lyrics/formats/TranslationMatch.h"
-#include "lyrics/services/HttpTransport.h"
+#include "lyrics/core/HttpTransport.h"
 #include "lyrics/services/MatchText.h"
 #include "lyrics/services/ServiceAnswers.h"
 

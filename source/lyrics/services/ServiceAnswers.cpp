@@ -1,7 +1,7 @@
 #include "lyrics/services/ServiceAnswers.h"
 
 #include "function/text/FastStrings.h"
-#include "lyrics/services/HttpTransport.h"
+#include "lyrics/core/HttpTransport.h"
 
 #include <charconv>
 

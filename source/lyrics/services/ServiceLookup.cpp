@@ -261,7 +261,6 @@ std::optional<TOnlineLyric> TServiceLookup::FindSongLyric(const TSongQuery &song
 
     // Fetch each service's best, the next when one gives nothing.
     std::vector<std::optional<TPick>> fetched(searches.size());
-    std::vector<bool> fetchFailed(searches.size(), false);
     ForEachAtOnce(searches.size(), [&](std::size_t s) {
         const auto start = std::chrono::steady_clock::now();
         for (std::size_t i = 0; i < passing[s].size() && i < kFetchTriesPerService; ++i) {
@@ -273,8 +272,6 @@ std::optional<TOnlineLyric> TServiceLookup::FindSongLyric(const TSongQuery &song
                 break;
             TPick &pick = passing[s][i];
             pick.Fetched = searches[s].Client->Fetch(pick.Candidate, left);
-            if (pick.Fetched.Failure)
-                fetchFailed[s] = true;
             if (UsableLyric(pick.Fetched)) {
                 fetched[s] = std::move(pick);
                 return;

@@ -1,10 +1,10 @@
-#include "lyrics/services/HttpTransport.h"
+#include "lyrics/core/HttpTransport.h"
 
 #include "function/system/CurlLibrary.h"
 
-#include <memory>
+#include <algorithm>
 
-namespace lirvo::lyrics::services {
+namespace lirvo::lyrics {
 
 namespace {
 
@@ -35,14 +35,17 @@ THttpAnswer HttpFetch(const THttpRequest &request) {
         headers = api->slistAppend(headers, header.c_str());
     api->easySetopt(curl, CURLOPT_URL, request.Url.c_str());
     api->easySetopt(curl, CURLOPT_NOSIGNAL, 1L); // worker threads
-    api->easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS, request.TimeoutMs);
+    api->easySetopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                    request.ConnectTimeoutMs > 0 ? std::min(request.ConnectTimeoutMs, request.TimeoutMs)
+                                                 : request.TimeoutMs);
     api->easySetopt(curl, CURLOPT_TIMEOUT_MS, request.TimeoutMs);
     api->easySetopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     api->easySetopt(curl, CURLOPT_MAXREDIRS, 5L);
     api->easySetopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     api->easySetopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     api->easySetopt(curl, CURLOPT_ACCEPT_ENCODING, "");
-    api->easySetopt(curl, CURLOPT_USERAGENT, kDesktopBrowserAgent);
+    api->easySetopt(curl, CURLOPT_USERAGENT,
+                    request.UserAgent.empty() ? kDesktopBrowserAgent : request.UserAgent.c_str());
     if (headers)
         api->easySetopt(curl, CURLOPT_HTTPHEADER, headers);
     if (request.Post) {
@@ -89,4 +92,4 @@ std::string TrimBase(std::string_view base) {
     return std::string(base);
 }
 
-} // namespace lirvo::lyrics::services
+} // namespace lirvo::lyrics
