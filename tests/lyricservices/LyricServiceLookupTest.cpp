@@ -101,8 +101,10 @@ TEST_F(ServiceLookup, WordTimingWinsOverLineTimingAndOrderDecidesBetweenEquals) 
     EXPECT_EQ(found->Where, "qq:202");
 
     // A translation lifts NetEase's word timing above both.
-    netease.Songs[0].Yrc = kYrc;
-    netease.Songs[0].Ytlrc = kYtlrc;
+    netease.Songs.Edit([](std::vector<NeteaseSong> &songs) {
+        songs[0].Yrc = kYrc;
+        songs[0].Ytlrc = kYtlrc;
+    });
     found = Lookup({"kugou", "qq", "netease"})->FindSongLyric(song);
     ASSERT_TRUE(found);
     EXPECT_EQ(found->Where, "netease:101");

@@ -24,6 +24,28 @@
 
 namespace lirvo::lyrics::testing {
 
+// A catalogue that tests fill while the stand-in's threads read it.
+template <typename Song> class TCatalogue {
+public:
+    TCatalogue &operator=(std::vector<Song> songs) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_songs = std::move(songs);
+        return *this;
+    }
+    template <typename Change> void Edit(Change &&change) {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        change(m_songs);
+    }
+    std::vector<Song> Get() const {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        return m_songs;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::vector<Song> m_songs;
+};
+
 class StandInServer {
 public:
     StandInServer() = default;
@@ -92,7 +114,7 @@ struct NeteaseSong {
 
 class NeteaseStandIn : public StandInServer {
 public:
-    std::vector<NeteaseSong> Songs;
+    TCatalogue<NeteaseSong> Songs;
     std::atomic<int> EapiSearchCode{200}; // e.g. -460: the eapi search refuses
     std::atomic<int> PlainSearchCode{200};
     std::atomic<int> LyricCode{200};
@@ -164,10 +186,7 @@ public:
     ~NeteaseStandIn() override { Stop(); }
 
 private:
-    std::vector<NeteaseSong> Catalogue() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return Songs;
-    }
+    std::vector<NeteaseSong> Catalogue() { return Songs.Get(); }
     // The request's parameters, when its sealing is right for this path.
     std::optional<nlohmann::json> Unseal(const httplib::Request &req, const std::string &path) {
         using namespace lirvo::lyrics::codecs;
@@ -208,7 +227,7 @@ struct QqSong {
 
 class QqStandIn : public StandInServer {
 public:
-    std::vector<QqSong> Songs;
+    TCatalogue<QqSong> Songs;
     std::atomic<int> SearchCode{0}; // 2001: the login wall
     std::atomic<bool> Jsonp{false};
     std::atomic<int> HttpStatus{200};
@@ -278,10 +297,7 @@ public:
     ~QqStandIn() override { Stop(); }
 
 private:
-    std::vector<QqSong> Catalogue() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return Songs;
-    }
+    std::vector<QqSong> Catalogue() { return Songs.Get(); }
 };
 
 // ---- Kugou ----
@@ -293,7 +309,7 @@ struct KugouSong {
 
 class KugouStandIn : public StandInServer {
 public:
-    std::vector<KugouSong> Songs;
+    TCatalogue<KugouSong> Songs;
     std::atomic<int> HttpStatus{200};
 
     KugouStandIn() {
@@ -327,10 +343,7 @@ public:
     ~KugouStandIn() override { Stop(); }
 
 private:
-    std::vector<KugouSong> Catalogue() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return Songs;
-    }
+    std::vector<KugouSong> Catalogue() { return Songs.Get(); }
 };
 
 // ---- LRCLIB ----
@@ -344,7 +357,7 @@ struct LrclibSong {
 
 class LrclibStandIn : public StandInServer {
 public:
-    std::vector<LrclibSong> Songs;
+    TCatalogue<LrclibSong> Songs;
 
     LrclibStandIn() {
         auto track = [](const LrclibSong &song) {
@@ -373,10 +386,7 @@ public:
     ~LrclibStandIn() override { Stop(); }
 
 private:
-    std::vector<LrclibSong> Catalogue() {
-        std::lock_guard<std::mutex> lock(m_mutex);
-        return Songs;
-    }
+    std::vector<LrclibSong> Catalogue() { return Songs.Get(); }
 };
 
 } // namespace lirvo::lyrics::testing
