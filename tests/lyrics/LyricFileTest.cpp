@@ -1,6 +1,8 @@
 // Reading lyric files in the encodings found in the wild, and writing them back.
 #include "lyrics/core/LyricFile.h"
 
+#include "function/text/TextCodec.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -16,6 +18,20 @@ using namespace std::string_literals;
 
 const std::string kNihaoGbk = "\xC4\xE3\xBA\xC3"; // 你好
 const std::string kNihaoUtf8 = "你好";
+
+// A lyric of 300 characters of Chinese in UTF-8, with `stray` damaged by a lone byte after it.
+std::string LongUtf8(int stray, const std::string &bad) {
+    std::string text;
+    for (int i = 0; i < 150; ++i)
+        text += kNihaoUtf8 + (i == stray ? bad : "");
+    return text;
+}
+std::string LongGbk() {
+    std::string text;
+    for (int i = 0; i < 150; ++i)
+        text += kNihaoGbk;
+    return text;
+}
 
 struct DecodeCase {
     const char *name;
@@ -51,7 +67,20 @@ INSTANTIATE_TEST_SUITE_P(
                                  "a\0\0\0b\0"s,
                                  "a"},
                       DecodeCase{"nul_before_gbk_bytes_decides_on_prefix", "ok\0\xC4\xE3"s, "ok"},
+                      // A bad byte or two among 300 good characters is damage, not another encoding.
+                      DecodeCase{"mostly_utf8_keeps_utf8", LongUtf8(7, "\xFF"), LongUtf8(7, "\xEF\xBF\xBD")},
+                      DecodeCase{"mostly_utf8_cut_sequence", LongUtf8(30, "\xE4\xBD"),
+                                 LongUtf8(30, "\xEF\xBF\xBD\xEF\xBF\xBD")},
+                      DecodeCase{"long_gbk_stays_gbk", LongGbk(), LongUtf8(-1, "")},
+
                       DecodeCase{"empty", "", ""}));
+
+// Too few good sequences to outweigh a bad byte: read as GBK, as before.
+TEST(LyricsDecodeShort, ABadByteInAShortTextMeansGbk) {
+    const std::string bytes = kNihaoUtf8 + "\xFF";
+    EXPECT_EQ(DecodeLyricBytes(bytes), text::GbkToUtf8(bytes));
+    EXPECT_NE(DecodeLyricBytes(bytes), kNihaoUtf8 + "\xEF\xBF\xBD");
+}
 
 struct JoinCase {
     const char *name;

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace lirvo::lyrics {
 namespace {
@@ -104,6 +105,23 @@ TEST_F(LyricsFolderLookup, OnlyLyricFilesCount) {
     Touch("my song singer.lrc.bak");
     ASSERT_EQ(::mkdir((Dir() + "/my song singer.lrc").c_str(), 0700), 0);
     EXPECT_EQ(Find("my song", "singer"), "");
+}
+
+TEST_F(LyricsFolderLookup, ArtistFirstNamesAndThenTheTitleAloneAreFound) {
+    // The name of lyric collections, "Artist - Title".
+    const std::string artistFirst = Touch("Singer - My Song.lrc");
+    const std::string titleOnly = Touch("My Song.lrc");
+    EXPECT_EQ(Find("My Song", "Singer"), artistFirst);
+    // The title alone only when no name with the artist scores.
+    ::unlink(artistFirst.c_str());
+    EXPECT_EQ(Find("My Song", "Singer"), titleOnly);
+    const std::string full = Touch("my song singer.lrc");
+    EXPECT_EQ(Find("My Song", "Singer"), full);
+    // A title-only name that is another song's does not count.
+    ::unlink(full.c_str());
+    ::unlink(titleOnly.c_str());
+    Touch("My Song Remix.lrc");
+    EXPECT_EQ(Find("My Song", "Singer"), "");
 }
 
 TEST_F(LyricsFolderLookup, MissingFolderGivesNothing) {

@@ -75,6 +75,18 @@ TEST_F(LyricsTool, WordsAndTranslationColumns) {
     EXPECT_NE(run.out.find("4000\t00:04.00\tone two\n"), std::string::npos) << run.out;
 }
 
+TEST_F(LyricsTool, MatchNamesTheFileOrFailsWhenThereIsNone) {
+    QDir().mkpath(dir.filePath("lrc"));
+    Write("lrc/Singer - Song.lrc", "[00:01.00]x\r\n");
+    ToolRun run = Lyrics("match " + Quote(Path("lrc")) + " Song Singer");
+    EXPECT_EQ(run.code, 0);
+    EXPECT_EQ(run.out, Path("lrc") + "/Singer - Song.lrc\n");
+    run = Lyrics("match " + Quote(Path("lrc")) + " Other Singer");
+    EXPECT_EQ(run.code, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(Lyrics("match " + Quote(Path("absent")) + " Song Singer").code, 1);
+}
+
 TEST_F(LyricsTool, FindRunsThePlayersLookupAndKeepsWhatItFoundOnline) {
     httplib::Server server;
     int requests = 0;

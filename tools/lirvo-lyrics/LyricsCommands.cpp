@@ -14,6 +14,7 @@
 #include "storage/UDDXMLCFG.h"
 
 #include <charconv>
+#include <sys/stat.h>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -307,9 +308,18 @@ int RunSimilarityCommand(int argc, char **argv) {
 int RunMatchCommand(int argc, char **argv) {
     if (argc != 4)
         return Usage("match DIR TITLE SINGER");
+    struct stat folder {};
+    if (::stat(argv[1], &folder) != 0 || !S_ISDIR(folder.st_mode)) {
+        std::fprintf(stderr, "lirvo-lyrics: no such folder: %s\n", argv[1]);
+        return 1;
+    }
     std::string found = FindBestLyricFile(argv[1], argv[2], argv[3]);
-    if (!found.empty())
-        Record({found});
+    if (found.empty()) {
+        std::fprintf(stderr, "lirvo-lyrics: no lyric file in %s matches \"%s\" by \"%s\"\n", argv[1], argv[2],
+                     argv[3]);
+        return 1;
+    }
+    Record({found});
     return 0;
 }
 

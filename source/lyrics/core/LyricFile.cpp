@@ -29,6 +29,47 @@ std::string DecodeUtf16(std::string_view bytes, bool bigEndian) {
     return lirvo::text::Utf16ToUtf8(bytes.substr(0, 2 * end), bigEndian);
 }
 
+// Text that is UTF-8 but for a few bad bytes (a damaged file, a badly cut tag): at least 99 %
+// of its multi-byte sequences are well-formed. GBK text is almost never that close, since most
+// GBK pairs are no UTF-8 sequence.
+bool MostlyUtf8(std::string_view body) {
+    std::size_t good = 0, bad = 0;
+    for (std::size_t i = 0; i < body.size();) {
+        if (static_cast<unsigned char>(body[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        char32_t cp = 0;
+        const std::size_t length = lirvo::text::DecodeUtf8(body, i, cp);
+        if (length > 0) {
+            ++good;
+            i += length;
+        } else {
+            ++bad;
+            ++i;
+        }
+    }
+    return good > 0 && good * 100 >= 99 * (good + bad);
+}
+
+// UTF-8 with U+FFFD for each byte that starts no well-formed sequence.
+std::string RepairUtf8(std::string_view body) {
+    std::string out;
+    out.reserve(body.size() + 16);
+    for (std::size_t i = 0; i < body.size();) {
+        char32_t cp = 0;
+        const std::size_t length = lirvo::text::DecodeUtf8(body, i, cp);
+        if (length > 0) {
+            out.append(body.substr(i, length));
+            i += length;
+        } else {
+            out += "\xEF\xBF\xBD";
+            ++i;
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 std::string DecodeLyricBytes(std::string_view bytes) {
@@ -44,6 +85,8 @@ std::string DecodeLyricBytes(std::string_view bytes) {
     std::string_view body = UpToNul(bytes);
     if (lirvo::text::IsValidUtf8(body))
         return std::string(body);
+    if (MostlyUtf8(body))
+        return RepairUtf8(body);
     return lirvo::text::GbkToUtf8(body);
 }
 

@@ -139,8 +139,13 @@ std::string FindBestLyricFile(const std::string &lyricDir, const std::string &ti
     if (!a.empty()) {
         std::string oldName = text::MakeValidFileName(t + " - " + a + " " + a);
         keys.push_back(NormalizeLyricName(text::Utf8Truncate(oldName, kOldNameBytes)));
+        // Lyric collections mostly name files "Artist - Title".
+        keys.push_back(NormalizeLyricName(a + " " + t));
     }
-    std::string candidate;
+    // "Title.lrc" is taken only when no name with the artist scores.
+    const std::string titleKey = a.empty() ? std::string() : NormalizeLyricName(t);
+    std::string candidate, titleOnly;
+    int titleOnlyScore = 0;
     std::string stem;
     while (const dirent *entry = ::readdir(dir)) {
         std::string_view name(entry->d_name);
@@ -151,29 +156,36 @@ std::string FindBestLyricFile(const std::string &lyricDir, const std::string &ti
         const std::size_t stemLength = name.size() - 4;
         // A score counts at most one match per byte of the shorter text, so a name too short
         // for every key cannot reach the threshold (normalising only shortens names).
-        bool nearKey = false;
+        bool nearKey = !titleKey.empty() && stemLength * 100 >= 96 * titleKey.size();
         for (const std::string &key : keys)
             nearKey = nearKey || stemLength * 100 >= 96 * key.size();
         if (!nearKey)
             continue;
         stem = NormalizeLyricName(name.substr(0, stemLength));
-        int score = 0;
-        for (const std::string &key : keys) {
+        auto scoreAgainst = [&](const std::string &key) {
             const std::size_t longer = std::max(stem.size(), key.size());
-            if (std::min(stem.size(), key.size()) * 100 >= 96 * longer)
-                score = std::max(score, Similarity(stem, key));
-        }
-        if (score < 96)
+            return std::min(stem.size(), key.size()) * 100 >= 96 * longer ? Similarity(stem, key) : 0;
+        };
+        int score = 0;
+        for (const std::string &key : keys)
+            score = std::max(score, scoreAgainst(key));
+        const int titleScore = score < 96 && !titleKey.empty() ? scoreAgainst(titleKey) : 0;
+        if (score < 96 && (titleScore < 96 || titleOnlyScore == 100))
             continue;
         std::string path = JoinPath(lyricDir, name);
         if (entry->d_type != DT_REG && !IsFile(path))
             continue;
+        if (score < 96) {
+            titleOnly = std::move(path);
+            titleOnlyScore = titleScore;
+            continue;
+        }
         candidate = std::move(path);
         if (score == 100)
             break;
     }
     ::closedir(dir);
-    return candidate;
+    return candidate.empty() ? titleOnly : candidate;
 }
 
 // ---- worker plumbing -------------------------------------------------------------------

@@ -61,8 +61,10 @@ std::string SiblingLyricPath(const std::string &songPath);
 // The best-named "*.lrc" file in `lyricDir` for "title singer": the first file scoring 100,
 // else the last listed one scoring 96..99; empty when none or the folder is missing or
 // unreadable. Names and key are compared as NormalizeLyricName gives them (so "Title -
-// Artist.lrc" scores 100), and the name earlier versions saved online lyrics under
-// ("Title - Artist Artist") counts as well. Returns the full path with the name as listed.
+// Artist.lrc" scores 100), and "Artist - Title" (the common name in lyric collections) and the
+// name earlier versions saved online lyrics under ("Title - Artist Artist") count as well.
+// When none of these scores, a file named after the title alone is taken in the same way.
+// Returns the full path with the name as listed.
 std::string FindBestLyricFile(const std::string &lyricDir, const std::string &title,
                               const std::string &singer);
 
