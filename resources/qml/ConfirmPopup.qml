@@ -69,14 +69,14 @@ Item {
                 objectName: "MsgPop1Yes"
                 width: 64
                 height: 24
-                text: "Yes"
+                text: "是"
                 onClicked: confirm.mainView.answerConfirmation(6)
             }
             HudButton {
                 objectName: "MsgPop1No"
                 width: 64
                 height: 24
-                text: "No"
+                text: "否"
                 onClicked: confirm.mainView.answerConfirmation(7)
             }
         }

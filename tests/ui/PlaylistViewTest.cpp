@@ -85,11 +85,13 @@ TEST_F(PlaylistViewTest, DeleteButtonFollowsThePointerAndThePopupDecides) {
     EXPECT_EQ(Controller().Playlist()->SelectedIndex(), 2);
     EXPECT_EQ(Str(Child(rows[2], "loubtnButton"), "hint"), "删除");
 
-    // "No" leaves everything as it was.
+    // "否" leaves everything as it was.
     Click(Child(rows[2], "loubtnButton"));
     QObject *popup = Object("MsgPop1");
     ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "visible"); }));
     EXPECT_EQ(Str(Item("lblmsg"), "text"), "确定要删除当前选择的歌曲吗？");
+    EXPECT_EQ(Str(Item("MsgPop1Yes"), "text"), "是");
+    EXPECT_EQ(Str(Item("MsgPop1No"), "text"), "否");
     EXPECT_TRUE(View().IsConfirmationOpen());
     Click(Item("MsgPop1No"));
     ASSERT_TRUE(WaitUntil([&] { return !Flag(popup, "visible"); }));
@@ -97,7 +99,7 @@ TEST_F(PlaylistViewTest, DeleteButtonFollowsThePointerAndThePopupDecides) {
     Spin(100);
     EXPECT_EQ(Rows().size(), 3u);
 
-    // "Yes" removes the row; it fades out before it goes, and the rest are renumbered.
+    // "是" removes the row; it fades out before it goes, and the rest are renumbered.
     MoveTo(rows[1]);
     ASSERT_TRUE(WaitUntil([&] { return Child(rows[1], "loubtn")->isVisible(); }));
     Click(Child(rows[1], "loubtnButton"));

@@ -31,10 +31,14 @@ constexpr Command kCommands[] = {
     {"play", RunPlayCommand, "play ...                       play a song with its lyric"},
 };
 
-int Usage() {
-    std::fputs("usage: lirvo-lyrics COMMAND ARGS...\n", stderr);
+void PrintUsage(std::FILE *out) {
+    std::fputs("usage: lirvo-lyrics COMMAND ARGS...\n", out);
     for (const Command &c : kCommands)
-        std::fprintf(stderr, "  %.*s\n", static_cast<int>(c.synopsis.size()), c.synopsis.data());
+        std::fprintf(out, "  %.*s\n", static_cast<int>(c.synopsis.size()), c.synopsis.data());
+}
+
+int Usage() {
+    PrintUsage(stderr);
     return 2;
 }
 
@@ -44,6 +48,10 @@ int main(int argc, char **argv) {
     if (argc < 2)
         return Usage();
     const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h") {
+        PrintUsage(stdout);
+        return 0;
+    }
     for (const Command &c : kCommands)
         if (c.name == name)
             return c.run(argc - 1, argv + 1);

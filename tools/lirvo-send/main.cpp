@@ -16,6 +16,7 @@
 #include "shell/command/mapshare.h"
 
 #include <cerrno>
+#include <string_view>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -27,8 +28,10 @@ namespace {
 
 using namespace lirvo;
 
+constexpr const char *kUsage = "usage: lirvo-send play PATH | add PATH | list-play TEXT | list-add TEXT | cmd N\n";
+
 int Usage() {
-    std::fprintf(stderr, "usage: lirvo-send play PATH | add PATH | list-play TEXT | list-add TEXT | cmd N\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -71,6 +74,10 @@ int SendBlockCommand(std::uint8_t code, const std::string &text) {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "-h")) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
     if (argc != 3)
         return Usage();
     const std::string verb = argv[1];

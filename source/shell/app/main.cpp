@@ -10,6 +10,7 @@
 #include "function/system/SystemHelpers.h"
 #include "shell/app/DisplayPlatform.h"
 #include "shell/app/PlayerApp.h"
+#include "shell/command/ProgramInfo.h"
 #include "shell/command/mapshare.h"
 
 #include <QApplication>
@@ -19,6 +20,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 namespace {
 
@@ -53,6 +55,9 @@ void ChooseSceneGraphBackend() {
 } // namespace
 
 int main(int argc, char **argv) {
+    if (std::optional<int> answered =
+            lirvo::command::AnswerInformationRequest(lirvo::command::ArgumentsOf(argc, argv), stdout))
+        return *answered;
     lirvo::system::StartupMark("main");
     lirvo::audio::PrepareSoundServerEnvironment(); // before any other thread exists
     if (!lirvo::command::OpenCommandBlock())
