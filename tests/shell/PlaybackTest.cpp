@@ -135,6 +135,10 @@ TEST_F(PlaybackTest, NextWrapsAndPreviousStopsAtTheFirstRow) {
     SetMode(kPlaySequential);
     main->btn_previousClick();
     EXPECT_EQ(main->CurrentIndex(), -1);
+    // Pressed again, the index stays before the first row rather than going further back.
+    main->btn_previousClick();
+    main->btn_previousClick();
+    EXPECT_EQ(main->CurrentIndex(), -1);
     Spin(50);
     EXPECT_EQ(State(), kStatePlaying); // the song goes on
     EXPECT_TRUE(main->Rows().Row(0).playing);

@@ -427,7 +427,8 @@ void TZylMain::btn_nextClick() {
 void TZylMain::btn_previousClick() {
     Guarded([this] {
         StartEngine();
-        if (model_.Count() == 0 || !engine_)
+        // Before the first row there is nothing further back: the index stays at -1.
+        if (model_.Count() == 0 || !engine_ || currentIndex_ < 0)
             return;
         SetCurrentIndexValue(currentIndex_ - 1);
         if (currentIndex_ >= 0) {
