@@ -25,9 +25,12 @@ std::string BaseFolder(const char *variable, const char *fallback) {
     return home.empty() ? std::string() : home + "/" + fallback;
 }
 
-// An XDG user folder ("DOCUMENTS", "MUSIC", ...) from $XDG_CONFIG_HOME/user-dirs.dirs, whose
-// lines look like XDG_MUSIC_DIR="$HOME/Music" (or "${HOME}/Music"); else $HOME + "/" + fallback.
+// An XDG user folder ("DOCUMENTS", "MUSIC", ...): the variable XDG_<KEY>_DIR when it is set to
+// an absolute path, else the entry of $XDG_CONFIG_HOME/user-dirs.dirs, whose lines look like
+// XDG_MUSIC_DIR="$HOME/Music" (or "${HOME}/Music"); else $HOME + "/" + fallback.
 std::string UserFolder(const std::string &key, const char *fallback) {
+    if (const std::string set = Env(("XDG_" + key + "_DIR").c_str()); !set.empty() && set.front() == '/')
+        return set;
     const std::string home = HomeFolder();
     const std::string config = BaseFolder("XDG_CONFIG_HOME", ".config");
     std::ifstream in(config + "/user-dirs.dirs");

@@ -19,7 +19,8 @@ namespace {
 class Folders : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR"}) {
+        for (const char *name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME", "TMPDIR",
+                                 "XDG_DOCUMENTS_DIR", "XDG_MUSIC_DIR"}) {
             const char *value = std::getenv(name);
             saved_[name] = value ? std::optional<std::string>(value) : std::nullopt;
             unsetenv(name);
@@ -72,6 +73,12 @@ TEST_F(Folders, DocumentsComeFromUserDirsOrFallBackToHome) {
     setenv("XDG_CONFIG_HOME", config.c_str(), 1);
     EXPECT_EQ(GetSpecialFolder(0x85), "/data/docs/");
     EXPECT_EQ(GetSpecialFolder(0x9A), config + "/");
+
+    // The variable set in the environment comes first; a relative one is ignored.
+    setenv("XDG_DOCUMENTS_DIR", "/from/environment", 1);
+    EXPECT_EQ(GetSpecialFolder(0x85), "/from/environment/");
+    setenv("XDG_DOCUMENTS_DIR", "relative/docs", 1);
+    EXPECT_EQ(GetSpecialFolder(0x85), "/data/docs/");
 }
 
 TEST_F(Folders, TemporaryFolderHasExactlyOneTrailingSlash) {
