@@ -29,4 +29,22 @@ if [[ ! -x "$dir/bin/lirvo" ]]; then
   echo "The player is not built: $dir/bin/lirvo is missing."
   exit 1
 fi
+# The playlist the player keeps (its settings may name another file than Default.pls). A demo
+# song the playlist holds already is not added again: the player then starts with its list.
+documents=${XDG_DOCUMENTS_DIR:-}
+if [[ -z "$documents" ]] && command -v xdg-user-dir >/dev/null; then
+  documents=$(xdg-user-dir DOCUMENTS 2>/dev/null || true)
+fi
+[[ -n "$documents" && "$documents" != "${HOME:-}" ]] || documents="${HOME:-.}/Documents"
+playlist="$documents/lirvo/Default.pls"
+settings="$documents/lirvo/Lirvo.xml"
+if [[ -f "$settings" ]]; then
+  named=$(sed -n 's/.*<PLIST[^>]* PATH="\([^"]*\)".*/\1/p' "$settings" | head -n 1)
+  [[ -n "$named" && -f "$named" ]] && playlist=$named
+fi
+# The path as the XML playlist writes it.
+quoted=$(printf '%s' "$song" | sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g' -e 's/"/\&quot;/g')
+if [[ -f "$playlist" ]] && grep -qF "Path=\"$quoted\"" "$playlist"; then
+  exec "$dir/bin/lirvo"
+fi
 exec "$dir/bin/lirvo" "$song"

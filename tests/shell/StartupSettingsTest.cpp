@@ -333,6 +333,22 @@ TEST_F(StartupTest, AutostartFollowsTheBoxAtOnceAndSaveFlipsThePanelBack) {
     EXPECT_EQ(Setting(SettingsFile(), "AUTORUN", "Value"), "0");
 }
 
+TEST_F(StartupTest, ABuildRunFromItsBuildTreeNeverRegistersItselfToStart) {
+    const std::string tree = temp.path().toStdString() + "/build/release";
+    std::filesystem::create_directories(tree + "/bin");
+    WriteFile(tree + "/CMakeCache.txt", "# CMake cache\n");
+    auto options = Options();
+    options.ExePath = tree + "/bin/lirvo";
+    TZylMain &m = Create(options);
+    const std::string entry = home + "/.config/autostart/runlirvo.desktop";
+    EXPECT_TRUE(m.AutoRun()) << "the setting itself is kept";
+    EXPECT_FALSE(FileExists(entry));
+    m.chkAutoRunClick();
+    m.chkAutoRunClick();
+    EXPECT_TRUE(m.AutoRun());
+    EXPECT_FALSE(FileExists(entry));
+}
+
 TEST_F(StartupTest, AutostartTurnedOffInTheDesktopStaysOffAcrossStarts) {
     WriteFile(SettingsFile(), SettingsXml("<AUTORUN Value=\"1\"/>"));
     const std::string entry = home + "/.config/autostart/runlirvo.desktop";

@@ -155,6 +155,16 @@ std::string GetAppDir() {
     return AppDirFor(GetExePath());
 }
 
+bool RunsFromBuildTree(const std::string &exePath) {
+    const std::size_t slash = exePath.rfind('/');
+    if (slash == std::string::npos || slash == 0)
+        return false;
+    const std::size_t parent = exePath.rfind('/', slash - 1);
+    const std::string tree = parent == std::string::npos ? std::string(".") : exePath.substr(0, parent);
+    struct stat st {};
+    return stat((tree + "/CMakeCache.txt").c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 void TrimWorkingSet() {
     malloc_trim(0);
 }

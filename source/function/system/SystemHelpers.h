@@ -46,6 +46,10 @@ std::string GetAppDir();
 // The rule of GetAppDir for an executable at `exePath`.
 std::string AppDirFor(const std::string &exePath);
 
+// True for an executable in a CMake build tree (the folder above its own holds CMakeCache.txt):
+// a trial run of a build, which must not register itself to start at every login.
+bool RunsFromBuildTree(const std::string &exePath);
+
 // Returns memory the allocator holds but no longer uses to the system (malloc_trim).
 void TrimWorkingSet();
 

@@ -253,8 +253,9 @@ void TZylMain::StartEngine() {
         return;
     engineStarted_ = true;
 
-    // 10.6 the autostart entry, registered again on every start while the setting is on.
-    if (autoRun_) {
+    // 10.6 the autostart entry, registered again on every start while the setting is on; never
+    // for a build run from its build tree.
+    if (autoRun_ && !system::RunsFromBuildTree(exePath_)) {
         Guarded([this] {
             options_.SetAutorun ? options_.SetAutorun(true) : system::SetAutorunFor(exePath_, true);
         });
@@ -1069,6 +1070,10 @@ void TZylMain::chkShowLrcClicked(bool checked) {
 void TZylMain::chkAutoRunClick() {
     autoRun_ = !autoRun_;
     Q_EMIT autoRunChanged();
+    // A build run from its build tree keeps the setting but registers nothing (it still removes
+    // an entry when the box is cleared).
+    if (autoRun_ && system::RunsFromBuildTree(exePath_))
+        return Guarded([this] { RefreshSettingsSnapshot(); });
     Guarded([this] {
         options_.SetAutorun ? options_.SetAutorun(autoRun_) : system::SetAutorunFor(exePath_, autoRun_);
     });
