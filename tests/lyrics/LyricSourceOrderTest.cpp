@@ -10,6 +10,7 @@
 #include <taglib/mpegfile.h>
 #include <taglib/synchronizedlyricsframe.h>
 #include <taglib/unsynchronizedlyricsframe.h>
+#include <taglib/wavfile.h>
 #include <taglib/xiphcomment.h>
 
 #include <gtest/gtest.h>
@@ -178,6 +179,27 @@ TEST_F(LyricsSourceOrder, SongTagsGiveTitleArtistAlbumAndLength) {
     EXPECT_NEAR(tags.DurationMs, 1000, 50);
     EXPECT_EQ(ReadSongTags(Path("missing.mp3")).DurationMs, 0);
     EXPECT_EQ(ReadEmbeddedLyric(Path("missing.mp3")), "");
+}
+
+// WAV writers put title and artist into the RIFF INFO chunk (ffmpeg does), which TagLib's
+// WAV tag leaves out; an ID3v2 chunk, where there is one, still comes first.
+TEST_F(LyricsSourceOrder, WavTagsComeFromTheRiffInfoChunk) {
+    const std::string wav = Path("info.wav");
+    const std::string make = "ffmpeg -loglevel error -y -f lavfi -i 'sine=frequency=440:duration=1' "
+                             "-metadata title=晚风 -metadata artist=林某 -metadata album=夏天 '" + wav + "'";
+    ASSERT_EQ(std::system(make.c_str()), 0);
+    TSongTags tags = ReadSongTags(wav);
+    EXPECT_EQ(tags.Title, "晚风");
+    EXPECT_EQ(tags.Artist, "林某");
+    EXPECT_EQ(tags.Album, "夏天");
+    {
+        TagLib::RIFF::WAV::File file(wav.c_str());
+        file.ID3v2Tag()->setTitle(TagLib::String("晴天", TagLib::String::UTF8));
+        ASSERT_TRUE(file.save());
+    }
+    tags = ReadSongTags(wav);
+    EXPECT_EQ(tags.Title, "晴天");
+    EXPECT_EQ(tags.Artist, "林某");
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <taglib/fileref.h>
 #include <taglib/flacfile.h>
 #include <taglib/id3v2tag.h>
+#include <taglib/infotag.h>
 #include <taglib/mp4file.h>
 #include <taglib/mp4tag.h>
 #include <taglib/mpegfile.h>
@@ -226,6 +227,14 @@ TSongTags ReadSongTags(const std::string &songPath) {
             tags.Title = Utf8(tag->title());
             tags.Artist = Utf8(tag->artist());
             tags.Album = Utf8(tag->album());
+        }
+        // A WAV file's title and artist are mostly in its RIFF INFO chunk, not in ID3v2.
+        if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(ref.file()); wav && wav->hasInfoTag()) {
+            const TagLib::RIFF::Info::Tag *info = wav->InfoTag();
+            for (auto [field, value] : {std::pair{&tags.Title, info->title()}, std::pair{&tags.Artist, info->artist()},
+                                        std::pair{&tags.Album, info->album()}})
+                if (field->empty())
+                    *field = Utf8(value);
         }
         if (TagLib::AudioProperties *properties = ref.audioProperties())
             tags.DurationMs = properties->lengthInMilliseconds();
