@@ -87,6 +87,11 @@ int main(int argc, char **argv) {
                                                });
                                                return 0;
                                            }
+                                           if (m.message == command::WM_CMDPLAY &&
+                                               m.wParam == command::CmdPlayShowWindow) {
+                                               Record("show window");
+                                               return 1;
+                                           }
                                            if (m.message == command::WM_CMDPLAY)
                                                return command::WMCMDPLAY(target, m.wParam, m.lParam);
                                            if (m.message == 4242) {

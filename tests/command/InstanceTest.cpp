@@ -168,11 +168,15 @@ TEST_F(InstanceTest, CommandWrittenWhileTheFirstIsStartingIsTakenByIt) {
     EXPECT_EQ(static_cast<const CommandBlock *>(block.Data())->Command, CmdNone);
 }
 
-TEST_F(InstanceTest, SecondStartWithoutArgumentsHandsNothingOver) {
+TEST_F(InstanceTest, SecondStartWithoutArgumentsHandsNothingOverAndShowsTheWindow) {
     StartFirst();
     StartSecond({});
     EXPECT_EQ(Ask(50), 3);
     EXPECT_TRUE(Lines("block").empty());
+    EXPECT_EQ(Lines("show window").size(), 1u);
+    // With files, nothing asks for the window.
+    StartSecond({"/music/x.ogg"});
+    EXPECT_EQ(Lines("show window").size(), 1u);
 }
 
 TEST_F(InstanceTest, RelativePathIsResolvedAgainstTheSendersFolder) {

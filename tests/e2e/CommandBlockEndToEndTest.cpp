@@ -63,6 +63,9 @@ TEST_F(PlayerEndToEnd, CommandBlockAddsAndPlaysFilesAndSongLists) {
     };
     ASSERT_TRUE(rowsAre(1));
     EXPECT_EQ(Send({"cmd", "51"}), "0");
+    // Request 52 brings the window back (what a start without files sends); here it is shown.
+    EXPECT_EQ(Send({"cmd", "52"}), "1");
+    EXPECT_EQ(Send({"cmd", "53"}), "-1") << "an unknown request";
 
     // "add" with a path relative to the sender's folder: titled by its file name, not played.
     int rc = -1;

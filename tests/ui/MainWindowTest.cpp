@@ -481,6 +481,17 @@ TEST_F(MainWindowTest, CloseButtonHidesIntoTheNotificationAreaAndTheIconBringsTh
     EXPECT_FALSE(player_->Quitting());
     player_->Tray()->Click(tray::TDDTrayIconClicks::ticLeftClick);
     EXPECT_TRUE(Window()->isVisible());
+
+    // A later start without files (request 52) brings it back from the tray and from the task
+    // bar alike.
+    Click(Item("btnClose"));
+    ASSERT_FALSE(Window()->isVisible());
+    player_->ShowMainWindow();
+    EXPECT_TRUE(Window()->isVisible());
+    Window()->showMinimized();
+    player_->ShowMainWindow();
+    EXPECT_FALSE(Window()->windowStates() & Qt::WindowMinimized);
+    EXPECT_TRUE(Window()->isVisible());
 }
 
 TEST_F(MainWindowTest, MainMenuHoldsItsItemsAndQuitSavesBothFiles) {

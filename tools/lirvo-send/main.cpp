@@ -4,7 +4,7 @@
 //   lirvo-send add PATH         add PATH to the playlist                  (command 11)
 //   lirvo-send list-play TEXT   add the rows of a song list, play the first (command 2)
 //   lirvo-send list-add TEXT    add the rows of a song list               (command 22)
-//   lirvo-send cmd N            send request N (15, 16, 19, 20, 50, 51) and print the answer
+//   lirvo-send cmd N            send request N (15, 16, 19, 20, 50, 51, 52) and print the answer
 //
 // Exit codes: 0 done, 1 no running player (or it did not answer), 2 wrong usage.
 // The protocol is described in docs/ipc.md.

@@ -58,6 +58,11 @@ void PlayerApp::ListenForCommands() {
                                            });
                                            return 0;
                                        }
+                                       if (m.message == command::WM_CMDPLAY &&
+                                           m.wParam == command::CmdPlayShowWindow && m.lParam == 0) {
+                                           ShowMainWindow();
+                                           return 1;
+                                       }
                                        if (m.message == command::WM_CMDPLAY)
                                            return m_controller->WMCMDPLAY(m.wParam, m.lParam);
                                        return -1;
@@ -180,12 +185,7 @@ void PlayerApp::FinishStart() {
         m_view->SetMinimizer([tray = m_tray.get()] { tray->MinimizeApp(); });
     }
     if (m_options.MediaPlayerInterface) {
-        m_mpris = mpris::MprisService::Start(*m_controller, {[this] {
-                                                                 m_window->showNormal();
-                                                                 m_window->raise();
-                                                                 m_window->requestActivate();
-                                                             },
-                                                             [this] { Quit(); }});
+        m_mpris = mpris::MprisService::Start(*m_controller, {[this] { ShowMainWindow(); }, [this] { Quit(); }});
     }
     system::StartupMark("band, menu, tray and media-player interface made");
     if (!m_options.PrepareAudio) {
@@ -217,6 +217,15 @@ bool PlayerApp::eventFilter(QObject *watched, QEvent *event) {
     if (watched == m_window && event->type() == QEvent::Close && !m_quitting)
         Quit();
     return QObject::eventFilter(watched, event);
+}
+
+void PlayerApp::ShowMainWindow() {
+    if (!m_window)
+        return;
+    m_window->setWindowStates(m_window->windowStates() & ~Qt::WindowMinimized);
+    m_window->showNormal();
+    m_window->raise();
+    m_window->requestActivate();
 }
 
 void PlayerApp::Quit() {

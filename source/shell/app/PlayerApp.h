@@ -80,6 +80,9 @@ public:
     // loop ends. Safe to call more than once.
     void Quit();
     bool Quitting() const { return m_quitting; }
+    // Brings the main window back from the tray or the task bar: shown, de-iconified, raised
+    // and asked to be active (a later start without files, the media-player interface's Raise).
+    void ShowMainWindow();
 
     shell::TZylMain &Controller() { return *m_controller; }
     QmlMainView &View() { return *m_view; }

@@ -20,6 +20,9 @@ enum CommandCode : std::uint8_t {
 // Messages of the main window's message port.
 inline constexpr std::uint32_t WM_SHARECMD = 2734; // a command waits in the block; wParam 1, lParam 1
 inline constexpr std::uint32_t WM_CMDPLAY = 1807;  // remote transport control; wParam request, lParam 0
+// The WM_CMDPLAY request that brings the main window back (shown, raised, de-iconified); a
+// later start without files sends it.
+inline constexpr std::int64_t CmdPlayShowWindow = 52;
 
 inline constexpr std::size_t CommandBlockSize = 65544;
 inline constexpr std::size_t CommandTextSize = 65536;

@@ -75,8 +75,14 @@ bool IsFirstInstance(const std::vector<std::string> &arguments, HandOffResult *h
     g_instanceMutex = std::make_unique<platform::InstanceLock>();
     if (g_instanceMutex->TryAcquire(InstanceLockName))
         return true;
+    if (arguments.empty()) {
+        // Nothing to hand over: the running player shows its window instead.
+        if (auto window = FindMainWindow())
+            window->Send({WM_CMDPLAY, CmdPlayShowWindow, 0}, std::chrono::seconds(2));
+        return false;
+    }
     CommandBlock *block = SharedCommandBlock();
-    if (block == nullptr || arguments.empty())
+    if (block == nullptr)
         return false;
     HandOffOptions withPost = options;
     if (!withPost.Post)
