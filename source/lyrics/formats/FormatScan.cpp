@@ -64,6 +64,30 @@ std::optional<TLineTag> ReadLineTag(std::string_view line, std::size_t &pos) {
     return TLineTag{values[0], values[1]};
 }
 
+TTimedLine *StartTimedLine(std::string_view line, std::vector<TTimedLine> &lines, std::size_t &pos) {
+    pos = 0;
+    const std::optional<TLineTag> tag = ReadLineTag(line, pos);
+    if (!tag)
+        return nullptr;
+    TTimedLine &result = lines.emplace_back();
+    result.StartMs = tag->StartMs;
+    result.DurationMs = tag->DurationMs;
+    return &result;
+}
+
+bool ReadWordTimes(std::string_view line, std::size_t &pos, char open, char close, int count, TTimedWord &word) {
+    if (pos >= line.size() || line[pos] != open || count < 2 || count > 3)
+        return false;
+    std::size_t p = pos + 1;
+    int32_t values[3] = {0, 0, 0};
+    if (!ReadNumberGroup(line, p, close, values, count))
+        return false;
+    word.StartMs = values[0];
+    word.DurationMs = values[1];
+    pos = p;
+    return true;
+}
+
 int32_t AddTimes(int32_t a, int32_t b) {
     const int64_t sum = int64_t{a} + int64_t{b};
     return static_cast<int32_t>(std::clamp<int64_t>(sum, 0, std::numeric_limits<int32_t>::max()));

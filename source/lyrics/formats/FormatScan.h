@@ -53,6 +53,15 @@ struct TLineTag {
 };
 std::optional<TLineTag> ReadLineTag(std::string_view line, std::size_t &pos);
 
+// A new line in `lines` with the times of the "[start,duration]" tag that starts `line`, and
+// `pos` right after that tag; nullptr (and nothing added) when `line` starts with no such tag.
+TTimedLine *StartTimedLine(std::string_view line, std::vector<TTimedLine> &lines, std::size_t &pos);
+
+// The word tag at `pos`: `open`, then `count` (2 or 3) numbers separated by ",", then `close`.
+// Its first two numbers become the word's start and duration, and `pos` moves past it. False,
+// with `pos` unchanged, when the bytes there are no such tag.
+bool ReadWordTimes(std::string_view line, std::size_t &pos, char open, char close, int count, TTimedWord &word);
+
 // a + b for song times, kept within 0..INT32_MAX.
 int32_t AddTimes(int32_t a, int32_t b);
 

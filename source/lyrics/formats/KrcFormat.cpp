@@ -21,33 +21,24 @@ constexpr int kTranslationType = 1;
 
 // The word tag "<offset,duration,n>" at `pos`, its start made absolute; on success `pos` is past it.
 bool ReadWordTag(std::string_view line, std::size_t &pos, int32_t lineStart, TTimedWord &word) {
-    if (pos >= line.size() || line[pos] != '<')
+    if (!detail::ReadWordTimes(line, pos, '<', '>', 3, word))
         return false;
-    std::size_t p = pos + 1;
-    int32_t values[3] = {0, 0, 0};
-    if (!detail::ReadNumberGroup(line, p, '>', values, 3))
-        return false;
-    word.StartMs = detail::AddTimes(lineStart, values[0]);
-    word.DurationMs = values[1];
-    pos = p;
+    word.StartMs = detail::AddTimes(lineStart, word.StartMs);
     return true;
 }
 
 void ParseTimedLine(std::string_view line, std::vector<TTimedLine> &lines) {
     std::size_t pos = 0;
-    const std::optional<detail::TLineTag> tag = detail::ReadLineTag(line, pos);
-    if (!tag)
+    TTimedLine *result = detail::StartTimedLine(line, lines, pos);
+    if (!result)
         return;
-    TTimedLine &result = lines.emplace_back();
-    result.StartMs = tag->StartMs;
-    result.DurationMs = tag->DurationMs;
-    const int32_t lineStart = tag->StartMs;
+    const int32_t lineStart = result->StartMs;
     detail::ReadWordsAfterTags(
         line, pos, '<',
         [lineStart](std::string_view text, std::size_t &at, TTimedWord &word) {
             return ReadWordTag(text, at, lineStart, word);
         },
-        result);
+        *result);
 }
 
 // The translation rows of the language header's value: row i belongs to the file's i-th timed

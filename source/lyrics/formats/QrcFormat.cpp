@@ -61,26 +61,15 @@ std::size_t FindValueEnd(std::string_view document, std::size_t from, std::strin
 
 // The word tag "(start,duration)" at `pos`; on success `pos` is past it.
 bool ReadWordTag(std::string_view line, std::size_t &pos, TTimedWord &word) {
-    if (pos >= line.size() || line[pos] != '(')
-        return false;
-    std::size_t p = pos + 1;
-    int32_t values[2] = {0, 0};
-    if (!detail::ReadNumberGroup(line, p, ')', values, 2))
-        return false;
-    word.StartMs = values[0];
-    word.DurationMs = values[1];
-    pos = p;
-    return true;
+    return detail::ReadWordTimes(line, pos, '(', ')', 2, word);
 }
 
 void ParseTimedLine(std::string_view line, std::vector<TTimedLine> &lines) {
     std::size_t pos = 0;
-    const std::optional<detail::TLineTag> tag = detail::ReadLineTag(line, pos);
-    if (!tag)
+    TTimedLine *started = detail::StartTimedLine(line, lines, pos);
+    if (!started)
         return;
-    TTimedLine &result = lines.emplace_back();
-    result.StartMs = tag->StartMs;
-    result.DurationMs = tag->DurationMs;
+    TTimedLine &result = *started;
     std::size_t textStart = pos;
     bool anyTag = false;
     // A "(" that starts no tag belongs to the word's text; a failed try reads only digits and

@@ -47,27 +47,13 @@ std::optional<TTimedLine> ParseCreditLine(std::string_view line) {
 
 // The word tag "(start,duration,n)" at `pos`; on success `pos` is past it.
 bool ReadWordTag(std::string_view line, std::size_t &pos, TTimedWord &word) {
-    if (pos >= line.size() || line[pos] != '(')
-        return false;
-    std::size_t p = pos + 1;
-    int32_t values[3] = {0, 0, 0};
-    if (!detail::ReadNumberGroup(line, p, ')', values, 3))
-        return false;
-    word.StartMs = values[0];
-    word.DurationMs = values[1];
-    pos = p;
-    return true;
+    return detail::ReadWordTimes(line, pos, '(', ')', 3, word);
 }
 
 void ParseTimedLine(std::string_view line, std::vector<TTimedLine> &lines) {
     std::size_t pos = 0;
-    const std::optional<detail::TLineTag> tag = detail::ReadLineTag(line, pos);
-    if (!tag)
-        return;
-    TTimedLine &result = lines.emplace_back();
-    result.StartMs = tag->StartMs;
-    result.DurationMs = tag->DurationMs;
-    detail::ReadWordsAfterTags(line, pos, '(', ReadWordTag, result);
+    if (TTimedLine *result = detail::StartTimedLine(line, lines, pos))
+        detail::ReadWordsAfterTags(line, pos, '(', ReadWordTag, *result);
 }
 
 } // namespace
