@@ -102,8 +102,31 @@ Layer3D {
             model: panel.zylMain ? panel.zylMain.playlist : null
             currentIndex: panel.zylMain && panel.zylMain.playlist ? panel.zylMain.playlist.selectedIndex : -1
             highlightFollowsCurrentItem: false
+            // The number column is as wide as the largest row number needs.
+            readonly property real numberWidth: Math.max(30, Math.ceil(numberMetrics.advanceWidth) + 12)
             delegate: PlaylistRow {
                 zylMain: panel.zylMain
+                numberWidth: lstDefault.numberWidth
+            }
+
+            TextMetrics {
+                id: numberMetrics
+                font.pixelSize: 12
+                text: String(Math.max(1, lstDefault.count))
+            }
+
+            // The row under a point given in `item`'s coordinates. A handler declared in the
+            // list lives in its content item, whose coordinates already include the scrolling.
+            function rowAt(item, position) {
+                const p = lstDefault.contentItem.mapFromItem(item, position.x, position.y);
+                return lstDefault.indexAt(p.x, p.y);
+            }
+
+            Connections {
+                target: lstDefault.model
+                function onPlayingRowStarted(index) {
+                    lstDefault.positionViewAtIndex(index, ListView.Contain);
+                }
             }
 
             // A deleted row fades out in 0.4 s before the rows below it move up.
@@ -131,17 +154,16 @@ Layer3D {
             HoverHandler {
                 id: rowHover
                 onPointChanged: {
-                    const p = point.position;
-                    const i = lstDefault.indexAt(p.x + lstDefault.contentX, p.y + lstDefault.contentY);
+                    const i = lstDefault.rowAt(rowHover.parent, point.position);
                     if (i >= 0 && panel.zylMain)
                         panel.zylMain.lstDefaultMouseMove(i);
                 }
             }
             TapHandler {
+                id: rowTap
                 acceptedButtons: Qt.LeftButton
                 onDoubleTapped: eventPoint => {
-                    const p = eventPoint.position;
-                    const i = lstDefault.indexAt(p.x + lstDefault.contentX, p.y + lstDefault.contentY);
+                    const i = lstDefault.rowAt(rowTap.parent, eventPoint.position);
                     if (i >= 0 && panel.zylMain) {
                         panel.zylMain.lstDefaultMouseMove(i);
                         panel.zylMain.plst_listItemDblClick();

@@ -16,6 +16,7 @@ Item {
     required property bool selected
 
     property var zylMain
+    property real numberWidth: 30
     readonly property string tagText: path
     readonly property int mark: playing ? 1 : 0
 
@@ -36,7 +37,7 @@ Item {
             id: lno
             objectName: "lno"
             x: 0
-            width: 30
+            width: row.numberWidth
             height: parent.height
             leftPadding: 6
             verticalAlignment: Text.AlignVCenter
@@ -48,8 +49,8 @@ Item {
         Text {
             id: caption
             objectName: "caption"
-            x: 30
-            width: parent.width - 30 - (loubtn.visible ? loubtn.width : 0)
+            x: row.numberWidth
+            width: parent.width - row.numberWidth - (loubtn.visible ? loubtn.width : 0)
             height: parent.height
             verticalAlignment: Text.AlignVCenter
             horizontalAlignment: Text.AlignLeft

@@ -105,12 +105,20 @@ TEST_F(PlaylistTest, AChosenLocalPlaylistAddsItsEntriesInItsPlace) {
     EXPECT_NE(view.dialogFilters.back().find("*.m3u;*.m3u8;*.pls"), std::string::npos);
 }
 
+TEST(AskDeleteTextTest, NamesTheTitleElseTheCaptionElseTheFileName) {
+    EXPECT_EQ(AskDeleteText("夜曲", "夜曲 - 歌手", "/m/x.mp3"), "确定要删除《夜曲》吗？");
+    EXPECT_EQ(AskDeleteText(" ", "Caption", "/m/x.mp3"), "确定要删除《Caption》吗？");
+    EXPECT_EQ(AskDeleteText("", "", "/music/a b.flac"), "确定要删除《a b.flac》吗？");
+    EXPECT_EQ(AskDeleteText("", "", "http://host/"), "确定要删除《http://host/》吗？")
+        << "an address without a file name is named whole";
+}
+
 TEST_F(PlaylistTest, DeletingARowAboveThePlayingOneKeepsPlayingAndRenumbers) {
     FiveRowsPlaying(3);
     const auto stream = Engine().CurrentChannel();
     const auto playingPath = main->Records()[3].Path;
     Delete(1, IMainView::kYes);
-    EXPECT_EQ(view.asked.back(), kAskDeleteText);
+    EXPECT_EQ(view.asked.back(), "确定要删除《R1》吗？") << "the question names the song";
     EXPECT_EQ(main->CurrentIndex(), 2);
     EXPECT_EQ(main->Records()[2].Path, playingPath);
     EXPECT_TRUE(main->Rows().Row(2).playing);

@@ -89,7 +89,7 @@ TEST_F(PlaylistViewTest, DeleteButtonFollowsThePointerAndThePopupDecides) {
     Click(Child(rows[2], "loubtnButton"));
     QObject *popup = Object("MsgPop1");
     ASSERT_TRUE(WaitUntil([&] { return Flag(popup, "visible"); }));
-    EXPECT_EQ(Str(Item("lblmsg"), "text"), "确定要删除当前选择的歌曲吗？");
+    EXPECT_EQ(Str(Item("lblmsg"), "text"), "确定要删除《Three》吗？");
     EXPECT_EQ(Str(Item("MsgPop1Yes"), "text"), "是");
     EXPECT_EQ(Str(Item("MsgPop1No"), "text"), "否");
     EXPECT_TRUE(View().IsConfirmationOpen());
@@ -126,6 +126,78 @@ TEST_F(PlaylistViewTest, DeleteButtonFollowsThePointerAndThePopupDecides) {
     EXPECT_EQ(Text(rows[0], "caption"), "One - Alpha");
     EXPECT_EQ(Text(rows[1], "caption"), "Three");
     EXPECT_EQ(Text(rows[1], "lno"), "2");
+}
+
+TEST_F(PlaylistViewTest, AScrolledListActsOnTheRowUnderThePointerAndShowsThePlayingRow) {
+    Start();
+    FinishStartAnimation();
+    for (int i = 0; i < 60; ++i)
+        songs_.push_back(AddSong("s" + std::to_string(i) + ".mp3", "Song " + std::to_string(i), "A"));
+    View().ScriptFileDialog([this](const QStringList &) { return songs_; });
+    Click(Item("lblAddSongs"));
+    ASSERT_TRUE(WaitUntil([&] { return Controller().RowCount() == 60 && !Rows().empty() && Rows()[0]->height() == 35; }));
+
+    // Scrolled down by about twenty rows, the pointer's row is the one drawn under it.
+    QQuickItem *list = Item("lstDefault");
+    list->setProperty("contentY", 20 * 25 + 10);
+    auto under = [&](int index) {
+        for (QQuickItem *row : Rows())
+            if (row->property("index").toInt() == index)
+                return row;
+        return static_cast<QQuickItem *>(nullptr);
+    };
+    ASSERT_TRUE(WaitUntil([&] { return under(24) != nullptr; }));
+    QQuickItem *row = under(24);
+    MoveTo(row);
+    ASSERT_TRUE(WaitUntil([&] { return Controller().Playlist()->SelectedIndex() == 24; }))
+        << "selected " << Controller().Playlist()->SelectedIndex();
+    EXPECT_TRUE(Child(row, "loubtn")->isVisible());
+    QTest::mouseDClick(Window(), Qt::LeftButton, {}, Centre(row));
+    ASSERT_TRUE(WaitUntil([&] { return Controller().CurrentIndex() == 24; }))
+        << "playing " << Controller().CurrentIndex();
+
+    // The delete button of the hovered row asks about that row's song.
+    QQuickItem *other = under(26);
+    ASSERT_NE(other, nullptr);
+    MoveTo(other);
+    ASSERT_TRUE(WaitUntil([&] { return Child(other, "loubtn")->isVisible(); }));
+    Click(Child(other, "loubtnButton"));
+    ASSERT_TRUE(WaitUntil([&] { return Flag(Object("MsgPop1"), "visible"); }));
+    EXPECT_EQ(Str(Item("lblmsg"), "text"), "确定要删除《Song 26》吗？");
+    Click(Item("MsgPop1No"));
+    ASSERT_TRUE(WaitUntil([&] { return !Flag(Object("MsgPop1"), "visible"); }));
+
+    // Playback moving to a row out of sight scrolls it into view.
+    Controller().lstDefaultMouseMove(58);
+    Controller().plst_listItemDblClick();
+    ASSERT_TRUE(WaitUntil([&] {
+        QQuickItem *playing = under(58);
+        if (!playing || playing->height() != 35)
+            return false;
+        const QPointF top = playing->mapToItem(list, QPointF(0, 0));
+        return top.y() >= 0 && top.y() + playing->height() <= list->height();
+    })) << "contentY " << list->property("contentY").toDouble();
+}
+
+TEST_F(PlaylistViewTest, TheNumberColumnFitsTheLargestRowNumber) {
+    Start();
+    FinishStartAnimation();
+    std::vector<shell::PlaylistRow> rows(1200);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].number = static_cast<int>(i) + 1;
+        rows[i].caption = "Row " + std::to_string(i + 1);
+        rows[i].path = "/none/" + std::to_string(i) + ".mp3";
+    }
+    Controller().Playlist()->AppendRows(std::move(rows));
+    Item("lstDefault")->setProperty("contentY", 1190 * 25);
+    ASSERT_TRUE(WaitUntil([&] { return !Rows().empty() && Rows().back()->property("index").toInt() > 1190; }));
+    for (QQuickItem *row : Rows()) {
+        QQuickItem *number = Child(row, "lno");
+        QQuickItem *caption = Child(row, "caption");
+        const double inkEnd = number->x() + QQmlProperty::read(number, "leftPadding").toDouble() +
+                              QQmlProperty::read(number, "contentWidth").toDouble();
+        EXPECT_LE(inkEnd, caption->x()) << Text(row, "lno").toStdString() << " runs into the title";
+    }
 }
 
 TEST_F(PlaylistViewTest, ClearingEmptiesTheListAndShowsTheInvitation) {

@@ -126,6 +126,8 @@ void PlaylistModel::SetPlaying(int index, bool playing) {
         return;
     rows_[static_cast<std::size_t>(index)].playing = playing;
     RowChanged(index, PlayingRole);
+    if (playing)
+        Q_EMIT playingRowStarted(index);
 }
 
 void PlaylistModel::SetPath(int index, const std::string &path) {

@@ -90,6 +90,8 @@ public:
 Q_SIGNALS:
     void selectedIndexChanged();
     void countChanged();
+    // A row became the playing one; the view scrolls it into sight.
+    void playingRowStarted(int index);
 
 private:
     void RowChanged(int index, int role);

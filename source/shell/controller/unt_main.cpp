@@ -806,6 +806,16 @@ void TZylMain::lbl_openClick() {
     });
 }
 
+std::string AskDeleteText(const std::string &title, const std::string &caption, const std::string &path) {
+    std::string name = !text::IsBlank(title) ? title : !text::IsBlank(caption) ? caption : path;
+    if (name == path) {
+        const auto slash = path.find_last_of('/');
+        if (slash != std::string::npos && slash + 1 < path.size())
+            name = path.substr(slash + 1);
+    }
+    return "确定要删除《" + name + "》吗？";
+}
+
 void TZylMain::pmdel_delselectClick() {
     Guarded([this] {
         const int row = model_.SelectedIndex();
@@ -814,9 +824,11 @@ void TZylMain::pmdel_delselectClick() {
         askPending_ = true;
         // The button's own row is deleted, even if the selection moves (to the playing row, for
         // one) while the question is open.
-        const std::string path = model_.Row(row).path;
+        const PlaylistRow &asked = model_.Row(row);
+        const std::string path = asked.path;
+        const std::string question = AskDeleteText(asked.title, asked.caption, path);
         QPointer<TZylMain> self(this);
-        view_.MsgPop1(kAskDeleteText, [self, row, path](int result) {
+        view_.MsgPop1(question, [self, row, path](int result) {
             if (!self)
                 return;
             self->askPending_ = false;

@@ -116,7 +116,8 @@ inline constexpr const char *kMainCaption = "Lirvo4";
 inline constexpr const char *kProductSite = "www.lirvo.net";
 
 // Confirmation texts of the playlist.
-inline constexpr const char *kAskDeleteText = "确定要删除当前选择的歌曲吗？";
+// The delete question names the song: its title, else its caption, else its file name.
+std::string AskDeleteText(const std::string &title, const std::string &caption, const std::string &path);
 inline constexpr const char *kAskClearText = "确定要清空当前歌曲列表？";
 
 // Where the controller finds its collaborators. Everything but the library has a default for
