@@ -413,6 +413,41 @@ TEST_F(PulseOutputTest, PauseAndStopAreHeardAtOnceAndAResumePlaysOnFromWhatWasHe
     EXPECT_NEAR(FrameSeconds(runs[1].first), FrameSeconds(runs[0].last + 1), 0.01);
 }
 
+TEST_F(PulseOutputTest, AnotherTrackPlayedAfterAStopIsHeardAsSoonAsItIsStarted) {
+    // A manual change of track: the playing one is stopped, the next one opened, prepared and
+    // played. The silence heard between them is the time these calls took and little more:
+    // neither a new stream (heard only after what the sink mixed ahead without it) nor silence
+    // queued while the emptied stream waited.
+    const std::string recording = folder.File("change.raw");
+    const Handle first = PlayCounterPastOneSecond(6.0, recording);
+    ASSERT_NE(first, 0u) << library->ErrorGetCode();
+    const std::string streamBefore = pulse->SinkInputList();
+    const std::string secondPath = folder.File("second counter.wav");
+    ASSERT_TRUE(MakeCounter(secondPath, 3.0));
+
+    const auto stoppedAt = std::chrono::steady_clock::now();
+    ASSERT_TRUE(library->ChannelStop(first));
+    const Handle second = Open(secondPath);
+    ASSERT_NE(second, 0u);
+    ASSERT_TRUE(library->OutputPrepare(second)) << library->ErrorGetCode();
+    ASSERT_TRUE(library->ChannelPlay(second, false));
+    const double callsMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - stoppedAt).count();
+    ASSERT_TRUE(WaitUntil([&] { return Seconds(second) > 1.0; }, 5s));
+    const std::string details = pulse->SinkInputDetails();
+    pulse->StopRecording();
+
+    const std::vector<HeardRun> runs = HeardRuns(ReadFloats(recording));
+    ASSERT_GE(runs.size(), 2u);
+    const HeardRun &next = runs.back();
+    EXPECT_LT(FrameSeconds(next.first), 0.01) << "the second track from its start";
+    const double gapMs = 1000.0 * static_cast<double>(next.silenceBefore) / 44100.0;
+    std::printf("silence between the tracks: %.1f ms, of which the calls took %.1f ms\n", gapMs, callsMs);
+    EXPECT_LE(gapMs, callsMs + 60.0);
+    EXPECT_EQ(pulse->SinkInputList(), streamBefore) << "the stream should be kept for the next track";
+    EXPECT_NE(details.find("second counter"), std::string::npos) << "and named after it: " << details;
+}
+
 TEST_F(PulseOutputTest, EqualizerChangeIsHeardOnceTheStreamsBufferHasPlayedOut) {
     // The channel decodes a third of a second ahead of what the stream holds (200 ms): a change
     // of the equalizer must not wait for both to play out.

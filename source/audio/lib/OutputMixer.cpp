@@ -197,10 +197,15 @@ int OutputMixer::Acquire(const std::string &streamName) {
     if (quit_) {
         return kErrorDriver;
     }
-    // A device lost, or one open under another track's name while nothing plays on it, is
-    // opened afresh.
-    if (device_ != 0 &&
-        (lost_ || (streamName != streamName_ && !AnyChannelIn(PlaybackChannel::Mode::Playing)))) {
+    // A device lost is opened afresh. One open under another track's name while nothing plays
+    // on it is renamed: a PulseAudio stream is kept, because a new stream is heard only after
+    // what the sink had already mixed without it (up to two seconds on a sink that mixes ahead
+    // while idle); SDL names its stream only when it opens.
+    const bool renamed = streamName != streamName_ && !AnyChannelIn(PlaybackChannel::Mode::Playing);
+    if (device_ != 0 && !lost_ && renamed && pulse_ != nullptr) {
+        pulse_->Rename(streamName);
+        streamName_ = streamName;
+    } else if (device_ != 0 && (lost_ || renamed)) {
         CloseDevice();
     }
     if (device_ == 0) {

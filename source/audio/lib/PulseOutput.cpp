@@ -105,6 +105,13 @@ void PulseOutput::Write(pa_stream *stream, size_t bytes) {
     // so this lock is never waited for; it shows ThreadSanitizer, which cannot see libpulse's
     // lock, that the fills never overlap.
     std::lock_guard<std::mutex> visible(writeMutex_);
+    if (holdWrites_) {
+        // Answered at the uncork: silence written now would be heard before the next sound.
+        return;
+    }
+    // A request answered in several chunks: each later chunk is heard after the ones before it
+    // (libpulse cannot reckon that while it has no timing for an emptied stream).
+    int64_t aheadOfNext = -1;
     while (bytes > 0) {
         void *data = nullptr;
         size_t size = bytes;
@@ -119,7 +126,7 @@ void PulseOutput::Write(pa_stream *stream, size_t bytes) {
         std::memset(data, 0, size);
         const auto frames = static_cast<int64_t>(size) / kBytesPerFrame;
         // What is written already is heard `latency` from now; this block comes after it.
-        const int64_t ahead = LatencyFrames(stream);
+        const int64_t ahead = aheadOfNext < 0 ? LatencyFrames(stream) : aheadOfNext;
         const bool replace = fill_(static_cast<float *>(data), frames, ahead + frames);
         // A block that replaces the queue is written where the server reads, over what it
         // held; the server rewinds its sink to it. libpulse then reckons no latency until its
@@ -132,6 +139,7 @@ void PulseOutput::Write(pa_stream *stream, size_t bytes) {
             latencyFrames_.store(frames, std::memory_order_relaxed);
             timingWanted_ = true;
         }
+        aheadOfNext = (replace ? 0 : ahead) + frames;
         bytes -= std::min(bytes, size);
     }
 }
@@ -161,6 +169,7 @@ bool PulseOutput::WaitUntilReady(bool forStream) {
 PulseOutput::OpenResult PulseOutput::Open(const std::string &streamName) {
     Close();
     failed_ = false;
+    holdWrites_ = false;
     mainloop_ = pa_threaded_mainloop_new();
     if (mainloop_ == nullptr) {
         return OpenResult::NoServer;
@@ -222,12 +231,24 @@ void PulseOutput::SetCorked(bool corked, bool dropQueued) {
     if (pa_operation *operation = pa_stream_cork(stream_, corked ? 1 : 0, nullptr, nullptr)) {
         pa_operation_unref(operation);
     }
+    if (!corked && holdWrites_) {
+        // The requests held since the stream was emptied are answered now: the emptied stream
+        // waits for a full buffer before it plays, so it starts with the sound to be heard.
+        holdWrites_ = false;
+        if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
+            const size_t wanted = pa_stream_writable_size(stream_);
+            if (wanted != static_cast<size_t>(-1) && wanted > 0) {
+                Write(stream_, wanted);
+            }
+        }
+    }
     if (dropQueued) {
         // Emptied, the stream waits for a full buffer again before it plays.
         if (pa_operation *operation = pa_stream_flush(stream_, nullptr, nullptr)) {
             pa_operation_unref(operation);
         }
         latencyFrames_.store(0, std::memory_order_relaxed);
+        holdWrites_ = corked;
     }
     // The clock libpulse reckons with starts or stops here; the next write asks the server.
     timingWanted_ = true;
@@ -242,6 +263,21 @@ void PulseOutput::WriteNow() {
     if (pa_stream_get_state(stream_) == PA_STREAM_READY && pa_stream_is_corked(stream_) == 0) {
         const pa_sample_spec format = OutputFormat();
         Write(stream_, pa_usec_to_bytes(kRefillUsec, &format));
+    }
+    pa_threaded_mainloop_unlock(mainloop_);
+}
+
+void PulseOutput::Rename(const std::string &streamName) {
+    if (mainloop_ == nullptr || stream_ == nullptr) {
+        return;
+    }
+    pa_threaded_mainloop_lock(mainloop_);
+    if (pa_stream_get_state(stream_) == PA_STREAM_READY) {
+        // Sets the media name too.
+        if (pa_operation *operation =
+                pa_stream_set_name(stream_, streamName.empty() ? "Lirvo" : streamName.c_str(), nullptr, nullptr)) {
+            pa_operation_unref(operation);
+        }
     }
     pa_threaded_mainloop_unlock(mainloop_);
 }

@@ -44,11 +44,14 @@ public:
     // Connects and makes a paused (corked) stream named `streamName`.
     OpenResult Open(const std::string &streamName);
     // Corks or uncorks the stream, and with `dropQueued` empties it of what it holds but has
-    // not played; returns at once.
+    // not played; returns at once. An emptied stream's requests for data are answered only
+    // when it is uncorked, with what is to be heard then rather than the silence of now.
     void SetCorked(bool corked, bool dropQueued = false);
     // Fills and writes one refill step now, without waiting for the server to ask (a playing
     // stream only): a block that replaces what the stream holds is then heard at once.
     void WriteNow();
+    // Names the stream after another track; the server shows the new name at once.
+    void Rename(const std::string &streamName);
     bool Failed() const { return failed_.load(); }
     void Close();
 
@@ -72,6 +75,8 @@ private:
     // report, after a write over the queue or a flush); written under the main loop's lock.
     std::atomic<int64_t> latencyFrames_{0};
     std::mutex writeMutex_; // held by Write, under the main loop's lock
+    // Emptied and corked: the server's requests wait for the uncork (under the main loop's lock).
+    bool holdWrites_ = false;
     // Used by Write only.
     std::chrono::steady_clock::time_point timingAskedAt_{};
 };
