@@ -148,7 +148,8 @@ Layer3D {
                 objectName: "btnPlay"
                 x: 22; y: 19; width: 65; height: 65
                 pictureSize: 65
-                hint: "播放"
+                // Says what a click does: the pause picture pauses.
+                hint: panel.zylMain && panel.zylMain.playButtonImage === 1 ? "暂停" : "播放"
                 opacity: 0.5
                 hoverFade: true
                 source: Pictures.bmpList[panel.zylMain ? panel.zylMain.playButtonImage : 0]

@@ -62,7 +62,7 @@ TEST_F(PlaybackTest, EndOfTrackFollowsThePlayOrderTable) {
             Spin(100);
             EXPECT_EQ(State(), kStateEnded);
             EXPECT_EQ(main->CurrentIndex(), c.from);
-            EXPECT_EQ(main->PlayButtonImage(), 1); // the end leaves the pause picture
+            EXPECT_EQ(main->PlayButtonImage(), 0) << "the list has played out: the play picture again";
         } else {
             EXPECT_TRUE(WaitUntil([&] {
                 return Engine().CurrentChannel() != endedStream && WaitPlaying(c.next);
@@ -104,6 +104,24 @@ TEST_F(PlaybackTest, FailedOpenSkipsAfterASecondExceptInRepeatOne) {
     // An error report with code 0 is no reason to move on.
     main->OnError(kStateEnded, 0);
     EXPECT_FALSE(main->LanErrTimerActive());
+}
+
+TEST_F(PlaybackTest, AFailedOpenSaysWhyAndInOrderTheLastRowStopsInsteadOfWrapping) {
+    ThreeRows(/*brokenRow=*/2);
+    SetMode(kPlaySequential);
+    PlayRow(2);
+    ASSERT_TRUE(WaitUntil([&] { return main->LanErrTimerActive(); }));
+    EXPECT_EQ(main->TitleTextUtf8(), "无法播放《missing2》：文件不存在");
+    ASSERT_TRUE(WaitUntil([&] { return !main->LanErrTimerActive(); }, 3000));
+    Spin(300);
+    EXPECT_EQ(main->CurrentIndex(), 2) << "the first row must not start again";
+    EXPECT_EQ(State(), lirvo::audio::kStateOpenFailed);
+    EXPECT_EQ(main->PlayButtonImage(), 0);
+
+    // Looping the list, the failure moves on to the first row as before.
+    SetMode(kPlayLoopList);
+    PlayRow(2);
+    EXPECT_TRUE(WaitPlaying(0));
 }
 
 // Pressing "previous" at once after a failed open plays that row; the pending skip must not

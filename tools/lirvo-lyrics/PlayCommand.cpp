@@ -9,6 +9,7 @@
 #include "PlayCommand.h"
 
 #include "audio/engine/AudioEngine.h"
+#include "audio/engine/OpenFailure.h"
 #include "audio/lib/AudioLibraryFactory.h"
 #include "lyrics/core/LrcClass.h"
 #include "lyrics/core/LyricFile.h"
@@ -100,7 +101,8 @@ private:
             return;
         }
         ++failures_;
-        std::fprintf(stderr, "cannot play %s (audio library error %d)\n", files_[index_].c_str(), code);
+        const std::string reason = audio::DescribeOpenFailure(code, files_[index_], engine_.Filter);
+        std::fprintf(stderr, "%s (%s)\n", audio::CannotPlayText(files_[index_], reason).c_str(), files_[index_].c_str());
         Next();
     }
 

@@ -1,6 +1,7 @@
 #include "shell/controller/unt_main.h"
 
 #include "audio/engine/AudioEngine.h"
+#include "audio/engine/OpenFailure.h"
 #include "function/system/SystemHelpers.h"
 #include "function/text/FastStrings.h"
 #include "function/text/TextCodec.h"
@@ -32,6 +33,7 @@
 #include <QPointer>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -466,10 +468,15 @@ void TZylMain::tmr_lanerrTimer() {
         lanErrTimer_.stop();
         return;
     }
-    if (playMode_ == kPlayRepeatOne)
+    if (playMode_ == kPlayRepeatOne) {
         btn_playClick();
-    else
+    } else if (playMode_ == kPlaySequential && currentIndex_ >= model_.Count() - 1) {
+        // In order, a failure on the last row ends playback as its end would, rather than
+        // starting over from the first row.
+        SetPlayButtonImage(0);
+    } else {
         btn_nextClick();
+    }
     LyricTrackEnded();
     NotifyPlugins(kPluginTrackEnded);
     lanErrTimer_.stop();
@@ -534,6 +541,8 @@ void TZylMain::EndOfTrack() {
     case kPlaySequential:
         if (currentIndex_ < model_.Count() - 1)
             btn_nextClick();
+        else
+            SetPlayButtonImage(0); // the list has played out: a click plays again
         break;
     case kPlayLoopList:
         btn_nextClick();
@@ -614,6 +623,15 @@ void TZylMain::OnError(std::int32_t, std::int32_t code) {
     // Only a failed open of the current row starts the skip (an open stopped by next or
     // previous during 1005 is no failure).
     if (code != 0 && engine_ && engine_->State.load() == audio::kStateOpenFailed && !lanErrTimer_.isActive()) {
+        if (const TPlayListItem *record = Record(currentIndex_)) {
+            const std::string name = !text::IsBlank(record->Title) ? record->Title
+                                     : !text::IsBlank(record->Caption) ? record->Caption
+                                                                       : record->Path;
+            const std::string message =
+                audio::CannotPlayText(name, audio::DescribeOpenFailure(code, record->Path, engine_->Filter));
+            SetTitleText(message);
+            std::fprintf(stderr, "lirvo: %s (%s)\n", message.c_str(), record->Path.c_str());
+        }
         lanErrRow_ = currentIndex_;
         lanErrTimer_.start();
     }
