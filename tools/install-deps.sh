@@ -16,6 +16,7 @@ packages=(
   libxcb1-dev
   xvfb xauth x11-utils ffmpeg lame sox imagemagick xdotool
   pulseaudio pulseaudio-utils dbus dbus-x11 playerctl weston xwayland qt6-wayland
+  mpv mpv-mpris audacious
   desktop-file-utils appstream
   libssl-dev zlib1g-dev libopencc-dev libopencc-data
   "$@"
