@@ -2,6 +2,7 @@
 // did not show. `lirvo-lyrics COMMAND ARGS...`; see Usage() for the commands.
 
 #include "LyricsCommands.h"
+#include "NowCommand.h"
 #include "PlayCommand.h"
 
 #include <cstdio>
@@ -29,6 +30,12 @@ constexpr Command kCommands[] = {
      "find SONG [--lyric-dir DIR] [--sources LIST] [--url SERVICE=URL]... [--server URL] [--offline]\n"
      "                                 the player's lookup: source KIND WHERE (SERVICE:ID online), then the lyric"},
     {"play", RunPlayCommand, "play ...                       play a song with its lyric"},
+    {"now", RunNowCommand,
+     "now [--watch]                  the running player's line: LINE<TAB>TRANSLATION (tabs and line breaks\n"
+     "                                 in them print as blanks); exits 1 when no player runs. --watch keeps\n"
+     "                                 running and prints a line at every change, an empty line when the\n"
+     "                                 player quits, its line again when it is back; ends when the session\n"
+     "                                 bus goes away (exit 1) or its output is closed"},
 };
 
 void PrintUsage(std::FILE *out) {
