@@ -11,8 +11,13 @@
 #include "shell/app/SvgPictureProvider.h"
 #include "shell/command/CommandBlock.h"
 #include "shell/command/mapshare.h"
+#include "shell/mpris/LyricsBus.h"
 #include "shell/mpris/MprisService.h"
+#include "shell/mpris/MprisState.h"
 
+#include <QDBusConnection>
+
+#include <cstdio>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -31,6 +36,7 @@ PlayerApp::~PlayerApp() {
     // A library that finishes loading from now on finds no player to start the engine of.
     m_alive.reset();
     // The window goes first (its bindings read the controller), then the controller's own end.
+    m_lyricsBus.reset();
     m_mpris.reset();
     m_sessionEnd.reset();
     m_tray.reset();
@@ -186,6 +192,8 @@ void PlayerApp::FinishStart() {
     }
     if (m_options.MediaPlayerInterface) {
         m_mpris = mpris::MprisService::Start(*m_controller, {[this] { ShowMainWindow(); }, [this] { Quit(); }});
+        if (m_mpris)
+            StartLyricsBus();
     }
     system::StartupMark("band, menu, tray and media-player interface made");
     if (!m_options.PrepareAudio) {
@@ -243,6 +251,42 @@ void PlayerApp::Quit() {
     if (m_window)
         m_window->close();
     QCoreApplication::quit();
+}
+
+void PlayerApp::StartLyricsBus() {
+    m_lyricsBus = std::make_unique<mpris::TLyricsBus>();
+    shell::TZylMain *controller = m_controller.get();
+    m_lyricsBus->SetPositionSource([controller] { return static_cast<qint64>(controller->LyricClockMs()); });
+    PublishLyrics();
+    if (!m_lyricsBus->Start(QDBusConnection::sessionBus())) {
+        std::fprintf(stderr, "lirvo: another player serves %s; the current line is not offered\n",
+                     mpris::kLyricsServiceName);
+        m_lyricsBus.reset();
+        return;
+    }
+    connect(controller, &shell::TZylMain::bandLineChanged, this, [this] { PublishLyrics(); });
+    connect(controller, &shell::TZylMain::lyricSourceChanged, this, [this] { PublishLyrics(); });
+    connect(controller, &shell::TZylMain::currentIndexChanged, this, [this] { PublishLyrics(); });
+    connect(controller, &shell::TZylMain::titleTextChanged, this, [this] { PublishLyrics(); });
+    connect(controller, &shell::TZylMain::engineStateChanged, this, [this] { PublishLyrics(); }, Qt::QueuedConnection);
+}
+
+void PlayerApp::PublishLyrics() {
+    if (!m_lyricsBus)
+        return;
+    const shell::TZylMain &c = *m_controller;
+    mpris::TLyricsNow now;
+    now.line = QString::fromStdString(c.BandLineText());
+    now.translation = QString::fromStdString(c.BandTranslationText());
+    now.positionMs = c.LyricClockMs();
+    now.status = mpris::PlaybackStatusFor(c.EngineState());
+    now.player = m_mpris ? m_mpris->ServiceName() : QString::fromLatin1(mpris::kOwnPlayerName);
+    if (const shell::TPlayListItem *record = c.Record(c.CurrentIndex())) {
+        now.title = QString::fromStdString(record->Title);
+        now.artist = QString::fromStdString(record->Songer);
+    }
+    now.source = mpris::LyricsSourceText(c.LyricSource(), c.LyricWhere());
+    m_lyricsBus->Publish(now);
 }
 
 } // namespace lirvo::app

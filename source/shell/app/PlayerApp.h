@@ -28,6 +28,7 @@ class MessagePortServer;
 }
 namespace lirvo::mpris {
 class MprisService;
+class TLyricsBus;
 }
 namespace lirvo::lyrics {
 class TZylDlrcButton;
@@ -108,6 +109,9 @@ private:
     QMenu *Menu();
     void FinishStart();
     void StartEngine();
+    // Serves the band's line on the session bus (net.lirvo.Lyrics1) beside the media-player interface.
+    void StartLyricsBus();
+    void PublishLyrics();
 
     PlayerAppOptions m_options;
     std::unique_ptr<QmlMainView> m_view;
@@ -120,6 +124,7 @@ private:
     std::unique_ptr<tray::TDDTrayIcon> m_tray;
     std::unique_ptr<tray::TSessionEndWatcher> m_sessionEnd;
     std::unique_ptr<mpris::MprisService> m_mpris;
+    std::unique_ptr<mpris::TLyricsBus> m_lyricsBus;
     QString m_error;
     bool m_quitting = false;
     bool m_closed = false;

@@ -597,11 +597,21 @@ void TZylMain::ShowLyricAt(std::int32_t position) {
     bandLineTimed_ = false;
     if (text::IsBlank(timeline_->CurrentLine())) {
         view_.ShowText(kNoLinePlaceholder);
+        SetBandLine({}, {});
         return;
     }
     TBandLine line = BandLineOf(*timeline_);
     bandLineTimed_ = !line.Words.empty();
     view_.ShowLyricLine(line);
+    SetBandLine(line.Text, line.Translation);
+}
+
+void TZylMain::SetBandLine(const std::string &text, const std::string &translation) {
+    if (text == bandText_ && translation == bandTranslation_)
+        return;
+    bandText_ = text;
+    bandTranslation_ = translation;
+    Q_EMIT bandLineChanged();
 }
 
 void TZylMain::SetLyricsLocked(bool locked) {
@@ -999,8 +1009,18 @@ void TZylMain::CacheRepointed(const std::string &source, const std::string &targ
 // ---------------------------------------------------------------------------------------------
 // Lyrics
 
+std::int32_t TZylMain::LyricClockMs() const {
+    return timeline_ ? timeline_->Position() + timeline_->Offset() : 0;
+}
+
 void TZylMain::EmptyLyric() {
     lyricFile_.clear();
+    if (lyricSource_ != lyrics::TLyricSource::None || !lyricWhere_.empty()) {
+        lyricSource_ = lyrics::TLyricSource::None;
+        lyricWhere_.clear();
+        Q_EMIT lyricSourceChanged();
+    }
+    SetBandLine({}, {});
     if (timeline_)
         timeline_->LoadText("");
 }
@@ -1014,6 +1034,11 @@ void TZylMain::LyricTrackEnded() {
 }
 
 void TZylMain::StartLyricLookup(const LookupKey &key) {
+    if (lyricSource_ != lyrics::TLyricSource::None || !lyricWhere_.empty()) {
+        lyricSource_ = lyrics::TLyricSource::None; // the last track's lyric is not this one's
+        lyricWhere_.clear();
+        Q_EMIT lyricSourceChanged();
+    }
     lyrics::TLrcTextThread::Request request;
     request.Path = key.Path;
     request.Title = key.Title;
@@ -1046,6 +1071,9 @@ void TZylMain::LyricLookupFinished(lyrics::TLrcTextThread &worker) {
     // An online lyric was already saved into the lyric folder by the worker, under a name the
     // folder lookup finds again; shifts are kept in whichever file the lyric came from.
     lyricFile_ = worker.Result().LyricFile;
+    lyricSource_ = worker.Result().Source;
+    lyricWhere_ = worker.Result().Where;
+    Q_EMIT lyricSourceChanged();
 }
 
 void TZylMain::LoadLyricText(const std::string &text) {

@@ -54,6 +54,7 @@
 // the cache names on the open worker's thread, download blocks are written on the download
 // thread, and every reaction that touches the playlist is carried to the main thread.
 
+#include "lyrics/core/LyricLookup.h"
 #include "shell/command/CommandBlock.h"
 #include "shell/command/ICommandTarget.h"
 #include "shell/controller/MainView.h"
@@ -286,6 +287,13 @@ public:
     QString Caption() const { return QString::fromUtf8(kMainCaption); }
     QString TitleText() const { return QString::fromStdString(titleText_); }
     const std::string &TitleTextUtf8() const { return titleText_; }
+    // What the band shows of the lyric now ("" for no line), and the lyric clock with the
+    // offset applied, for readers outside the window.
+    const std::string &BandLineText() const { return bandText_; }
+    const std::string &BandTranslationText() const { return bandTranslation_; }
+    std::int32_t LyricClockMs() const;
+    lyrics::TLyricSource LyricSource() const { return lyricSource_; }
+    const std::string &LyricWhere() const { return lyricWhere_; }
     int ProgressMaximum() const { return progressMaximum_; }
     int ProgressValue() const { return progressValue_; }
     double ProgressOpacity() const { return progressOpacity_; }
@@ -377,6 +385,10 @@ Q_SIGNALS:
     void engineStateChanged();
     // The position was set with the seek bar's handler.
     void seeked(qint64 positionMs);
+    // The band's line or its translation changed (BandLineText, BandTranslationText).
+    void bandLineChanged();
+    // A lyric was loaded for the playing track, or cleared (LyricSource, LyricWhere).
+    void lyricSourceChanged();
 
 private:
     struct LookupKey {
@@ -404,6 +416,7 @@ private:
     void LyricTrackEnded();
     void EmptyLyric();
     void ShowLyricAt(std::int32_t position);
+    void SetBandLine(const std::string &text, const std::string &translation);
     void StartLyricLookup(const LookupKey &key);
     void LyricLookupFinished(lyrics::TLrcTextThread &worker);
     void PickFolder(bool lyricFolder);
@@ -456,6 +469,9 @@ private:
     int tickCounter_ = 0;
     bool bandLineTimed_ = false; // the band shows a word-timed line: it changes on every tick
     QTimer lanErrTimer_;
+    std::string bandText_, bandTranslation_;
+    lyrics::TLyricSource lyricSource_ = lyrics::TLyricSource::None;
+    std::string lyricWhere_;
     // Trims the working set once, a moment after a track ended or the playlist changed.
     QTimer trimTimer_;
     std::int32_t lanErrRow_ = -1; // the row whose failed open the timer is to skip
