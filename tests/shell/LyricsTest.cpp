@@ -48,17 +48,27 @@ TEST_F(LyricsTest, LyricBesideTheSongIsLoadedAndFollowsThePosition) {
     Create();
     PlayRow(0);
     EXPECT_EQ(view.LastText(), "...");
+    int lineSignals = 0;
+    QObject::connect(main.get(), &TZylMain::bandLineChanged, [&] { ++lineSignals; });
     ASSERT_TRUE(LookupDone());
     EXPECT_NE(main->Timeline()->LrcText().find("second line"), std::string::npos);
+    // What readers outside the window are told: where the lyric came from and the line shown.
+    EXPECT_EQ(main->LyricSource(), lirvo::lyrics::TLyricSource::Beside);
+    EXPECT_EQ(main->LyricWhere(), media + "beside.lrc");
     StepAt(0);
     EXPECT_EQ(view.LastText(), "first line"); // shown in advance
+    EXPECT_EQ(main->BandLineText(), "first line");
     StepAt(6);
     EXPECT_EQ(view.LastText(), "second line");
+    EXPECT_EQ(main->BandLineText(), "second line");
+    EXPECT_EQ(lineSignals, 2) << "one notice per new line, not per tick";
     // After the track the slogan is the only line while the ticks go on.
     EndTrack();
     Spin(50);
     Ticks(10);
     EXPECT_EQ(view.LastText(), kSloganText);
+    EXPECT_EQ(main->BandLineText(), "") << "the slogan is no lyric line";
+    EXPECT_EQ(main->LyricSource(), lirvo::lyrics::TLyricSource::None);
 }
 
 TEST_F(LyricsTest, OnlineResultIsSavedUnderTitleAndArtistButNothingFoundWritesNoFile) {

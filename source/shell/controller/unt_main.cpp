@@ -1015,18 +1015,23 @@ std::int32_t TZylMain::LyricClockMs() const {
 
 void TZylMain::EmptyLyric() {
     lyricFile_.clear();
+    ForgetLyric();
+    if (timeline_)
+        timeline_->LoadText("");
+}
+
+void TZylMain::ForgetLyric() {
     if (lyricSource_ != lyrics::TLyricSource::None || !lyricWhere_.empty()) {
         lyricSource_ = lyrics::TLyricSource::None;
         lyricWhere_.clear();
         Q_EMIT lyricSourceChanged();
     }
     SetBandLine({}, {});
-    if (timeline_)
-        timeline_->LoadText("");
 }
 
 void TZylMain::LyricTrackEnded() {
     lyricFile_.clear();
+    ForgetLyric();
     if (!timeline_)
         return;
     timeline_->LoadText("");
@@ -1034,11 +1039,7 @@ void TZylMain::LyricTrackEnded() {
 }
 
 void TZylMain::StartLyricLookup(const LookupKey &key) {
-    if (lyricSource_ != lyrics::TLyricSource::None || !lyricWhere_.empty()) {
-        lyricSource_ = lyrics::TLyricSource::None; // the last track's lyric is not this one's
-        lyricWhere_.clear();
-        Q_EMIT lyricSourceChanged();
-    }
+    ForgetLyric(); // the last track's lyric is not this one's
     lyrics::TLrcTextThread::Request request;
     request.Path = key.Path;
     request.Title = key.Title;

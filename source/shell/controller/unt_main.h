@@ -417,6 +417,8 @@ private:
     void EmptyLyric();
     void ShowLyricAt(std::int32_t position);
     void SetBandLine(const std::string &text, const std::string &translation);
+    // No lyric for readers outside the window: no source, no line.
+    void ForgetLyric();
     void StartLyricLookup(const LookupKey &key);
     void LyricLookupFinished(lyrics::TLrcTextThread &worker);
     void PickFolder(bool lyricFolder);
