@@ -603,7 +603,11 @@ void TZylMain::ShowLyricAt(std::int32_t position) {
     TBandLine line = BandLineOf(*timeline_);
     bandLineTimed_ = !line.Words.empty();
     view_.ShowLyricLine(line);
-    SetBandLine(line.Text, line.Translation);
+    // The slogan an empty timeline shows is no lyric line.
+    if (line.Text == lyrics::kLyricSlogan)
+        SetBandLine({}, {});
+    else
+        SetBandLine(line.Text, line.Translation);
 }
 
 void TZylMain::SetBandLine(const std::string &text, const std::string &translation) {
