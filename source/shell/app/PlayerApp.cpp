@@ -11,6 +11,7 @@
 #include "shell/app/SvgPictureProvider.h"
 #include "shell/command/CommandBlock.h"
 #include "shell/command/mapshare.h"
+#include "follow/MprisFollower.h"
 #include "shell/mpris/LyricsBus.h"
 #include "shell/mpris/MprisService.h"
 #include "shell/mpris/MprisState.h"
@@ -18,6 +19,7 @@
 #include <QDBusConnection>
 
 #include <cstdio>
+#include <limits>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QGuiApplication>
@@ -36,6 +38,7 @@ PlayerApp::~PlayerApp() {
     // A library that finishes loading from now on finds no player to start the engine of.
     m_alive.reset();
     // The window goes first (its bindings read the controller), then the controller's own end.
+    m_follower.reset();
     m_lyricsBus.reset();
     m_mpris.reset();
     m_sessionEnd.reset();
@@ -192,8 +195,10 @@ void PlayerApp::FinishStart() {
     }
     if (m_options.MediaPlayerInterface) {
         m_mpris = mpris::MprisService::Start(*m_controller, {[this] { ShowMainWindow(); }, [this] { Quit(); }});
-        if (m_mpris)
+        if (m_mpris) {
             StartLyricsBus();
+            StartFollowing();
+        }
     }
     system::StartupMark("band, menu, tray and media-player interface made");
     if (!m_options.PrepareAudio) {
@@ -281,12 +286,97 @@ void PlayerApp::PublishLyrics() {
     now.positionMs = c.LyricClockMs();
     now.status = mpris::PlaybackStatusFor(c.EngineState());
     now.player = m_mpris ? m_mpris->ServiceName() : QString::fromLatin1(mpris::kOwnPlayerName);
-    if (const shell::TPlayListItem *record = c.Record(c.CurrentIndex())) {
+    if (c.Following() && m_follower) {
+        const follow::TFollowedTrack track = m_follower->Track();
+        now.player = m_follower->FollowedName();
+        now.title = QString::fromStdString(track.Title);
+        now.artist = QString::fromStdString(track.Artist);
+        now.positionMs = m_follower->PositionMs();
+        const follow::TPlayback playback = m_follower->Status().Playback;
+        now.status = playback == follow::TPlayback::Playing  ? QStringLiteral("Playing")
+                     : playback == follow::TPlayback::Paused ? QStringLiteral("Paused")
+                                                             : QStringLiteral("Stopped");
+    } else if (const shell::TPlayListItem *record = c.Record(c.CurrentIndex())) {
         now.title = QString::fromStdString(record->Title);
         now.artist = QString::fromStdString(record->Songer);
     }
     now.source = mpris::LyricsSourceText(c.LyricSource(), c.LyricWhere());
     m_lyricsBus->Publish(now);
+}
+
+void PlayerApp::StartFollowing() {
+    shell::TZylMain *controller = m_controller.get();
+    m_follower = std::make_unique<follow::TMprisFollower>(QDBusConnection::sessionBus());
+    m_followTicks = new QTimer(this);
+    m_followTicks->setInterval(25);
+    m_followTicks->setTimerType(Qt::PreciseTimer);
+    connect(m_followTicks, &QTimer::timeout, this, [this, controller] {
+        const qint64 position = m_follower->PositionMs();
+        if (position >= 0)
+            controller->FollowedClock(static_cast<std::int32_t>(position),
+                                      m_follower->Status().Playback == follow::TPlayback::Playing);
+    });
+    connect(m_follower.get(), &follow::TMprisFollower::trackChanged, this, [this] { FollowedTrackChanged(); });
+    connect(m_follower.get(), &follow::TMprisFollower::followedChanged, this, [this] { FollowedTrackChanged(); });
+    connect(m_follower.get(), &follow::TMprisFollower::statusChanged, this, [this] {
+        UpdateFollowing();
+        PublishLyrics();
+    });
+    connect(m_follower.get(), &follow::TMprisFollower::progressUnavailable, this, [this, controller](bool none) {
+        if (none)
+            controller->FollowedWithoutProgress(follow::kNoProgressText);
+        UpdateFollowing();
+    });
+    connect(controller, &shell::TZylMain::engineStateChanged, this, [this] { UpdateFollowing(); },
+            Qt::QueuedConnection);
+    connect(controller, &shell::TZylMain::followOthersChanged, this, [this] { UpdateFollowing(); });
+    m_follower->SetOwnPlaybackActive(controller->OwnPlaybackActive());
+    m_follower->SetEnabled(controller->FollowOthers());
+}
+
+void PlayerApp::FollowedTrackChanged() {
+    shell::TZylMain &c = *m_controller;
+    if (!m_follower || c.OwnPlaybackActive())
+        return;
+    if (m_follower->Status().Mode != follow::TFollowStatus::TMode::Player || m_follower->FollowedName().isEmpty()) {
+        c.FollowingEnded();
+        PublishLyrics();
+        return;
+    }
+    const follow::TFollowedTrack track = m_follower->Track();
+    if (track.Title.empty())
+        return; // metadata still on its way
+    // A regular file only (never a FIFO or a device); the lyric beside it and its tags are read.
+    const std::string path =
+        follow::IsReadableLocalFile(track.LocalPath, std::numeric_limits<std::uintmax_t>::max()) ? track.LocalPath
+                                                                                                  : std::string();
+    c.FollowedTrackStarted(path, track.Title, track.Artist, static_cast<std::int32_t>(std::max<std::int64_t>(track.LengthMs, 0)),
+                           track.LyricText);
+    UpdateFollowing();
+    PublishLyrics();
+}
+
+void PlayerApp::UpdateFollowing() {
+    if (!m_follower)
+        return;
+    shell::TZylMain &c = *m_controller;
+    const bool own = c.OwnPlaybackActive();
+    const bool wasOwn = m_follower->OwnPlaybackActive();
+    m_follower->SetOwnPlaybackActive(own);
+    m_follower->SetEnabled(c.FollowOthers());
+    if (own) {
+        m_followTicks->stop();
+        return;
+    }
+    // Our own playback gave the band back: the followed player's track takes it again.
+    if (wasOwn && !c.Following())
+        FollowedTrackChanged();
+    const bool ticking = c.Following() && m_follower->ProgressAvailable() &&
+                         m_follower->Status().Playback != follow::TPlayback::Stopped;
+    if (ticking && !m_followTicks->isActive())
+        m_followTicks->start();
+    else if (!ticking)
+        m_followTicks->stop();
 }
 
 } // namespace lirvo::app

@@ -26,6 +26,10 @@ class QQuickWindow;
 namespace lirvo::platform {
 class MessagePortServer;
 }
+namespace lirvo::follow {
+class TMprisFollower;
+}
+
 namespace lirvo::mpris {
 class MprisService;
 class TLyricsBus;
@@ -112,6 +116,10 @@ private:
     // Serves the band's line on the session bus (net.lirvo.Lyrics1) beside the media-player interface.
     void StartLyricsBus();
     void PublishLyrics();
+    void StartFollowing();
+    // Hands the followed track to the controller, or takes the band back when none is followed.
+    void FollowedTrackChanged();
+    void UpdateFollowing();
 
     PlayerAppOptions m_options;
     std::unique_ptr<QmlMainView> m_view;
@@ -125,6 +133,10 @@ private:
     std::unique_ptr<tray::TSessionEndWatcher> m_sessionEnd;
     std::unique_ptr<mpris::MprisService> m_mpris;
     std::unique_ptr<mpris::TLyricsBus> m_lyricsBus;
+    // Follows other players for the band while nothing of our own plays; its clock is given
+    // to the band by m_followTicks.
+    std::unique_ptr<follow::TMprisFollower> m_follower;
+    QTimer *m_followTicks = nullptr;
     QString m_error;
     bool m_quitting = false;
     bool m_closed = false;

@@ -221,6 +221,7 @@ void TZylMain::FormCreate() {
     showLyrics_ = config->ReadBool("Window/DESKTOPLRC", "SHOW", true);
     Q_EMIT showLyricsChanged();
     lyricsLocked_ = config->ReadBool("Window/DESKTOPLRC", "LOCK", false);
+    followOthers_ = config->ReadBool("Window/DESKTOPLRC", "FOLLOW", true);
     view_.SetDesktopLyricLocked(lyricsLocked_);
     Q_EMIT lyricsLockedChanged();
     view_.ShowText(kSloganText);
@@ -298,6 +299,7 @@ void TZylMain::WriteSettingsValues(storage::TDKConfig &config) const {
     config.WriteInteger("Window/PLAY", "PATTERN", PatternForMode(playMode_));
     config.WriteBool("Window/DESKTOPLRC", "SHOW", showLyrics_);
     config.WriteBool("Window/DESKTOPLRC", "LOCK", lyricsLocked_);
+    config.WriteBool("Window/DESKTOPLRC", "FOLLOW", followOthers_);
     config.WriteBool("Window/AUTORUN", "Value", autoRun_);
     config.WriteBool("Window/RUNJM", "Value", false);
     config.WriteInteger("Window/EQ", "ID", eqPresetId_);
@@ -509,6 +511,8 @@ void TZylMain::TrackStarted() {
     LookupKey key{record->Path, record->Title, record->Songer, record->Caption};
     SetTitleText(record->Caption);
     const std::int32_t length = engine_->GetLength();
+    following_ = false; // our own track takes the band back
+    lookupLengthMs_ = length;
     SetProgressMaximum(length);
     timeline_->SetTrackLength(length);
     SetPlayButtonImage(1);
@@ -616,6 +620,78 @@ void TZylMain::SetBandLine(const std::string &text, const std::string &translati
     bandText_ = text;
     bandTranslation_ = translation;
     Q_EMIT bandLineChanged();
+}
+
+void TZylMain::SetFollowOthers(bool on) {
+    if (on == followOthers_)
+        return;
+    followOthers_ = on;
+    if (!on && following_)
+        FollowingEnded();
+    Q_EMIT followOthersChanged();
+    RefreshSettingsSnapshot();
+}
+
+bool TZylMain::OwnPlaybackActive() const {
+    if (!engine_)
+        return false;
+    const std::int32_t state = engine_->State.load();
+    return state == audio::kStatePlaying || state == audio::kStatePaused || state == audio::kStateConnecting;
+}
+
+void TZylMain::FollowedTrackStarted(const std::string &path, const std::string &title, const std::string &artist,
+                                    std::int32_t lengthMs, const std::string &lyricText) {
+    Guarded([&] {
+        if (!followOthers_ || OwnPlaybackActive() || !timeline_)
+            return;
+        following_ = true;
+        lookupLengthMs_ = std::max<std::int32_t>(lengthMs, 0);
+        timeline_->LoadText("");
+        timeline_->SetTrackLength(lookupLengthMs_);
+        bandLineTimed_ = false;
+        lyricFile_.clear();
+        LookupKey key{path, title, artist, MakeCaption(title, artist)};
+        playingTrack_ = key;
+        // Text the player gives with its time tags stands for a lyric when there is no file
+        // to look beside.
+        if (path.empty() && lyricText.find("[0") != std::string::npos && lyricText.find(':') != std::string::npos) {
+            ForgetLyric();
+            timeline_->LoadText(lyricText);
+            timeline_->SetTrackLength(lookupLengthMs_);
+            return;
+        }
+        view_.ShowText(kLookupPlaceholder);
+        if (!lrcThread_)
+            StartLyricLookup(key);
+        else
+            lookupWanted_ = true;
+    });
+}
+
+void TZylMain::FollowedClock(std::int32_t positionMs, bool playing) {
+    if (!following_ || !showLyrics_ || !timeline_ || OwnPlaybackActive())
+        return;
+    view_.SetLyricClock(positionMs, playing);
+    ShowLyricAt(positionMs);
+}
+
+void TZylMain::FollowingEnded() {
+    if (!following_)
+        return;
+    following_ = false;
+    playingTrack_.reset();
+    if (timeline_)
+        timeline_->LoadText("");
+    ForgetLyric();
+    bandLineTimed_ = false;
+    view_.ShowText(kSloganText);
+}
+
+void TZylMain::FollowedWithoutProgress(const std::string &text) {
+    if (!following_ || OwnPlaybackActive())
+        return;
+    SetBandLine({}, {});
+    view_.ShowText(text);
 }
 
 void TZylMain::SetLyricsLocked(bool locked) {
@@ -1051,7 +1127,7 @@ void TZylMain::StartLyricLookup(const LookupKey &key) {
     request.LyricDir = lyricDir_;
     request.OnlineAllowed = OnlineAllowed();
     // The track's length lets the online match tell versions of a song apart.
-    request.DurationMs = engine_ ? engine_->GetLength() : 0;
+    request.DurationMs = lookupLengthMs_;
     runningLookup_ = key;
     lookupWanted_ = false;
     lrcThread_ = lyrics::TLrcTextThread::Start(
@@ -1072,7 +1148,7 @@ void TZylMain::LyricLookupFinished(lyrics::TLrcTextThread &worker) {
     }
     lookupWanted_ = false;
     timeline_->LoadText(worker.LrcText());
-    timeline_->SetTrackLength(engine_ ? engine_->GetLength() : 0);
+    timeline_->SetTrackLength(following_ ? lookupLengthMs_ : engine_ ? engine_->GetLength() : 0);
     // An online lyric was already saved into the lyric folder by the worker, under a name the
     // folder lookup finds again; shifts are kept in whichever file the lyric came from.
     lyricFile_ = worker.Result().LyricFile;

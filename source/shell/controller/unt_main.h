@@ -307,6 +307,23 @@ public:
     // The desktop lyric lock (click-through band), settings key Window/DESKTOPLRC LOCK.
     bool LyricsLocked() const { return lyricsLocked_; }
     void SetLyricsLocked(bool locked);
+
+    // Following another player: while nothing of our own plays or is paused, the band shows
+    // the lyric of the track another player plays, on that player's clock.
+    bool FollowOthers() const { return followOthers_; }
+    void SetFollowOthers(bool on);
+    // True while our own track plays or is paused (the band is ours then).
+    bool OwnPlaybackActive() const;
+    // The followed player started a track: its lyric is looked up as for our own songs
+    // (`path` is its local file, "" for none; `lyricText` the player's own text of it).
+    void FollowedTrackStarted(const std::string &path, const std::string &title, const std::string &artist,
+                              std::int32_t lengthMs, const std::string &lyricText);
+    // The followed player's clock, given about forty times a second while it is followed.
+    void FollowedClock(std::int32_t positionMs, bool playing);
+    // Nothing is followed any more, or the player gives no position: the band says so.
+    void FollowingEnded();
+    void FollowedWithoutProgress(const std::string &text);
+    bool Following() const { return following_; }
     // Puts a notice in the title line until the next track names itself there.
     void ShowTitleNotice(const std::string &text) { SetTitleText(text); }
     bool AutoRun() const { return autoRun_; }
@@ -389,6 +406,7 @@ Q_SIGNALS:
     void bandLineChanged();
     // A lyric was loaded for the playing track, or cleared (LyricSource, LyricWhere).
     void lyricSourceChanged();
+    void followOthersChanged();
 
 private:
     struct LookupKey {
@@ -472,6 +490,9 @@ private:
     bool bandLineTimed_ = false; // the band shows a word-timed line: it changes on every tick
     QTimer lanErrTimer_;
     std::string bandText_, bandTranslation_;
+    bool followOthers_ = true;
+    bool following_ = false;     // the band shows another player's track
+    std::int32_t lookupLengthMs_ = 0; // the length the lyric lookup matches against
     lyrics::TLyricSource lyricSource_ = lyrics::TLyricSource::None;
     std::string lyricWhere_;
     // Trims the working set once, a moment after a track ended or the playlist changed.
