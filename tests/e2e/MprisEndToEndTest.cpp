@@ -5,6 +5,7 @@
 
 #include "DesktopSessionFixture.h"
 
+#include <QStandardPaths>
 #include <QUrl>
 
 #include <csignal>
@@ -144,6 +145,86 @@ TEST_F(DesktopSession, NextPreviousAndOpenUriFollowTheRows) {
     QuitPlayer();
     EXPECT_EQ(SavedPaths(), (std::vector<std::string>{Song("一.ogg").toStdString(), Song("二.ogg").toStdString(),
                                                       Song("三.ogg").toStdString()}));
+}
+
+// Another player on the desktop (mpv with its MPRIS script) plays while nothing of ours does:
+// the band draws that song's lyric on mpv's clock, the line bus names mpv and follows a seek,
+// and the band is cleared when mpv leaves the bus.
+TEST_F(DesktopSession, TheBandFollowsAnotherPlayersSong) {
+    if (!QFile::exists("/usr/lib/mpv-mpris/mpris.so") || QStandardPaths::findExecutable("mpv").isEmpty())
+        GTEST_SKIP() << "mpv with its MPRIS script is not installed";
+    const QString song = Song("followed.ogg");
+    TaggedCopy("followed.ogg", "Followed", "Elsewhere", "Album");
+    QFile lyric(Song("followed.lrc"));
+    ASSERT_TRUE(lyric.open(QIODevice::WriteOnly));
+    QByteArray lines;
+    for (int i = 0; i < 30; ++i)
+        lines += QStringLiteral("[00:%1.00]\u25A0\u25A0 line %2 \u25A0\u25A0\n").arg(i * 2, 2, 10, QLatin1Char('0')).arg(i).toUtf8();
+    lyric.write(lines);
+    lyric.close();
+    StartPlayerWith({});
+
+    QProcess mpv;
+    EndWithTest(mpv);
+    mpv.setProcessEnvironment(env_);
+    mpv.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    mpv.start("mpv", {"--no-config", "--load-scripts=no", "--script=/usr/lib/mpv-mpris/mpris.so", "--ao=null",
+                      "--vo=null", "--really-quiet", "--loop-file=inf", song});
+    ASSERT_TRUE(mpv.waitForStarted(10000));
+
+    auto now = [&] {
+        QProcess reader;
+        EndWithTest(reader);
+        reader.setProcessEnvironment(env_);
+        reader.start(bin_ + "/lirvo-lyrics", {"now"});
+        if (!reader.waitForFinished(20000))
+            StopProcess(reader, 0);
+        return QString::fromUtf8(reader.readAllStandardOutput()).trimmed();
+    };
+    auto property = [&](const char *name) {
+        QProcess get;
+        EndWithTest(get);
+        get.setProcessEnvironment(env_);
+        get.start("dbus-send", {"--session", "--print-reply=literal", "--dest=net.lirvo.Lirvo", "/net/lirvo/Lyrics",
+                                "org.freedesktop.DBus.Properties.Get", "string:net.lirvo.Lyrics1",
+                                QStringLiteral("string:%1").arg(QLatin1String(name))});
+        get.waitForFinished(10000);
+        return QString::fromUtf8(get.readAllStandardOutput()).trimmed();
+    };
+    ASSERT_TRUE(WaitUntil([&] { return now().contains(" line "); }, kPatienceMs)) << now().toStdString();
+    EXPECT_TRUE(property("Player").contains("org.mpris.MediaPlayer2.mpv")) << property("Player").toStdString();
+    EXPECT_TRUE(property("Source").contains("beside:" + Song("followed.lrc"))) << property("Source").toStdString();
+    EXPECT_TRUE(property("Title").contains("Followed"));
+
+    // The band draws the line: ink where it sits at the bottom of the screen.
+    const QRect band(25, kScreenHeight - 92, kScreenWidth - 50, 92);
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            const QImage shot = Shot("follow-band.png", band);
+            int lit = 0;
+            for (int y = 0; y < shot.height(); ++y)
+                for (int x = 0; x < shot.width(); ++x)
+                    lit += qGray(shot.pixel(x, y)) > 60;
+            return lit > 300;
+        },
+        kPatienceMs))
+        << "the band drew no line for mpv's song";
+
+    // A seek in mpv moves the line: 21 s is line 10.
+    QProcess seek;
+    EndWithTest(seek);
+    seek.setProcessEnvironment(env_);
+    seek.start("playerctl", {"-p", "mpv", "position", "21"});
+    ASSERT_TRUE(seek.waitForFinished(20000));
+    EXPECT_TRUE(WaitUntil([&] { return now().contains("line 10 "); }, kPatienceMs)) << now().toStdString();
+    const qint64 clock = property("Position").section(' ', -1).toLongLong();
+    EXPECT_GE(clock, 20500) << property("Position").toStdString();
+    EXPECT_LT(clock, 26000);
+
+    // mpv leaves the bus: nothing is followed, the line is gone.
+    StopProcess(mpv, 10000);
+    EXPECT_TRUE(WaitUntil([&] { return now().isEmpty(); }, kPatienceMs)) << now().toStdString();
+    EXPECT_FALSE(property("Player").contains("mpv"));
 }
 
 } // namespace
