@@ -15,7 +15,7 @@ packages=(
   fonts-wqy-microhei
   libxcb1-dev
   xvfb xauth x11-utils ffmpeg lame sox imagemagick xdotool
-  pulseaudio pulseaudio-utils dbus dbus-x11 playerctl weston xwayland qt6-wayland
+  pulseaudio pulseaudio-utils dbus dbus-x11 playerctl weston xwayland qt6-wayland qt6-translations-l10n
   mpv mpv-mpris audacious
   desktop-file-utils appstream
   libssl-dev zlib1g-dev libopencc-dev libopencc-data

@@ -3,6 +3,7 @@
 // deleted row, clearing and the empty-list invitation.
 
 #include "UiTestSupport.h"
+#include "shell/app/QtTexts.h"
 
 #include <QColor>
 #include <QFont>
@@ -262,4 +263,12 @@ TEST(QtNameFiltersTest, PairsBecomeNamedPatternListsAndAllFilesComesLast) {
               QStringList({"Audio (*.mp3 *.ogg)", "FLAC (*.flac)", "所有文件 (*)"}));
     EXPECT_EQ(app::QtNameFilters("|*.wav||"), QStringList({"*.wav (*.wav)", "所有文件 (*)"}));
     EXPECT_EQ(app::QtNameFilters(""), QStringList({"所有文件 (*)"}));
+}
+
+// Qt's own dialog texts come in Chinese once its catalogue is installed.
+TEST(QtTextsTest, QtsOwnButtonsSpeakChinese) {
+    App();
+    ASSERT_TRUE(app::InstallChineseQtTexts()) << "Qt's zh_CN catalogue is missing (qt6-translations-l10n)";
+    EXPECT_EQ(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Open"), QStringLiteral("打开"));
 }

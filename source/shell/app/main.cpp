@@ -10,6 +10,7 @@
 #include "function/system/SystemHelpers.h"
 #include "shell/app/DisplayPlatform.h"
 #include "shell/app/PlayerApp.h"
+#include "shell/app/QtTexts.h"
 #include "shell/command/ProgramInfo.h"
 #include "shell/command/mapshare.h"
 
@@ -77,6 +78,8 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "lirvo: the running player did not take the files in time; not all were handed over\n");
         return 1;
     }
+    if (!lirvo::app::InstallChineseQtTexts())
+        std::fprintf(stderr, "lirvo: Qt's Chinese texts are not installed; its dialogs speak English\n");
     QApplication::setApplicationName(QStringLiteral("Lirvo4"));
     QApplication::setApplicationDisplayName(QStringLiteral("Lirvo4"));
     QApplication::setDesktopFileName(QStringLiteral("lirvo"));
