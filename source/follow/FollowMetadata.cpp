@@ -1,4 +1,5 @@
 #include "follow/FollowMetadata.h"
+#include "function/text/FastStrings.h"
 
 #include "function/text/TextCodec.h"
 
@@ -118,14 +119,9 @@ std::string FirstText(const QVariant &value) {
     return texts.isEmpty() ? std::string() : texts.front().toUtf8().toStdString();
 }
 
+// A file URL's escapes: every "%XX" (a "+" or "&" is part of the path, unlike in form text).
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
+    return text::HexDigit(static_cast<unsigned char>(c));
 }
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
