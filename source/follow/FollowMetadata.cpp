@@ -1,6 +1,6 @@
 #include "follow/FollowMetadata.h"
-#include "function/text/FastStrings.h"
 
+#include "function/text/FastStrings.h"
 #include "function/text/TextCodec.h"
 
 #include <QDBusArgument>
