@@ -83,7 +83,7 @@ TEST_F(PlayerEndToEnd, StartHandOverControlSettingsLyricAndQuit) {
     ASSERT_TRUE(settingsFile.open(QIODevice::ReadOnly));
     const QByteArray xml = settingsFile.readAll();
     EXPECT_TRUE(xml.contains("<Volume Value=\"65\"/>"));
-    EXPECT_TRUE(xml.contains("<DESKTOPLRC SHOW=\"1\" LOCK=\"0\"/>"));
+    EXPECT_TRUE(xml.contains("<DESKTOPLRC SHOW=\"1\" LOCK=\"0\" FOLLOW=\"1\"/>"));
 }
 
 TEST_F(PlayerEndToEnd, TerminationSignalSavesLikeQuit) {
