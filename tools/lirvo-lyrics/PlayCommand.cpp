@@ -102,7 +102,7 @@ private:
         }
         ++failures_;
         const std::string reason = audio::DescribeOpenFailure(code, files_[index_], engine_.Filter);
-        std::fprintf(stderr, "%s (%s)\n", audio::CannotPlayText(files_[index_], reason).c_str(), files_[index_].c_str());
+        std::fprintf(stderr, "%s\n", audio::CannotPlayText(files_[index_], reason).c_str());
         Next();
     }
 

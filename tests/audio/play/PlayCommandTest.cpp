@@ -96,7 +96,7 @@ TEST(PlayCommand, PlaysFilesInOrderWithTheLyricBesideEachAndSkipsWhatCannotOpen)
     const ToolRun run =
         RunPlay({folder + "/一.wav", folder + "/missing.mp3", folder + "/two.mp3"}, folder + "/err.txt");
     EXPECT_EQ(run.exitCode, 1) << run.errors;
-    EXPECT_NE(run.errors.find("cannot play " + folder + "/missing.mp3"), std::string::npos) << run.errors;
+    EXPECT_NE(run.errors.find("无法播放《" + folder + "/missing.mp3》：文件不存在"), std::string::npos) << run.errors;
 
     std::vector<Row> rows;
     for (const auto &line : run.lines) {
